@@ -1,0 +1,87 @@
+#include "arguments.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+const QStringList videoCodecValues = {u"copy"_s,       u"huffyuv"_s, u"mjpeg"_s, u"mpeg1video"_s,
+                                      u"mpeg2video"_s, u"mpeg4"_s,   u"flv"_s};
+const QStringList frameRateValues = {u"30"_s, u"25"_s, u"24"_s};
+const QStringList ratioValues = {u"4:3"_s, u"16:9"_s};
+const QStringList audioCodecValues = {u"copy"_s, u"pcm_s16le"_s, u"libmp3lame"_s, u"mp2"_s, u"ac3"_s};
+const QStringList audioBitrateValues = {u"256k"_s, u"224k"_s, u"192k"_s, u"128k"_s, u"64k"_s};
+const QStringList frequencyValues = {u"48000"_s, u"44100"_s, u"22050"_s};
+
+namespace {
+// An index the table does not know gives an empty element, which the converter
+// rejects, rather than a crash.
+QString lookUp(const QStringList &table, int index)
+{
+    return table.value(index);
+}
+} // namespace
+
+QStringList buildArguments(const PanelSettings &s, const QString &source, const QString &target)
+{
+    QStringList args{u"-y"_s, u"-i"_s, source};
+
+    if (!s.videoOn) {
+        args << u"-vn"_s;
+    } else if (s.videoCodec == 0) {
+        args << u"-vcodec"_s << u"copy"_s;
+    } else if (s.dvdPreset) {
+        args << u"-target"_s << u"pal-dvd"_s << u"-aspect"_s << lookUp(ratioValues, s.ratio) << u"-b"_s
+             << s.videoBitrate + u'k';
+    } else {
+        args << u"-s"_s << s.width + u'x' + s.height << u"-vcodec"_s << lookUp(videoCodecValues, s.videoCodec)
+             << u"-r"_s << lookUp(frameRateValues, s.frameRate) << u"-aspect"_s
+             << lookUp(ratioValues, s.ratio) << u"-b"_s << s.videoBitrate + u'k';
+    }
+
+    if (!s.audioOn) {
+        args << u"-an"_s;
+    } else {
+        args << u"-acodec"_s << lookUp(audioCodecValues, s.audioCodec);
+        if (s.frequencyEnabled)
+            args << u"-ar"_s << lookUp(frequencyValues, s.frequency);
+        if (s.audioBitrateEnabled)
+            args << u"-ab"_s << lookUp(audioBitrateValues, s.audioBitrate);
+        if (s.channelsEnabled)
+            args << u"-ac"_s << (s.stereo ? u"2"_s : u"1"_s);
+    }
+
+    args << target;
+    return args;
+}
+
+bool sameFile(const QString &a, const QString &b)
+{
+    if (a == b)
+        return true;
+    const QString canonicalA = QFileInfo(a).canonicalFilePath();
+    return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
+}
+
+QString proposeOutputName(const QString &input, const QString &wanted, const QString &codecSuffix)
+{
+    static const QString copyMarker = u"-Kopie"_s;
+
+    const QFileInfo stemSource(wanted.isEmpty() ? input : wanted);
+    QString result = QDir(stemSource.absolutePath()).filePath(stemSource.completeBaseName());
+
+    const qsizetype marker = result.indexOf(copyMarker);
+    if (marker >= 0)
+        result.remove(marker, copyMarker.size());
+
+    if (codecSuffix.isEmpty())
+        result += u'.' + QFileInfo(input).suffix();
+    else
+        result += codecSuffix;
+
+    // Never propose the input itself: every argument list starts with "-y", so the
+    // converter would overwrite it without asking.
+    if (sameFile(input, result))
+        result.insert(result.lastIndexOf(u'.'), copyMarker);
+    return result;
+}

@@ -1,0 +1,56 @@
+// Turning the settings panel into a converter argument list, and proposing
+// output file names. Plain functions over plain values: no widget in sight.
+#ifndef ARGUMENTS_H
+#define ARGUMENTS_H
+
+#include <QString>
+#include <QStringList>
+
+// What the settings panel shows, as the argument builder needs it. Texts are the
+// spin boxes' displayed texts; indices are combo box indices; the three
+// "...Enabled" flags are the effective enabled states of the audio controls.
+struct PanelSettings
+{
+    bool videoOn = true;
+    int videoCodec = 0;
+    bool dvdPreset = false;
+    QString width = QStringLiteral("320");
+    QString height = QStringLiteral("240");
+    int frameRate = 1;
+    int ratio = 0;
+    QString videoBitrate = QStringLiteral("8000");
+
+    bool audioOn = true;
+    int audioCodec = 0;
+    bool frequencyEnabled = false;
+    int frequency = 1;
+    bool audioBitrateEnabled = false;
+    int audioBitrate = 1;
+    bool channelsEnabled = false;
+    bool stereo = true;
+};
+
+// Converter values, parallel to the items of the combo boxes of the same name.
+extern const QStringList videoCodecValues;
+extern const QStringList frameRateValues;
+extern const QStringList ratioValues;
+extern const QStringList audioCodecValues;
+extern const QStringList audioBitrateValues;
+extern const QStringList frequencyValues;
+
+// The complete argument list: "-y", "-i", source, the video and audio options,
+// target. File names stay single, unchanged elements.
+QStringList buildArguments(const PanelSettings &settings, const QString &source, const QString &target);
+
+// True when the two names are the same text or resolve to the same existing file
+// (symbolic links, "." and ".." parts, doubled separators).
+bool sameFile(const QString &a, const QString &b);
+
+// The proposed output name for `input`, keeping folder and base name of `wanted`
+// when it is not empty. `codecSuffix` is the suffix of the chosen codec including
+// its dot, or empty for "copy", which keeps the input's own suffix. The copy
+// marker "-Kopie" is dropped from the stem and put back only when the result
+// would name the input itself.
+QString proposeOutputName(const QString &input, const QString &wanted, const QString &codecSuffix);
+
+#endif

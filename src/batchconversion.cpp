@@ -1,0 +1,382 @@
+// The batch list, the runner that converts its pending jobs one after another,
+// and batch files.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSaveFile>
+#include <QStatusBar>
+
+#include <algorithm>
+
+#include "arguments.h"
+#include "batchfile.h"
+#include "converter.h"
+#include "quorvid.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+const QString mediaFilter = u"video (*.avi *.mpg *.mpeg *.flv *.wmv *.mp4 *.mov);;All Files(*.*)"_s;
+const QString batchFilter = u"Batch-File (*.btc);;All Files(*.*)"_s;
+
+QTableWidgetItem *newJobItem(const QString &text)
+{
+    auto *item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    return item;
+}
+
+void appendJob(QTableWidget *table, const QString &text)
+{
+    const int row = table->rowCount();
+    table->insertRow(row);
+    table->setItem(row, 0, newJobItem(text));
+}
+
+void emptyTable(QTableWidget *table)
+{
+    table->clearContents();
+    table->setRowCount(0);
+}
+} // namespace
+
+int MainWindow::firstPendingRow() const
+{
+    for (int row = 0; row < batchTableWidget->rowCount(); ++row)
+        if (!batchTableWidget->item(row, 1))
+            return row;
+    return -1;
+}
+
+void MainWindow::updateStartButton()
+{
+    // Start only when the job to run next exists and is still pending.
+    batchConvertButton->setEnabled(currentJob >= 0 && currentJob < batchTableWidget->rowCount() &&
+                                   batchTableWidget->item(currentJob, 0) &&
+                                   !batchTableWidget->item(currentJob, 1));
+}
+
+void MainWindow::setBatchListActionsEnabled(bool enabled)
+{
+    actionMoreFiles->setEnabled(enabled);
+    actionBatchdateiLaden->setEnabled(enabled);
+}
+
+void MainWindow::filesDialog()
+{
+    const QString start = openLineEdit->text().isEmpty() ? QDir::homePath() : openLineEdit->text();
+    QStringList files = QFileDialog::getOpenFileNames(this, u"Open Files Dialog"_s, start, mediaFilter);
+    if (files.isEmpty())
+        return;
+    std::sort(files.begin(), files.end(), caseInsensitiveLessThan);
+
+    // A comma splits a job text: such a file cannot be stored as a job.
+    QStringList refused;
+    QStringList jobs;
+    for (const QString &file : std::as_const(files)) {
+        const QString output = getOutputFile(file, QString());
+        if (file.contains(u',') || output.contains(u',')) {
+            refused << QDir::toNativeSeparators(file).toHtmlEscaped();
+            continue;
+        }
+        jobs << jobText(createArguments(file, output));
+    }
+
+    emptyTable(batchTableWidget);
+    batchTableWidget->setRowCount(int(jobs.size()));
+    for (int row = 0; row < jobs.size(); ++row)
+        batchTableWidget->setItem(row, 0, newJobItem(jobs[row]));
+    currentJob = 0;
+    jobCount = batchTableWidget->rowCount();
+    updateStartButton();
+
+    if (!refused.isEmpty())
+        showErrorBox(tr("<b>Diese Dateien wurden nicht in die Batchliste übernommen,</b><br>"
+                        "weil ihr Name ein Komma enthält:<br><br>%1<br><br>Bitte benennen sie "
+                        "die Dateien um.")
+                         .arg(refused.join(u"<br>"_s)));
+}
+
+void MainWindow::insertBatch()
+{
+    const QString input = openLineEdit->text();
+    const QString output = saveLineEdit->text();
+    if (input.isEmpty() || output.isEmpty())
+        return;
+    if (input.contains(u',') || output.contains(u',')) {
+        showErrorBox(tr("<b>Der Job wurde nicht hinzugefügt!</b><br><br>Ein Dateiname mit "
+                        "Komma kann nicht in der Batchliste<br>gespeichert werden. Bitte benennen "
+                        "sie die Datei um."));
+        return;
+    }
+    appendJob(batchTableWidget, jobText(createArguments(input, output)));
+    jobCount = batchTableWidget->rowCount();
+    currentJob = firstPendingRow();
+    updateStartButton();
+}
+
+void MainWindow::delJob()
+{
+    // Collect the selected rows once and remove them from the bottom up, so that a
+    // removal never shifts a row still to be removed.
+    QList<int> rows;
+    for (const QTableWidgetItem *item : batchTableWidget->selectedItems())
+        if (item->column() == 0)
+            rows << item->row();
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    batchTableWidget->setUpdatesEnabled(false);
+    for (int row : std::as_const(rows))
+        batchTableWidget->removeRow(row);
+    batchTableWidget->setUpdatesEnabled(true);
+
+    for (int row = 0; row < jobCount; ++row) {
+        if (row >= batchTableWidget->rowCount() || !batchTableWidget->item(row, 1)) {
+            currentJob = row;
+            break;
+        }
+    }
+    jobCount = batchTableWidget->rowCount();
+    updateStartButton();
+}
+
+bool MainWindow::confirmOutputs(const QStringList &inputs, const QStringList &outputs)
+{
+    int existing = 0;
+    for (int i = 0; i < inputs.size(); ++i) {
+        if (sameFile(inputs[i], outputs[i])) {
+            showErrorBox(tr("<b>Eingabe und Ausgabe sind dieselbe Datei!</b><br><br>%1<br><br>"
+                            "Der Job würde seine Eingabe überschreiben. Bitte löschen sie ihn.")
+                             .arg(QDir::toNativeSeparators(inputs[i]).toHtmlEscaped()));
+            return false;
+        }
+        if (QFileInfo::exists(outputs[i]))
+            ++existing;
+    }
+    if (existing == 0)
+        return true;
+    return askYesNo(tr("%n Ausgabedatei(en) der Batchliste existieren bereits.<br><br>Sollen sie "
+                       "überschrieben werden?",
+                       nullptr, existing));
+}
+
+void MainWindow::batchFirstStart()
+{
+    if (currentJob < 0 || currentJob >= batchTableWidget->rowCount())
+        return;
+    QStringList inputs, outputs;
+    for (int row = currentJob; row < batchTableWidget->rowCount(); ++row) {
+        if (batchTableWidget->item(row, 1) || !batchTableWidget->item(row, 0))
+            continue;
+        const QString text = batchTableWidget->item(row, 0)->text();
+        inputs << jobInput(text);
+        outputs << jobOutput(text);
+    }
+    if (!confirmOutputs(inputs, outputs))
+        return;
+
+    insertJobButton->setEnabled(false);
+    delJobButton->setEnabled(false);
+    batchConvertButton->setEnabled(false);
+    singleConvertGroupBox->setEnabled(false);
+    setBatchListActionsEnabled(false);
+    batchConvert();
+}
+
+void MainWindow::batchConvert()
+{
+    progressBar->setValue(0);
+    lcdNumber->display(u"0"_s);
+    const QTableWidgetItem *cell = batchTableWidget->item(currentJob, 0);
+    const QString text = cell ? cell->text() : QString();
+    if (const auto rate = jobFrameRate(text))
+        frameRate = *rate;
+    batchParser.startRun();
+    startConverter(batchProcess, jobArguments(text));
+    statusBar()->showMessage(tr("Konvertiere ") + jobInput(text));
+}
+
+void MainWindow::batchbeendet(int exitCode, QProcess::ExitStatus exitStatus)
+{
+    batchParser.feed(batchProcess.readAllStandardError(), frameRate);
+    ffmpegOutput = batchParser.tail();
+    const RunOutcome outcome = classifyExit(exitCode, exitStatus);
+
+    if (outcome == RunOutcome::Success) {
+        progressBar->setValue(100);
+        if (currentJob >= 0 && currentJob < batchTableWidget->rowCount())
+            batchTableWidget->setItem(currentJob, 1, new QTableWidgetItem(u"Done."_s));
+        // Go on with the next pending job below; done ones are never run twice.
+        for (int row = currentJob + 1; row < jobCount && row < batchTableWidget->rowCount(); ++row) {
+            if (!batchTableWidget->item(row, 1)) {
+                currentJob = row;
+                batchConvert();
+                return;
+            }
+        }
+        // The last job has ended: the run is complete.
+        statusBar()->showMessage(tr("Konvertierung beendet."));
+        insertJobButton->setEnabled(true);
+        delJobButton->setEnabled(true);
+        singleConvertGroupBox->setEnabled(true);
+        setBatchListActionsEnabled(true);
+        updateStartButton();
+        alertIfInactive();
+        return;
+    }
+
+    switch (outcome) {
+    case RunOutcome::Crashed:
+        lcdNumber->display(u"Error"_s);
+        alertIfInactive();
+        showErrorBox(tr("<b>ffmpeg ist abgestürzt!</b><br><br>Bitte versuchen sie die "
+                        "Konvertierung<br>erneut zu starten."));
+        statusBar()->showMessage(tr("Fehler!"), 5000);
+        break;
+    case RunOutcome::Error:
+        lcdNumber->display(u"Error"_s);
+        alertIfInactive();
+        showErrorBox(tr("<b>ffmpeg meldete einen Fehler!</b><br><br>Bitte überprüfen sie die "
+                        "Einstellungen für die Umwandlung <br>anhand der Fehlerbeschreibung in "
+                        "den Details.<br>"),
+                     ffmpegOutput);
+        statusBar()->showMessage(tr("Fehler!"), 5000);
+        break;
+    default:
+        lcdNumber->display(tr("Cancel"));
+        statusBar()->showMessage(tr("Abgebrochen!"));
+        break;
+    }
+    insertJobButton->setEnabled(true);
+    delJobButton->setEnabled(true);
+    batchConvertButton->setEnabled(true);
+    singleConvertGroupBox->setEnabled(true);
+    setBatchListActionsEnabled(true);
+    updateStartButton();
+}
+
+void MainWindow::batchError(QProcess::ProcessError error)
+{
+    if (error != QProcess::FailedToStart)
+        return;
+    lcdNumber->display(u"ERROR"_s);
+    showErrorBox(tr("<b>ffmpeg konnte nicht gestartet werden!</b><br><br>Bitte versuchen sie "
+                    "die Konvertierung<br>erneut zu starten."));
+    statusBar()->showMessage(tr("Fehler!"), 5000);
+    insertJobButton->setEnabled(true);
+    delJobButton->setEnabled(true);
+    batchConvertButton->setEnabled(true);
+    singleConvertGroupBox->setEnabled(true);
+    setBatchListActionsEnabled(true);
+    updateStartButton();
+}
+
+void MainWindow::batchstop()
+{
+    batchProcess.terminate();
+}
+
+void MainWindow::batchLoad()
+{
+    if (batchTableWidget->rowCount() > 0) {
+        messageFont.setPointSize(12);
+        QMessageBox box;
+        box.setFont(messageFont);
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setIcon(QMessageBox::Question);
+        box.setWindowTitle(u"Quorvid"_s);
+        box.setText(tr("<p>Durch Öffnen einer neuen Batchliste<br>werden die momentanen "
+                       "Batcheinträge gelöscht.</p>Möchten Sie eine neue Batchliste öffnen?"));
+        if (box.exec() == QMessageBox::Cancel)
+            return;
+    }
+    if (batchFilePath.isEmpty())
+        batchFilePath = QDir::homePath();
+    const QString chosen =
+        QFileDialog::getOpenFileName(this, u"Open Batch File"_s, batchFilePath, batchFilter);
+    if (chosen.isEmpty())
+        return;
+    batchFilePath = chosen;
+
+    QFile file(chosen);
+    if (QFileInfo(chosen).isDir() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        showErrorBox(tr("<b>Die Batchdatei konnte nicht gelesen werden!</b><br><br>%1<br><br>Die "
+                        "Batchliste bleibt unverändert.")
+                         .arg(QDir::toNativeSeparators(chosen).toHtmlEscaped()),
+                     file.errorString());
+        return;
+    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QStringList jobs = readJobTexts(file);
+    const bool readFailed = file.error() != QFileDevice::NoError;
+    file.close();
+    if (readFailed) {
+        QApplication::restoreOverrideCursor();
+        showErrorBox(tr("<b>Die Batchdatei konnte nicht gelesen werden!</b><br><br>%1<br><br>Die "
+                        "Batchliste bleibt unverändert.")
+                         .arg(QDir::toNativeSeparators(chosen).toHtmlEscaped()),
+                     file.errorString());
+        return;
+    }
+    batchTableWidget->setUpdatesEnabled(false);
+    emptyTable(batchTableWidget);
+    batchTableWidget->setRowCount(int(jobs.size()));
+    for (int row = 0; row < jobs.size(); ++row)
+        batchTableWidget->setItem(row, 0, newJobItem(jobs[row]));
+    batchTableWidget->setUpdatesEnabled(true);
+    QApplication::restoreOverrideCursor();
+
+    currentJob = 0;
+    jobCount = batchTableWidget->rowCount();
+    updateStartButton();
+}
+
+void MainWindow::batchSave()
+{
+    if (batchTableWidget->rowCount() == 0) {
+        messageFont.setPointSize(12);
+        QMessageBox box;
+        box.setFont(messageFont);
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setIcon(QMessageBox::Information);
+        box.setWindowTitle(u"Quorvid"_s);
+        box.setText(tr("Leider sind noch keine Einträge in der Batchliste,<br>daher kann sie "
+                       "nicht gespeichert werden."));
+        box.exec();
+        return;
+    }
+    if (batchFilePath.isEmpty())
+        batchFilePath = QDir::homePath();
+    const QString chosen =
+        QFileDialog::getSaveFileName(this, u"Save Batch File"_s, batchFilePath, batchFilter);
+    if (chosen.isEmpty())
+        return;
+    batchFilePath = chosen;
+    const QString name = batchFileName(chosen);
+
+    QStringList jobs;
+    jobs.reserve(batchTableWidget->rowCount());
+    for (int row = 0; row < batchTableWidget->rowCount(); ++row)
+        if (const QTableWidgetItem *item = batchTableWidget->item(row, 0))
+            jobs << item->text();
+
+    // The previous file stays intact until the new one is completely written.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QSaveFile file(name);
+    bool written = file.open(QIODevice::WriteOnly);
+    if (written) {
+        const QByteArray content = batchFileContent(jobs);
+        written = file.write(content) == content.size();
+        written = file.commit() && written;
+    }
+    QApplication::restoreOverrideCursor();
+    if (!written)
+        showErrorBox(tr("<b>Die Batchdatei konnte nicht gespeichert werden!</b><br><br>%1<br><br>"
+                        "Eine bereits vorhandene Datei ist unverändert geblieben.")
+                         .arg(QDir::toNativeSeparators(name).toHtmlEscaped()),
+                     file.errorString());
+}

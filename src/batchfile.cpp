@@ -1,0 +1,69 @@
+#include "batchfile.h"
+
+#include <QIODevice>
+#include <QRegularExpression>
+#include <QTextStream>
+
+using namespace Qt::StringLiterals;
+
+bool caseInsensitiveLessThan(const QString &a, const QString &b)
+{
+    return a.toLower() < b.toLower();
+}
+
+QString jobText(const QStringList &arguments)
+{
+    return arguments.join(u',');
+}
+
+QStringList jobArguments(const QString &jobText)
+{
+    return jobText.split(u',');
+}
+
+std::optional<double> jobFrameRate(const QString &jobText)
+{
+    static const QRegularExpression rate(u"-r,[2-3][0-9]"_s);
+    const QRegularExpressionMatch match = rate.match(jobText);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured().mid(3, 2).toDouble();
+}
+
+QString jobInput(const QString &jobText)
+{
+    return jobText.section(u',', 2, 2);
+}
+
+QString jobOutput(const QString &jobText)
+{
+    return jobText.section(u',', -1);
+}
+
+QStringList readJobTexts(QIODevice &device)
+{
+    QTextStream in(&device);
+    in.setAutoDetectUnicode(true);
+    QStringList texts;
+    QString line;
+    while (in.readLineInto(&line))
+        texts << line;
+    return texts;
+}
+
+QByteArray batchFileContent(const QStringList &jobTexts)
+{
+    QByteArray content;
+    for (const QString &text : jobTexts) {
+        if (text.isEmpty())
+            continue;
+        content += text.toUtf8();
+        content += '\n';
+    }
+    return content;
+}
+
+QString batchFileName(const QString &chosen)
+{
+    return chosen.endsWith(u".btc"_s) ? chosen : chosen + u".btc"_s;
+}

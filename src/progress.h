@@ -1,0 +1,65 @@
+// Reading the converter's standard error while it converts: the input's duration,
+// the position reached, the speed, and a bounded tail of the last lines for the
+// error box.
+#ifndef PROGRESS_H
+#define PROGRESS_H
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringDecoder>
+#include <QStringList>
+
+#include <deque>
+#include <optional>
+
+// What one chunk of output changed on screen.
+struct ProgressReading
+{
+    std::optional<int> percent;       // 0 to 100, truncated
+    std::optional<QString> remaining; // "m:ss"
+};
+
+// Remaining time as minutes and two-digit seconds, e.g. 75:03.
+QString formatRemaining(double seconds);
+
+// Parses "hh:mm:ss.xx" or plain seconds; nothing for "N/A", negative or no number.
+std::optional<double> parseTimestamp(QStringView text);
+
+class ProgressParser
+{
+public:
+    ProgressParser();
+
+    // Forget the previous run: position, duration, half-read line and tail.
+    void startRun();
+
+    // Takes the next piece of output, split anywhere (even inside a character),
+    // and tells what the complete lines in it mean for the display. frameRate is
+    // only used when the converter reports no speed factor.
+    ProgressReading feed(QByteArrayView bytes, double frameRate);
+
+    double totalSeconds() const { return m_totalSeconds; }
+    double elapsedSeconds() const { return m_elapsedSeconds; }
+    bool durationKnown() const { return m_totalSeconds > 0; }
+    int percent() const { return m_percent; }
+
+    // The last lines of output (at most maxTailLines), the half line included.
+    QString tail() const;
+
+    static constexpr int maxTailLines = 100;
+    static constexpr qsizetype maxLineLength = 4096;
+
+private:
+    void takeLine(QStringView line, bool endedByReturn, double frameRate, ProgressReading &reading);
+    void remember(QStringView line, bool endedByReturn);
+
+    QStringDecoder m_decoder;
+    QString m_partial;
+    std::deque<QString> m_tail;
+    bool m_lastTailWasStatus = false;
+    double m_totalSeconds = 0;
+    double m_elapsedSeconds = 0;
+    int m_percent = 0;
+};
+
+#endif

@@ -1,0 +1,181 @@
+#include "quorvid.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QUrl>
+
+#include "converter.h"
+
+using namespace Qt::StringLiterals;
+
+#ifndef QUORVID_HOMEPAGE
+#define QUORVID_HOMEPAGE "https://quorvid.example.org"
+#endif
+
+namespace {
+// How long closing the window waits for a stopped converter before killing it.
+constexpr int converterStopTimeoutMs = 10000;
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+{
+    setupUi(this);
+    showMaximized();
+    QTimer::singleShot(0, this, &MainWindow::ffmpegtest);
+
+    videoExtensions << u".cop"_s << u".avi"_s << u".avi"_s << u".mpg"_s << u".mpg"_s << u".mp4"_s
+                    << u".flv"_s;
+    audioExtensions << u".cop"_s << u".wav"_s << u".mp3"_s << u".mp2"_s << u".ac3"_s;
+
+    batchTableWidget->horizontalHeader()->resizeSection(0, 990);
+    batchTableWidget->horizontalHeader()->resizeSection(1, 60);
+    batchTableWidget->setHorizontalHeaderItem(0, new QTableWidgetItem(u"Jobs"_s));
+    batchTableWidget->setHorizontalHeaderItem(1, new QTableWidgetItem(u"Status"_s));
+
+    connect(actionOpenFile, &QAction::triggered, this, &MainWindow::openDialog);
+    connect(actionSaveFile, &QAction::triggered, this, &MainWindow::saveDialog);
+    connect(convertButton, &QPushButton::clicked, this, &MainWindow::SingleConvert);
+    connect(cancelButton, &QPushButton::clicked, this, &MainWindow::abgebrochen);
+    connect(&infoProcess, &QProcess::readyReadStandardError, this, &MainWindow::Information);
+    connect(&singleProcess, &QProcess::readyReadStandardError, this, &MainWindow::updateprocbar);
+    connect(&singleProcess, &QProcess::finished, this, &MainWindow::procbeendet);
+    connect(&singleProcess, &QProcess::errorOccurred, this, &MainWindow::processError);
+    connect(&batchProcess, &QProcess::readyReadStandardError, this, &MainWindow::updatebatchbar);
+    connect(&batchProcess, &QProcess::finished, this, &MainWindow::batchbeendet);
+    connect(&batchProcess, &QProcess::errorOccurred, this, &MainWindow::batchError);
+    connect(vcodecComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::setOutputFile);
+    connect(acodecComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::setOutputFile);
+    connect(vcodecComboBox, &QComboBox::activated, this, &MainWindow::vcopywahl);
+    connect(acodecComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::acopywahl);
+    connect(dvdButton, &QRadioButton::clicked, this, &MainWindow::dvdwahl);
+    connect(videoCheckBox, &QCheckBox::stateChanged, this, &MainWindow::VideoOnOff);
+    connect(audioCheckBox, &QCheckBox::stateChanged, this, &MainWindow::AudioOnOff);
+    connect(actionMoreFiles, &QAction::triggered, this, &MainWindow::filesDialog);
+    connect(insertJobButton, &QPushButton::clicked, this, &MainWindow::insertBatch);
+    connect(delJobButton, &QPushButton::clicked, this, &MainWindow::delJob);
+    connect(batchConvertButton, &QPushButton::clicked, this, &MainWindow::batchFirstStart);
+    connect(batchStopButton, &QPushButton::clicked, this, &MainWindow::batchstop);
+    connect(actionBatchdateiLaden, &QAction::triggered, this, &MainWindow::batchLoad);
+    connect(actionBatchdateiSpeichern, &QAction::triggered, this, &MainWindow::batchSave);
+    connect(actionToolbarOnOff, &QAction::triggered, this, &MainWindow::ToolbarOnOff);
+    connect(actionAbout, &QAction::triggered, this, &MainWindow::showAutor);
+    connect(actionManual, &QAction::triggered, this, &MainWindow::showHelp);
+
+    // Beyond the wiring above: the end of an info run shows why a file could not be
+    // read, and typing an output name makes it the user's own choice.
+    connect(&infoProcess, &QProcess::finished, this, [this] { infoFinished(); });
+    connect(saveLineEdit, &QLineEdit::textEdited, this, [this] { outputChosenByUser = true; });
+}
+
+void MainWindow::ffmpegtest()
+{
+    if (converterInstalled())
+        return;
+    messageFont.setPointSize(12);
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setFont(messageFont);
+    box.setIcon(QMessageBox::Critical);
+    box.setWindowTitle(u"Quorvid Fehler"_s);
+    box.setText(tr("<b>Fehler: ffmpeg nicht gefunden!</b><br><br>Quorvid benötigt für den "
+                   "Betrieb<br>das Programm ffmpeg.<br>Bitte installieren Sie die Anwendung "
+                   "mit<br><b>apt-get install ffmpeg</b>.<br>Quorvid wird geschlossen."));
+    box.exec();
+    QCoreApplication::exit(2);
+}
+
+void MainWindow::showErrorBox(const QString &text, const QString &details)
+{
+    messageFont.setPointSize(12);
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setFont(messageFont);
+    box.setIcon(QMessageBox::Critical);
+    box.setWindowTitle(u"Quorvid Fehler"_s);
+    box.setText(text);
+    if (!details.isEmpty())
+        box.setDetailedText(details);
+    box.exec();
+}
+
+bool MainWindow::askYesNo(const QString &text)
+{
+    messageFont.setPointSize(12);
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    box.button(QMessageBox::Yes)->setText(tr("&Ja"));
+    box.button(QMessageBox::No)->setText(tr("&Nein"));
+    box.setFont(messageFont);
+    box.setIcon(QMessageBox::Question);
+    box.setWindowTitle(u"Quorvid"_s);
+    box.setText(text);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void MainWindow::alertIfInactive()
+{
+    if (!isActiveWindow())
+        QApplication::alert(this);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    const bool converting =
+        singleProcess.state() != QProcess::NotRunning || batchProcess.state() != QProcess::NotRunning;
+    if (converting && !askYesNo(tr("Eine Konvertierung läuft noch.<br><br>Soll sie abgebrochen und Quorvid "
+                                   "geschlossen werden?"))) {
+        event->ignore();
+        return;
+    }
+    // Stop every converter and wait for it, so that none outlives the window. The
+    // signals stay quiet meanwhile: a closing window reports no outcome.
+    for (QProcess *process : {&singleProcess, &batchProcess, &infoProcess}) {
+        if (process->state() == QProcess::NotRunning)
+            continue;
+        process->blockSignals(true);
+        process->terminate();
+        if (!process->waitForFinished(converterStopTimeoutMs)) {
+            process->kill();
+            process->waitForFinished(converterStopTimeoutMs);
+        }
+    }
+    event->accept();
+}
+
+void MainWindow::showHelp()
+{
+    QUrl url(QCoreApplication::applicationDirPath() + u"/doc/index.html"_s);
+    url.setScheme(u"file"_s);
+    QDesktopServices::openUrl(url);
+    showNormal();
+}
+
+void MainWindow::showAutor()
+{
+    const QString address = QStringLiteral(QUORVID_HOMEPAGE);
+    QString shown = address;
+    shown.remove(QRegularExpression(u"^[a-z]+://"_s));
+    QMessageBox::about(
+        this, tr("Über Quorvid 2.2"),
+        tr("<h2>Quorvid 2.2</h2>") +
+            tr("<p style=\" font-family:'Sans Serif'; font-size:12pt;\">Geschrieben von Pellandor "
+               "2011/2012.</p>") +
+            u"<p align=\"center\"><img src=\":/pics/pellandor.jpg\" /></p>"_s +
+            u"<p align=\"center\" style=\" font-family:'Sans Serif'; font-size:14pt;\"><a href=\""_s +
+            address + u"\">"_s + shown + u"</a></p>"_s +
+            tr("<p style=\" font-family:'Sans Serif'; font-size:12pt;\">Quorvid ist ein grafisches "
+               "Frontend für ffmpeg.<br>Es ermöglicht die Konvertierung einzelner Files oder "
+               "auch<br>ganzer Listen von Files.</p>"));
+}
+
+void MainWindow::ToolbarOnOff()
+{
+    toolBar->setVisible(actionToolbarOnOff->isChecked());
+}

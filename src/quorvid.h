@@ -1,0 +1,99 @@
+// The main window: every widget of the form, the three converter processes and
+// the slots behind the menus, buttons and processes.
+#ifndef QUORVID_H
+#define QUORVID_H
+
+#include <QFont>
+#include <QMainWindow>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include "mediainfo.h"
+#include "progress.h"
+#include "ui_mainwindow.h"
+
+class MainWindow : public QMainWindow, public Ui::MainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    QStringList videoExtensions;
+    QStringList audioExtensions;
+    QProcess infoProcess;
+    QProcess singleProcess;
+    QProcess batchProcess;
+    QFont messageFont;
+    int progressPercent = 0;
+    double totalSeconds = 0;
+    double frameRate = 0;
+    double elapsedSeconds = 0;
+    int durationPending = 0;
+    QString ffmpegOutput;
+    int jobCount = 0;
+    int currentJob = 0;
+    QString batchFilePath;
+
+    // Readers of the converters' standard error: one per process, so that the
+    // info run and a conversion never mix their text.
+    ProgressParser singleParser;
+    ProgressParser batchParser;
+    InfoCollector infoCollector;
+    // True once the user chose or typed the output name; an automatically derived
+    // name is not carried over to the next opened input.
+    bool outputChosenByUser = false;
+
+private slots:
+    void openDialog();
+    void saveDialog();
+    void SingleConvert();
+    void updateprocbar();
+    void procbeendet(int exitCode, QProcess::ExitStatus exitStatus);
+    void abgebrochen();
+    void processError(QProcess::ProcessError error);
+    void dvdwahl();
+    void vcopywahl();
+    void acopywahl();
+    void ffmpegtest();
+    void VideoOnOff();
+    void AudioOnOff();
+    QString getOutputFile(QString Eingabe, QString Ausgabe);
+    void setOutputFile();
+    void filesDialog();
+    void insertBatch();
+    void delJob();
+    void batchFirstStart();
+    void batchConvert();
+    void updatebatchbar();
+    void batchbeendet(int exitCode, QProcess::ExitStatus exitStatus);
+    void batchError(QProcess::ProcessError error);
+    void batchstop();
+    void batchLoad();
+    void batchSave();
+    QStringList createArguments(QString sourceFile, QString targetFile);
+    void Information();
+    void ToolbarOnOff();
+    void showAutor();
+    void showHelp();
+
+private:
+    // Message boxes in messageFont at 12 points, parentless and modal.
+    void showErrorBox(const QString &text, const QString &details = QString());
+    bool askYesNo(const QString &text);
+    void showProgress(const ProgressParser &parser, const ProgressReading &reading);
+    void showInfoLines(const QStringList &lines);
+    void infoFinished();
+    void alertIfInactive();
+    void setBatchListActionsEnabled(bool enabled);
+    void updateStartButton();
+    int firstPendingRow() const;
+    bool confirmOutputs(const QStringList &inputs, const QStringList &outputs);
+};
+
+#endif

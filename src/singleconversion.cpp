@@ -1,0 +1,194 @@
+// One conversion of one file, its progress display, and the information box.
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QStatusBar>
+
+#include "arguments.h"
+#include "converter.h"
+#include "quorvid.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+const QString mediaFilter = u"video (*.avi *.mpg *.mpeg *.flv *.wmv *.mp4 *.mov);;All Files(*.*)"_s;
+// How long opening a new file waits for the previous info run to end.
+constexpr int infoStopTimeoutMs = 3000;
+} // namespace
+
+void MainWindow::openDialog()
+{
+    const QString start = openLineEdit->text().isEmpty() ? QDir::homePath() : openLineEdit->text();
+    const QString chosen = QFileDialog::getOpenFileName(this, u"Open File Dialog"_s, start, mediaFilter);
+    const QString previousOutput = saveLineEdit->text();
+    if (chosen.isEmpty())
+        return;
+
+    // The info run of the previous file must not write into the box of this one.
+    if (infoProcess.state() != QProcess::NotRunning) {
+        infoProcess.blockSignals(true);
+        infoProcess.kill();
+        infoProcess.waitForFinished(infoStopTimeoutMs);
+        infoProcess.blockSignals(false);
+    }
+
+    infoTextEdit->clear();
+    openLineEdit->setText(chosen);
+    // A name derived from the previous input would point at that file; only a
+    // name the user chose keeps its folder and base name.
+    saveLineEdit->setText(getOutputFile(chosen, outputChosenByUser ? previousOutput : QString()));
+    infoCollector.start();
+    startConverter(infoProcess, {u"-i"_s, chosen});
+    if (singleProcess.state() == QProcess::NotRunning)
+        convertButton->setEnabled(true);
+}
+
+void MainWindow::saveDialog()
+{
+    const QString input = openLineEdit->text();
+    const QString start = saveLineEdit->text().isEmpty() ? QDir::homePath() : saveLineEdit->text();
+    QString chosen = QFileDialog::getSaveFileName(this, u"Save File Dialog"_s, start, mediaFilter);
+    if (chosen.isEmpty())
+        return;
+    if (!input.isEmpty())
+        chosen = getOutputFile(input, chosen);
+    saveLineEdit->setText(chosen);
+    outputChosenByUser = true;
+}
+
+void MainWindow::SingleConvert()
+{
+    const QString source = openLineEdit->text();
+    const QString target = saveLineEdit->text();
+
+    // The argument list starts with "-y": check here what the converter would
+    // otherwise overwrite without asking.
+    if (sameFile(source, target)) {
+        showErrorBox(tr("<b>Eingabe und Ausgabe sind dieselbe Datei!</b><br><br>Bitte wählen "
+                        "sie eine andere Ausgabedatei,<br>sonst würde die Eingabe "
+                        "überschrieben."));
+        return;
+    }
+    if (QFileInfo::exists(target) &&
+        !askYesNo(tr("Die Ausgabedatei<br><b>%1</b><br>existiert bereits.<br><br>Soll sie "
+                     "überschrieben werden?")
+                      .arg(QDir::toNativeSeparators(target).toHtmlEscaped()))) {
+        return;
+    }
+
+    progressBar->setValue(0);
+    lcdNumber->display(u"0"_s);
+    convertButton->setEnabled(false);
+    batchConvertGroupBox->setEnabled(false);
+    frameRate = fpsComboBox->currentText().toDouble();
+    singleParser.startRun();
+    startConverter(singleProcess, createArguments(source, target));
+    statusBar()->showMessage(tr("Konvertiere ") + source);
+}
+
+void MainWindow::showProgress(const ProgressParser &parser, const ProgressReading &reading)
+{
+    totalSeconds = parser.totalSeconds();
+    elapsedSeconds = parser.elapsedSeconds();
+    durationPending = parser.durationKnown() ? 0 : 1;
+    progressPercent = parser.percent();
+    if (reading.percent)
+        progressBar->setValue(*reading.percent);
+    if (reading.remaining)
+        lcdNumber->display(*reading.remaining);
+}
+
+void MainWindow::updateprocbar()
+{
+    const ProgressReading reading = singleParser.feed(singleProcess.readAllStandardError(), frameRate);
+    showProgress(singleParser, reading);
+}
+
+void MainWindow::updatebatchbar()
+{
+    const ProgressReading reading = batchParser.feed(batchProcess.readAllStandardError(), frameRate);
+    showProgress(batchParser, reading);
+}
+
+void MainWindow::abgebrochen()
+{
+    singleProcess.terminate();
+}
+
+void MainWindow::procbeendet(int exitCode, QProcess::ExitStatus exitStatus)
+{
+    // Output still in the pipe belongs to this run's report.
+    singleParser.feed(singleProcess.readAllStandardError(), frameRate);
+    ffmpegOutput = singleParser.tail();
+    convertButton->setEnabled(true);
+    batchConvertGroupBox->setEnabled(true);
+
+    switch (classifyExit(exitCode, exitStatus)) {
+    case RunOutcome::Crashed:
+        lcdNumber->display(u"Error"_s);
+        alertIfInactive();
+        showErrorBox(tr("<b>ffmpeg ist abgestürzt!</b><br><br>Bitte versuchen sie die "
+                        "Konvertierung<br>erneut zu starten."));
+        statusBar()->showMessage(tr("Fehler!"), 5000);
+        break;
+    case RunOutcome::Error:
+        lcdNumber->display(u"Error"_s);
+        alertIfInactive();
+        showErrorBox(tr("<b>ffmpeg meldete einen Fehler!</b><br><br>Bitte überprüfen sie die "
+                        "Einstellungen für die Umwandlung <br>anhand der Fehlerbeschreibung in "
+                        "den Details.<br>"),
+                     ffmpegOutput);
+        statusBar()->showMessage(tr("Fehler!"), 5000);
+        break;
+    case RunOutcome::Cancelled:
+        lcdNumber->display(tr("Cancel"));
+        statusBar()->showMessage(tr("Abgebrochen!"));
+        break;
+    case RunOutcome::Success:
+        progressBar->setValue(100);
+        statusBar()->showMessage(tr("Konvertierung beendet."));
+        alertIfInactive();
+        break;
+    }
+    ffmpegOutput.clear();
+}
+
+void MainWindow::processError(QProcess::ProcessError error)
+{
+    if (error != QProcess::FailedToStart)
+        return;
+    lcdNumber->display(u"ERROR"_s);
+    showErrorBox(tr("<b>ffmpeg konnte nicht gestartet werden!</b><br><br>Bitte versuchen sie "
+                    "die Konvertierung<br>erneut zu starten."));
+    convertButton->setEnabled(true);
+    batchConvertGroupBox->setEnabled(true);
+    statusBar()->showMessage(tr("Fehler!"), 5000);
+}
+
+void MainWindow::Information()
+{
+    const bool shownAlready = infoCollector.complete();
+    if (infoCollector.feed(infoProcess.readAllStandardError()) && !shownAlready)
+        showInfoLines(infoCollector.lines());
+}
+
+void MainWindow::showInfoLines(const QStringList &lines)
+{
+    for (const QString &line : lines)
+        infoTextEdit->append(line);
+}
+
+void MainWindow::infoFinished()
+{
+    Information();
+    if (infoCollector.complete())
+        return;
+    // The run ended without the closing complaint: show what was described, or
+    // else the converter's last words, which tell the user why.
+    const QStringList lines = infoCollector.lines();
+    if (!lines.isEmpty())
+        showInfoLines(lines);
+    else if (!infoCollector.lastLine().isEmpty())
+        showInfoLines({infoCollector.lastLine()});
+}
