@@ -1,0 +1,73 @@
+// A stand-in for the converter: logs its arguments and plays a scenario file
+// (see testsupport.h) so that tests can produce every outcome on demand.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+volatile std::sig_atomic_t terminated = 0;
+void onTerm(int) { terminated = 1; }
+
+std::string unescape(const std::string &s)
+{
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 1 < s.size()) {
+            const char c = s[++i];
+            out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::signal(SIGTERM, onTerm);
+    if (const char *log = std::getenv("FAKE_FFMPEG_LOG")) {
+        std::ofstream out(log, std::ios::app | std::ios::binary);
+        for (int i = 1; i < argc; ++i)
+            out << argv[i] << '\0';
+        out << '\n';
+    }
+    const char *scenario = std::getenv("FAKE_FFMPEG_SCENARIO");
+    std::ifstream in(scenario ? scenario : "");
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string word = line.substr(0, line.find(' '));
+        const std::string rest = line.size() > word.size() ? line.substr(word.size() + 1) : "";
+        if (word == "err") {
+            const std::string text = unescape(rest);
+            ::write(2, text.data(), text.size());
+        } else if (word == "errbytes") {
+            // "errbytes COUNT": that many bytes of warning lines, no status line.
+            const long count = std::atol(rest.c_str());
+            const std::string warn = "[warning] non monotonically increasing dts to muxer\n";
+            for (long done = 0; done < count; done += long(warn.size()))
+                ::write(2, warn.data(), warn.size());
+        } else if (word == "sleep") {
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(rest.c_str())));
+            if (terminated)
+                return 255;
+        } else if (word == "exit") {
+            return std::atoi(rest.c_str());
+        } else if (word == "signal") {
+            std::signal(std::atoi(rest.c_str()), SIG_DFL);
+            std::raise(std::atoi(rest.c_str()));
+        } else if (word == "waitterm") {
+            while (!terminated)
+                usleep(10000);
+            const char msg[] = "Exiting normally, received signal 15.\n";
+            ::write(2, msg, sizeof msg - 1);
+            return 255;
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,207 @@
+#include "testsupport.h"
+
+#include <QAbstractButton>
+#include <QPushButton>
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QProcess>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr int pollMs = 20;
+constexpr int maxIdleTicks = 400; // 8 s without the expected box
+} // namespace
+
+ModalAnswerer::ModalAnswerer()
+{
+    m_timer.setInterval(pollMs);
+    connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
+}
+
+void ModalAnswerer::clickBox(QMessageBox::StandardButton button)
+{
+    m_answers.push_back([this, button](QWidget *w) {
+        auto *box = qobject_cast<QMessageBox *>(w);
+        if (!box)
+            return;
+        if (QAbstractButton *b = box->button(button))
+            b->click();
+        else
+            box->reject();
+    });
+    m_timer.start();
+}
+
+void ModalAnswerer::answerFile(const QString &path)
+{
+    m_answers.push_back([path](QWidget *w) {
+        auto *dialog = qobject_cast<QFileDialog *>(w);
+        if (!dialog)
+            return;
+        if (path.isEmpty()) {
+            dialog->reject();
+        } else {
+            dialog->selectFile(path);
+            static_cast<QDialog *>(dialog)->accept();
+        }
+    });
+    m_timer.start();
+}
+
+void ModalAnswerer::escape()
+{
+    m_answers.push_back([](QWidget *w) { QTest::keyClick(w, Qt::Key_Escape); });
+    m_timer.start();
+}
+
+void ModalAnswerer::poll()
+{
+    if (m_answers.empty()) {
+        m_timer.stop();
+        return;
+    }
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal) {
+        if (++m_idleTicks > maxIdleTicks) {
+            m_timer.stop();
+        }
+        return;
+    }
+    // Let the box finish showing itself before it is answered.
+    if (!modal->isVisible())
+        return;
+    m_idleTicks = 0;
+    SeenDialog s;
+    s.className = QString::fromLatin1(modal->metaObject()->className());
+    s.title = modal->windowTitle();
+    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        s.text = box->text();
+        s.detailedText = box->detailedText();
+        s.icon = box->icon();
+        for (QAbstractButton *b : box->buttons())
+            s.buttons << b->text();
+        if (box->defaultButton())
+            s.defaultButton = box->standardButton(box->defaultButton());
+    }
+    seen << s;
+    auto answer = std::move(m_answers.front());
+    m_answers.pop_front();
+    answer(modal);
+    if (m_answers.empty())
+        m_timer.stop();
+}
+
+bool ModalAnswerer::waitAll(int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!m_answers.empty() && clock.elapsed() < timeoutMs && m_timer.isActive())
+        QTest::qWait(pollMs);
+    return m_answers.empty();
+}
+
+FakeConverter::FakeConverter()
+{
+    m_oldPath = qgetenv("PATH");
+    QFile::copy(QStringLiteral(FAKE_FFMPEG), m_dir.filePath(u"ffmpeg"_s));
+    QFile::setPermissions(m_dir.filePath(u"ffmpeg"_s), QFile::ExeOwner | QFile::ReadOwner);
+    qputenv("PATH", QFile::encodeName(m_dir.path()) + ':' + m_oldPath);
+    qputenv("FAKE_FFMPEG_SCENARIO", QFile::encodeName(m_dir.filePath(u"scenario"_s)));
+    qputenv("FAKE_FFMPEG_LOG", QFile::encodeName(m_dir.filePath(u"log"_s)));
+    setScenario({u"exit 0"_s});
+}
+
+FakeConverter::~FakeConverter()
+{
+    qputenv("PATH", m_oldPath);
+    qunsetenv("FAKE_FFMPEG_SCENARIO");
+    qunsetenv("FAKE_FFMPEG_LOG");
+}
+
+void FakeConverter::setScenario(const QStringList &lines)
+{
+    QFile file(m_dir.filePath(u"scenario"_s));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(lines.join(u'\n').toUtf8() + '\n');
+}
+
+QList<QStringList> FakeConverter::runs() const
+{
+    QList<QStringList> result;
+    QFile file(m_dir.filePath(u"log"_s));
+    if (!file.open(QIODevice::ReadOnly))
+        return result;
+    // One run per record: arguments separated by NUL, records ended by "\0\n".
+    const QList<QByteArray> records = file.readAll().split('\n');
+    for (const QByteArray &record : records) {
+        if (record.isEmpty())
+            continue;
+        QStringList args;
+        QList<QByteArray> parts = record.split('\0');
+        parts.removeLast();
+        for (const QByteArray &p : parts)
+            args << QString::fromUtf8(p);
+        result << args;
+    }
+    return result;
+}
+
+void FakeConverter::removeAllFromPath()
+{
+    static QTemporaryDir empty;
+    qputenv("PATH", QFile::encodeName(empty.path()));
+}
+
+QByteArray sampleConversionOutput(double durationSeconds, double fps, double speed)
+{
+    QByteArray out = "ffmpeg version 5.1 Copyright (c) 2000-2022 the FFmpeg developers\n"
+                     "Input #0, avi, from '/tmp/in.avi':\n"
+                     "  Metadata:\n    creation_time   : 2020-01-01T10:11:12.000000Z\n";
+    const int total = int(durationSeconds * 100);
+    out += QStringLiteral("  Duration: %1:%2:%3.%4, start: 0.000000, bitrate: 1234 kb/s\n")
+               .arg(total / 360000, 2, 10, QChar(u'0'))
+               .arg(total / 6000 % 60, 2, 10, QChar(u'0'))
+               .arg(total / 100 % 60, 2, 10, QChar(u'0'))
+               .arg(total % 100, 2, 10, QChar(u'0'))
+               .toUtf8();
+    out += "  Stream #0:0: Video: mpeg4, yuv420p, 160x120, 25 fps\n"
+           "  Stream #0:1: Audio: mp3, 44100 Hz, stereo, fltp, 128 kb/s\n"
+           "Output #0, mp4, to '/tmp/out.mp4':\n";
+    for (int s = 1; s <= int(durationSeconds); ++s)
+        out += QStringLiteral("frame=%1 fps=%2 q=2.0 size=%3kB time=00:%4:%5.00 bitrate=100.0kbits/s "
+                              "speed=%6x\r")
+                   .arg(s * 25, 5)
+                   .arg(fps)
+                   .arg(s * 10, 8)
+                   .arg(s / 60, 2, 10, QChar(u'0'))
+                   .arg(s % 60, 2, 10, QChar(u'0'))
+                   .arg(speed)
+                   .toUtf8();
+    return out;
+}
+
+bool makeClip(const QString &path, double seconds, bool withVideo, bool withAudio, const QString &size)
+{
+    QStringList args{u"-y"_s, u"-v"_s, u"error"_s};
+    if (withVideo)
+        args << u"-f"_s << u"lavfi"_s << u"-i"_s
+             << u"testsrc=size=%1:rate=25:duration=%2"_s.arg(size).arg(seconds);
+    if (withAudio)
+        args << u"-f"_s << u"lavfi"_s << u"-i"_s << u"sine=duration=%1"_s.arg(seconds);
+    if (withVideo)
+        args << u"-c:v"_s << u"mpeg4"_s;
+    if (withAudio)
+        args << u"-c:a"_s << u"libmp3lame"_s;
+    args << path;
+    QProcess p;
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(u"/usr/bin/ffmpeg"_s, args);
+    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}

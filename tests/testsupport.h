@@ -1,0 +1,87 @@
+// What the window tests share: answering modal boxes and file dialogs, and the
+// fake converter on PATH.
+#ifndef TESTSUPPORT_H
+#define TESTSUPPORT_H
+
+#include <QMessageBox>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <deque>
+#include <functional>
+
+// What a modal box or dialog showed when it was answered.
+struct SeenDialog
+{
+    QString className;
+    QString title;
+    QString text;
+    QString detailedText;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QStringList buttons;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+};
+
+// Answers the next modal boxes and dialogs in the order they were armed. Polls for
+// the active modal widget and gives up after a bounded time, so that a box that
+// never comes fails the test instead of hanging it.
+class ModalAnswerer : public QObject
+{
+public:
+    ModalAnswerer();
+
+    // Click the standard button of the next QMessageBox.
+    void clickBox(QMessageBox::StandardButton button);
+    // Accept the next file dialog with this path, or cancel it when it is empty.
+    void answerFile(const QString &path);
+    // Close the next dialog with Escape (as a user leaving it).
+    void escape();
+
+    // Runs the event loop until every armed answer was given; false on time-out.
+    bool waitAll(int timeoutMs = 10000);
+    int pending() const { return int(m_answers.size()); }
+
+    QList<SeenDialog> seen;
+
+private:
+    void poll();
+    std::deque<std::function<void(QWidget *)>> m_answers;
+    QTimer m_timer;
+    int m_idleTicks = 0;
+};
+
+// The fake converter: a program of ours named "ffmpeg" put first on PATH. A
+// scenario file tells it what to print and how to end; every run appends its
+// argument list to a log.
+class FakeConverter
+{
+public:
+    FakeConverter();
+    ~FakeConverter();
+
+    // Scenario lines: "err TEXT" (\n, \r escapes), "sleep MS", "exit CODE",
+    // "signal N", "waitterm" (wait for SIGTERM, then exit 255).
+    void setScenario(const QStringList &lines);
+    // The argument lists of the runs so far, oldest first.
+    QList<QStringList> runs() const;
+    QString directory() const { return m_dir.path(); }
+
+    // Hide every ffmpeg: PATH holds only an empty folder besides the fake's.
+    static void removeAllFromPath();
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldPath;
+};
+
+// Writes the standard error a real converter prints for a file, split in chunks.
+QByteArray sampleConversionOutput(double durationSeconds, double fps, double speed);
+
+// Generates a test clip with the real converter; false when that fails.
+bool makeClip(const QString &path, double seconds, bool withVideo = true, bool withAudio = true,
+              const QString &size = QStringLiteral("160x120"));
+
+#endif

@@ -1,0 +1,208 @@
+// The real program on a real X server (Xvfb): its maximized window, closing it
+// from the title bar, and the start-up check with the converter hidden.
+#include <QtTest>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include "testsupport.h"
+
+using namespace Qt::StringLiterals;
+
+class X11Test : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void mapsMaximizedWindowAndClosesWithZero();
+    void missingConverterShowsBoxAndEndsWithTwo();
+    void converterOnlyOnPathStarts();
+
+private:
+    Window findWindow(const QByteArray &title, int timeoutMs);
+    bool isMaximized(Window w);
+    void closeFromTitleBar(Window w);
+    bool startHidden(QProcess &run, const QString &path);
+    static bool canHideUsrBin();
+
+    QProcess xvfb;
+    QByteArray displayName;
+    Display *display = nullptr;
+};
+
+void X11Test::initTestCase()
+{
+    QTemporaryFile displayFile;
+    QVERIFY(displayFile.open());
+    // Xvfb writes the display number it took to the given descriptor.
+    xvfb.setStandardOutputFile(displayFile.fileName());
+    xvfb.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x900x24"_s, u"-nolisten"_s, u"tcp"_s});
+    QVERIFY2(xvfb.waitForStarted(10000), "Xvfb is needed for this test (package xvfb)");
+    QTRY_VERIFY_WITH_TIMEOUT(displayFile.size() > 0, 10000);
+    displayFile.seek(0);
+    displayName = ':' + displayFile.readAll().trimmed();
+    display = XOpenDisplay(displayName.constData());
+    QVERIFY(display);
+}
+
+void X11Test::cleanupTestCase()
+{
+    if (display)
+        XCloseDisplay(display);
+    xvfb.terminate();
+    xvfb.waitForFinished(5000);
+}
+
+static QByteArray windowName(Display *d, Window w)
+{
+    char *name = nullptr;
+    QByteArray result;
+    if (XFetchName(d, w, &name) && name) {
+        result = name;
+        XFree(name);
+    }
+    return result;
+}
+
+Window X11Test::findWindow(const QByteArray &title, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        Window root, parent, *children = nullptr;
+        unsigned int count = 0;
+        Window found = 0;
+        if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+            for (unsigned int i = 0; i < count && !found; ++i) {
+                XWindowAttributes attributes;
+                if (windowName(display, children[i]) == title &&
+                    XGetWindowAttributes(display, children[i], &attributes) &&
+                    attributes.map_state == IsViewable)
+                    found = children[i];
+            }
+            if (children)
+                XFree(children);
+        }
+        if (found)
+            return found;
+        QTest::qWait(50);
+    }
+    return 0;
+}
+
+bool X11Test::isMaximized(Window w)
+{
+    const Atom state = XInternAtom(display, "_NET_WM_STATE", False);
+    const Atom vert = XInternAtom(display, "_NET_WM_STATE_MAXIMIZED_VERT", False);
+    const Atom horz = XInternAtom(display, "_NET_WM_STATE_MAXIMIZED_HORZ", False);
+    Atom type;
+    int format;
+    unsigned long count, after;
+    unsigned char *data = nullptr;
+    bool v = false, h = false;
+    if (XGetWindowProperty(display, w, state, 0, 64, False, XA_ATOM, &type, &format, &count, &after, &data) ==
+            Success &&
+        data) {
+        const Atom *atoms = reinterpret_cast<const Atom *>(data);
+        for (unsigned long i = 0; i < count; ++i) {
+            v |= atoms[i] == vert;
+            h |= atoms[i] == horz;
+        }
+        XFree(data);
+    }
+    return v && h;
+}
+
+// What the close button of a window manager does: the WM_DELETE_WINDOW request.
+void X11Test::closeFromTitleBar(Window w)
+{
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = w;
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, w, False, NoEventMask, &event);
+    XFlush(display);
+}
+
+bool X11Test::canHideUsrBin()
+{
+    QProcess probe;
+    probe.start(u"unshare"_s,
+                {u"-m"_s, u"sh"_s, u"-c"_s, u"mount -t tmpfs none /usr/bin && test ! -e /usr/bin/ffmpeg"_s});
+    return probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+}
+
+// Starts the program with an empty /usr/bin (a tmpfs in a mount namespace of its
+// own) and PATH set to `path`.
+bool X11Test::startHidden(QProcess &run, const QString &path)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"PATH"_s, path);
+    env.insert(u"DISPLAY"_s, QString::fromLatin1(displayName));
+    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    run.setProcessEnvironment(env);
+    run.start(u"/usr/bin/unshare"_s, {u"-m"_s, u"/bin/sh"_s, u"-c"_s,
+                                      u"/usr/bin/mount -t tmpfs none /usr/bin && exec \"$0\""_s,
+                                      QStringLiteral(QUORVID_BINARY)});
+    return run.waitForStarted(10000);
+}
+
+void X11Test::mapsMaximizedWindowAndClosesWithZero()
+{
+    FakeConverter fake;
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"DISPLAY"_s, QString::fromLatin1(displayName));
+    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(QUORVID_BINARY), QStringList());
+    QVERIFY(run.waitForStarted());
+    const Window w = findWindow("Quorvid 2.2", 15000);
+    QVERIFY2(w, "no mapped window titled \"Quorvid 2.2\"");
+    QVERIFY(isMaximized(w));
+    closeFromTitleBar(w);
+    QVERIFY(run.waitForFinished(10000));
+    QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.exitCode(), 0);
+}
+
+void X11Test::missingConverterShowsBoxAndEndsWithTwo()
+{
+    if (!canHideUsrBin())
+        QSKIP("no mount namespace allowed here (needs root): /usr/bin cannot be hidden");
+    QTemporaryDir emptyPath;
+    QProcess run;
+    QVERIFY(startHidden(run, emptyPath.path()));
+    QVERIFY2(findWindow("Quorvid 2.2", 15000), "the window opens behind the box");
+    const Window box = findWindow("Quorvid Fehler", 15000);
+    QVERIFY2(box, "no box titled \"Quorvid Fehler\"");
+    closeFromTitleBar(box);
+    QVERIFY(run.waitForFinished(10000));
+    QCOMPARE(run.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(run.exitCode(), 2);
+}
+
+void X11Test::converterOnlyOnPathStarts()
+{
+    if (!canHideUsrBin())
+        QSKIP("no mount namespace allowed here (needs root): /usr/bin cannot be hidden");
+    FakeConverter fake;
+    QProcess run;
+    QVERIFY(startHidden(run, fake.directory()));
+    const Window w = findWindow("Quorvid 2.2", 15000);
+    QVERIFY(w);
+    QTest::qWait(500);
+    QVERIFY2(!findWindow("Quorvid Fehler", 300), "the converter on PATH was not accepted");
+    closeFromTitleBar(w);
+    QVERIFY(run.waitForFinished(10000));
+    QCOMPARE(run.exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(X11Test)
+#include "tst_x11.moc"
