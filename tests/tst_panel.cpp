@@ -1,0 +1,224 @@
+// The settings panel driven as a user drives it: items chosen in the combo
+// boxes' popups, clicks on the PAL-DVD button and the check boxes.
+#include <QtTest>
+#include <QtWidgets>
+
+#include "quorvid.h"
+#include "testsupport.h"
+
+using namespace Qt::StringLiterals;
+
+class PanelTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void startState();
+    void choosingVideoCodec();
+    void choosingSameCodecAgain();
+    void codeChangeIsNoUserChoice();
+    void audioCodecs_data();
+    void audioCodecs();
+    void dvdPresetOnAndOff();
+    void videoOffAndOnUnderPreset();
+    void videoSwitchRefreshesName();
+    void emptyInputLeavesOutput();
+
+private:
+    template<typename T> T *get(const char *name) { return window->findChild<T *>(QString::fromLatin1(name)); }
+    void choose(const char *combo, int index);
+    void click(const char *button);
+    QStringList arguments();
+    QString output() { return get<QLineEdit>("saveLineEdit")->text(); }
+
+    FakeConverter *fake = nullptr;
+    MainWindow *window = nullptr;
+};
+
+void PanelTest::init()
+{
+    fake = new FakeConverter;
+    window = new MainWindow;
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    get<QLineEdit>("openLineEdit")->setText(u"/home/u/clip.avi"_s);
+}
+
+void PanelTest::cleanup()
+{
+    delete window;
+    delete fake;
+}
+
+// Opens the popup, moves to the item and presses Return, as a keyboard user does.
+void PanelTest::choose(const char *combo, int index)
+{
+    auto *box = get<QComboBox>(combo);
+    QVERIFY(box->isEnabled());
+    box->showPopup();
+    QAbstractItemView *view = box->view();
+    QTRY_VERIFY(view->isVisible());
+    view->setCurrentIndex(view->model()->index(index, 0));
+    QTest::keyClick(view, Qt::Key_Return);
+    QTRY_VERIFY(!view->isVisible());
+}
+
+void PanelTest::click(const char *button)
+{
+    auto *b = get<QAbstractButton>(button);
+    QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(8, b->height() / 2));
+}
+
+QStringList PanelTest::arguments()
+{
+    QStringList args;
+    QMetaObject::invokeMethod(window, "createArguments", Q_RETURN_ARG(QStringList, args),
+                              Q_ARG(QString, u"IN"_s), Q_ARG(QString, u"OUT"_s));
+    args.removeFirst(); // -y
+    args.removeFirst(); // -i
+    args.removeFirst(); // IN
+    args.removeLast();  // OUT
+    return args;
+}
+
+static QString joined(const QStringList &l) { return l.join(u' '); }
+
+void PanelTest::startState()
+{
+    for (const char *name : {"vbitrateSpinBox", "vauflspinBox", "hauflspinBox", "fpsComboBox", "ratioComboBox",
+                             "channelButtonGroup", "abitrateComboBox", "freqComboBox"})
+        QVERIFY2(!get<QWidget>(name)->isEnabled(), name);
+    QCOMPARE(joined(arguments()), u"-vcodec copy -acodec copy"_s);
+}
+
+void PanelTest::choosingVideoCodec()
+{
+    choose("vcodecComboBox", 5);
+    for (const char *name : {"vbitrateSpinBox", "vauflspinBox", "hauflspinBox", "fpsComboBox", "ratioComboBox"})
+        QVERIFY2(get<QWidget>(name)->isEnabled(), name);
+    QCOMPARE(output(), u"/home/u/clip.mp4"_s);
+    QCOMPARE(joined(arguments()), u"-s 320x240 -vcodec mpeg4 -r 25 -aspect 4:3 -b 8000k -acodec copy"_s);
+    choose("vcodecComboBox", 0);
+    QVERIFY(!get<QWidget>("vbitrateSpinBox")->isEnabled());
+    QVERIFY(!get<QWidget>("fpsComboBox")->isEnabled());
+    QCOMPARE(output(), u"/home/u/clip-Kopie.avi"_s);
+}
+
+void PanelTest::choosingSameCodecAgain()
+{
+    choose("vcodecComboBox", 6);
+    QCOMPARE(output(), u"/home/u/clip.flv"_s);
+    // A hand-edited name shows whether the name is derived again: it is not.
+    get<QLineEdit>("saveLineEdit")->setText(u"/tmp/hand.flv"_s);
+    get<QWidget>("vbitrateSpinBox")->setEnabled(false);
+    choose("vcodecComboBox", 6);
+    QVERIFY(get<QWidget>("vbitrateSpinBox")->isEnabled()); // the copy reaction ran
+    QCOMPARE(output(), u"/tmp/hand.flv"_s);
+}
+
+void PanelTest::codeChangeIsNoUserChoice()
+{
+    get<QComboBox>("vcodecComboBox")->setCurrentIndex(5);
+    QCOMPARE(output(), u"/home/u/clip.mp4"_s);               // the name follows
+    QVERIFY(!get<QWidget>("vbitrateSpinBox")->isEnabled()); // the controls do not
+}
+
+void PanelTest::audioCodecs_data()
+{
+    QTest::addColumn<int>("codec");
+    QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("bitrateEnabled");
+    QTest::addColumn<bool>("channelsEnabled");
+    QTest::newRow("wav") << 1 << u"-acodec pcm_s16le -ar 44100 -ac 2"_s << false << true;
+    QTest::newRow("mp3") << 2 << u"-acodec libmp3lame -ar 44100 -ab 224k -ac 2"_s << true << true;
+    QTest::newRow("mp2") << 3 << u"-acodec mp2 -ar 44100 -ab 224k -ac 2"_s << true << true;
+    QTest::newRow("ac3") << 4 << u"-acodec ac3 -ar 44100 -ab 224k -ac 2"_s << true << true;
+}
+
+void PanelTest::audioCodecs()
+{
+    QFETCH(int, codec);
+    QFETCH(QString, expected);
+    QFETCH(bool, bitrateEnabled);
+    QFETCH(bool, channelsEnabled);
+    choose("acodecComboBox", codec);
+    QCOMPARE(get<QWidget>("abitrateComboBox")->isEnabled(), bitrateEnabled);
+    QCOMPARE(get<QWidget>("channelButtonGroup")->isEnabled(), channelsEnabled);
+    QCOMPARE(get<QWidget>("freqComboBox")->isEnabled(), channelsEnabled);
+    QCOMPARE(joined(arguments()), u"-vcodec copy "_s + expected);
+    // Mono, and the audio frame switched off and on again keeps all of it.
+    click("monoButton");
+    QVERIFY(arguments().endsWith(u"1"_s));
+    click("audioCheckBox");
+    QCOMPARE(joined(arguments()), u"-vcodec copy -an"_s);
+    QCOMPARE(output(), u"/home/u/clip-Kopie.avi"_s); // unchanged by the audio switch
+    click("audioCheckBox");
+    QCOMPARE(get<QWidget>("abitrateComboBox")->isEnabled(), bitrateEnabled);
+    choose("acodecComboBox", 0);
+    QCOMPARE(joined(arguments()), u"-vcodec copy -acodec copy"_s);
+}
+
+void PanelTest::dvdPresetOnAndOff()
+{
+    // With audio "copy": the preset switches to ac3 and enables its controls.
+    click("dvdButton");
+    QVERIFY(get<QRadioButton>("dvdButton")->isChecked());
+    QCOMPARE(get<QComboBox>("vcodecComboBox")->currentIndex(), 4);
+    QCOMPARE(get<QComboBox>("acodecComboBox")->currentIndex(), 4);
+    QCOMPARE(get<QComboBox>("freqComboBox")->currentIndex(), 0);
+    for (const char *name : {"vauflspinBox", "hauflspinBox", "vcodecComboBox", "fpsComboBox"})
+        QVERIFY2(!get<QWidget>(name)->isEnabled(), name);
+    for (const char *name : {"ratioComboBox", "vbitrateSpinBox", "abitrateComboBox", "channelButtonGroup",
+                             "freqComboBox"})
+        QVERIFY2(get<QWidget>(name)->isEnabled(), name);
+    QCOMPARE(output(), u"/home/u/clip.mpg"_s);
+    choose("ratioComboBox", 1);
+    QCOMPARE(joined(arguments()),
+             u"-target pal-dvd -aspect 16:9 -b 8000k -acodec ac3 -ar 48000 -ab 224k -ac 2"_s);
+
+    click("dvdButton");
+    QVERIFY(!get<QRadioButton>("dvdButton")->isChecked());
+    for (const char *name : {"vauflspinBox", "hauflspinBox", "vcodecComboBox", "fpsComboBox", "ratioComboBox"})
+        QVERIFY2(get<QWidget>(name)->isEnabled(), name);
+    QCOMPARE(get<QSpinBox>("vauflspinBox")->value(), 720);
+    QCOMPARE(get<QSpinBox>("hauflspinBox")->value(), 576);
+    QCOMPARE(joined(arguments()), u"-s 720x576 -vcodec mpeg2video -r 25 -aspect 16:9 -b 8000k -acodec ac3 "
+                                  "-ar 48000 -ab 224k -ac 2"_s);
+}
+
+void PanelTest::videoOffAndOnUnderPreset()
+{
+    click("dvdButton");
+    click("videoCheckBox");
+    QVERIFY(!get<QWidget>("dvdButton")->isEnabled());
+    QCOMPARE(output(), u"/home/u/clip.ac3"_s);
+    QCOMPARE(joined(arguments()), u"-vn -acodec ac3 -ar 48000 -ab 224k -ac 2"_s);
+    click("videoCheckBox");
+    for (const char *name : {"vauflspinBox", "hauflspinBox", "vcodecComboBox", "fpsComboBox"})
+        QVERIFY2(!get<QWidget>(name)->isEnabled(), name);
+    QVERIFY(get<QWidget>("ratioComboBox")->isEnabled());
+    QCOMPARE(output(), u"/home/u/clip.mpg"_s);
+}
+
+void PanelTest::videoSwitchRefreshesName()
+{
+    click("videoCheckBox");
+    QCOMPARE(output(), u"/home/u/clip-Kopie.avi"_s); // audio "copy": the input's suffix
+    choose("acodecComboBox", 2);
+    QCOMPARE(output(), u"/home/u/clip.mp3"_s);
+    QCOMPARE(joined(arguments()), u"-vn -acodec libmp3lame -ar 44100 -ab 224k -ac 2"_s);
+    click("videoCheckBox");
+    QCOMPARE(output(), u"/home/u/clip-Kopie.avi"_s);
+}
+
+void PanelTest::emptyInputLeavesOutput()
+{
+    get<QLineEdit>("openLineEdit")->clear();
+    get<QLineEdit>("saveLineEdit")->clear();
+    choose("vcodecComboBox", 5);
+    QVERIFY(output().isEmpty());
+}
+
+QTEST_MAIN(PanelTest)
+#include "tst_panel.moc"
