@@ -11,7 +11,10 @@
 
 namespace {
 volatile std::sig_atomic_t terminated = 0;
-void onTerm(int) { terminated = 1; }
+void onTerm(int)
+{
+    terminated = 1;
+}
 
 std::string unescape(const std::string &s)
 {
@@ -37,13 +40,19 @@ int main(int argc, char **argv)
             out << argv[i] << '\0';
         out << '\n';
     }
+    // An information run ("-i" and a file) plays its own scenario when one is set.
     const char *scenario = std::getenv("FAKE_FFMPEG_SCENARIO");
+    if (argc == 3 && std::strcmp(argv[1], "-i") == 0 && std::getenv("FAKE_FFMPEG_INFO_SCENARIO"))
+        scenario = std::getenv("FAKE_FFMPEG_INFO_SCENARIO");
     std::ifstream in(scenario ? scenario : "");
     std::string line;
     while (std::getline(in, line)) {
         const std::string word = line.substr(0, line.find(' '));
         const std::string rest = line.size() > word.size() ? line.substr(word.size() + 1) : "";
-        if (word == "err") {
+        if (word == "pid") {
+            // "pid FILE": note the process id, so a test can see it is gone.
+            std::ofstream(rest) << getpid() << '\n';
+        } else if (word == "err") {
             const std::string text = unescape(rest);
             ::write(2, text.data(), text.size());
         } else if (word == "errbytes") {

@@ -1,7 +1,6 @@
 #include "testsupport.h"
 
 #include <QAbstractButton>
-#include <QPushButton>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -9,7 +8,9 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -49,6 +50,10 @@ void ModalAnswerer::answerFile(const QString &path)
             dialog->reject();
         } else {
             dialog->selectFile(path);
+            // The dialog's directory model fills in the background; the name typed
+            // in full is what a user would rely on.
+            if (auto *edit = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s))
+                edit->setText(path);
             static_cast<QDialog *>(dialog)->accept();
         }
     });
@@ -74,9 +79,13 @@ void ModalAnswerer::poll()
         }
         return;
     }
-    // Let the box finish showing itself before it is answered.
-    if (!modal->isVisible())
+    // Answer only on the second sight: a dialog can be seen while it is still being
+    // shown, before its own event loop runs, and closing it then would hang exec().
+    if (!modal->isVisible() || modal != m_lastSeen) {
+        m_lastSeen = modal;
         return;
+    }
+    m_lastSeen = nullptr;
     m_idleTicks = 0;
     SeenDialog s;
     s.className = QString::fromLatin1(modal->metaObject()->className());
@@ -116,6 +125,25 @@ FakeConverter::FakeConverter()
     qputenv("FAKE_FFMPEG_SCENARIO", QFile::encodeName(m_dir.filePath(u"scenario"_s)));
     qputenv("FAKE_FFMPEG_LOG", QFile::encodeName(m_dir.filePath(u"log"_s)));
     setScenario({u"exit 0"_s});
+    qputenv("FAKE_FFMPEG_INFO_SCENARIO", QFile::encodeName(m_dir.filePath(u"info"_s)));
+    setInfoScenario(describing(u"in.avi"_s));
+}
+
+QStringList FakeConverter::describing(const QString &file)
+{
+    return {u"err ffmpeg version 5.1\\nInput #0, avi, from '%1':\\n"_s.arg(file),
+            u"err   Duration: 00:00:06.00, start: 0.000000, bitrate: 500 kb/s\\n"_s,
+            u"err     Stream #0:0: Video: mpeg4 (Simple Profile), yuv420p, 160x120, 25 fps\\n"_s,
+            u"err     Stream #0:1: Audio: mp3, 44100 Hz, mono, fltp, 64 kb/s\\n"_s,
+            u"err At least one output file must be specified\\n"_s,
+            u"exit 1"_s};
+}
+
+void FakeConverter::setInfoScenario(const QStringList &lines)
+{
+    QFile file(m_dir.filePath(u"info"_s));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(lines.join(u'\n').toUtf8() + '\n');
 }
 
 FakeConverter::~FakeConverter()
@@ -123,6 +151,7 @@ FakeConverter::~FakeConverter()
     qputenv("PATH", m_oldPath);
     qunsetenv("FAKE_FFMPEG_SCENARIO");
     qunsetenv("FAKE_FFMPEG_LOG");
+    qunsetenv("FAKE_FFMPEG_INFO_SCENARIO");
 }
 
 void FakeConverter::setScenario(const QStringList &lines)

@@ -5,6 +5,7 @@
 
 #include <QMessageBox>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -51,6 +52,7 @@ private:
     std::deque<std::function<void(QWidget *)>> m_answers;
     QTimer m_timer;
     int m_idleTicks = 0;
+    QPointer<QWidget> m_lastSeen;
 };
 
 // The fake converter: a program of ours named "ffmpeg" put first on PATH. A
@@ -65,6 +67,10 @@ public:
     // Scenario lines: "err TEXT" (\n, \r escapes), "sleep MS", "exit CODE",
     // "signal N", "waitterm" (wait for SIGTERM, then exit 255).
     void setScenario(const QStringList &lines);
+    // The scenario of information runs ("-i FILE"); by default they describe a
+    // clip with a video and an audio stream and end with the closing complaint.
+    void setInfoScenario(const QStringList &lines);
+    static QStringList describing(const QString &file);
     // The argument lists of the runs so far, oldest first.
     QList<QStringList> runs() const;
     QString directory() const { return m_dir.path(); }

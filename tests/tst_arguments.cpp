@@ -99,8 +99,8 @@ void ArgumentsTest::arguments()
 {
     QFETCH(PanelSettings, settings);
     QFETCH(QString, expected);
-    const QStringList want = QStringList{u"-y"_s, u"-i"_s, u"/in/a.avi"_s} + expected.split(u' ') +
-                             QStringList{u"/out/b.mp4"_s};
+    const QStringList want =
+        QStringList{u"-y"_s, u"-i"_s, u"/in/a.avi"_s} + expected.split(u' ') + QStringList{u"/out/b.mp4"_s};
     QCOMPARE(buildArguments(settings, u"/in/a.avi"_s, u"/out/b.mp4"_s), want);
     // The frame rate is always "-r" followed by two digits, and nothing but the
     // names holds a comma.
@@ -146,7 +146,8 @@ void ArgumentsTest::outputName_data()
     QTest::newRow("audio wav") << clip << QString() << u".wav"_s << u"/home/u/clip.wav"_s;
     QTest::newRow("audio mp2") << clip << QString() << u".mp2"_s << u"/home/u/clip.mp2"_s;
     QTest::newRow("audio ac3") << clip << QString() << u".ac3"_s << u"/home/u/clip.ac3"_s;
-    QTest::newRow("marker dropped") << clip << u"/home/u/clip-Kopie.avi"_s << u".mp4"_s << u"/home/u/clip.mp4"_s;
+    QTest::newRow("marker dropped") << clip << u"/home/u/clip-Kopie.avi"_s << u".mp4"_s
+                                    << u"/home/u/clip.mp4"_s;
     QTest::newRow("marker never doubled")
         << clip << u"/home/u/clip-Kopie.avi"_s << QString() << u"/home/u/clip-Kopie.avi"_s;
     QTest::newRow("chosen output") << clip << u"/tmp/out.xyz"_s << u".flv"_s << u"/tmp/out.flv"_s;
@@ -156,8 +157,8 @@ void ArgumentsTest::outputName_data()
     QTest::newRow("no suffix") << u"/home/u/clip"_s << QString() << QString() << u"/home/u/clip."_s;
     QTest::newRow("relative output") << clip << u"out.avi"_s << u".mp4"_s
                                      << QDir::currentPath() + u"/out.mp4"_s;
-    QTest::newRow("dots in the name") << u"/home/u/my.holiday.avi"_s << QString() << u".mp4"_s
-                                      << u"/home/u/my.holiday.mp4"_s;
+    QTest::newRow("dots in the name")
+        << u"/home/u/my.holiday.avi"_s << QString() << u".mp4"_s << u"/home/u/my.holiday.mp4"_s;
     QTest::newRow("file in /") << u"/clip.avi"_s << QString() << u".mp4"_s << u"/clip.mp4"_s;
 }
 
@@ -184,7 +185,8 @@ void ArgumentsTest::sameFileForms_data()
     QFile(d + u"/same.avi"_s).open(QIODevice::WriteOnly);
     QFile::link(d + u"/same.avi"_s, d + u"/link.avi"_s);
 
-    QTest::newRow("symlink as output") << d + u"/same.avi"_s << d + u"/link.avi"_s << d + u"/link-Kopie.avi"_s;
+    QTest::newRow("symlink as output")
+        << d + u"/same.avi"_s << d + u"/link.avi"_s << d + u"/link-Kopie.avi"_s;
     QTest::newRow("symlink as input") << d + u"/link.avi"_s << d + u"/same.avi"_s << d + u"/same-Kopie.avi"_s;
     QTest::newRow("/./ in output") << d + u"/same.avi"_s << d + u"/./same.avi"_s << d + u"/same-Kopie.avi"_s;
     QTest::newRow("// in input") << d + u"//same.avi"_s << QString() << d + u"/same-Kopie.avi"_s;

@@ -42,7 +42,8 @@ static QString placementOf(QWidget *window, QObject *object)
     QLayout *layoutObject = qobject_cast<QLayout *>(object);
     const QList<QLayout *> all = window->findChildren<QLayout *>();
     for (QLayout *layout : all) {
-        const int index = widget ? layout->indexOf(widget) : (layoutObject ? layout->indexOf(layoutObject) : -1);
+        const int index =
+            widget ? layout->indexOf(widget) : (layoutObject ? layout->indexOf(layoutObject) : -1);
         if (index < 0)
             continue;
         if (auto *grid = qobject_cast<QGridLayout *>(layout)) {
@@ -116,7 +117,8 @@ void FormTest::objects_data()
     row("actionToolbarOnOff", "QAction", "MainWindow", u"-"_s,
         u"text=&Toolbar;toolTip=Toolbar An/Aus;checkable=true;checked=true"_s);
     row("centralwidget", "QWidget", "MainWindow", u"-"_s);
-    row("inputLabel", "QLabel", "centralwidget", u"grid:gridLayout:0,0,1,1"_s, u"text=Input;font.pointSize=12"_s);
+    row("inputLabel", "QLabel", "centralwidget", u"grid:gridLayout:0,0,1,1"_s,
+        u"text=Input;font.pointSize=12"_s);
     row("openLineEdit", "QLineEdit", "centralwidget", u"grid:gridLayout:0,1,1,3"_s, u"text="_s);
     row("rightLine", "QFrame", "centralwidget", u"grid:gridLayout:0,4,9,2"_s,
         u"frameShape=%1;frameShadow=%2"_s.arg(int(QFrame::VLine)).arg(int(QFrame::Sunken)));
@@ -126,11 +128,13 @@ void FormTest::objects_data()
         u"text=&Convert Single;enabled=false"_s);
     row("cancelButton", "QPushButton", "singleConvertGroupBox", u"geom:10,60,94,28"_s,
         u"text=&Stop;enabled=true"_s);
-    row("outputLabel", "QLabel", "centralwidget", u"grid:gridLayout:4,0,1,1"_s, u"text=Output;font.pointSize=12"_s);
+    row("outputLabel", "QLabel", "centralwidget", u"grid:gridLayout:4,0,1,1"_s,
+        u"text=Output;font.pointSize=12"_s);
     row("saveLineEdit", "QLineEdit", "centralwidget", u"grid:gridLayout:4,1,1,3"_s, u"text="_s);
     row("progressBar", "QProgressBar", "centralwidget", u"grid:gridLayout:5,1,1,1"_s,
         u"value=0;minimum=0;maximum=100"_s);
-    row("timeRemainingLabel", "QLabel", "centralwidget", u"grid:gridLayout:5,2,1,1"_s, u"text=TIME REMAINING"_s);
+    row("timeRemainingLabel", "QLabel", "centralwidget", u"grid:gridLayout:5,2,1,1"_s,
+        u"text=TIME REMAINING"_s);
     row("lcdNumber", "QLCDNumber", "centralwidget", u"grid:gridLayout:5,3,1,1"_s,
         u"minimumSize=111x31;digitCount=7;segmentStyle=%1"_s.arg(int(QLCDNumber::Flat)));
     row("middleLine", "QFrame", "centralwidget", u"grid:gridLayout:6,0,1,4"_s,
@@ -141,12 +145,14 @@ void FormTest::objects_data()
         u"rowCount=0;columnCount=2"_s);
     row("batchConvertGroupBox", "QGroupBox", "centralwidget", u"grid:gridLayout:5,7,3,1"_s,
         u"title=Batch Convert;minimumSize=114x190"_s);
-    row("batchStopButton", "QPushButton", "batchConvertGroupBox", u"geom:10,150,94,28"_s, u"text=Sto&p Batch"_s);
+    row("batchStopButton", "QPushButton", "batchConvertGroupBox", u"geom:10,150,94,28"_s,
+        u"text=Sto&p Batch"_s);
     row("batchConvertButton", "QPushButton", "batchConvertGroupBox", u"geom:10,110,94,28"_s,
         u"text=Start &Batch;enabled=false"_s);
     row("insertJobButton", "QPushButton", "batchConvertGroupBox", u"geom:10,19,94,28"_s,
         u"text=Job h&inzufügen;enabled=true"_s);
-    row("delJobButton", "QPushButton", "batchConvertGroupBox", u"geom:10,56,94,28"_s, u"text=Job(s) &löschen"_s);
+    row("delJobButton", "QPushButton", "batchConvertGroupBox", u"geom:10,56,94,28"_s,
+        u"text=Job(s) &löschen"_s);
     row("miniLine", "QFrame", "batchConvertGroupBox", u"geom:3,89,107,20"_s,
         u"frameShape=%1"_s.arg(int(QFrame::HLine)));
     row("infoTextEdit", "QTextEdit", "centralwidget", u"grid:gridLayout:1,1,1,3"_s, u"maximumHeight=70"_s);
@@ -160,7 +166,8 @@ void FormTest::objects_data()
     row("videoFrame", "QFrame", "centralwidget", u"grid:AudioVideoGridLayout:1,0,1,1"_s,
         u"enabled=true;minimumSize=450x130;maximumHeight=130"_s);
     row("dvdButton", "QRadioButton", "videoFrame", u"geom:110,10,77,24"_s,
-        u"text=PAL-DVD;checked=false;policy=%1,%2"_s.arg(int(QSizePolicy::Minimum)).arg(int(QSizePolicy::Fixed)));
+        u"text=PAL-DVD;checked=false;policy=%1,%2"_s.arg(int(QSizePolicy::Minimum))
+            .arg(int(QSizePolicy::Fixed)));
     row("layoutWidget", "QWidget", "videoFrame", u"geom:230,10,159,27"_s);
     row("bitrateLabel", "QLabel", "layoutWidget", u"box:bitrateHorizontalLayout:0"_s, u"text=Bitrate"_s);
     row("vbitrateSpinBox", "QSpinBox", "layoutWidget", u"box:bitrateHorizontalLayout:1"_s,
@@ -189,8 +196,10 @@ void FormTest::objects_data()
         u"minimumSize=315x130;maximumHeight=130"_s);
     row("channelButtonGroup", "QGroupBox", "audioFrame", u"geom:22,45,121,70"_s,
         u"title=Channel;enabled=false;minimumSize=121x70"_s);
-    row("monoButton", "QRadioButton", "channelButtonGroup", u"geom:30,20,71,20"_s, u"text=Mono;checked=false"_s);
-    row("stereoButton", "QRadioButton", "channelButtonGroup", u"geom:30,40,70,20"_s, u"text=Stereo;checked=true"_s);
+    row("monoButton", "QRadioButton", "channelButtonGroup", u"geom:30,20,71,20"_s,
+        u"text=Mono;checked=false"_s);
+    row("stereoButton", "QRadioButton", "channelButtonGroup", u"geom:30,40,70,20"_s,
+        u"text=Stereo;checked=true"_s);
     row("layoutWidget6", "QWidget", "audioFrame", u"geom:12,12,133,26"_s);
     row("acodecLabel", "QLabel", "layoutWidget6", u"box:acodecHorizontalLayout:0"_s, u"text=Codec "_s);
     row("acodecComboBox", "QComboBox", "layoutWidget6", u"box:acodecHorizontalLayout:1"_s,
@@ -231,8 +240,8 @@ void FormTest::objects()
     for (const QString &item : properties.split(u';', Qt::SkipEmptyParts)) {
         const QString key = item.section(u'=', 0, 0);
         const QString expected = item.section(u'=', 1);
-        QVERIFY2(propertyText(object, key) == expected,
-                 qPrintable(u"%1: %2 is '%3', expected '%4'"_s.arg(name, key, propertyText(object, key), expected)));
+        QVERIFY2(propertyText(object, key) == expected, qPrintable(u"%1: %2 is '%3', expected '%4'"_s.arg(
+                                                            name, key, propertyText(object, key), expected)));
     }
 }
 
@@ -274,8 +283,13 @@ void FormTest::menusAndToolbar()
     for (QAction *a : window->menuBar()->actions())
         bar << a->menu()->objectName();
     QCOMPARE(bar, (QStringList{u"menuDatei"_s, u"menuAnsicht"_s, u"menuHilfe"_s}));
-    const QStringList file{u"actionOpenFile"_s, u"actionMoreFiles"_s, u"actionSaveFile"_s, u"|"_s,
-                           u"actionBatchdateiLaden"_s, u"actionBatchdateiSpeichern"_s, u"|"_s,
+    const QStringList file{u"actionOpenFile"_s,
+                           u"actionMoreFiles"_s,
+                           u"actionSaveFile"_s,
+                           u"|"_s,
+                           u"actionBatchdateiLaden"_s,
+                           u"actionBatchdateiSpeichern"_s,
+                           u"|"_s,
                            u"actionClose"_s};
     QCOMPARE(actionNames(window->findChild<QMenu *>(u"menuDatei"_s)->actions()), file);
     QCOMPARE(actionNames(window->findChild<QMenu *>(u"menuAnsicht"_s)->actions()),
@@ -289,11 +303,15 @@ void FormTest::menusAndToolbar()
 
 void FormTest::tabOrder()
 {
-    const QStringList expected = QStringLiteral(
-        "openLineEdit infoTextEdit videoCheckBox dvdButton vbitrateSpinBox vauflspinBox hauflspinBox "
-        "fpsComboBox vcodecComboBox ratioComboBox audioCheckBox acodecComboBox abitrateComboBox monoButton "
-        "stereoButton freqComboBox saveLineEdit batchTableWidget convertButton cancelButton insertJobButton "
-        "delJobButton batchConvertButton batchStopButton").split(u' ');
+    const QStringList expected =
+        QStringLiteral(
+            "openLineEdit infoTextEdit videoCheckBox dvdButton vbitrateSpinBox vauflspinBox hauflspinBox "
+            "fpsComboBox vcodecComboBox ratioComboBox audioCheckBox acodecComboBox abitrateComboBox "
+            "monoButton "
+            "stereoButton freqComboBox saveLineEdit batchTableWidget convertButton cancelButton "
+            "insertJobButton "
+            "delJobButton batchConvertButton batchStopButton")
+            .split(u' ');
     QWidget *w = window->findChild<QWidget *>(expected.first());
     for (int i = 1; i < expected.size(); ++i) {
         // Skip the inner widgets of compound widgets (spin box line edits and the like).
@@ -324,7 +342,8 @@ void FormTest::extensionLists()
     auto *acodec = window->findChild<QComboBox *>(u"acodecComboBox"_s);
     auto *video = window->findChild<QCheckBox *>(u"videoCheckBox"_s);
     open->setText(u"/nowhere/clip.xyz"_s);
-    const QStringList videoSuffixes{u"-Kopie.xyz"_s, u".avi"_s, u".avi"_s, u".mpg"_s, u".mpg"_s, u".mp4"_s, u".flv"_s};
+    const QStringList videoSuffixes{u"-Kopie.xyz"_s, u".avi"_s, u".avi"_s, u".mpg"_s,
+                                    u".mpg"_s,       u".mp4"_s, u".flv"_s};
     // Index 0 last: setting the index it already has changes nothing.
     for (int i : {1, 2, 3, 4, 5, 6, 0}) {
         vcodec->setCurrentIndex(i);

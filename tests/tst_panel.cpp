@@ -27,7 +27,10 @@ private slots:
     void emptyInputLeavesOutput();
 
 private:
-    template<typename T> T *get(const char *name) { return window->findChild<T *>(QString::fromLatin1(name)); }
+    template <typename T> T *get(const char *name)
+    {
+        return window->findChild<T *>(QString::fromLatin1(name));
+    }
     void choose(const char *combo, int index);
     void click(const char *button);
     QStringList arguments();
@@ -82,12 +85,15 @@ QStringList PanelTest::arguments()
     return args;
 }
 
-static QString joined(const QStringList &l) { return l.join(u' '); }
+static QString joined(const QStringList &l)
+{
+    return l.join(u' ');
+}
 
 void PanelTest::startState()
 {
-    for (const char *name : {"vbitrateSpinBox", "vauflspinBox", "hauflspinBox", "fpsComboBox", "ratioComboBox",
-                             "channelButtonGroup", "abitrateComboBox", "freqComboBox"})
+    for (const char *name : {"vbitrateSpinBox", "vauflspinBox", "hauflspinBox", "fpsComboBox",
+                             "ratioComboBox", "channelButtonGroup", "abitrateComboBox", "freqComboBox"})
         QVERIFY2(!get<QWidget>(name)->isEnabled(), name);
     QCOMPARE(joined(arguments()), u"-vcodec copy -acodec copy"_s);
 }
@@ -95,7 +101,8 @@ void PanelTest::startState()
 void PanelTest::choosingVideoCodec()
 {
     choose("vcodecComboBox", 5);
-    for (const char *name : {"vbitrateSpinBox", "vauflspinBox", "hauflspinBox", "fpsComboBox", "ratioComboBox"})
+    for (const char *name :
+         {"vbitrateSpinBox", "vauflspinBox", "hauflspinBox", "fpsComboBox", "ratioComboBox"})
         QVERIFY2(get<QWidget>(name)->isEnabled(), name);
     QCOMPARE(output(), u"/home/u/clip.mp4"_s);
     QCOMPARE(joined(arguments()), u"-s 320x240 -vcodec mpeg4 -r 25 -aspect 4:3 -b 8000k -acodec copy"_s);
@@ -120,7 +127,7 @@ void PanelTest::choosingSameCodecAgain()
 void PanelTest::codeChangeIsNoUserChoice()
 {
     get<QComboBox>("vcodecComboBox")->setCurrentIndex(5);
-    QCOMPARE(output(), u"/home/u/clip.mp4"_s);               // the name follows
+    QCOMPARE(output(), u"/home/u/clip.mp4"_s);              // the name follows
     QVERIFY(!get<QWidget>("vbitrateSpinBox")->isEnabled()); // the controls do not
 }
 
@@ -169,8 +176,8 @@ void PanelTest::dvdPresetOnAndOff()
     QCOMPARE(get<QComboBox>("freqComboBox")->currentIndex(), 0);
     for (const char *name : {"vauflspinBox", "hauflspinBox", "vcodecComboBox", "fpsComboBox"})
         QVERIFY2(!get<QWidget>(name)->isEnabled(), name);
-    for (const char *name : {"ratioComboBox", "vbitrateSpinBox", "abitrateComboBox", "channelButtonGroup",
-                             "freqComboBox"})
+    for (const char *name :
+         {"ratioComboBox", "vbitrateSpinBox", "abitrateComboBox", "channelButtonGroup", "freqComboBox"})
         QVERIFY2(get<QWidget>(name)->isEnabled(), name);
     QCOMPARE(output(), u"/home/u/clip.mpg"_s);
     choose("ratioComboBox", 1);
@@ -179,7 +186,8 @@ void PanelTest::dvdPresetOnAndOff()
 
     click("dvdButton");
     QVERIFY(!get<QRadioButton>("dvdButton")->isChecked());
-    for (const char *name : {"vauflspinBox", "hauflspinBox", "vcodecComboBox", "fpsComboBox", "ratioComboBox"})
+    for (const char *name :
+         {"vauflspinBox", "hauflspinBox", "vcodecComboBox", "fpsComboBox", "ratioComboBox"})
         QVERIFY2(get<QWidget>(name)->isEnabled(), name);
     QCOMPARE(get<QSpinBox>("vauflspinBox")->value(), 720);
     QCOMPARE(get<QSpinBox>("hauflspinBox")->value(), 576);

@@ -38,7 +38,8 @@ static QString run(const QByteArray &text, int chunk, double frameRate)
     std::optional<int> percent;
     std::optional<QString> remaining;
     for (qsizetype at = 0; at < text.size(); at += chunk) {
-        const ProgressReading r = parser.feed(QByteArrayView(text).sliced(at, qMin<qsizetype>(chunk, text.size() - at)), frameRate);
+        const ProgressReading r =
+            parser.feed(QByteArrayView(text).sliced(at, qMin<qsizetype>(chunk, text.size() - at)), frameRate);
         if (r.percent)
             percent = r.percent;
         if (r.remaining)
@@ -55,7 +56,8 @@ void ProgressTest::readings_data()
     QTest::addColumn<double>("frameRate");
     QTest::addColumn<QString>("expected");
 
-    const QByteArray head = "Input #0, avi, from 'in.avi':\n  Duration: 00:10:00.00, start: 0.000000, bitrate: 1 kb/s\n";
+    const QByteArray head =
+        "Input #0, avi, from 'in.avi':\n  Duration: 00:10:00.00, start: 0.000000, bitrate: 1 kb/s\n";
     QTest::newRow("quarter, frame formula")
         << head + "frame= 3000 fps= 50 q=2.0 size=1kB time=00:02:30.00 bitrate=1kbits/s\r" << 25.0
         << u"25|3:45|600|150"_s;
@@ -72,16 +74,19 @@ void ProgressTest::readings_data()
         << head + "frame= 3000 fps=1234 q=2.0 size=1kB time=00:02:00.00 bitrate=1kbits/s\r" << 25.0
         << u"20|0:09|600|120"_s;
     QTest::newRow("long duration")
-        << QByteArray("  Duration: 01:02:03.45, start: 0.0\nframe=1 fps=10 size=1kB time=00:00:00.00 speed=1x\r") << 25.0
-        << u"0|62:03|3723.45|0"_s;
+        << QByteArray(
+               "  Duration: 01:02:03.45, start: 0.0\nframe=1 fps=10 size=1kB time=00:00:00.00 speed=1x\r")
+        << 25.0 << u"0|62:03|3723.45|0"_s;
     QTest::newRow("older seconds form")
-        << QByteArray("  Duration: 00:10:00.00, start: 0.0\nframe=1 fps=0.0 q=0.0 size=0kB time=156.24 bitrate=0\r") << 25.0
-        << u"26|-|600|156.24"_s;
+        << QByteArray(
+               "  Duration: 00:10:00.00, start: 0.0\nframe=1 fps=0.0 q=0.0 size=0kB time=156.24 bitrate=0\r")
+        << 25.0 << u"26|-|600|156.24"_s;
     QTest::newRow("seconds form, four digits")
         << QByteArray("  Duration: 01:00:00.00\nsize=1kB time=1234.56 bitrate=1 speed=1x\r") << 25.0
         << u"34|39:25|3600|1234.56"_s;
     QTest::newRow("audio only, factor only")
-        << QByteArray("  Duration: 00:01:40.00, start: 0.0\nsize=     256kB time=00:00:50.00 bitrate= 41.9kbits/s speed=25x\r")
+        << QByteArray("  Duration: 00:01:40.00, start: 0.0\nsize=     256kB time=00:00:50.00 bitrate= "
+                      "41.9kbits/s speed=25x\r")
         << 0.0 << u"50|0:02|100|50"_s;
     QTest::newRow("time N/A ignored")
         << head + "frame=    0 fps=0.0 q=0.0 size=0kB time=N/A bitrate=N/A speed=N/A\r" << 25.0
@@ -93,25 +98,31 @@ void ProgressTest::readings_data()
         << head + "frame= 10 fps=0.0 q=0.0 size=0kB time=00:01:00.00 bitrate=N/A speed=0x\r" << 25.0
         << u"10|-|600|60"_s;
     QTest::newRow("position beyond duration")
-        << head + "frame= 10 fps=25 size=0kB time=00:10:30.00 bitrate=1 speed=1x\r" << 25.0 << u"-|0:00|600|630"_s;
+        << head + "frame= 10 fps=25 size=0kB time=00:10:30.00 bitrate=1 speed=1x\r" << 25.0
+        << u"-|0:00|600|630"_s;
     QTest::newRow("truncated percentage")
-        << head + "frame= 10 fps=25 size=0kB time=00:09:59.40 bitrate=1 speed=1x\r" << 25.0 << u"99|0:00|600|599.4"_s;
-    QTest::newRow("duration N/A")
-        << QByteArray("  Duration: N/A, start: 0.0, bitrate: N/A\nframe=1 fps=25 size=1kB time=00:00:05.00 speed=1x\r") << 25.0
-        << u"-|-|0|5"_s;
+        << head + "frame= 10 fps=25 size=0kB time=00:09:59.40 bitrate=1 speed=1x\r" << 25.0
+        << u"99|0:00|600|599.4"_s;
+    QTest::newRow("duration N/A") << QByteArray("  Duration: N/A, start: 0.0, bitrate: N/A\nframe=1 fps=25 "
+                                                "size=1kB time=00:00:05.00 speed=1x\r")
+                                  << 25.0 << u"-|-|0|5"_s;
     QTest::newRow("creation_time before the duration")
-        << QByteArray("  Metadata:\n    creation_time   : 2021-03-04T05:06:07.000000Z\n    title: 00:00:09.99 time=00:00:08.00\n"
-           "  Duration: 00:00:20.00, start: 0.0\nframe=1 fps=25 size=1kB time=00:00:05.00 speed=1x\r")
+        << QByteArray(
+               "  Metadata:\n    creation_time   : 2021-03-04T05:06:07.000000Z\n    title: 00:00:09.99 "
+               "time=00:00:08.00\n"
+               "  Duration: 00:00:20.00, start: 0.0\nframe=1 fps=25 size=1kB time=00:00:05.00 speed=1x\r")
         << 25.0 << u"25|0:15|20|5"_s;
     QTest::newRow("file name with Duration and time")
         << QByteArray("Input #0, avi, from '/v/Duration: 00:00:01.00 time=00:00:00.90 fps=99.avi':\n"
-           "  Duration: 00:00:40.00, start: 0.0\n"
-           "Output #0, mp4, to '/v/time=00:00:39.00.mp4':\nframe=1 fps=25 size=1kB time=00:00:10.00 speed=2x\r")
+                      "  Duration: 00:00:40.00, start: 0.0\n"
+                      "Output #0, mp4, to '/v/time=00:00:39.00.mp4':\nframe=1 fps=25 size=1kB "
+                      "time=00:00:10.00 speed=2x\r")
         << 25.0 << u"25|0:15|40|10"_s;
     QTest::newRow("incomplete last line waits")
         << head + "frame= 3000 fps= 50 q=2.0 size=1kB time=00:02:30.00" << 25.0 << u"-|-|600|0"_s;
     QTest::newRow("newest status line counts")
-        << head + "frame=1 fps=50 size=1kB time=00:01:00.00 speed=1x\rframe=2 fps=50 size=2kB time=00:03:00.00 speed=1x\r"
+        << head + "frame=1 fps=50 size=1kB time=00:01:00.00 speed=1x\rframe=2 fps=50 size=2kB "
+                  "time=00:03:00.00 speed=1x\r"
         << 25.0 << u"30|7:00|600|180"_s;
 }
 
@@ -205,32 +216,38 @@ void ProgressTest::infoLines_data()
 
     const QByteArray closing = "At least one output file must be specified\n";
     QTest::newRow("video and audio")
-        << QByteArray("ffmpeg version 5.1\nInput #0, avi, from 'a.avi':\n  Metadata:\n    encoder         : Lavf59\n"
-                      "  Duration: 00:00:02.00, start: 0.000000, bitrate: 300 kb/s\n"
-                      "  Stream #0:0: Video: mpeg4, yuv420p, 160x120, 25 fps\n"
-                      "  Stream #0:1: Audio: mp3, 44100 Hz, mono, fltp, 64 kb/s\n") + closing
+        << QByteArray(
+               "ffmpeg version 5.1\nInput #0, avi, from 'a.avi':\n  Metadata:\n    encoder         : Lavf59\n"
+               "  Duration: 00:00:02.00, start: 0.000000, bitrate: 300 kb/s\n"
+               "  Stream #0:0: Video: mpeg4, yuv420p, 160x120, 25 fps\n"
+               "  Stream #0:1: Audio: mp3, 44100 Hz, mono, fltp, 64 kb/s\n") +
+               closing
         << QStringList{u"Duration: 00:00:02.00, start: 0.000000, bitrate: 300 kb/s"_s,
                        u"Stream #0:0: Video: mpeg4, yuv420p, 160x120, 25 fps"_s,
                        u"Stream #0:1: Audio: mp3, 44100 Hz, mono, fltp, 64 kb/s"_s}
         << true << u"At least one output file must be specified"_s;
     QTest::newRow("audio only")
-        << QByteArray("Input #0, mp3, from 'a.mp3':\n  Duration: 00:00:02.04, start: 0.023021, bitrate: 64 kb/s\r\n"
-                      "  Stream #0:0: Audio: mp3, 44100 Hz, mono, fltp, 64 kb/s\r\n") + closing
+        << QByteArray(
+               "Input #0, mp3, from 'a.mp3':\n  Duration: 00:00:02.04, start: 0.023021, bitrate: 64 kb/s\r\n"
+               "  Stream #0:0: Audio: mp3, 44100 Hz, mono, fltp, 64 kb/s\r\n") +
+               closing
         << QStringList{u"Duration: 00:00:02.04, start: 0.023021, bitrate: 64 kb/s"_s,
                        u"Stream #0:0: Audio: mp3, 44100 Hz, mono, fltp, 64 kb/s"_s}
         << true << u"At least one output file must be specified"_s;
     QTest::newRow("keywords in name and metadata")
-        << QByteArray("Input #0, avi, from '/v/Stream Duration.avi':\n  Metadata:\n    title           : Stream Duration\n"
-                      "    comment         : Duration of the Stream\n"
-                      "  Duration: 00:01:00.00, start: 0.000000, bitrate: 1 kb/s\n"
-                      "  Stream #0:0: Video: h264\n  Stream #0:1: Audio: aac\n  Stream #0:2: Subtitle: srt\n") +
+        << QByteArray(
+               "Input #0, avi, from '/v/Stream Duration.avi':\n  Metadata:\n    title           : Stream "
+               "Duration\n"
+               "    comment         : Duration of the Stream\n"
+               "  Duration: 00:01:00.00, start: 0.000000, bitrate: 1 kb/s\n"
+               "  Stream #0:0: Video: h264\n  Stream #0:1: Audio: aac\n  Stream #0:2: Subtitle: srt\n") +
                closing
-        << QStringList{u"Duration: 00:01:00.00, start: 0.000000, bitrate: 1 kb/s"_s, u"Stream #0:0: Video: h264"_s,
-                       u"Stream #0:1: Audio: aac"_s}
+        << QStringList{u"Duration: 00:01:00.00, start: 0.000000, bitrate: 1 kb/s"_s,
+                       u"Stream #0:0: Video: h264"_s, u"Stream #0:1: Audio: aac"_s}
         << true << u"At least one output file must be specified"_s;
     QTest::newRow("unreadable file")
-        << QByteArray("ffmpeg version 5.1\n/tmp/x.avi: Invalid data found when processing input\n") << QStringList()
-        << false << u"/tmp/x.avi: Invalid data found when processing input"_s;
+        << QByteArray("ffmpeg version 5.1\n/tmp/x.avi: Invalid data found when processing input\n")
+        << QStringList() << false << u"/tmp/x.avi: Invalid data found when processing input"_s;
     QTest::newRow("not yet complete")
         << QByteArray("  Duration: 00:00:02.00, start: 0.0\n  Stream #0:0: Video: mpeg4\n")
         << QStringList{u"Duration: 00:00:02.00, start: 0.0"_s, u"Stream #0:0: Video: mpeg4"_s} << false
@@ -260,7 +277,8 @@ void ProgressTest::infoSplitEverywhere()
         int completions = 0;
         bool was = false;
         for (qsizetype at = 0; at < text.size(); at += chunk) {
-            const bool now = collector.feed(QByteArrayView(text).sliced(at, qMin<qsizetype>(chunk, text.size() - at)));
+            const bool now =
+                collector.feed(QByteArrayView(text).sliced(at, qMin<qsizetype>(chunk, text.size() - at)));
             completions += now && !was;
             was = now;
         }

@@ -76,13 +76,13 @@ void RealSettingsTest::convert_data()
     QTest::addColumn<PanelSettings>("settings");
     QTest::addColumn<QString>("expected"); // probe() of the output, or "refused"
 
-    const QStringList vnames{u"copy"_s, u"huffyuv"_s, u"mjpeg"_s, u"mpeg1video"_s,
-                             u"mpeg2video"_s, u"mpeg4"_s, u"flv"_s};
-    const QStringList vprobed{u"mpeg4"_s, u"huffyuv"_s, u"mjpeg"_s, u"mpeg1video"_s,
-                              u"mpeg2video"_s, u"mpeg4"_s, u"flv1"_s};
+    const QStringList vnames{u"copy"_s,       u"huffyuv"_s, u"mjpeg"_s, u"mpeg1video"_s,
+                             u"mpeg2video"_s, u"mpeg4"_s,   u"flv"_s};
+    const QStringList vprobed{u"mpeg4"_s,      u"huffyuv"_s, u"mjpeg"_s, u"mpeg1video"_s,
+                              u"mpeg2video"_s, u"mpeg4"_s,   u"flv1"_s};
     const QStringList anames{u"copy"_s, u"wav"_s, u"mp3"_s, u"mp2"_s, u"ac3"_s, u"off"_s};
     const QStringList aprobed{u"mp3/44100/1"_s, u"pcm_s16le/44100/2"_s, u"mp3/44100/2"_s,
-                              u"mp2/44100/2"_s, u"ac3/44100/2"_s, u"-//"_s};
+                              u"mp2/44100/2"_s, u"ac3/44100/2"_s,       u"-//"_s};
     // What this converter refuses, by video codec index and audio name.
     const QSet<QString> refused{u"3 wav"_s, u"4 wav"_s, u"5 wav"_s, u"6 mp2"_s, u"6 ac3"_s};
 
@@ -101,9 +101,8 @@ void RealSettingsTest::convert_data()
             // MP4 files mark MPEG layer 2 and layer 3 audio alike; ffprobe names both mp3.
             if (v == 5 && anames[a] == u"mp2")
                 audio = u"mp3/44100/2"_s;
-            const QString expected = refused.contains(key)
-                                         ? u"refused"_s
-                                         : vprobed[v] + u'/' + audio + u'/' + width;
+            const QString expected =
+                refused.contains(key) ? u"refused"_s : vprobed[v] + u'/' + audio + u'/' + width;
             QTest::addRow("%s + %s", qPrintable(vnames[v]), qPrintable(anames[a])) << s << expected;
         }
     }
@@ -149,7 +148,8 @@ void RealSettingsTest::convert()
 {
     QFETCH(PanelSettings, settings);
     QFETCH(QString, expected);
-    QString suffix = settings.videoOn ? videoSuffixes[settings.videoCodec] : audioSuffixes[settings.audioCodec];
+    QString suffix =
+        settings.videoOn ? videoSuffixes[settings.videoCodec] : audioSuffixes[settings.audioCodec];
     const QString output = proposeOutputName(clip, QString(), suffix);
     QVERIFY(!sameFile(clip, output));
     QFile::remove(output);

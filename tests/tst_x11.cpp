@@ -39,7 +39,8 @@ void X11Test::initTestCase()
     QVERIFY(displayFile.open());
     // Xvfb writes the display number it took to the given descriptor.
     xvfb.setStandardOutputFile(displayFile.fileName());
-    xvfb.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x900x24"_s, u"-nolisten"_s, u"tcp"_s});
+    xvfb.start(u"Xvfb"_s,
+               {u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s, u"1280x900x24"_s, u"-nolisten"_s, u"tcp"_s});
     QVERIFY2(xvfb.waitForStarted(10000), "Xvfb is needed for this test (package xvfb)");
     QTRY_VERIFY_WITH_TIMEOUT(displayFile.size() > 0, 10000);
     displayFile.seek(0);
@@ -135,7 +136,8 @@ bool X11Test::canHideUsrBin()
     QProcess probe;
     probe.start(u"unshare"_s,
                 {u"-m"_s, u"sh"_s, u"-c"_s, u"mount -t tmpfs none /usr/bin && test ! -e /usr/bin/ffmpeg"_s});
-    return probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
+    return probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit &&
+           probe.exitCode() == 0;
 }
 
 // Starts the program with an empty /usr/bin (a tmpfs in a mount namespace of its
@@ -147,9 +149,9 @@ bool X11Test::startHidden(QProcess &run, const QString &path)
     env.insert(u"DISPLAY"_s, QString::fromLatin1(displayName));
     env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
     run.setProcessEnvironment(env);
-    run.start(u"/usr/bin/unshare"_s, {u"-m"_s, u"/bin/sh"_s, u"-c"_s,
-                                      u"/usr/bin/mount -t tmpfs none /usr/bin && exec \"$0\""_s,
-                                      QStringLiteral(QUORVID_BINARY)});
+    run.start(u"/usr/bin/unshare"_s,
+              {u"-m"_s, u"/bin/sh"_s, u"-c"_s, u"/usr/bin/mount -t tmpfs none /usr/bin && exec \"$0\""_s,
+               QStringLiteral(QUORVID_BINARY)});
     return run.waitForStarted(10000);
 }
 
