@@ -28,14 +28,15 @@ ModalAnswerer::ModalAnswerer()
 
 void ModalAnswerer::clickBox(QMessageBox::StandardButton button)
 {
-    m_answers.push_back([this, button](QWidget *w) {
+    m_answers.push_back([button](QWidget *w) {
         auto *box = qobject_cast<QMessageBox *>(w);
         if (!box)
-            return;
+            return false;
         if (QAbstractButton *b = box->button(button))
             b->click();
         else
             box->reject();
+        return true;
     });
     m_timer.start();
 }
@@ -45,7 +46,7 @@ void ModalAnswerer::answerFile(const QString &path)
     m_answers.push_back([path](QWidget *w) {
         auto *dialog = qobject_cast<QFileDialog *>(w);
         if (!dialog)
-            return;
+            return false;
         if (path.isEmpty()) {
             dialog->reject();
         } else {
@@ -56,13 +57,17 @@ void ModalAnswerer::answerFile(const QString &path)
                 edit->setText(path);
             static_cast<QDialog *>(dialog)->accept();
         }
+        return true;
     });
     m_timer.start();
 }
 
 void ModalAnswerer::escape()
 {
-    m_answers.push_back([](QWidget *w) { QTest::keyClick(w, Qt::Key_Escape); });
+    m_answers.push_back([](QWidget *w) {
+        QTest::keyClick(w, Qt::Key_Escape);
+        return true;
+    });
     m_timer.start();
 }
 
@@ -99,10 +104,11 @@ void ModalAnswerer::poll()
         if (box->defaultButton())
             s.defaultButton = box->standardButton(box->defaultButton());
     }
+    // A dialog of another kind than the next answer expects is left alone.
+    if (!m_answers.front()(modal))
+        return;
     seen << s;
-    auto answer = std::move(m_answers.front());
     m_answers.pop_front();
-    answer(modal);
     if (m_answers.empty())
         m_timer.stop();
 }

@@ -49,7 +49,7 @@ public:
 
 private:
     void poll();
-    std::deque<std::function<void(QWidget *)>> m_answers;
+    std::deque<std::function<bool(QWidget *)>> m_answers;
     QTimer m_timer;
     int m_idleTicks = 0;
     QPointer<QWidget> m_lastSeen;

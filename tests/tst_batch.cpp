@@ -1,0 +1,602 @@
+// The batch list, the runner and batch files, through the window with the fake
+// converter; the job text and file format functions directly.
+#include <QtTest>
+#include <QtWidgets>
+
+#include "batchfile.h"
+#include "quorvid.h"
+#include "testsupport.h"
+
+using namespace Qt::StringLiterals;
+
+class BatchTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void sortOrder();
+    void jobTexts_data();
+    void jobTexts();
+    void fileFormatRoundTrip();
+    void readingLineEnds_data();
+    void readingLineEnds();
+    void fileName_data();
+    void fileName();
+    void filesReplaceList();
+    void commaPathsRefused();
+    void insertAndDelete_data();
+    void insertAndDelete();
+    void threeJobsSucceed();
+    void stopThenResume();
+    void errorEndsRun_data();
+    void errorEndsRun();
+    void failedStart();
+    void frameRateFromJob();
+    void inputAsOutputRefused();
+    void existingOutputsAsked();
+    void saveAndLoad();
+    void saveEmptyListShowsNotice();
+    void loadAsksBeforeReplacing();
+    void unreadableFileChangesNothing_data();
+    void unreadableFileChangesNothing();
+    void failedSaveKeepsOldFile();
+
+private:
+    template <typename T> T *get(const char *name)
+    {
+        return window->findChild<T *>(QString::fromLatin1(name));
+    }
+    QTableWidget *table() { return get<QTableWidget>("batchTableWidget"); }
+    QString touch(const QString &name);
+    void chooseFiles(const QStringList &files);
+    void addJobs(int count);
+    bool waitRunEnd(int timeoutMs = 15000);
+    QStringList statuses();
+    QList<QStringList> conversions() const;
+
+    FakeConverter *fake = nullptr;
+    MainWindow *window = nullptr;
+    QTemporaryDir *dir = nullptr;
+};
+
+void BatchTest::init()
+{
+    fake = new FakeConverter;
+    dir = new QTemporaryDir;
+    window = new MainWindow;
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+}
+
+void BatchTest::cleanup()
+{
+    delete window;
+    delete dir;
+    delete fake;
+}
+
+QString BatchTest::touch(const QString &name)
+{
+    const QString path = dir->filePath(name);
+    QFile(path).open(QIODevice::WriteOnly);
+    return path;
+}
+
+void BatchTest::chooseFiles(const QStringList &files)
+{
+    if (files.isEmpty()) {
+        ModalAnswerer answerer;
+        answerer.answerFile(QString());
+        get<QAction>("actionMoreFiles")->trigger();
+        QVERIFY(answerer.waitAll());
+        return;
+    }
+    // Several files are typed as a quoted list into the dialog's name field.
+    QStringList quoted;
+    for (const QString &f : files)
+        quoted << u'"' + QFileInfo(f).fileName() + u'"';
+    QTimer poll;
+    QPointer<QWidget> seen;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        if (seen != dialog) { // answer on the second sight, inside the dialog's loop
+            seen = dialog;
+            return;
+        }
+        poll.stop();
+        dialog->setDirectory(dir->path());
+        if (auto *edit = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s))
+            edit->setText(quoted.join(u' '));
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    poll.start(20);
+    QTimer::singleShot(8000, &poll, &QTimer::stop);
+    get<QAction>("actionMoreFiles")->trigger();
+    QVERIFY(!poll.isActive());
+}
+
+void BatchTest::addJobs(int count)
+{
+    QStringList files;
+    for (int i = 0; i < count; ++i)
+        files << touch(u"job%1.avi"_s.arg(i));
+    chooseFiles(files);
+    QCOMPARE(table()->rowCount(), count);
+}
+
+bool BatchTest::waitRunEnd(int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!get<QPushButton>("insertJobButton")->isEnabled() && clock.elapsed() < timeoutMs)
+        QTest::qWait(20);
+    return get<QPushButton>("insertJobButton")->isEnabled();
+}
+
+QStringList BatchTest::statuses()
+{
+    QStringList s;
+    for (int row = 0; row < table()->rowCount(); ++row)
+        s << (table()->item(row, 1) ? table()->item(row, 1)->text() : u"-"_s);
+    return s;
+}
+
+QList<QStringList> BatchTest::conversions() const
+{
+    QList<QStringList> runs;
+    for (const QStringList &run : fake->runs())
+        if (run.size() > 2)
+            runs << run;
+    return runs;
+}
+
+void BatchTest::sortOrder()
+{
+    QStringList files{u"b.avi"_s, u"zebra.avi"_s, u"A.avi"_s, u"Äpfel.avi"_s, u"c.AVI"_s};
+    std::sort(files.begin(), files.end(), caseInsensitiveLessThan);
+    QCOMPARE(files, (QStringList{u"A.avi"_s, u"b.avi"_s, u"c.AVI"_s, u"zebra.avi"_s, u"Äpfel.avi"_s}));
+}
+
+void BatchTest::jobTexts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("parts");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<double>("rate"); // 0: none
+    QTest::newRow("mpeg4")
+        << u"-y,-i,/h/film.avi,-s,320x240,-vcodec,mpeg4,-r,25,-aspect,4:3,-b,8000k,-acodec,"
+           "libmp3lame,-ar,44100,-ab,224k,-ac,2,/h/film.mp4"_s
+        << 22 << u"/h/film.avi"_s << 25.0;
+    QTest::newRow("30 fps") << u"-y,-i,/a.avi,-r,30,/a.mp4"_s << 6 << u"/a.avi"_s << 30.0;
+    QTest::newRow("copy, no rate") << u"-y,-i,/a.avi,-vcodec,copy,-acodec,copy,/a-Kopie.avi"_s << 8
+                                   << u"/a.avi"_s << 0.0;
+    QTest::newRow("empty parts") << u"-y,,-i"_s << 3 << u"-i"_s << 0.0;
+    QTest::newRow("empty text") << QString() << 1 << QString() << 0.0;
+}
+
+void BatchTest::jobTexts()
+{
+    QFETCH(QString, text);
+    QFETCH(int, parts);
+    QFETCH(QString, input);
+    QFETCH(double, rate);
+    QCOMPARE(jobArguments(text).size(), parts);
+    QCOMPARE(jobText(jobArguments(text)), text);
+    QCOMPARE(jobInput(text), input);
+    QCOMPARE(jobFrameRate(text).value_or(0), rate);
+}
+
+void BatchTest::fileFormatRoundTrip()
+{
+    const QStringList jobs{u"-y,-i,/a ü.avi,-vcodec,copy,/b.avi"_s, QString(), u"-y,-i,/c.avi,-an,/d.avi"_s};
+    const QByteArray content = batchFileContent(jobs);
+    QCOMPARE(content, QByteArray("-y,-i,/a \xc3\xbc.avi,-vcodec,copy,/b.avi\n-y,-i,/c.avi,-an,/d.avi\n"));
+    QBuffer buffer;
+    buffer.setData(content);
+    buffer.open(QIODevice::ReadOnly | QIODevice::Text);
+    QCOMPARE(readJobTexts(buffer), (QStringList{jobs[0], jobs[2]}));
+}
+
+void BatchTest::readingLineEnds_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QStringList>("jobs");
+    QTest::newRow("LF") << QByteArray("a,b\nc,d\n") << QStringList{u"a,b"_s, u"c,d"_s};
+    QTest::newRow("CR LF") << QByteArray("a,b\r\nc,d\r\n") << QStringList{u"a,b"_s, u"c,d"_s};
+    QTest::newRow("no last LF") << QByteArray("a,b\nc,d") << QStringList{u"a,b"_s, u"c,d"_s};
+    QTest::newRow("empty line kept") << QByteArray("a\n\nb\n") << QStringList{u"a"_s, QString(), u"b"_s};
+    QTest::newRow("UTF-8 BOM") << QByteArray("\xef\xbb\xbf-y,\xc3\xa4\n") << QStringList{u"-y,ä"_s};
+    QTest::newRow("UTF-16 BOM") << QByteArray("\xff\xfe-\0y\0\n\0", 8) << QStringList{u"-y"_s};
+    QTest::newRow("empty file") << QByteArray() << QStringList();
+}
+
+void BatchTest::readingLineEnds()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QStringList, jobs);
+    QBuffer buffer;
+    buffer.setData(content);
+    buffer.open(QIODevice::ReadOnly | QIODevice::Text);
+    QCOMPARE(readJobTexts(buffer), jobs);
+}
+
+void BatchTest::fileName_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("list") << u"/t/list"_s << u"/t/list.btc"_s;
+    QTest::newRow("list.btc") << u"/t/list.btc"_s << u"/t/list.btc"_s;
+    QTest::newRow("LIST.BTC") << u"/t/LIST.BTC"_s << u"/t/LIST.BTC.btc"_s;
+}
+
+void BatchTest::fileName()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, written);
+    QCOMPARE(batchFileName(chosen), written);
+}
+
+void BatchTest::filesReplaceList()
+{
+    addJobs(2);
+    table()->setItem(0, 1, new QTableWidgetItem(u"Done."_s));
+    const QStringList files{touch(u"b.avi"_s), touch(u"A.avi"_s), touch(u"c.AVI"_s)};
+    chooseFiles(files);
+    QCOMPARE(table()->rowCount(), 3);
+    QCOMPARE(statuses(), (QStringList{u"-"_s, u"-"_s, u"-"_s}));
+    QCOMPARE(jobInput(table()->item(0, 0)->text()), dir->filePath(u"A.avi"_s));
+    QCOMPARE(jobInput(table()->item(2, 0)->text()), dir->filePath(u"c.AVI"_s));
+    QCOMPARE(jobOutput(table()->item(2, 0)->text()), dir->filePath(u"c-Kopie.AVI"_s));
+    QCOMPARE(table()->item(0, 0)->flags(), Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    QVERIFY(get<QPushButton>("batchConvertButton")->isEnabled());
+    // A cancelled dialog changes nothing.
+    chooseFiles({});
+    QCOMPARE(table()->rowCount(), 3);
+}
+
+void BatchTest::commaPathsRefused()
+{
+    const QStringList files{touch(u"a,b.avi"_s), touch(u"ok.avi"_s)};
+    ModalAnswerer answerer;
+    answerer.clickBox(QMessageBox::Ok);
+    chooseFiles(files);
+    QVERIFY(answerer.waitAll());
+    QCOMPARE(table()->rowCount(), 1);
+    QCOMPARE(jobInput(table()->item(0, 0)->text()), dir->filePath(u"ok.avi"_s));
+    QVERIFY(answerer.seen.first().text.contains(u"a,b.avi"_s));
+
+    get<QLineEdit>("openLineEdit")->setText(dir->filePath(u"a,b.avi"_s));
+    get<QLineEdit>("saveLineEdit")->setText(dir->filePath(u"out.avi"_s));
+    ModalAnswerer second;
+    second.clickBox(QMessageBox::Ok);
+    get<QPushButton>("insertJobButton")->click();
+    QVERIFY(second.waitAll());
+    QCOMPARE(table()->rowCount(), 1);
+}
+
+void BatchTest::insertAndDelete_data()
+{
+    QTest::addColumn<QString>("done");   // rows done before, e.g. "01"
+    QTest::addColumn<QString>("remove"); // rows selected for removal
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("current");
+    QTest::addColumn<bool>("startEnabled");
+    QTest::newRow("remove done row 0") << u"01"_s << u"0"_s << 2 << 1 << true;
+    QTest::newRow("remove pending row 2") << u"01"_s << u"2"_s << 2 << 2 << false;
+    QTest::newRow("nothing selected") << u"0"_s << QString() << 3 << 1 << true;
+    QTest::newRow("remove all") << QString() << u"012"_s << 0 << 0 << false;
+    QTest::newRow("remove middle") << QString() << u"1"_s << 2 << 0 << true;
+}
+
+void BatchTest::insertAndDelete()
+{
+    QFETCH(QString, done);
+    QFETCH(QString, remove);
+    QFETCH(int, rows);
+    QFETCH(int, current);
+    QFETCH(bool, startEnabled);
+    addJobs(3);
+    for (QChar c : done)
+        table()->setItem(c.digitValue(), 1, new QTableWidgetItem(u"Done."_s));
+    table()->clearSelection();
+    table()->setSelectionMode(QAbstractItemView::MultiSelection);
+    for (QChar c : remove)
+        table()->selectRow(c.digitValue());
+    get<QPushButton>("delJobButton")->click();
+    QCOMPARE(table()->rowCount(), rows);
+    QCOMPARE(get<QPushButton>("batchConvertButton")->isEnabled(), startEnabled);
+    // The runner starts the current job: with the fake converter the log shows which.
+    if (startEnabled) {
+        const QString expected = table()->item(current, 0)->text();
+        get<QPushButton>("batchConvertButton")->click();
+        QVERIFY(waitRunEnd());
+        QCOMPARE(jobText(conversions().first()), expected);
+    }
+}
+
+void BatchTest::threeJobsSucceed()
+{
+    addJobs(3);
+    fake->setScenario({u"err   Duration: 00:00:04.00, start: 0.0\\n"_s, u"sleep 100"_s,
+                       u"err frame=50 fps=50 size=1kB time=00:00:02.00 speed=2x\\r"_s, u"exit 0"_s});
+    get<QPushButton>("batchConvertButton")->click();
+    QVERIFY(!get<QPushButton>("insertJobButton")->isEnabled());
+    QVERIFY(!get<QGroupBox>("singleConvertGroupBox")->isEnabled());
+    QVERIFY(!get<QAction>("actionMoreFiles")->isEnabled());
+    QVERIFY(!get<QAction>("actionBatchdateiLaden")->isEnabled());
+    QVERIFY(get<QAction>("actionBatchdateiSpeichern")->isEnabled());
+    QVERIFY(waitRunEnd());
+    QCOMPARE(statuses(), (QStringList{u"Done."_s, u"Done."_s, u"Done."_s}));
+    QCOMPARE(conversions().size(), 3);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(jobText(conversions()[i]), table()->item(i, 0)->text());
+    QCOMPARE(window->statusBar()->currentMessage(), u"Konvertierung beendet."_s);
+    QCOMPARE(get<QProgressBar>("progressBar")->value(), 100);
+    QVERIFY(get<QPushButton>("delJobButton")->isEnabled());
+    QVERIFY(get<QGroupBox>("singleConvertGroupBox")->isEnabled());
+    QVERIFY(get<QAction>("actionMoreFiles")->isEnabled());
+    QVERIFY(!get<QPushButton>("batchConvertButton")->isEnabled());
+}
+
+void BatchTest::stopThenResume()
+{
+    addJobs(3);
+    const QString marker = dir->filePath(u"second"_s);
+    // The first job succeeds; the second waits to be stopped.
+    fake->setScenario({u"exit 0"_s});
+    QTimer::singleShot(0, this, [] {});
+    get<QPushButton>("batchConvertButton")->click();
+    fake->setScenario({u"waitterm"_s});
+    QTRY_COMPARE(statuses().value(0), u"Done."_s);
+    QTRY_COMPARE(conversions().size(), 2);
+    QTest::qWait(100);
+    get<QPushButton>("batchStopButton")->click();
+    QVERIFY(waitRunEnd());
+    QCOMPARE(statuses(), (QStringList{u"Done."_s, u"-"_s, u"-"_s}));
+    QCOMPARE(window->statusBar()->currentMessage(), u"Abgebrochen!"_s);
+    QVERIFY(get<QPushButton>("batchConvertButton")->isEnabled());
+    fake->setScenario({u"exit 0"_s});
+    get<QPushButton>("batchConvertButton")->click();
+    QVERIFY(waitRunEnd());
+    QCOMPARE(statuses(), (QStringList{u"Done."_s, u"Done."_s, u"Done."_s}));
+    const QList<QStringList> runs = conversions();
+    QCOMPARE(runs.size(), 4); // job 0, job 1 stopped, job 1 again, job 2
+    QCOMPARE(jobText(runs[2]), table()->item(1, 0)->text());
+    QCOMPARE(jobText(runs[3]), table()->item(2, 0)->text());
+}
+
+void BatchTest::errorEndsRun_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::newRow("1") << 1;
+    QTest::newRow("2") << 2;
+    QTest::newRow("254") << 254;
+}
+
+void BatchTest::errorEndsRun()
+{
+    QFETCH(int, code);
+    addJobs(3);
+    fake->setScenario({u"err [x @ 0x1] Unknown encoder\\nConversion failed!\\n"_s, u"exit %1"_s.arg(code)});
+    ModalAnswerer answerer;
+    answerer.clickBox(QMessageBox::Ok);
+    get<QPushButton>("batchConvertButton")->click();
+    QVERIFY(answerer.waitAll());
+    QVERIFY(waitRunEnd());
+    QCOMPARE(answerer.seen.first().title, u"Quorvid Fehler"_s);
+    QVERIFY(answerer.seen.first().text.startsWith(u"<b>ffmpeg meldete einen Fehler!</b>"_s));
+    QVERIFY(answerer.seen.first().detailedText.contains(u"Unknown encoder\nConversion failed!"_s));
+    QCOMPARE(statuses(), (QStringList{u"-"_s, u"-"_s, u"-"_s}));
+    QCOMPARE(conversions().size(), 1);
+    QCOMPARE(window->statusBar()->currentMessage(), u"Fehler!"_s);
+    QVERIFY(get<QPushButton>("batchConvertButton")->isEnabled());
+}
+
+void BatchTest::failedStart()
+{
+    addJobs(1);
+    FakeConverter::removeAllFromPath();
+    ModalAnswerer answerer;
+    answerer.clickBox(QMessageBox::Ok);
+    get<QPushButton>("batchConvertButton")->click();
+    QVERIFY(answerer.waitAll());
+    QVERIFY(waitRunEnd());
+    QVERIFY(answerer.seen.first().text.startsWith(u"<b>ffmpeg konnte nicht gestartet werden!</b>"_s));
+    QCOMPARE(statuses(), QStringList{u"-"_s});
+    QVERIFY(get<QPushButton>("batchConvertButton")->isEnabled());
+}
+
+void BatchTest::frameRateFromJob()
+{
+    // A 30 fps job and a copy job report frames only: the remaining time shows
+    // which rate was used. 10 s left at 30 fps and 60 frames/s: 5 s; the copy job
+    // keeps 30.
+    const QString in = touch(u"r.avi"_s);
+    table()->insertRow(0);
+    table()->setItem(0, 0, new QTableWidgetItem(u"-y,-i,%1,-r,30,%2"_s.arg(in, dir->filePath(u"o1.mp4"_s))));
+    table()->insertRow(1);
+    table()->setItem(1, 0,
+                     new QTableWidgetItem(u"-y,-i,%1,-vcodec,copy,%2"_s.arg(in, dir->filePath(u"o2.avi"_s))));
+    QMetaObject::invokeMethod(window, "delJob"); // recounts the list
+    fake->setScenario({u"err   Duration: 00:00:20.00\\n"_s,
+                       u"err frame=300 fps=60 size=1kB time=00:00:10.00 bitrate=1\\r"_s, u"sleep 300"_s,
+                       u"exit 0"_s});
+    get<QPushButton>("batchConvertButton")->click();
+    QLCDNumber reference(7, get<QLCDNumber>("lcdNumber")->parentWidget());
+    reference.setSegmentStyle(QLCDNumber::Flat);
+    reference.setGeometry(get<QLCDNumber>("lcdNumber")->geometry());
+    reference.display(u"0:05"_s);
+    QTRY_VERIFY(reference.grab().toImage() == get<QLCDNumber>("lcdNumber")->grab().toImage());
+    QTRY_COMPARE(statuses().value(0), u"Done."_s);
+    QTRY_COMPARE(conversions().size(), 2);
+    QTRY_VERIFY(reference.grab().toImage() == get<QLCDNumber>("lcdNumber")->grab().toImage());
+    QVERIFY(waitRunEnd());
+}
+
+void BatchTest::inputAsOutputRefused()
+{
+    const QString in = touch(u"same.avi"_s);
+    table()->insertRow(0);
+    table()->setItem(
+        0, 0, new QTableWidgetItem(u"-y,-i,%1,-vcodec,copy,%2"_s.arg(in, dir->path() + u"/./same.avi"_s)));
+    QMetaObject::invokeMethod(window, "delJob");
+    ModalAnswerer answerer;
+    answerer.clickBox(QMessageBox::Ok);
+    get<QPushButton>("batchConvertButton")->click();
+    QVERIFY(answerer.waitAll());
+    QVERIFY(answerer.seen.first().text.contains(u"dieselbe Datei"_s));
+    QVERIFY(conversions().isEmpty());
+    QVERIFY(get<QPushButton>("insertJobButton")->isEnabled());
+}
+
+void BatchTest::existingOutputsAsked()
+{
+    addJobs(3);
+    touch(u"job0-Kopie.avi"_s);
+    touch(u"job2-Kopie.avi"_s);
+    ModalAnswerer answerer;
+    answerer.clickBox(QMessageBox::No);
+    get<QPushButton>("batchConvertButton")->click();
+    QVERIFY(answerer.waitAll());
+    QVERIFY(answerer.seen.first().text.startsWith(u"2 "_s));
+    QCOMPARE(answerer.seen.first().defaultButton, QMessageBox::No);
+    QVERIFY(conversions().isEmpty());
+    ModalAnswerer yes;
+    yes.clickBox(QMessageBox::Yes);
+    get<QPushButton>("batchConvertButton")->click();
+    QVERIFY(yes.waitAll());
+    QVERIFY(waitRunEnd());
+    QCOMPARE(conversions().size(), 3);
+}
+
+void BatchTest::saveAndLoad()
+{
+    addJobs(3);
+    table()->setItem(1, 1, new QTableWidgetItem(u"Done."_s));
+    QStringList texts;
+    for (int row = 0; row < 3; ++row)
+        texts << table()->item(row, 0)->text();
+    ModalAnswerer save;
+    save.answerFile(dir->filePath(u"list"_s));
+    get<QAction>("actionBatchdateiSpeichern")->trigger();
+    QVERIFY(save.waitAll());
+    QCOMPARE(save.seen.first().title, u"Save Batch File"_s);
+    QFile file(dir->filePath(u"list.btc"_s));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), (texts.join(u'\n') + u'\n').toUtf8());
+
+    ModalAnswerer load;
+    load.clickBox(QMessageBox::Ok);
+    load.answerFile(dir->filePath(u"list.btc"_s));
+    get<QAction>("actionBatchdateiLaden")->trigger();
+    QVERIFY(load.waitAll());
+    QCOMPARE(load.seen[0].icon, QMessageBox::Question);
+    QCOMPARE(load.seen[0].title, u"Quorvid"_s);
+    QCOMPARE(load.seen[1].title, u"Open Batch File"_s);
+    QCOMPARE(table()->rowCount(), 3);
+    QCOMPARE(statuses(), (QStringList{u"-"_s, u"-"_s, u"-"_s}));
+    for (int row = 0; row < 3; ++row)
+        QCOMPARE(table()->item(row, 0)->text(), texts[row]);
+    QVERIFY(get<QPushButton>("batchConvertButton")->isEnabled());
+}
+
+void BatchTest::saveEmptyListShowsNotice()
+{
+    ModalAnswerer answerer;
+    answerer.clickBox(QMessageBox::Ok);
+    get<QAction>("actionBatchdateiSpeichern")->trigger();
+    QVERIFY(answerer.waitAll());
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen.first().icon, QMessageBox::Information);
+    QVERIFY(answerer.seen.first().text.startsWith(u"Leider sind noch keine Einträge"_s));
+}
+
+void BatchTest::loadAsksBeforeReplacing()
+{
+    addJobs(2);
+    ModalAnswerer answerer;
+    answerer.clickBox(QMessageBox::Cancel);
+    get<QAction>("actionBatchdateiLaden")->trigger();
+    QVERIFY(answerer.waitAll());
+    QCOMPARE(answerer.seen.size(), 1); // no file dialog after Cancel
+    QTest::qWait(100);
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(table()->rowCount(), 2);
+}
+
+void BatchTest::unreadableFileChangesNothing_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("read error") << u"/proc/self/mem"_s;
+    QTest::newRow("unreadable") << u"locked.btc"_s;
+}
+
+void BatchTest::unreadableFileChangesNothing()
+{
+    QFETCH(QString, name);
+    addJobs(2);
+    table()->setItem(0, 1, new QTableWidgetItem(u"Done."_s));
+    QMetaObject::invokeMethod(window, "delJob"); // currentJob: row 1
+    const QString path = name.startsWith(u'/') ? name : dir->filePath(name);
+    if (!name.startsWith(u'/')) {
+        touch(name);
+        QFile::setPermissions(path, QFileDevice::Permissions());
+        if (QFile(path).open(QIODevice::ReadOnly))
+            QSKIP("running as a user who reads every file; the read-error case covers the box");
+    }
+    ModalAnswerer answerer;
+    answerer.clickBox(QMessageBox::Ok);
+    answerer.answerFile(path);
+    answerer.clickBox(QMessageBox::Ok);
+    get<QAction>("actionBatchdateiLaden")->trigger();
+    QVERIFY(answerer.waitAll());
+    QCOMPARE(answerer.seen.last().icon, QMessageBox::Critical);
+    QVERIFY(answerer.seen.last().text.contains(u"nicht gelesen"_s));
+    QCOMPARE(table()->rowCount(), 2);
+    QCOMPARE(statuses(), (QStringList{u"Done."_s, u"-"_s}));
+    get<QPushButton>("batchConvertButton")->click();
+    QVERIFY(waitRunEnd());
+    QCOMPARE(jobText(conversions().first()), table()->item(1, 0)->text());
+}
+
+void BatchTest::failedSaveKeepsOldFile()
+{
+    addJobs(1);
+    // A folder the program may not write into keeps the old list byte for byte.
+    const QString folder = dir->filePath(u"ro"_s);
+    QDir().mkpath(folder);
+    const QString target = folder + u"/old.btc"_s;
+    QFile old(target);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old,list\n");
+    old.close();
+    // /proc takes no new files, not even from root.
+    for (const QString &name : {u"/proc/quorvid-list.btc"_s, target}) {
+        if (name == target) {
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+            QFile probe(folder + u"/probe"_s);
+            if (probe.open(QIODevice::WriteOnly)) {
+                probe.remove();
+                QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                  QFileDevice::ExeOwner);
+                continue; // root writes anywhere; /proc covers the failure
+            }
+        }
+        ModalAnswerer answerer;
+        answerer.answerFile(name);
+        answerer.clickBox(QMessageBox::Ok);
+        get<QAction>("actionBatchdateiSpeichern")->trigger();
+        QVERIFY(answerer.waitAll());
+        QCOMPARE(answerer.seen.last().icon, QMessageBox::Critical);
+        QVERIFY(answerer.seen.last().text.contains(u"nicht gespeichert"_s));
+    }
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old,list\n"));
+}
+
+QTEST_MAIN(BatchTest)
+#include "tst_batch.moc"
