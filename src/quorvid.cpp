@@ -134,6 +134,19 @@ void MainWindow::closeEvent(QCloseEvent *event)
         event->ignore();
         return;
     }
+    stopConvertersQuietly();
+    event->accept();
+}
+
+MainWindow::~MainWindow()
+{
+    // A window destroyed without closing (by its owner) must not leave a converter
+    // running, nor let a dying process call back into a half-destroyed window.
+    stopConvertersQuietly();
+}
+
+void MainWindow::stopConvertersQuietly()
+{
     // Stop every converter and wait for it, so that none outlives the window. The
     // signals stay quiet meanwhile: a closing window reports no outcome.
     for (QProcess *process : {&singleProcess, &batchProcess, &infoProcess}) {
@@ -146,7 +159,6 @@ void MainWindow::closeEvent(QCloseEvent *event)
             process->waitForFinished(converterStopTimeoutMs);
         }
     }
-    event->accept();
 }
 
 void MainWindow::showHelp()

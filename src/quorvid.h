@@ -19,6 +19,7 @@ class MainWindow : public QMainWindow, public Ui::MainWindow
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -86,6 +87,8 @@ private:
     // Message boxes in messageFont at 12 points, parentless and modal.
     void showErrorBox(const QString &text, const QString &details = QString());
     bool askYesNo(const QString &text);
+    // Ends every running converter and waits for it, without reporting outcomes.
+    void stopConvertersQuietly();
     void showProgress(const ProgressParser &parser, const ProgressReading &reading);
     void showInfoLines(const QStringList &lines);
     void infoFinished();

@@ -1,5 +1,6 @@
 // A stand-in for the converter: logs its arguments and plays a scenario file
 // (see testsupport.h) so that tests can produce every outcome on demand.
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -29,16 +30,35 @@ std::string unescape(const std::string &s)
     }
     return out;
 }
+
+// How many conversion runs (information runs not counted) the log holds.
+int conversionRuns(const char *log)
+{
+    std::ifstream in(log, std::ios::binary);
+    std::string line;
+    int count = 0;
+    while (std::getline(in, line)) {
+        const bool info = line.rfind(std::string("-i\0", 3), 0) == 0 &&
+                          std::count(line.begin(), line.end(), '\0') == 2;
+        if (!info)
+            ++count;
+    }
+    return count;
+}
 } // namespace
 
 int main(int argc, char **argv)
 {
     std::signal(SIGTERM, onTerm);
+    int run = 0;
     if (const char *log = std::getenv("FAKE_FFMPEG_LOG")) {
-        std::ofstream out(log, std::ios::app | std::ios::binary);
-        for (int i = 1; i < argc; ++i)
-            out << argv[i] << '\0';
-        out << '\n';
+        {
+            std::ofstream out(log, std::ios::app | std::ios::binary);
+            for (int i = 1; i < argc; ++i)
+                out << argv[i] << '\0';
+            out << '\n';
+        }
+        run = conversionRuns(log);
     }
     // An information run ("-i" and a file) plays its own scenario when one is set.
     const char *scenario = std::getenv("FAKE_FFMPEG_SCENARIO");
@@ -47,6 +67,13 @@ int main(int argc, char **argv)
     std::ifstream in(scenario ? scenario : "");
     std::string line;
     while (std::getline(in, line)) {
+        // "@N LINE": the line holds only for the N-th conversion run.
+        if (line.size() > 1 && line[0] == '@') {
+            const size_t space = line.find(' ');
+            if (space == std::string::npos || std::atoi(line.c_str() + 1) != run)
+                continue;
+            line = line.substr(space + 1);
+        }
         const std::string word = line.substr(0, line.find(' '));
         const std::string rest = line.size() > word.size() ? line.substr(word.size() + 1) : "";
         if (word == "pid") {

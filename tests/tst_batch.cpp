@@ -3,6 +3,9 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <csignal>
+#include <sys/types.h>
+
 #include "batchfile.h"
 #include "quorvid.h"
 #include "testsupport.h"
@@ -42,6 +45,7 @@ private slots:
     void unreadableFileChangesNothing_data();
     void unreadableFileChangesNothing();
     void failedSaveKeepsOldFile();
+    void destroyedWindowEndsConverter();
 
 private:
     template <typename T> T *get(const char *name)
@@ -344,12 +348,9 @@ void BatchTest::threeJobsSucceed()
 void BatchTest::stopThenResume()
 {
     addJobs(3);
-    const QString marker = dir->filePath(u"second"_s);
     // The first job succeeds; the second waits to be stopped.
-    fake->setScenario({u"exit 0"_s});
-    QTimer::singleShot(0, this, [] {});
+    fake->setScenario({u"@1 exit 0"_s, u"waitterm"_s});
     get<QPushButton>("batchConvertButton")->click();
-    fake->setScenario({u"waitterm"_s});
     QTRY_COMPARE(statuses().value(0), u"Done."_s);
     QTRY_COMPARE(conversions().size(), 2);
     QTest::qWait(100);
@@ -573,8 +574,9 @@ void BatchTest::failedSaveKeepsOldFile()
     QVERIFY(old.open(QIODevice::WriteOnly));
     old.write("old,list\n");
     old.close();
-    // /proc takes no new files, not even from root.
-    for (const QString &name : {u"/proc/quorvid-list.btc"_s, target}) {
+    // A plain file is no folder: nothing can be saved below it, not even by root.
+    const QString plain = touch(u"plain.txt"_s);
+    for (const QString &name : QStringList{plain + u"/list.btc"_s, target}) {
         if (name == target) {
             QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
             QFile probe(folder + u"/probe"_s);
@@ -582,7 +584,7 @@ void BatchTest::failedSaveKeepsOldFile()
                 probe.remove();
                 QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                   QFileDevice::ExeOwner);
-                continue; // root writes anywhere; /proc covers the failure
+                continue; // root writes anywhere; the plain file covers the failure
             }
         }
         ModalAnswerer answerer;
@@ -596,6 +598,36 @@ void BatchTest::failedSaveKeepsOldFile()
     QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), QByteArray("old,list\n"));
+    // After a failure the same list still saves to a writable place.
+    const QString good = dir->filePath(u"good.btc"_s);
+    ModalAnswerer answerer;
+    answerer.answerFile(good);
+    get<QAction>("actionBatchdateiSpeichern")->trigger();
+    QVERIFY(answerer.waitAll());
+    QFile saved(good);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(readJobTexts(saved), (QStringList{table()->item(0, 0)->text()}));
+}
+
+void BatchTest::destroyedWindowEndsConverter()
+{
+    addJobs(2);
+    const QString pidFile = dir->filePath(u"pid"_s);
+    fake->setScenario({u"pid "_s + pidFile, u"waitterm"_s});
+    get<QPushButton>("batchConvertButton")->click();
+    const auto readPid = [&] {
+        QFile f(pidFile);
+        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toInt() : 0;
+    };
+    QTRY_VERIFY(readPid() > 0);
+    const pid_t pid = readPid();
+    // Deleting the window stops the converter and reports nothing: no box, no
+    // next job started on a window that is going away.
+    delete window;
+    window = nullptr;
+    QCOMPARE(::kill(pid, 0), -1);
+    QVERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(fake->runs().size(), 1);
 }
 
 QTEST_MAIN(BatchTest)
