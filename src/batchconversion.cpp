@@ -195,6 +195,7 @@ void MainWindow::batchConvert()
     if (const auto rate = jobFrameRate(text))
         frameRate = *rate;
     batchParser.startRun();
+    batchStopRequested = false;
     startConverter(batchProcess, jobArguments(text));
     statusBar()->showMessage(tr("Konvertiere ") + jobInput(text));
 }
@@ -203,7 +204,7 @@ void MainWindow::batchbeendet(int exitCode, QProcess::ExitStatus exitStatus)
 {
     batchParser.feed(batchProcess.readAllStandardError(), frameRate);
     ffmpegOutput = batchParser.tail();
-    const RunOutcome outcome = classifyExit(exitCode, exitStatus);
+    const RunOutcome outcome = classifyExit(exitCode, exitStatus, batchStopRequested);
 
     if (outcome == RunOutcome::Success) {
         progressBar->setValue(100);
@@ -276,6 +277,8 @@ void MainWindow::batchError(QProcess::ProcessError error)
 
 void MainWindow::batchstop()
 {
+    if (batchProcess.state() != QProcess::NotRunning)
+        batchStopRequested = true;
     batchProcess.terminate();
 }
 

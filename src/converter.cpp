@@ -16,10 +16,10 @@ void startConverter(QProcess &process, const QStringList &arguments)
     process.start(u"ffmpeg"_s, arguments, QIODevice::ReadWrite);
 }
 
-RunOutcome classifyExit(int exitCode, QProcess::ExitStatus exitStatus)
+RunOutcome classifyExit(int exitCode, QProcess::ExitStatus exitStatus, bool stopRequested)
 {
     if (exitStatus == QProcess::CrashExit)
-        return RunOutcome::Crashed;
+        return stopRequested ? RunOutcome::Cancelled : RunOutcome::Crashed;
     if (exitCode == 0)
         return RunOutcome::Success;
     if (exitCode == 255)

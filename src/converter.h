@@ -16,7 +16,9 @@ void startConverter(QProcess &process, const QStringList &arguments);
 
 enum class RunOutcome { Success, Error, Cancelled, Crashed };
 
-// Only exit code 0 is success; 255 follows the termination request.
-RunOutcome classifyExit(int exitCode, QProcess::ExitStatus exitStatus);
+// Only exit code 0 is success; 255 follows the termination request. A converter
+// killed by a signal after the user asked it to stop was cancelled, not crashed:
+// the request can reach it before it is ready to end in order.
+RunOutcome classifyExit(int exitCode, QProcess::ExitStatus exitStatus, bool stopRequested = false);
 
 #endif

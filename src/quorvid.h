@@ -49,6 +49,9 @@ private:
     // True once the user chose or typed the output name; an automatically derived
     // name is not carried over to the next opened input.
     bool outputChosenByUser = false;
+    // True once the user asked the running conversion to stop.
+    bool singleStopRequested = false;
+    bool batchStopRequested = false;
 
 private slots:
     void openDialog();

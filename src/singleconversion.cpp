@@ -83,6 +83,7 @@ void MainWindow::SingleConvert()
     batchConvertGroupBox->setEnabled(false);
     frameRate = fpsComboBox->currentText().toDouble();
     singleParser.startRun();
+    singleStopRequested = false;
     startConverter(singleProcess, createArguments(source, target));
     statusBar()->showMessage(tr("Konvertiere ") + source);
 }
@@ -113,6 +114,8 @@ void MainWindow::updatebatchbar()
 
 void MainWindow::abgebrochen()
 {
+    if (singleProcess.state() != QProcess::NotRunning)
+        singleStopRequested = true;
     singleProcess.terminate();
 }
 
@@ -124,7 +127,7 @@ void MainWindow::procbeendet(int exitCode, QProcess::ExitStatus exitStatus)
     convertButton->setEnabled(true);
     batchConvertGroupBox->setEnabled(true);
 
-    switch (classifyExit(exitCode, exitStatus)) {
+    switch (classifyExit(exitCode, exitStatus, singleStopRequested)) {
     case RunOutcome::Crashed:
         lcdNumber->display(u"Error"_s);
         alertIfInactive();

@@ -97,6 +97,11 @@ int main(int argc, char **argv)
         } else if (word == "signal") {
             std::signal(std::atoi(rest.c_str()), SIG_DFL);
             std::raise(std::atoi(rest.c_str()));
+        } else if (word == "dieonterm") {
+            // Not ready to end in order yet: the termination request kills it.
+            std::signal(SIGTERM, SIG_DFL);
+            for (;;)
+                pause();
         } else if (word == "waitterm") {
             while (!terminated)
                 usleep(10000);

@@ -65,7 +65,8 @@ public:
     ~FakeConverter();
 
     // Scenario lines: "err TEXT" (\n, \r escapes), "sleep MS", "exit CODE",
-    // "signal N", "waitterm" (wait for SIGTERM, then exit 255). A line written
+    // "signal N", "waitterm" (wait for SIGTERM, then exit 255), "dieonterm" (wait
+    // and be killed by SIGTERM). A line written
     // "@N LINE" holds only for the N-th conversion run since the fake was made.
     void setScenario(const QStringList &lines);
     // The scenario of information runs ("-i FILE"); by default they describe a

@@ -32,6 +32,7 @@ private slots:
     void insertAndDelete_data();
     void insertAndDelete();
     void threeJobsSucceed();
+    void stopThenResume_data();
     void stopThenResume();
     void errorEndsRun_data();
     void errorEndsRun();
@@ -345,11 +346,19 @@ void BatchTest::threeJobsSucceed()
     QVERIFY(!get<QPushButton>("batchConvertButton")->isEnabled());
 }
 
+void BatchTest::stopThenResume_data()
+{
+    QTest::addColumn<QString>("stopped");
+    QTest::newRow("ends in order") << u"waitterm"_s;
+    QTest::newRow("killed by the request") << u"dieonterm"_s;
+}
+
 void BatchTest::stopThenResume()
 {
+    QFETCH(QString, stopped);
     addJobs(3);
     // The first job succeeds; the second waits to be stopped.
-    fake->setScenario({u"@1 exit 0"_s, u"waitterm"_s});
+    fake->setScenario({u"@1 exit 0"_s, stopped});
     get<QPushButton>("batchConvertButton")->click();
     QTRY_COMPARE(statuses().value(0), u"Done."_s);
     QTRY_COMPARE(conversions().size(), 2);
@@ -358,6 +367,8 @@ void BatchTest::stopThenResume()
     QVERIFY(waitRunEnd());
     QCOMPARE(statuses(), (QStringList{u"Done."_s, u"-"_s, u"-"_s}));
     QCOMPARE(window->statusBar()->currentMessage(), u"Abgebrochen!"_s);
+    QTest::qWait(100);
+    QVERIFY(!QApplication::activeModalWidget()); // a stop is no failure
     QVERIFY(get<QPushButton>("batchConvertButton")->isEnabled());
     fake->setScenario({u"exit 0"_s});
     get<QPushButton>("batchConvertButton")->click();

@@ -292,23 +292,29 @@ void ProgressTest::exitOutcomes_data()
 {
     QTest::addColumn<int>("code");
     QTest::addColumn<bool>("crashed");
+    QTest::addColumn<bool>("stopRequested");
     QTest::addColumn<int>("outcome");
-    QTest::newRow("0") << 0 << false << int(RunOutcome::Success);
-    QTest::newRow("1") << 1 << false << int(RunOutcome::Error);
-    QTest::newRow("2") << 2 << false << int(RunOutcome::Error);
-    QTest::newRow("234 invalid argument") << 234 << false << int(RunOutcome::Error);
-    QTest::newRow("254 missing input") << 254 << false << int(RunOutcome::Error);
-    QTest::newRow("255 after stop") << 255 << false << int(RunOutcome::Cancelled);
-    QTest::newRow("crash") << 0 << true << int(RunOutcome::Crashed);
-    QTest::newRow("crash with 255") << 255 << true << int(RunOutcome::Crashed);
+    QTest::newRow("0") << 0 << false << false << int(RunOutcome::Success);
+    QTest::newRow("1") << 1 << false << false << int(RunOutcome::Error);
+    QTest::newRow("2") << 2 << false << false << int(RunOutcome::Error);
+    QTest::newRow("234 invalid argument") << 234 << false << false << int(RunOutcome::Error);
+    QTest::newRow("254 missing input") << 254 << false << false << int(RunOutcome::Error);
+    QTest::newRow("255 after stop") << 255 << false << true << int(RunOutcome::Cancelled);
+    QTest::newRow("crash") << 0 << true << false << int(RunOutcome::Crashed);
+    QTest::newRow("crash with 255") << 255 << true << false << int(RunOutcome::Crashed);
+    QTest::newRow("killed by the stop") << 0 << true << true << int(RunOutcome::Cancelled);
+    QTest::newRow("done just as stopped") << 0 << false << true << int(RunOutcome::Success);
+    QTest::newRow("error despite stop") << 1 << false << true << int(RunOutcome::Error);
 }
 
 void ProgressTest::exitOutcomes()
 {
     QFETCH(int, code);
     QFETCH(bool, crashed);
+    QFETCH(bool, stopRequested);
     QFETCH(int, outcome);
-    QCOMPARE(int(classifyExit(code, crashed ? QProcess::CrashExit : QProcess::NormalExit)), outcome);
+    QCOMPARE(int(classifyExit(code, crashed ? QProcess::CrashExit : QProcess::NormalExit, stopRequested)),
+             outcome);
 }
 
 QTEST_GUILESS_MAIN(ProgressTest)

@@ -131,6 +131,8 @@ void SingleTest::outcomes_data()
         << u"Unsupported codec\nConversion failed!"_s << u"Fehler!"_s;
     QTest::newRow("255 after Stop") << QStringList{progress, line, u"waitterm"_s} << true << u"Cancel"_s << 50
                                     << QString() << QString() << u"Abgebrochen!"_s;
+    QTest::newRow("killed by the Stop") << QStringList{progress, line, u"dieonterm"_s} << true << u"Cancel"_s
+                                        << 50 << QString() << QString() << u"Abgebrochen!"_s;
     QTest::newRow("crash") << QStringList{progress, u"signal 11"_s} << false << u"Error"_s << 0
                            << u"<b>ffmpeg ist abgestürzt!</b>"_s << QString() << u"Fehler!"_s;
     QTest::newRow("no converter") << QStringList{u"nofake"_s} << false << u"ERROR"_s << 0
