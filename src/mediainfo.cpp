@@ -1,5 +1,7 @@
 #include "mediainfo.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -24,16 +26,16 @@ bool InfoCollector::feed(QByteArrayView bytes)
     QStringView rest(text);
     while (!rest.isEmpty()) {
         const qsizetype end = rest.indexOf(u'\n');
+        // A line counts with its first maxLineLength characters only: bounded, and
+        // the same however the output was split into chunks.
         if (end < 0) {
-            m_partial += rest;
-            if (m_partial.size() > maxLineLength)
-                m_partial.remove(0, m_partial.size() - maxLineLength);
+            m_partial += rest.left(std::max<qsizetype>(0, maxLineLength - m_partial.size()));
             break;
         }
         if (m_partial.isEmpty()) {
-            takeLine(rest.left(end));
+            takeLine(rest.left(std::min(end, maxLineLength)));
         } else {
-            m_partial += rest.left(end);
+            m_partial += rest.left(std::max<qsizetype>(0, std::min(end, maxLineLength - m_partial.size())));
             takeLine(std::exchange(m_partial, QString()));
         }
         rest = rest.mid(end + 1);
@@ -48,7 +50,7 @@ void InfoCollector::takeLine(QStringView line)
     line = line.trimmed();
     if (line.isEmpty())
         return;
-    m_lastLine = line.left(maxLineLength).toString();
+    m_lastLine = line.toString();
     if (line.contains(u"least one"_s)) {
         m_complete = true;
     } else if (m_duration.isEmpty() && line.startsWith(u"Duration"_s)) {

@@ -1,5 +1,6 @@
 #include "progress.h"
 
+#include <algorithm>
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -102,18 +103,18 @@ ProgressReading ProgressParser::feed(QByteArrayView bytes, double frameRate)
         while (end < rest.size() && rest[end] != u'\n' && rest[end] != u'\r')
             ++end;
         if (end == rest.size()) {
-            // No line end yet: keep the piece for the next chunk, bounded so that a
-            // converter printing without line ends cannot grow it forever.
-            m_partial += rest;
-            if (m_partial.size() > maxLineLength)
-                m_partial.remove(0, m_partial.size() - maxLineLength);
+            // No line end yet: keep the piece for the next chunk. A line counts with
+            // its first maxLineLength characters only, so that a converter printing
+            // without line ends cannot grow it forever, and so that a line means the
+            // same however the output was split into chunks.
+            m_partial += rest.left(std::max<qsizetype>(0, maxLineLength - m_partial.size()));
             break;
         }
         const bool byReturn = rest[end] == u'\r';
         if (m_partial.isEmpty()) {
-            takeLine(rest.left(end), byReturn, frameRate, reading);
+            takeLine(rest.left(std::min(end, maxLineLength)), byReturn, frameRate, reading);
         } else {
-            m_partial += rest.left(end);
+            m_partial += rest.left(std::max<qsizetype>(0, std::min(end, maxLineLength - m_partial.size())));
             const QString line = std::exchange(m_partial, QString());
             takeLine(line, byReturn, frameRate, reading);
         }
@@ -179,7 +180,7 @@ void ProgressParser::remember(QStringView line, bool endedByReturn)
     // Status lines overwrite each other on a terminal; keep only the newest of a
     // series so that the tail holds the converter's messages, not its progress.
     const bool status = endedByReturn;
-    QString kept = line.left(maxLineLength).toString();
+    QString kept = line.toString();
     if (status && m_lastTailWasStatus && !m_tail.empty()) {
         m_tail.back() = std::move(kept);
     } else {

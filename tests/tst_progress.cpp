@@ -143,6 +143,32 @@ void ProgressTest::everyChunkSplitGivesTheSameResult()
     QCOMPARE(whole, u"100|0:00|90|90"_s);
     for (int chunk : {1, 2, 3, 5, 13, 64, 100, 333, 4096})
         QCOMPARE(run(text, chunk, 25), whole);
+
+    // Overlong lines are cut the same way however they arrive: a status line whose
+    // position lies beyond the cut, and a description with its keyword beyond it.
+    const QByteArray filler(ProgressParser::maxLineLength + 10, 'x');
+    const QByteArray longLines = "  Duration: 00:01:40.00, start: 0\n[w] " + filler + "\nframe=1 size=1kB " +
+                                 filler + " time=00:00:50.00 speed=1x\r" + "Stream #0:0: " + filler +
+                                 " least one output\n";
+    const auto finalState = [&](int chunk) {
+        ProgressParser parser;
+        InfoCollector info;
+        parser.startRun();
+        info.start();
+        for (qsizetype at = 0; at < longLines.size(); at += chunk) {
+            const QByteArrayView piece =
+                QByteArrayView(longLines).sliced(at, qMin<qsizetype>(chunk, longLines.size() - at));
+            parser.feed(piece, 25);
+            info.feed(piece);
+        }
+        return QStringList{parser.tail(), QString::number(parser.elapsedSeconds()), info.lines().join(u'|'),
+                           info.lastLine(), QString::number(info.complete())};
+    };
+    const QStringList expected = finalState(int(longLines.size()));
+    QCOMPARE(expected.value(1), u"0"_s); // the position lies beyond the cut
+    QCOMPARE(expected.value(4), u"0"_s); // so does the closing complaint
+    for (int chunk : {1, 7, 4096, 5000})
+        QCOMPARE(finalState(chunk), expected);
 }
 
 void ProgressTest::remainingText_data()

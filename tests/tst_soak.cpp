@@ -88,8 +88,8 @@ void SoakTest::manyJobsWithStopsAndFailures()
     std::map<QString, int> rowOfOutput;
     for (int i = 0; i < jobTotal; ++i) {
         const QString output = dir.filePath(u"out%1.avi"_s.arg(i));
-        jobs << jobText({u"-y"_s, u"-i"_s, dir.filePath(u"in%1.avi"_s.arg(i)), u"-vcodec"_s,
-                         u"copy"_s, output});
+        jobs << jobText(
+            {u"-y"_s, u"-i"_s, dir.filePath(u"in%1.avi"_s.arg(i)), u"-vcodec"_s, u"copy"_s, output});
         rowOfOutput[output] = i;
     }
     const QString listFile = dir.filePath(u"soak.btc"_s);
