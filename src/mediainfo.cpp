@@ -1,6 +1,7 @@
 #include "mediainfo.h"
 
 #include <algorithm>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -8,11 +9,10 @@ namespace {
 constexpr qsizetype maxLineLength = 4096;
 }
 
-InfoCollector::InfoCollector() : m_decoder(QStringDecoder::System) {}
+InfoCollector::InfoCollector() = default;
 
 void InfoCollector::start()
 {
-    m_decoder.resetState();
     m_partial.clear();
     m_duration.clear();
     m_streams.clear();
@@ -22,23 +22,28 @@ void InfoCollector::start()
 
 bool InfoCollector::feed(QByteArrayView bytes)
 {
-    const QString text = m_decoder.decode(bytes);
-    QStringView rest(text);
-    while (!rest.isEmpty()) {
-        const qsizetype end = rest.indexOf(u'\n');
-        // A line counts with its first maxLineLength characters only: bounded, and
-        // the same however the output was split into chunks.
-        if (end < 0) {
-            m_partial += rest.left(std::max<qsizetype>(0, maxLineLength - m_partial.size()));
+    // Split on the raw bytes, decode each complete line on its own, and count a
+    // line with its first maxLineLength bytes only: bounded, and the same however
+    // the output was split into chunks.
+    const char *data = bytes.data();
+    const qsizetype size = bytes.size();
+    qsizetype at = 0;
+    while (at < size) {
+        const void *found = std::memchr(data + at, '\n', size_t(size - at));
+        const qsizetype end = found ? static_cast<const char *>(found) - data : size;
+        const qsizetype room = std::max<qsizetype>(0, maxLineLength - m_partial.size());
+        const QByteArrayView piece(data + at, std::min(end - at, room));
+        if (end == size) {
+            m_partial += piece;
             break;
         }
         if (m_partial.isEmpty()) {
-            takeLine(rest.left(std::min(end, maxLineLength)));
+            takeLine(QString::fromUtf8(piece));
         } else {
-            m_partial += rest.left(std::max<qsizetype>(0, std::min(end, maxLineLength - m_partial.size())));
-            takeLine(std::exchange(m_partial, QString()));
+            m_partial += piece;
+            takeLine(QString::fromUtf8(std::exchange(m_partial, QByteArray())));
         }
-        rest = rest.mid(end + 1);
+        at = end + 1;
     }
     return m_complete;
 }
@@ -70,5 +75,6 @@ QStringList InfoCollector::lines() const
 
 QString InfoCollector::lastLine() const
 {
-    return m_partial.trimmed().isEmpty() ? m_lastLine : m_partial.trimmed();
+    const QString partial = QString::fromUtf8(m_partial).trimmed();
+    return partial.isEmpty() ? m_lastLine : partial;
 }

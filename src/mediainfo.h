@@ -5,7 +5,7 @@
 
 #include <QByteArrayView>
 #include <QString>
-#include <QStringDecoder>
+#include <QByteArray>
 #include <QStringList>
 
 class InfoCollector
@@ -34,8 +34,7 @@ public:
 private:
     void takeLine(QStringView line);
 
-    QStringDecoder m_decoder;
-    QString m_partial;
+    QByteArray m_partial; // the line begun but not yet ended
     QString m_duration;
     QStringList m_streams;
     QString m_lastLine;

@@ -80,11 +80,10 @@ std::optional<double> parseTimestamp(QStringView text)
     return h * 3600 + m * 60 + s;
 }
 
-ProgressParser::ProgressParser() : m_decoder(QStringDecoder::System) {}
+ProgressParser::ProgressParser() = default;
 
 void ProgressParser::startRun()
 {
-    m_decoder.resetState();
     m_partial.clear();
     m_tail.clear();
     m_lastTailWasStatus = false;
@@ -95,30 +94,34 @@ void ProgressParser::startRun()
 
 ProgressReading ProgressParser::feed(QByteArrayView bytes, double frameRate)
 {
+    // Lines are split on the raw bytes and each complete line is decoded on its own:
+    // a line end byte never occurs inside a UTF-8 character, so a line reads the
+    // same however the output was split into chunks, broken bytes included.
     ProgressReading reading;
-    const QString text = m_decoder.decode(bytes);
-    QStringView rest(text);
-    while (!rest.isEmpty()) {
-        qsizetype end = 0;
-        while (end < rest.size() && rest[end] != u'\n' && rest[end] != u'\r')
+    const char *data = bytes.data();
+    const qsizetype size = bytes.size();
+    qsizetype at = 0;
+    while (at < size) {
+        qsizetype end = at;
+        while (end < size && data[end] != '\n' && data[end] != '\r')
             ++end;
-        if (end == rest.size()) {
-            // No line end yet: keep the piece for the next chunk. A line counts with
-            // its first maxLineLength characters only, so that a converter printing
-            // without line ends cannot grow it forever, and so that a line means the
-            // same however the output was split into chunks.
-            m_partial += rest.left(std::max<qsizetype>(0, maxLineLength - m_partial.size()));
+        // A line counts with its first maxLineLength bytes only, so that a
+        // converter printing without line ends cannot grow it forever.
+        const qsizetype room = std::max<qsizetype>(0, maxLineLength - m_partial.size());
+        const QByteArrayView piece(data + at, std::min(end - at, room));
+        if (end == size) {
+            m_partial += piece; // no line end yet: keep it for the next chunk
             break;
         }
-        const bool byReturn = rest[end] == u'\r';
+        const bool byReturn = data[end] == '\r';
         if (m_partial.isEmpty()) {
-            takeLine(rest.left(std::min(end, maxLineLength)), byReturn, frameRate, reading);
+            takeLine(QString::fromUtf8(piece), byReturn, frameRate, reading);
         } else {
-            m_partial += rest.left(std::max<qsizetype>(0, std::min(end, maxLineLength - m_partial.size())));
-            const QString line = std::exchange(m_partial, QString());
-            takeLine(line, byReturn, frameRate, reading);
+            m_partial += piece;
+            takeLine(QString::fromUtf8(std::exchange(m_partial, QByteArray())), byReturn, frameRate,
+                     reading);
         }
-        rest = rest.mid(end + 1);
+        at = end + 1;
     }
     return reading;
 }
@@ -197,6 +200,6 @@ QString ProgressParser::tail() const
     for (const QString &line : m_tail)
         text += line + u'\n';
     if (!m_partial.isEmpty())
-        text += m_partial + u'\n';
+        text += QString::fromUtf8(m_partial) + u'\n';
     return text;
 }

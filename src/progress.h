@@ -6,7 +6,7 @@
 
 #include <QByteArrayView>
 #include <QString>
-#include <QStringDecoder>
+#include <QByteArray>
 #include <QStringList>
 
 #include <deque>
@@ -53,8 +53,7 @@ private:
     void takeLine(QStringView line, bool endedByReturn, double frameRate, ProgressReading &reading);
     void remember(QStringView line, bool endedByReturn);
 
-    QStringDecoder m_decoder;
-    QString m_partial;
+    QByteArray m_partial; // the line begun but not yet ended
     std::deque<QString> m_tail;
     bool m_lastTailWasStatus = false;
     double m_totalSeconds = 0;

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for a while, starting from
+# the seed corpus in tests/fuzz/corpus. Any crash or sanitizer report fails.
+#   tools/fuzz.sh [SECONDS]     (default 30 per target)
+set -euo pipefail
+
+seconds=${1:-30}
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${QUORVID_FUZZ_BUILD_DIR:-$here/build-fuzz}
+
+packages=(clang libclang-rt-14-dev qt6-base-dev cmake ninja-build)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    if [ "$(id -u)" -eq 0 ]; then
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update -qq
+        apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    else
+        echo "Fuzzing needs these Debian packages: sudo apt-get install ${missing[*]}" >&2
+        exit 1
+    fi
+fi
+
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+      -DQUORVID_FUZZ=ON -DQUORVID_TESTS=OFF
+targets=(fuzz_progress fuzz_info fuzz_outputname fuzz_batchfile)
+cmake --build "$build" --parallel --target "${targets[@]}"
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+for target in "${targets[@]}"; do
+    name=${target#fuzz_}
+    work=$build/corpus/$name
+    mkdir -p "$work"
+    echo "== $target: $seconds s"
+    status=0
+    "$build/tests/fuzz/$target" -max_total_time="$seconds" -max_len=65536 -timeout=10 -rss_limit_mb=2048 \
+        -print_final_stats=1 -artifact_prefix="$build/$name-" "$work" "$here/tests/fuzz/corpus/$name" \
+        >"$build/$name.log" 2>&1 || status=$?
+    grep -E "^(stat::number_of_executed_units|stat::peak_rss_mb|SUMMARY|Done)" "$build/$name.log" || true
+    if [ "$status" -ne 0 ]; then
+        tail -60 "$build/$name.log" >&2
+        echo "$target found a fault (exit $status); the input is in $build/$name-*" >&2
+        exit 1
+    fi
+done
+echo "All fuzz targets ran without a finding."
