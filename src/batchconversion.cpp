@@ -68,9 +68,14 @@ void MainWindow::setBatchListActionsEnabled(bool enabled)
 void MainWindow::filesDialog()
 {
     const QString start = openLineEdit->text().isEmpty() ? QDir::homePath() : openLineEdit->text();
-    QStringList files = QFileDialog::getOpenFileNames(this, u"Open Files Dialog"_s, start, mediaFilter);
+    const QStringList files = QFileDialog::getOpenFileNames(this, u"Open Files Dialog"_s, start, mediaFilter);
     if (files.isEmpty())
         return;
+    replaceBatchList(files);
+}
+
+void MainWindow::replaceBatchList(QStringList files)
+{
     std::sort(files.begin(), files.end(), caseInsensitiveLessThan);
 
     // A comma splits a job text: such a file cannot be stored as a job.
@@ -85,10 +90,12 @@ void MainWindow::filesDialog()
         jobs << jobText(createArguments(file, output));
     }
 
+    batchTableWidget->setUpdatesEnabled(false);
     emptyTable(batchTableWidget);
     batchTableWidget->setRowCount(int(jobs.size()));
     for (int row = 0; row < jobs.size(); ++row)
         batchTableWidget->setItem(row, 0, newJobItem(jobs[row]));
+    batchTableWidget->setUpdatesEnabled(true);
     currentJob = 0;
     jobCount = batchTableWidget->rowCount();
     updateStartButton();
@@ -304,7 +311,11 @@ void MainWindow::batchLoad()
     if (chosen.isEmpty())
         return;
     batchFilePath = chosen;
+    loadBatchList(chosen);
+}
 
+void MainWindow::loadBatchList(const QString &chosen)
+{
     QFile file(chosen);
     if (QFileInfo(chosen).isDir() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         showErrorBox(tr("<b>Die Batchdatei konnte nicht gelesen werden!</b><br><br>%1<br><br>Die "
@@ -359,6 +370,11 @@ void MainWindow::batchSave()
     if (chosen.isEmpty())
         return;
     batchFilePath = chosen;
+    saveBatchList(chosen);
+}
+
+void MainWindow::saveBatchList(const QString &chosen)
+{
     const QString name = batchFileName(chosen);
 
     QStringList jobs;

@@ -100,6 +100,15 @@ private:
     void updateStartButton();
     int firstPendingRow() const;
     bool confirmOutputs(const QStringList &inputs, const QStringList &outputs);
+    // The batch list made anew from chosen files, sorted, one job per file.
+    void replaceBatchList(QStringList files);
+    // Reading and writing a batch file once it was chosen; failures are reported
+    // in a box and leave the list and any existing file as they were.
+    void loadBatchList(const QString &chosen);
+    void saveBatchList(const QString &chosen);
+
+    // The benchmarks time the list operations without their file dialogs.
+    friend class ListBench;
 };
 
 #endif
