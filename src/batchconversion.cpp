@@ -10,6 +10,7 @@
 #include <QStatusBar>
 
 #include <algorithm>
+#include <vector>
 
 #include "arguments.h"
 #include "batchfile.h"
@@ -127,18 +128,34 @@ void MainWindow::insertBatch()
 
 void MainWindow::delJob()
 {
-    // Collect the selected rows once and remove them from the bottom up, so that a
-    // removal never shifts a row still to be removed.
-    QList<int> rows;
-    for (const QTableWidgetItem *item : batchTableWidget->selectedItems())
-        if (item->column() == 0)
-            rows << item->row();
-    std::sort(rows.begin(), rows.end(), std::greater<int>());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    batchTableWidget->setUpdatesEnabled(false);
-    for (int row : std::as_const(rows))
-        batchTableWidget->removeRow(row);
-    batchTableWidget->setUpdatesEnabled(true);
+    // Collect the selected rows once, then rebuild the table from the rows that
+    // stay: removing rows one by one costs time in proportion to the list for
+    // every row removed, which makes long lists crawl.
+    std::vector<bool> removed(size_t(batchTableWidget->rowCount()), false);
+    bool any = false;
+    for (const QTableWidgetItem *item : batchTableWidget->selectedItems()) {
+        if (item->column() == 0) {
+            removed[size_t(item->row())] = true;
+            any = true;
+        }
+    }
+    if (any) {
+        QList<std::pair<QTableWidgetItem *, QTableWidgetItem *>> kept;
+        for (int row = 0; row < batchTableWidget->rowCount(); ++row)
+            if (!removed[size_t(row)])
+                kept.append(std::make_pair(batchTableWidget->takeItem(row, 0), batchTableWidget->takeItem(row, 1)));
+        batchTableWidget->setUpdatesEnabled(false);
+        batchTableWidget->clearSelection();
+        emptyTable(batchTableWidget);
+        batchTableWidget->setRowCount(int(kept.size()));
+        for (int row = 0; row < kept.size(); ++row) {
+            if (kept[row].first)
+                batchTableWidget->setItem(row, 0, kept[row].first);
+            if (kept[row].second)
+                batchTableWidget->setItem(row, 1, kept[row].second);
+        }
+        batchTableWidget->setUpdatesEnabled(true);
+    }
 
     for (int row = 0; row < jobCount; ++row) {
         if (row >= batchTableWidget->rowCount() || !batchTableWidget->item(row, 1)) {

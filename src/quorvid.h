@@ -107,8 +107,8 @@ private:
     void loadBatchList(const QString &chosen);
     void saveBatchList(const QString &chosen);
 
-    // The benchmarks time the list operations without their file dialogs.
-    friend class ListBench;
+    // The benchmarks reach the helpers and processes without file dialogs.
+    friend class BenchAccess;
 };
 
 #endif

@@ -1,0 +1,31 @@
+// The start-up floor: a minimal Qt program with a main window, a menu bar, a
+// toolbar and a table, shown maximized. Prints "ready RSS_KIB" once the event
+// loop is idle after showing, then quits.
+#include <QApplication>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QTableWidget>
+#include <QTimer>
+#include <QToolBar>
+
+#include "benchutil.h"
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    auto *window = new QMainWindow;
+    QMenu *file = window->menuBar()->addMenu(QStringLiteral("&Datei"));
+    file->addAction(QStringLiteral("Öffnen"));
+    file->addAction(QStringLiteral("Beenden"));
+    window->menuBar()->addMenu(QStringLiteral("&Hilfe"))->addAction(QStringLiteral("Über"));
+    QToolBar *tools = window->addToolBar(QStringLiteral("Werkzeuge"));
+    tools->addAction(QStringLiteral("Öffnen"));
+    tools->addAction(QStringLiteral("Konvertieren"));
+    auto *table = new QTableWidget(0, 2);
+    window->setCentralWidget(table);
+    window->showMaximized();
+    QTimer::singleShot(0, &app, [&] { reportReady(); app.quit(); });
+    const int code = app.exec();
+    delete window;
+    return code;
+}
