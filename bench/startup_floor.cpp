@@ -24,7 +24,10 @@ int main(int argc, char **argv)
     auto *table = new QTableWidget(0, 2);
     window->setCentralWidget(table);
     window->showMaximized();
-    QTimer::singleShot(0, &app, [&] { reportReady(); app.quit(); });
+    QTimer::singleShot(0, &app, [&] {
+        reportReady();
+        app.quit();
+    });
     const int code = app.exec();
     delete window;
     return code;

@@ -11,7 +11,10 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     auto *window = new MainWindow;
     window->show();
-    QTimer::singleShot(0, &app, [&] { reportReady(); app.quit(); });
+    QTimer::singleShot(0, &app, [&] {
+        reportReady();
+        app.quit();
+    });
     const int code = app.exec();
     delete window;
     return code;

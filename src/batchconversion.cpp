@@ -143,7 +143,8 @@ void MainWindow::delJob()
         QList<std::pair<QTableWidgetItem *, QTableWidgetItem *>> kept;
         for (int row = 0; row < batchTableWidget->rowCount(); ++row)
             if (!removed[size_t(row)])
-                kept.append(std::make_pair(batchTableWidget->takeItem(row, 0), batchTableWidget->takeItem(row, 1)));
+                kept.append(
+                    std::make_pair(batchTableWidget->takeItem(row, 0), batchTableWidget->takeItem(row, 1)));
         batchTableWidget->setUpdatesEnabled(false);
         batchTableWidget->clearSelection();
         emptyTable(batchTableWidget);

@@ -1,7 +1,9 @@
 #include "progress.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -28,11 +30,32 @@ std::optional<QStringView> valueAfter(QStringView line, QStringView key)
     return rest.left(end);
 }
 
+// A whole text read as a decimal number ("12", "-0.5", "1.2e+03"), the way the
+// converter prints them; nothing for anything else. Reads the digits directly:
+// the general, locale-aware conversion costs far more than the rest of a line.
+std::optional<double> decimalNumber(QStringView text)
+{
+    char buffer[64];
+    qsizetype length = 0;
+    for (const QChar c : text) {
+        if (c.unicode() > 127 || length == qsizetype(sizeof buffer))
+            return std::nullopt;
+        buffer[length++] = char(c.unicode());
+    }
+    const char *first = buffer;
+    if (length > 1 && *first == '+' && first[1] != '-')
+        ++first;
+    double value = 0;
+    const auto [end, error] = std::from_chars(first, buffer + length, value, std::chars_format::general);
+    if (error != std::errc() || end != buffer + length || length == 0 || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
 std::optional<double> positiveNumber(QStringView text)
 {
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    if (!ok || !std::isfinite(value) || value <= 0)
+    const auto value = decimalNumber(text);
+    if (!value || *value <= 0)
         return std::nullopt;
     return value;
 }
@@ -41,7 +64,7 @@ std::optional<double> positiveNumber(QStringView text)
 // a position; file names and metadata sit on lines of their own.
 bool isStatusLine(QStringView line)
 {
-    return (line.startsWith(u"frame="_s) || line.startsWith(u"size="_s)) && line.contains(u"time="_s);
+    return (line.startsWith(u"frame=") || line.startsWith(u"size=")) && line.contains(u"time=");
 }
 
 } // namespace
@@ -61,23 +84,18 @@ std::optional<double> parseTimestamp(QStringView text)
     text = text.trimmed();
     if (text.isEmpty() || text.startsWith(u'-'))
         return std::nullopt;
-    bool ok = false;
-    if (!text.contains(u':')) {
-        const double value = text.toDouble(&ok);
-        if (!ok || !std::isfinite(value))
-            return std::nullopt;
-        return value;
-    }
-    const auto parts = text.split(u':');
-    if (parts.size() != 3)
+    const qsizetype first = text.indexOf(u':');
+    if (first < 0)
+        return decimalNumber(text);
+    const qsizetype second = text.indexOf(u':', first + 1);
+    if (second < 0 || text.indexOf(u':', second + 1) >= 0)
         return std::nullopt;
-    bool okH = false, okM = false, okS = false;
-    const double h = parts[0].toDouble(&okH);
-    const double m = parts[1].toDouble(&okM);
-    const double s = parts[2].toDouble(&okS);
-    if (!okH || !okM || !okS || h < 0 || m < 0 || s < 0)
+    const auto h = decimalNumber(text.left(first));
+    const auto m = decimalNumber(text.mid(first + 1, second - first - 1));
+    const auto s = decimalNumber(text.mid(second + 1));
+    if (!h || !m || !s || *h < 0 || *m < 0 || *s < 0)
         return std::nullopt;
-    return h * 3600 + m * 60 + s;
+    return *h * 3600 + *m * 60 + *s;
 }
 
 ProgressParser::ProgressParser() = default;
@@ -92,19 +110,44 @@ void ProgressParser::startRun()
     m_percent = 0;
 }
 
+namespace {
+bool isDurationLine(QByteArrayView line)
+{
+    qsizetype i = 0;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+        ++i;
+    return line.size() - i >= 9 && std::memcmp(line.data() + i, "Duration:", 9) == 0;
+}
+} // namespace
+
 ProgressReading ProgressParser::feed(QByteArrayView bytes, double frameRate)
 {
     // Lines are split on the raw bytes and each complete line is decoded on its own:
     // a line end byte never occurs inside a UTF-8 character, so a line reads the
     // same however the output was split into chunks, broken bytes included.
+    //
+    // Lines ended by a carriage return (the status lines) come in long series that
+    // overwrite each other; a series is read from its newest line backwards, so
+    // that usually one line is parsed where the converter printed dozens.
     ProgressReading reading;
     const char *data = bytes.data();
     const qsizetype size = bytes.size();
+    QByteArray firstOfSeries; // a series line that began in an earlier chunk
+    QList<QByteArrayView> series;
+    // The next line feed and carriage return at or after `at`, found with memchr.
+    const auto nextOf = [&](char c, qsizetype from) {
+        const void *found = std::memchr(data + from, c, size_t(size - from));
+        return found ? static_cast<const char *>(found) - data : size;
+    };
+    qsizetype nextFeed = size > 0 ? nextOf('\n', 0) : 0;
+    qsizetype nextReturn = size > 0 ? nextOf('\r', 0) : 0;
     qsizetype at = 0;
     while (at < size) {
-        qsizetype end = at;
-        while (end < size && data[end] != '\n' && data[end] != '\r')
-            ++end;
+        if (nextFeed < at)
+            nextFeed = nextOf('\n', at);
+        if (nextReturn < at)
+            nextReturn = nextOf('\r', at);
+        const qsizetype end = std::min(nextFeed, nextReturn);
         // A line counts with its first maxLineLength bytes only, so that a
         // converter printing without line ends cannot grow it forever.
         const qsizetype room = std::max<qsizetype>(0, maxLineLength - m_partial.size());
@@ -113,17 +156,63 @@ ProgressReading ProgressParser::feed(QByteArrayView bytes, double frameRate)
             m_partial += piece; // no line end yet: keep it for the next chunk
             break;
         }
-        const bool byReturn = data[end] == '\r';
-        if (m_partial.isEmpty()) {
-            takeLine(QString::fromUtf8(piece), byReturn, frameRate, reading);
-        } else {
-            m_partial += piece;
-            takeLine(QString::fromUtf8(std::exchange(m_partial, QByteArray())), byReturn, frameRate,
-                     reading);
-        }
         at = end + 1;
+        const bool byReturn = data[end] == '\r';
+        QByteArrayView line = piece;
+        if (!m_partial.isEmpty()) {
+            m_partial += piece;
+            if (byReturn && series.isEmpty() && !isDurationLine(m_partial)) {
+                firstOfSeries = std::exchange(m_partial, QByteArray());
+                series << QByteArrayView(firstOfSeries);
+                continue;
+            }
+            const QByteArray whole = std::exchange(m_partial, QByteArray());
+            takeSeries(series, frameRate, reading);
+            takeLine(QString::fromUtf8(whole), byReturn, frameRate, reading);
+            continue;
+        }
+        if (line.isEmpty())
+            continue; // empty lines mean nothing and do not end a series
+        if (byReturn && !isDurationLine(line)) {
+            series << line;
+            continue;
+        }
+        takeSeries(series, frameRate, reading);
+        takeLine(QString::fromUtf8(line), byReturn, frameRate, reading);
     }
+    takeSeries(series, frameRate, reading);
     return reading;
+}
+
+void ProgressParser::takeSeries(QList<QByteArrayView> &series, double frameRate, ProgressReading &reading)
+{
+    if (series.isEmpty())
+        return;
+    // In the tail, each line of a series replaces the one before: the newest stays.
+    remember(QString::fromUtf8(series.last()), true);
+    // Each figure comes from the newest line that gives it, as if every line had
+    // been read in order.
+    bool havePosition = false, havePercent = false, haveRemaining = false;
+    for (qsizetype i = series.size() - 1; i >= 0; --i) {
+        const QString line = QString::fromUtf8(series[i]);
+        const StatusFigures figures = statusFigures(skipBlanks(line), frameRate);
+        if (figures.position && !havePosition) {
+            m_elapsedSeconds = *figures.position;
+            havePosition = true;
+        }
+        if (figures.percent && !havePercent) {
+            m_percent = *figures.percent;
+            reading.percent = m_percent;
+            havePercent = true;
+        }
+        if (figures.remainingSeconds && !haveRemaining) {
+            reading.remaining = formatRemaining(*figures.remainingSeconds);
+            haveRemaining = true;
+        }
+        if (havePosition && (m_totalSeconds <= 0 || (havePercent && haveRemaining)))
+            break;
+    }
+    series.clear();
 }
 
 void ProgressParser::takeLine(QStringView line, bool endedByReturn, double frameRate,
@@ -134,7 +223,7 @@ void ProgressParser::takeLine(QStringView line, bool endedByReturn, double frame
     remember(line, endedByReturn);
     const QStringView content = skipBlanks(line);
 
-    if (content.startsWith(u"Duration:"_s)) {
+    if (content.startsWith(u"Duration:")) {
         // Only the first input's duration counts.
         if (m_totalSeconds <= 0) {
             QStringView value = skipBlanks(content.mid(9));
@@ -147,35 +236,44 @@ void ProgressParser::takeLine(QStringView line, bool endedByReturn, double frame
         return;
     }
 
-    if (!isStatusLine(content))
-        return;
-    const auto timeText = valueAfter(content, u"time=");
-    const auto position = timeText ? parseTimestamp(*timeText) : std::nullopt;
-    if (!position)
-        return;
-    m_elapsedSeconds = *position;
-
-    if (m_totalSeconds > 0) {
-        const double percent = std::trunc(m_elapsedSeconds * 100 / m_totalSeconds);
-        if (percent >= 0 && percent <= 100) {
-            m_percent = static_cast<int>(percent);
-            reading.percent = m_percent;
-        }
-
-        // The speed factor gives the remaining wall-clock time directly; the frame
-        // count formula is the fallback for converters that report no factor.
-        const auto speedText = valueAfter(content, u"speed=");
-        const auto factor =
-            speedText ? positiveNumber(speedText->endsWith(u'x') ? speedText->chopped(1) : *speedText)
-                      : std::nullopt;
-        if (factor) {
-            reading.remaining = formatRemaining((m_totalSeconds - m_elapsedSeconds) / *factor);
-        } else if (const auto fpsText = valueAfter(content, u"fps=")) {
-            if (const auto fps = positiveNumber(*fpsText))
-                reading.remaining =
-                    formatRemaining((m_totalSeconds * frameRate - frameRate * m_elapsedSeconds) / *fps);
-        }
+    const StatusFigures figures = statusFigures(content, frameRate);
+    if (figures.position)
+        m_elapsedSeconds = *figures.position;
+    if (figures.percent) {
+        m_percent = *figures.percent;
+        reading.percent = m_percent;
     }
+    if (figures.remainingSeconds)
+        reading.remaining = formatRemaining(*figures.remainingSeconds);
+}
+
+ProgressParser::StatusFigures ProgressParser::statusFigures(QStringView content, double frameRate) const
+{
+    StatusFigures figures;
+    if (!isStatusLine(content))
+        return figures;
+    const auto timeText = valueAfter(content, u"time=");
+    figures.position = timeText ? parseTimestamp(*timeText) : std::nullopt;
+    if (!figures.position || m_totalSeconds <= 0)
+        return figures;
+    const double elapsed = *figures.position;
+    const double percent = std::trunc(elapsed * 100 / m_totalSeconds);
+    if (percent >= 0 && percent <= 100)
+        figures.percent = static_cast<int>(percent);
+
+    // The speed factor gives the remaining wall-clock time directly; the frame
+    // count formula is the fallback for converters that report no factor.
+    const auto speedText = valueAfter(content, u"speed=");
+    const auto factor = speedText
+                            ? positiveNumber(speedText->endsWith(u'x') ? speedText->chopped(1) : *speedText)
+                            : std::nullopt;
+    if (factor) {
+        figures.remainingSeconds = (m_totalSeconds - elapsed) / *factor;
+    } else if (const auto fpsText = valueAfter(content, u"fps=")) {
+        if (const auto fps = positiveNumber(*fpsText))
+            figures.remainingSeconds = (m_totalSeconds * frameRate - frameRate * elapsed) / *fps;
+    }
+    return figures;
 }
 
 void ProgressParser::remember(QStringView line, bool endedByReturn)

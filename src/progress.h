@@ -4,9 +4,10 @@
 #ifndef PROGRESS_H
 #define PROGRESS_H
 
-#include <QByteArrayView>
-#include <QString>
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
 #include <QStringList>
 
 #include <deque>
@@ -50,7 +51,17 @@ public:
     static constexpr qsizetype maxLineLength = 4096;
 
 private:
+    // What one status line tells: its position, and when the duration is known
+    // the percentage and the remaining seconds.
+    struct StatusFigures
+    {
+        std::optional<double> position;
+        std::optional<int> percent;
+        std::optional<double> remainingSeconds;
+    };
+    StatusFigures statusFigures(QStringView content, double frameRate) const;
     void takeLine(QStringView line, bool endedByReturn, double frameRate, ProgressReading &reading);
+    void takeSeries(QList<QByteArrayView> &series, double frameRate, ProgressReading &reading);
     void remember(QStringView line, bool endedByReturn);
 
     QByteArray m_partial; // the line begun but not yet ended

@@ -15,8 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size)).split(QChar(u'\0'));
     const QString input = parts.value(0);
     const QString wanted = parts.value(1);
-    static const QStringList suffixes{QString(), QStringLiteral(".avi"), QStringLiteral(".mpg"),
-                                      QStringLiteral(".flv"), QStringLiteral(".mp4"), QStringLiteral(".mp3")};
+    static const QStringList suffixes{QString(),
+                                      QStringLiteral(".avi"),
+                                      QStringLiteral(".mpg"),
+                                      QStringLiteral(".flv"),
+                                      QStringLiteral(".mp4"),
+                                      QStringLiteral(".mp3")};
     const QString suffix = suffixes.value(int(parts.value(2).size() % suffixes.size()));
 
     const QString name = proposeOutputName(input, wanted, suffix);

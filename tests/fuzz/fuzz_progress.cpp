@@ -19,8 +19,8 @@ struct Result
     QString tail;
     bool operator==(const Result &o) const
     {
-        return percent == o.percent && remaining == o.remaining && total == o.total &&
-               elapsed == o.elapsed && tail == o.tail;
+        return percent == o.percent && remaining == o.remaining && total == o.total && elapsed == o.elapsed &&
+               tail == o.tail;
     }
 };
 
