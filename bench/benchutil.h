@@ -2,7 +2,9 @@
 #ifndef BENCHUTIL_H
 #define BENCHUTIL_H
 
+#include <QApplication>
 #include <QFile>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -18,10 +20,22 @@ inline long residentKiB()
     return 0;
 }
 
-inline void reportReady()
+// Shows the window as the program does, prints "ready RSS_KIB" once the event loop
+// is idle, and ends.
+template <typename Window> int runUntilIdle(QApplication &app, Window *window, bool maximized)
 {
-    std::printf("ready %ld\n", residentKiB());
-    std::fflush(stdout);
+    if (maximized)
+        window->showMaximized();
+    else
+        window->show();
+    QTimer::singleShot(0, &app, [&] {
+        std::printf("ready %ld\n", residentKiB());
+        std::fflush(stdout);
+        app.quit();
+    });
+    const int code = app.exec();
+    delete window;
+    return code;
 }
 
 #endif

@@ -5,7 +5,6 @@
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QTableWidget>
-#include <QTimer>
 #include <QToolBar>
 
 #include "benchutil.h"
@@ -23,12 +22,5 @@ int main(int argc, char **argv)
     tools->addAction(QStringLiteral("Konvertieren"));
     auto *table = new QTableWidget(0, 2);
     window->setCentralWidget(table);
-    window->showMaximized();
-    QTimer::singleShot(0, &app, [&] {
-        reportReady();
-        app.quit();
-    });
-    const int code = app.exec();
-    delete window;
-    return code;
+    return runUntilIdle(app, window, true);
 }

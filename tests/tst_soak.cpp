@@ -8,6 +8,7 @@
 #include <map>
 
 #include "batchfile.h"
+#include "benchutil.h"
 #include "quorvid.h"
 #include "testsupport.h"
 
@@ -25,17 +26,6 @@ Outcome outcomeOf(int run)
     if (run % 7 == 0)
         return Outcome::Stop;
     return Outcome::Success;
-}
-
-long residentKiB()
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return 0;
 }
 
 // Processes still running the fake converter's program file.

@@ -8,21 +8,9 @@ seconds=${1:-30}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUORVID_FUZZ_BUILD_DIR:-$here/build-fuzz}
 
-packages=(clang libclang-rt-14-dev qt6-base-dev cmake ninja-build)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    if [ "$(id -u)" -eq 0 ]; then
-        export DEBIAN_FRONTEND=noninteractive
-        apt-get update -qq
-        apt-get install -y -qq --no-install-recommends "${missing[@]}"
-    else
-        echo "Fuzzing needs these Debian packages: sudo apt-get install ${missing[*]}" >&2
-        exit 1
-    fi
-fi
+# shellcheck source=tools/packages.sh
+. "$here/tools/packages.sh"
+need_packages clang libclang-rt-14-dev qt6-base-dev cmake ninja-build
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
       -DQUORVID_FUZZ=ON -DQUORVID_TESTS=OFF

@@ -9,24 +9,10 @@ mode=${1:-run}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUORVID_BUILD_DIR:-$here/build}
 
-packages=(qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libx11-dev cmake g++ ninja-build
-          ffmpeg xvfb xauth fonts-dejavu-core x11-utils desktop-file-utils appstream util-linux)
-
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    if [ "$(id -u)" -eq 0 ]; then
-        export DEBIAN_FRONTEND=noninteractive
-        apt-get update -qq
-        apt-get install -y -qq --no-install-recommends "${missing[@]}"
-    else
-        echo "Quorvid needs these Debian packages. Install them with:" >&2
-        echo "  sudo apt-get install ${missing[*]}" >&2
-        exit 1
-    fi
-fi
+# shellcheck source=tools/packages.sh
+. "$here/tools/packages.sh"
+need_packages qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libx11-dev cmake g++ ninja-build \
+              ffmpeg xvfb xauth fonts-dejavu-core x11-utils desktop-file-utils appstream util-linux
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${QUORVID_CMAKE_ARGS:-}
 cmake --build "$build" --parallel
