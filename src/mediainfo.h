@@ -3,9 +3,9 @@
 #ifndef MEDIAINFO_H
 #define MEDIAINFO_H
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
-#include <QByteArray>
 #include <QStringList>
 
 class InfoCollector

@@ -38,8 +38,8 @@ int conversionRuns(const char *log)
     std::string line;
     int count = 0;
     while (std::getline(in, line)) {
-        const bool info = line.rfind(std::string("-i\0", 3), 0) == 0 &&
-                          std::count(line.begin(), line.end(), '\0') == 2;
+        const bool info =
+            line.rfind(std::string("-i\0", 3), 0) == 0 && std::count(line.begin(), line.end(), '\0') == 2;
         if (!info)
             ++count;
     }
