@@ -19,6 +19,6 @@ enum class RunOutcome { Success, Error, Cancelled, Crashed };
 // Only exit code 0 is success; 255 follows the termination request. A converter
 // killed by a signal after the user asked it to stop was cancelled, not crashed:
 // the request can reach it before it is ready to end in order.
-RunOutcome classifyExit(int exitCode, QProcess::ExitStatus exitStatus, bool stopRequested = false);
+RunOutcome classifyExit(int exitCode, QProcess::ExitStatus exitStatus, bool stopRequested);
 
 #endif

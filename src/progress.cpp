@@ -73,6 +73,9 @@ QString formatRemaining(double seconds)
 {
     if (!(seconds > 0))
         seconds = 0;
+    // Absurd figures from a broken duration or speed must not overflow the
+    // conversion to whole seconds; about 31,700 years is shown at most.
+    seconds = std::min(seconds, 1e12);
     const qint64 whole = static_cast<qint64>(seconds);
     const qint64 minutes = whole / 60;
     const qint64 rest = whole - 60 * minutes;
@@ -132,7 +135,7 @@ ProgressReading ProgressParser::feed(QByteArrayView bytes, double frameRate)
     ProgressReading reading;
     const char *data = bytes.data();
     const qsizetype size = bytes.size();
-    QByteArray firstOfSeries; // a series line that began in an earlier chunk
+    QByteArray firstLine; // the chunk's first line when it began in an earlier chunk
     QList<QByteArrayView> series;
     // The next line feed and carriage return at or after `at`, found with memchr.
     const auto nextOf = [&](char c, qsizetype from) {
@@ -160,16 +163,11 @@ ProgressReading ProgressParser::feed(QByteArrayView bytes, double frameRate)
         const bool byReturn = data[end] == '\r';
         QByteArrayView line = piece;
         if (!m_partial.isEmpty()) {
+            // Only the first line of a chunk can have begun in an earlier one; it
+            // is kept here so that a series may refer to it until the chunk ends.
             m_partial += piece;
-            if (byReturn && series.isEmpty() && !isDurationLine(m_partial)) {
-                firstOfSeries = std::exchange(m_partial, QByteArray());
-                series << QByteArrayView(firstOfSeries);
-                continue;
-            }
-            const QByteArray whole = std::exchange(m_partial, QByteArray());
-            takeSeries(series, frameRate, reading);
-            takeLine(QString::fromUtf8(whole), byReturn, frameRate, reading);
-            continue;
+            firstLine = std::exchange(m_partial, QByteArray());
+            line = firstLine;
         }
         if (line.isEmpty())
             continue; // empty lines mean nothing and do not end a series

@@ -181,6 +181,7 @@ void ProgressTest::remainingText_data()
     QTest::newRow("no upper limit") << 600000.0 << u"10000:00"_s;
     QTest::newRow("below a second") << 0.4 << u"0:00"_s;
     QTest::newRow("negative") << -3.0 << u"0:00"_s;
+    QTest::newRow("beyond whole seconds") << 1e300 << u"16666666666:40"_s;
 }
 
 void ProgressTest::remainingText()
