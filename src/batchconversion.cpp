@@ -208,12 +208,15 @@ void MainWindow::batchFirstStart()
     batchConvertButton->setEnabled(false);
     singleConvertGroupBox->setEnabled(false);
     setBatchListActionsEnabled(false);
+    // Looked up once for the whole run: searching the path before every job
+    // costs more than the rest of starting it.
+    batchProgram = converterProgram();
     batchConvert();
 }
 
 void MainWindow::batchConvert()
 {
-    progressBar->setValue(0);
+    setPercent(0);
     lcdNumber->display(u"0"_s);
     const QTableWidgetItem *cell = batchTableWidget->item(currentJob, 0);
     const QString text = cell ? cell->text() : QString();
@@ -221,18 +224,18 @@ void MainWindow::batchConvert()
         frameRate = *rate;
     batchParser.startRun();
     batchStopRequested = false;
-    startConverter(batchProcess, jobArguments(text));
+    startConverter(batchProcess, batchProgram, jobArguments(text));
     statusBar()->showMessage(tr("Konvertiere ") + jobInput(text));
 }
 
 void MainWindow::batchbeendet(int exitCode, QProcess::ExitStatus exitStatus)
 {
-    batchParser.feed(batchProcess.readAllStandardError(), frameRate);
+    showProgress(batchParser, batchParser.feed(batchProcess.readAllStandardError(), frameRate));
     ffmpegOutput = batchParser.tail();
     const RunOutcome outcome = classifyExit(exitCode, exitStatus, batchStopRequested);
 
     if (outcome == RunOutcome::Success) {
-        progressBar->setValue(100);
+        setPercent(100);
         if (currentJob >= 0 && currentJob < batchTableWidget->rowCount())
             batchTableWidget->setItem(currentJob, 1, new QTableWidgetItem(u"Done."_s));
         // Go on with the next pending job below; done ones are never run twice.

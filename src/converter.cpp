@@ -10,10 +10,16 @@ bool converterInstalled()
     return QFileInfo::exists(u"/usr/bin/ffmpeg"_s) || !QStandardPaths::findExecutable(u"ffmpeg"_s).isEmpty();
 }
 
-void startConverter(QProcess &process, const QStringList &arguments)
+QString converterProgram()
+{
+    const QString found = QStandardPaths::findExecutable(u"ffmpeg"_s);
+    return found.isEmpty() ? u"ffmpeg"_s : found;
+}
+
+void startConverter(QProcess &process, const QString &program, const QStringList &arguments)
 {
     process.setStandardInputFile(QProcess::nullDevice());
-    process.start(u"ffmpeg"_s, arguments, QIODevice::ReadWrite);
+    process.start(program, arguments, QIODevice::ReadWrite);
 }
 
 RunOutcome classifyExit(int exitCode, QProcess::ExitStatus exitStatus, bool stopRequested)
@@ -25,4 +31,26 @@ RunOutcome classifyExit(int exitCode, QProcess::ExitStatus exitStatus, bool stop
     if (exitCode == 255)
         return RunOutcome::Cancelled;
     return RunOutcome::Error;
+}
+
+RefreshLimiter::RefreshLimiter(int intervalMs, std::function<void()> refresh) : m_refresh(std::move(refresh))
+{
+    m_timer.setSingleShot(true);
+    m_timer.setInterval(intervalMs);
+    QObject::connect(&m_timer, &QTimer::timeout, &m_timer, [this] {
+        if (!m_waiting)
+            return;
+        m_waiting = false;
+        m_refresh();
+    });
+}
+
+bool RefreshLimiter::admit()
+{
+    if (m_timer.isActive()) {
+        m_waiting = true;
+        return false;
+    }
+    m_timer.start();
+    return true;
 }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "converter.h"
 #include "mediainfo.h"
 #include "progress.h"
 #include "ui_mainwindow.h"
@@ -46,12 +47,18 @@ private:
     ProgressParser singleParser;
     ProgressParser batchParser;
     InfoCollector infoCollector;
+    // The progress display follows each conversion at most ten times a second.
+    static constexpr int progressRefreshMs = 100;
+    RefreshLimiter singleRefresh{progressRefreshMs, [this] { updateprocbar(); }};
+    RefreshLimiter batchRefresh{progressRefreshMs, [this] { updatebatchbar(); }};
     // True once the user chose or typed the output name; an automatically derived
     // name is not carried over to the next opened input.
     bool outputChosenByUser = false;
     // True once the user asked the running conversion to stop.
     bool singleStopRequested = false;
     bool batchStopRequested = false;
+    // The converter program the running batch starts for each of its jobs.
+    QString batchProgram;
 
 private slots:
     void openDialog();
@@ -93,6 +100,9 @@ private:
     // Ends every running converter and waits for it, without reporting outcomes.
     void stopConvertersQuietly();
     void showProgress(const ProgressParser &parser, const ProgressReading &reading);
+    // Sets the progress bar and leaves its painting to the next pass of the event
+    // loop, together with everything else that changed.
+    void setPercent(int percent);
     void showInfoLines(const QStringList &lines);
     void infoFinished();
     void alertIfInactive();

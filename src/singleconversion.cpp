@@ -39,7 +39,7 @@ void MainWindow::openDialog()
     // name the user chose keeps its folder and base name.
     saveLineEdit->setText(getOutputFile(chosen, outputChosenByUser ? previousOutput : QString()));
     infoCollector.start();
-    startConverter(infoProcess, {u"-i"_s, chosen});
+    startConverter(infoProcess, converterProgram(), {u"-i"_s, chosen});
     if (singleProcess.state() == QProcess::NotRunning)
         convertButton->setEnabled(true);
 }
@@ -77,14 +77,14 @@ void MainWindow::SingleConvert()
         return;
     }
 
-    progressBar->setValue(0);
+    setPercent(0);
     lcdNumber->display(u"0"_s);
     convertButton->setEnabled(false);
     batchConvertGroupBox->setEnabled(false);
     frameRate = fpsComboBox->currentText().toDouble();
     singleParser.startRun();
     singleStopRequested = false;
-    startConverter(singleProcess, createArguments(source, target));
+    startConverter(singleProcess, converterProgram(), createArguments(source, target));
     statusBar()->showMessage(tr("Konvertiere ") + source);
 }
 
@@ -95,19 +95,36 @@ void MainWindow::showProgress(const ProgressParser &parser, const ProgressReadin
     durationPending = parser.durationKnown() ? 0 : 1;
     progressPercent = parser.percent();
     if (reading.percent)
-        progressBar->setValue(*reading.percent);
+        setPercent(*reading.percent);
     if (reading.remaining)
         lcdNumber->display(*reading.remaining);
 }
 
+void MainWindow::setPercent(int percent)
+{
+    // A progress bar repaints itself at once on every change of its figure, which
+    // costs more than anything else a batch job does in the window: the end of one
+    // job (100) and the start of the next (0) would be painted one after the other.
+    // With updates held back, the change is painted once, with the rest.
+    if (progressBar->value() == percent)
+        return;
+    progressBar->setUpdatesEnabled(false);
+    progressBar->setValue(percent);
+    progressBar->setUpdatesEnabled(true);
+}
+
 void MainWindow::updateprocbar()
 {
+    if (!singleRefresh.admit())
+        return; // read with what follows when the interval ends
     const ProgressReading reading = singleParser.feed(singleProcess.readAllStandardError(), frameRate);
     showProgress(singleParser, reading);
 }
 
 void MainWindow::updatebatchbar()
 {
+    if (!batchRefresh.admit())
+        return;
     const ProgressReading reading = batchParser.feed(batchProcess.readAllStandardError(), frameRate);
     showProgress(batchParser, reading);
 }
@@ -121,8 +138,9 @@ void MainWindow::abgebrochen()
 
 void MainWindow::procbeendet(int exitCode, QProcess::ExitStatus exitStatus)
 {
-    // Output still in the pipe belongs to this run's report.
-    singleParser.feed(singleProcess.readAllStandardError(), frameRate);
+    // Output still in the pipe (or held back by the refresh limit) belongs to this
+    // run's report and to its last progress figures.
+    showProgress(singleParser, singleParser.feed(singleProcess.readAllStandardError(), frameRate));
     ffmpegOutput = singleParser.tail();
     convertButton->setEnabled(true);
     batchConvertGroupBox->setEnabled(true);
@@ -149,7 +167,7 @@ void MainWindow::procbeendet(int exitCode, QProcess::ExitStatus exitStatus)
         statusBar()->showMessage(tr("Abgebrochen!"));
         break;
     case RunOutcome::Success:
-        progressBar->setValue(100);
+        setPercent(100);
         statusBar()->showMessage(tr("Konvertierung beendet."));
         alertIfInactive();
         break;

@@ -27,6 +27,7 @@ private slots:
     void infoSplitEverywhere();
     void exitOutcomes_data();
     void exitOutcomes();
+    void refreshLimiterCoalescesBursts();
 };
 
 // Feeds `text` in pieces of `chunk` bytes and returns what the display showed
@@ -342,6 +343,33 @@ void ProgressTest::exitOutcomes()
     QFETCH(int, outcome);
     QCOMPARE(int(classifyExit(code, crashed ? QProcess::CrashExit : QProcess::NormalExit, stopRequested)),
              outcome);
+}
+
+void ProgressTest::refreshLimiterCoalescesBursts()
+{
+    int refreshes = 0;
+    bool refreshAdmitted = false;
+    RefreshLimiter limiter(50, [&] {
+        ++refreshes;
+        refreshAdmitted = limiter.admit();
+    });
+
+    // The first event of a quiet spell goes through; a burst behind it waits and
+    // is refreshed once, by a call that is itself let through.
+    QVERIFY(limiter.admit());
+    QVERIFY(!limiter.admit());
+    QVERIFY(!limiter.admit());
+    QCOMPARE(refreshes, 0);
+    QTRY_COMPARE_WITH_TIMEOUT(refreshes, 1, 1000);
+    QVERIFY(refreshAdmitted);
+
+    // Nothing waited during the refresh's own interval: no further call, and the
+    // next event after it goes through at once.
+    QTest::qWait(150);
+    QCOMPARE(refreshes, 1);
+    QVERIFY(limiter.admit());
+    QTest::qWait(150);
+    QCOMPARE(refreshes, 1);
 }
 
 QTEST_GUILESS_MAIN(ProgressTest)

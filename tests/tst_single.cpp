@@ -25,6 +25,7 @@ private slots:
     void newInputGetsItsOwnName();
     void chosenNameKeepsFolderAndBase();
     void openingDuringRunKeepsConvertDisabled();
+    void burstOfOutputIsShownWhileRunning();
     void inputAsOutputIsRefused();
     void existingOutputAsksFirst_data();
     void existingOutputAsksFirst();
@@ -266,6 +267,24 @@ void SingleTest::openingDuringRunKeepsConvertDisabled()
     get<QPushButton>("cancelButton")->click();
     QVERIFY(waitIdle());
     QVERIFY(lcdShows(get<QLCDNumber>("lcdNumber"), u"Cancel"_s));
+}
+
+void SingleTest::burstOfOutputIsShownWhileRunning()
+{
+    // The status lines come just behind the first output, inside the refresh
+    // interval, and then the converter falls silent: they must still be shown
+    // while it runs, not only when it ends.
+    open(input);
+    fake->setScenario({u"err   Duration: 00:00:10.00, start: 0.0\\n"_s, u"sleep 20"_s,
+                       u"err frame=   50 fps= 50 q=2.0 size=4kB time=00:00:02.00 bitrate=1 speed=2x\\r"_s,
+                       u"err frame=  125 fps= 50 q=2.0 size=10kB time=00:00:05.00 bitrate=1 speed=2x\\r"_s,
+                       u"waitterm"_s});
+    get<QPushButton>("convertButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(get<QProgressBar>("progressBar")->value(), 50, 2000);
+    QVERIFY(lcdShows(get<QLCDNumber>("lcdNumber"), u"0:02"_s));
+    QVERIFY(!get<QPushButton>("convertButton")->isEnabled());
+    get<QPushButton>("cancelButton")->click();
+    QVERIFY(waitIdle());
 }
 
 void SingleTest::inputAsOutputIsRefused()
