@@ -19,6 +19,9 @@ QString converterProgram()
 void startConverter(QProcess &process, const QString &program, const QStringList &arguments)
 {
     process.setStandardInputFile(QProcess::nullDevice());
+    // The converter writes its files itself and reports on standard error only;
+    // what might come on standard output is never read, so it is not collected.
+    process.setStandardOutputFile(QProcess::nullDevice());
     process.start(program, arguments, QIODevice::ReadWrite);
 }
 

@@ -19,7 +19,7 @@ QString converterProgram();
 
 // Starts the converter program with the given arguments as separate strings, no
 // shell. Standard input is empty, so the converter can never sit waiting at a
-// question.
+// question; standard output goes nowhere (only standard error is read).
 void startConverter(QProcess &process, const QString &program, const QStringList &arguments);
 
 enum class RunOutcome { Success, Error, Cancelled, Crashed };
