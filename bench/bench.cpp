@@ -230,7 +230,7 @@ void BenchAccess::batchRun(const QString &dir)
     }
     MainWindow window;
     QList<double> own, direct, cpuShare;
-    for (int round = 0; round < 16; ++round) {
+    for (int round = 0; round < 31; ++round) {
         window.replaceBatchList(inputs);
         QList<QStringList> lists;
         for (int row = 0; row < window.batchTableWidget->rowCount(); ++row) {
