@@ -32,6 +32,7 @@ private slots:
     void insertAndDelete_data();
     void insertAndDelete();
     void threeJobsSucceed();
+    void jobChangePaintsBarOnce();
     void stopThenResume_data();
     void stopThenResume();
     void errorEndsRun_data();
@@ -344,6 +345,39 @@ void BatchTest::threeJobsSucceed()
     QVERIFY(get<QGroupBox>("singleConvertGroupBox")->isEnabled());
     QVERIFY(get<QAction>("actionMoreFiles")->isEnabled());
     QVERIFY(!get<QPushButton>("batchConvertButton")->isEnabled());
+}
+
+namespace {
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+} // namespace
+
+void BatchTest::jobChangePaintsBarOnce()
+{
+    // The end of one job (100) and the start of the next (0) are shown by one
+    // painting of the bar, not by two, one after the other.
+    const int jobs = 8;
+    addJobs(jobs);
+    fake->setScenario({u"exit 0"_s});
+    auto *bar = get<QProgressBar>("progressBar");
+    QTest::qWait(50); // what is still to be painted from building the list
+    PaintCounter counter;
+    bar->installEventFilter(&counter);
+    get<QPushButton>("batchConvertButton")->click();
+    QVERIFY(waitRunEnd());
+    QTest::qWait(50);
+    QCOMPARE(statuses(), QStringList(jobs, u"Done."_s));
+    QCOMPARE(bar->value(), 100);
+    QVERIFY2(counter.paints >= 1 && counter.paints <= jobs + 1, qPrintable(QString::number(counter.paints)));
 }
 
 void BatchTest::stopThenResume_data()
