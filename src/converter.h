@@ -1,4 +1,5 @@
-// The one place that starts the external converter, and how its end is read.
+// The one place that starts the external converter, how its end is read, and how
+// often its output is followed.
 #ifndef CONVERTER_H
 #define CONVERTER_H
 
