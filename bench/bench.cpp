@@ -52,6 +52,16 @@ double median(QList<double> values)
     return n == 0 ? 0 : (n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
 }
 
+// The median of the ratios of pairs run side by side: steadier than the ratio of
+// the two medians when the machine's speed drifts between pairs.
+double medianRatio(const QList<double> &own, const QList<double> &other)
+{
+    QList<double> ratios;
+    for (qsizetype i = 0; i < own.size() && i < other.size(); ++i)
+        ratios << own[i] / other[i];
+    return median(ratios);
+}
+
 double cpuSeconds(int who)
 {
     rusage usage{};
@@ -126,7 +136,7 @@ void BenchAccess::startup()
     std::fprintf(stderr, "start-up\n");
     // Many short pairs, each started side by side and in alternating order, so that
     // neither program always finds the file cache warmed by the other.
-    QList<double> floorMs, ownMs, floorKiB, ownKiB, timeRatios;
+    QList<double> floorMs, ownMs, floorKiB, ownKiB;
     for (int i = 0; i < 31; ++i) {
         std::pair<double, long> floorRun, ownRun;
         if (i % 2) {
@@ -142,9 +152,8 @@ void BenchAccess::startup()
         ownMs << ownRun.first;
         floorKiB << double(floorRun.second);
         ownKiB << double(ownRun.second);
-        timeRatios << ownRun.first / floorRun.first;
     }
-    const double timeRatio = median(timeRatios);
+    const double timeRatio = medianRatio(ownMs, floorMs);
     const double memRatio = median(ownKiB) / median(floorKiB);
     add(u"Start-up to idle window (floor %1 ms)"_s.arg(number(median(floorMs))),
         u"%1 ms, %2x"_s.arg(number(median(ownMs)), number(timeRatio, 2)), u"≤ 1.15x"_s, timeRatio <= 1.15);
@@ -206,10 +215,7 @@ void BenchAccess::singleRun(const QString &dir)
         own << windowMs;
         direct << directMs;
     }
-    QList<double> ratios;
-    for (qsizetype i = 0; i < own.size(); ++i)
-        ratios << own[i] / direct[i];
-    const double ratio = median(ratios);
+    const double ratio = medianRatio(own, direct);
     add(u"Single run, 20 s clip to MPEG-4 (direct %1 ms)"_s.arg(number(median(direct), 0)),
         u"%1 ms, %2x"_s.arg(number(median(own), 0), number(ratio, 3)), u"≤ 1.02x"_s, ratio <= 1.02);
 }
@@ -281,12 +287,7 @@ void BenchAccess::batchRun(const QString &dir)
         direct << directMs;
         cpuShare << (childCpu > 0 ? 100 * selfCpu / childCpu : 100);
     }
-    // Each round's pair ran side by side: the median of their ratios is steadier
-    // than the ratio of the medians when the machine's speed drifts.
-    QList<double> ratios;
-    for (qsizetype i = 0; i < own.size(); ++i)
-        ratios << own[i] / direct[i];
-    const double ratio = median(ratios);
+    const double ratio = medianRatio(own, direct);
     add(u"Batch run, 20 jobs of 1 s (direct %1 ms)"_s.arg(number(median(direct), 0)),
         u"%1 ms, %2x"_s.arg(number(median(own), 0), number(ratio, 3)), u"≤ 1.03x"_s, ratio <= 1.03);
     add(u"Batch run, window CPU / converter CPU"_s, u"%1 %"_s.arg(number(median(cpuShare), 2)), u"≤ 2 %"_s,

@@ -188,6 +188,12 @@ QList<QStringList> FakeConverter::runs() const
     return result;
 }
 
+int FakeConverter::writtenPid(const QString &pidFile)
+{
+    QFile f(pidFile);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toInt() : 0;
+}
+
 void FakeConverter::removeAllFromPath()
 {
     static QTemporaryDir empty;

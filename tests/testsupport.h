@@ -79,6 +79,8 @@ public:
 
     // Hide every ffmpeg: PATH holds only an empty folder besides the fake's.
     static void removeAllFromPath();
+    // The process id a "pid FILE" scenario line wrote, or 0 while there is none.
+    static int writtenPid(const QString &pidFile);
 
 private:
     QTemporaryDir m_dir;

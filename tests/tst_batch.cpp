@@ -660,12 +660,8 @@ void BatchTest::destroyedWindowEndsConverter()
     const QString pidFile = dir->filePath(u"pid"_s);
     fake->setScenario({u"pid "_s + pidFile, u"waitterm"_s});
     get<QPushButton>("batchConvertButton")->click();
-    const auto readPid = [&] {
-        QFile f(pidFile);
-        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toInt() : 0;
-    };
-    QTRY_VERIFY(readPid() > 0);
-    const pid_t pid = readPid();
+    QTRY_VERIFY(FakeConverter::writtenPid(pidFile) > 0);
+    const pid_t pid = FakeConverter::writtenPid(pidFile);
     // Deleting the window stops the converter and reports nothing: no box, no
     // next job started on a window that is going away.
     delete window;

@@ -383,12 +383,8 @@ void SingleTest::closingDuringRun()
     const QString pidFile = dir->filePath(u"pid"_s);
     fake->setScenario({u"pid "_s + pidFile, u"waitterm"_s});
     get<QPushButton>("convertButton")->click();
-    const auto readPid = [&] {
-        QFile f(pidFile);
-        return f.open(QIODevice::ReadOnly) ? f.readAll().trimmed().toInt() : 0;
-    };
-    QTRY_VERIFY(readPid() > 0);
-    const pid_t pid = readPid();
+    QTRY_VERIFY(FakeConverter::writtenPid(pidFile) > 0);
+    const pid_t pid = FakeConverter::writtenPid(pidFile);
 
     ModalAnswerer answerer;
     answerer.clickBox(yes ? QMessageBox::Yes : QMessageBox::No);
