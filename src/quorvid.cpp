@@ -71,6 +71,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // read, and typing an output name makes it the user's own choice.
     connect(&infoProcess, &QProcess::finished, this, [this] { infoFinished(); });
     connect(saveLineEdit, &QLineEdit::textEdited, this, [this] { outputChosenByUser = true; });
+    setUpBatchExtras();
 }
 
 void MainWindow::ffmpegtest()
@@ -127,14 +128,15 @@ void MainWindow::alertIfInactive()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    const bool converting =
-        singleProcess.state() != QProcess::NotRunning || batchProcess.state() != QProcess::NotRunning;
+    const bool converting = singleProcess.state() != QProcess::NotRunning || anyBatchConverterRunning();
     if (converting && !askYesNo(tr("Eine Konvertierung läuft noch.<br><br>Soll sie abgebrochen und Quorvid "
                                    "geschlossen werden?"))) {
         event->ignore();
         return;
     }
     stopConvertersQuietly();
+    // Closed by the user: a clean end, the list is not offered again.
+    recovery.clear();
     event->accept();
 }
 
@@ -143,13 +145,17 @@ MainWindow::~MainWindow()
     // A window destroyed without closing (by its owner) must not leave a converter
     // running, nor let a dying process call back into a half-destroyed window.
     stopConvertersQuietly();
+    recovery.clear();
 }
 
 void MainWindow::stopConvertersQuietly()
 {
     // Stop every converter and wait for it, so that none outlives the window. The
     // signals stay quiet meanwhile: a closing window reports no outcome.
-    for (QProcess *process : {&singleProcess, &batchProcess, &infoProcess}) {
+    QList<QProcess *> processes{&singleProcess, &batchProcess, &infoProcess};
+    for (const auto &extra : extraConverters)
+        processes << &extra->process;
+    for (QProcess *process : std::as_const(processes)) {
         if (process->state() == QProcess::NotRunning)
             continue;
         process->blockSignals(true);

@@ -3,15 +3,21 @@
 #ifndef QUORVID_H
 #define QUORVID_H
 
+#include <QElapsedTimer>
 #include <QFont>
 #include <QMainWindow>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+#include <vector>
+
+#include "batchqueue.h"
 #include "converter.h"
 #include "mediainfo.h"
 #include "progress.h"
+#include "recovery.h"
 #include "ui_mainwindow.h"
 
 class MainWindow : public QMainWindow, public Ui::MainWindow
@@ -59,6 +65,29 @@ private:
     bool batchStopRequested = false;
     // The converter program the running batch starts for each of its jobs.
     QString batchProgram;
+
+    // Several jobs at once, keeping going after failures and the list kept for a
+    // restart (batchrun.cpp). Converter 0 is batchProcess; the others run beside
+    // it when more than one job runs at a time.
+    struct ExtraConverter
+    {
+        QProcess process;
+        ProgressParser parser;
+        bool stopRequested = false;
+        double frameRate = 0;
+    };
+    std::vector<std::unique_ptr<ExtraConverter>> extraConverters;
+    BatchQueue batchQueue;
+    QList<int> converterJobs;             // the row each converter runs, -1 when idle
+    QList<QElapsedTimer> converterClocks; // since its job started
+    QList<double> finishedJobSeconds;     // wall time of each job done in this run
+    QStringList failureDetails;           // one entry per failed job of this run
+    enum class BatchHalt { None, Crash, Error, FailedStart };
+    BatchHalt batchHalt = BatchHalt::None;
+    QString batchHaltDetails;
+    bool advancingBatch = false;
+    RefreshLimiter extraRefresh{progressRefreshMs, [this] { showBatchProgress(); }};
+    RecoveryFile recovery;
 
 private slots:
     void openDialog();
@@ -116,6 +145,27 @@ private:
     // in a box and leave the list and any existing file as they were.
     void loadBatchList(const QString &chosen);
     void saveBatchList(const QString &chosen);
+
+    // The batch run beyond one job at a time (batchrun.cpp).
+    bool rowPending(int row) const;
+    void beginBatchRun();
+    void advanceBatch();
+    void startBatchJob(int converter, int row);
+    void batchJobEnded(int converter, int exitCode, QProcess::ExitStatus exitStatus);
+    void batchJobUnstarted(int converter);
+    // Where every run ends, whatever its outcome, with its counts.
+    void endBatchRun();
+    void showBatchProgress();
+    void setBatchOptionsEnabled(bool enabled);
+    bool anyBatchConverterRunning() const;
+    // Ends every extra converter of the run (batchProcess is ended by batchstop).
+    void stopBatchConverters();
+    void setUpBatchExtras();
+    QProcess &converterProcess(int converter);
+    // The list kept for a restart: saved after every change, offered at start.
+    void saveRecovery();
+    void offerRecovery();
+    void exportScript();
 
     // The benchmarks reach the helpers and processes without file dialogs.
     friend class BenchAccess;
