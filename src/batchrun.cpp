@@ -296,7 +296,7 @@ void MainWindow::showBatchProgress()
     }
     QString text = tr("Job %1 von %2").arg(batchQueue.started()).arg(batchQueue.total());
     if (left)
-        text += u"\n"_s + tr("Batch: noch %1").arg(formatRemaining(*left));
+        text += u" – "_s + tr("Batch: noch %1").arg(formatRemaining(*left));
     if (batchJobLabel->text() != text)
         batchJobLabel->setText(text);
 }
