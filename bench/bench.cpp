@@ -436,8 +436,8 @@ void BenchAccess::manyJobs(const QString &dir)
     std::fprintf(stderr, "many jobs\n");
     QProcess tone;
     tone.setStandardInputFile(QProcess::nullDevice());
-    tone.start(u"ffmpeg"_s, {u"-y"_s, u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=duration=10"_s,
-                             dir + u"/tone.wav"_s});
+    tone.start(u"ffmpeg"_s, {u"-y"_s, u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                             u"sine=duration=10"_s, dir + u"/tone.wav"_s});
     if (!tone.waitForFinished(60000) || tone.exitCode() != 0) {
         add(u"20 audio jobs"_s, u"no clip: the converter failed"_s, u"-"_s, false);
         return;
@@ -447,8 +447,9 @@ void BenchAccess::manyJobs(const QString &dir)
     for (int i = 0; i < 20; ++i) {
         const QString input = dir + u"/tone%1.wav"_s.arg(i, 2, 10, QChar(u'0'));
         QFile::copy(dir + u"/tone.wav"_s, input);
-        lists << QStringList{u"-y"_s, u"-i"_s, input, u"-vn"_s, u"-acodec"_s, u"libmp3lame"_s, u"-ab"_s,
-                             u"192k"_s, dir + u"/tone%1.mp3"_s.arg(i, 2, 10, QChar(u'0'))};
+        lists << QStringList{u"-y"_s,  u"-i"_s,      input,
+                             u"-vn"_s, u"-acodec"_s, u"libmp3lame"_s,
+                             u"-ab"_s, u"192k"_s,    dir + u"/tone%1.mp3"_s.arg(i, 2, 10, QChar(u'0'))};
         texts << jobText(lists.last());
     }
     const QString listFile = dir + u"/tones.btc"_s;
@@ -530,8 +531,10 @@ void BenchAccess::manyJobs(const QString &dir)
     }
     removeOutputs();
     const double parallelRatio = medianRatio(two, one);
-    add(u"20 audio jobs (10 s to mp3), 2 at once / 1 at a time (1 at a time %1 ms)"_s.arg(number(median(one), 0)),
-        u"%1 ms, %2x"_s.arg(number(median(two), 0), number(parallelRatio, 3)), u"≤ 0.6x"_s, parallelRatio <= 0.6);
+    add(u"20 audio jobs (10 s to mp3), 2 at once / 1 at a time (1 at a time %1 ms)"_s.arg(
+            number(median(one), 0)),
+        u"%1 ms, %2x"_s.arg(number(median(two), 0), number(parallelRatio, 3)), u"≤ 0.6x"_s,
+        parallelRatio <= 0.6);
     add(u"20 audio jobs, window CPU / converter CPU, 1 at a time"_s, u"%1 %"_s.arg(number(median(oneCpu), 2)),
         u"≤ 2 %"_s, median(oneCpu) <= 2);
     add(u"20 audio jobs, window CPU / converter CPU, 2 at once"_s, u"%1 %"_s.arg(number(median(twoCpu), 2)),

@@ -50,11 +50,6 @@ bool MainWindow::rowPending(int row) const
     return !status || status->data(failedRole).toBool();
 }
 
-QProcess &MainWindow::converterProcess(int converter)
-{
-    return converter == 0 ? batchProcess : extraConverters[size_t(converter - 1)]->process;
-}
-
 bool MainWindow::anyBatchConverterRunning() const
 {
     if (batchProcess.state() != QProcess::NotRunning)

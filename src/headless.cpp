@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSocketNotifier>
-#include <QThread>
 #include <QTimer>
 
 #include <csignal>

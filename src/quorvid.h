@@ -161,7 +161,6 @@ private:
     // Ends every extra converter of the run (batchProcess is ended by batchstop).
     void stopBatchConverters();
     void setUpBatchExtras();
-    QProcess &converterProcess(int converter);
     // The list kept for a restart: saved after every change, offered at start.
     void saveRecovery();
     void offerRecovery();

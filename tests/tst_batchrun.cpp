@@ -25,7 +25,10 @@ QString statesText(const QList<JobState> &states)
 {
     QString text;
     for (JobState s : states)
-        text += s == JobState::Done ? u'D' : s == JobState::Failed ? u'F' : s == JobState::Running ? u'R' : u'P';
+        text += s == JobState::Done      ? u'D'
+                : s == JobState::Failed  ? u'F'
+                : s == JobState::Running ? u'R'
+                                         : u'P';
     return text;
 }
 
@@ -76,7 +79,7 @@ void BatchRunTest::cleanup()
 
 void BatchRunTest::queue_data()
 {
-    QTest::addColumn<QString>("states");   // P pending, D done, F failed
+    QTest::addColumn<QString>("states"); // P pending, D done, F failed
     QTest::addColumn<int>("parallel");
     QTest::addColumn<bool>("keepGoing");
     QTest::addColumn<QString>("outcomes"); // per job: s success, e error, c cancel
@@ -84,7 +87,8 @@ void BatchRunTest::queue_data()
     QTest::addColumn<QString>("after");
     QTest::newRow("one at a time") << u"PPP"_s << 1 << false << u"sss"_s << u"012"_s << u"DDD"_s;
     QTest::newRow("error ends the run") << u"PPP"_s << 1 << false << u"ses"_s << u"01"_s << u"DPP"_s;
-    QTest::newRow("done skipped, failed retried") << u"DFP"_s << 1 << false << u"sss"_s << u"12"_s << u"DDD"_s;
+    QTest::newRow("done skipped, failed retried")
+        << u"DFP"_s << 1 << false << u"sss"_s << u"12"_s << u"DDD"_s;
     QTest::newRow("keep going, first") << u"PPPP"_s << 1 << true << u"esss"_s << u"0123"_s << u"FDDD"_s;
     QTest::newRow("keep going, middle") << u"PPPP"_s << 1 << true << u"sess"_s << u"0123"_s << u"DFDD"_s;
     QTest::newRow("keep going, last") << u"PPPP"_s << 1 << true << u"ssse"_s << u"0123"_s << u"DDDF"_s;
@@ -118,7 +122,9 @@ void BatchRunTest::queue()
         QVERIFY(!running.isEmpty());
         const int job = running.takeFirst();
         const QChar o = outcomes[job];
-        q.finish(job, o == u's' ? RunOutcome::Success : o == u'e' ? RunOutcome::Error : RunOutcome::Cancelled);
+        q.finish(job, o == u's'   ? RunOutcome::Success
+                      : o == u'e' ? RunOutcome::Error
+                                  : RunOutcome::Cancelled);
     }
     QVERIFY(q.isOver());
     QCOMPARE(started, order);
@@ -174,9 +180,9 @@ void BatchRunTest::scriptBySh()
 {
     const QString clip = dir.filePath(u"clip.wav"_s);
     QVERIFY(makeClip(clip, 0.2, false, true));
-    const QStringList names{u"a b.wav"_s,           u"it's.wav"_s,         u"$HOME $(id).wav"_s,
-                            u"`id`.wav"_s,          u"zwei\nzeilen.wav"_s, u"-dash.wav"_s,
-                            u"\"x\" \\ ;&|*?.wav"_s, u"ü 日本 #%.wav"_s};
+    const QStringList names{
+        u"a b.wav"_s,          u"it's.wav"_s,  u"$HOME $(id).wav"_s,    u"`id`.wav"_s,
+        u"zwei\nzeilen.wav"_s, u"-dash.wav"_s, u"\"x\" \\ ;&|*?.wav"_s, u"ü 日本 #%.wav"_s};
     QStringList jobs, outputs;
     for (const QString &name : names) {
         const QString input = dir.filePath(name);
@@ -302,8 +308,9 @@ void BatchRunTest::restoreAtStart_data()
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<int>("answer");
     QTest::addColumn<QString>("statuses"); // "" when the list stays empty
-    const QByteArray saved = recoveryContent({u"-y,-i,/a.avi,/a.mp3"_s, u"-y,-i,/b.avi,/b.mp3"_s, u"-y,-i,/c.avi,/c.mp3"_s},
-                                             {JobState::Done, JobState::Failed, JobState::Pending});
+    const QByteArray saved =
+        recoveryContent({u"-y,-i,/a.avi,/a.mp3"_s, u"-y,-i,/b.avi,/b.mp3"_s, u"-y,-i,/c.avi,/c.mp3"_s},
+                        {JobState::Done, JobState::Failed, JobState::Pending});
     QTest::newRow("restored") << saved << int(QMessageBox::Yes) << u"Done.|Fehler|-"_s;
     QTest::newRow("declined") << saved << int(QMessageBox::No) << QString();
     QTest::newRow("damaged") << saved.left(40) << int(QMessageBox::Ok) << QString();
@@ -359,14 +366,14 @@ int windowChild(int argc, char **argv)
         answerer.clickBox(QMessageBox::Yes);
     } else {
         answerer.answerFile(list);
-        QTimer::singleShot(0, &window, [&window] {
-            window.findChild<QAction *>(u"actionBatchdateiLaden"_s)->trigger();
-        });
+        QTimer::singleShot(0, &window,
+                           [&window] { window.findChild<QAction *>(u"actionBatchdateiLaden"_s)->trigger(); });
     }
     if (!answerer.waitAll())
         return 3;
     window.findChild<QSpinBox *>(u"parallelSpinBox"_s)->setMaximum(2);
-    window.findChild<QSpinBox *>(u"parallelSpinBox"_s)->setValue(qEnvironmentVariableIntValue("KILL_CHILD_JOBS"));
+    window.findChild<QSpinBox *>(u"parallelSpinBox"_s)
+        ->setValue(qEnvironmentVariableIntValue("KILL_CHILD_JOBS"));
     window.findChild<QPushButton *>(u"batchConvertButton"_s)->click();
     auto *insert = window.findChild<QPushButton *>(u"insertJobButton"_s);
     while (!insert->isEnabled())
@@ -472,16 +479,18 @@ void BatchRunTest::headless_data()
     QTest::addColumn<QString>("summary");
     QTest::newRow("all done") << QStringList{u"exit 0"_s} << QStringList{u"--jobs"_s, u"2"_s} << 0 << 3
                               << u"Batch beendet: 3 umgewandelt"_s;
-    QTest::newRow("failure ends the run") << QStringList{u"@1 exit 1"_s, u"exit 0"_s} << QStringList() << 1 << 1
-                                          << u"Batch beendet: 0 umgewandelt, 1 Fehler, 2 nicht umgewandelt"_s;
-    QTest::newRow("keep going") << QStringList{u"@2 exit 1"_s, u"exit 0"_s} << QStringList{u"--keep-going"_s} << 1
-                                << 3 << u"Batch beendet: 2 umgewandelt, 1 Fehler"_s;
+    QTest::newRow("failure ends the run")
+        << QStringList{u"@1 exit 1"_s, u"exit 0"_s} << QStringList() << 1 << 1
+        << u"Batch beendet: 0 umgewandelt, 1 Fehler, 2 nicht umgewandelt"_s;
+    QTest::newRow("keep going") << QStringList{u"@2 exit 1"_s, u"exit 0"_s} << QStringList{u"--keep-going"_s}
+                                << 1 << 3 << u"Batch beendet: 2 umgewandelt, 1 Fehler"_s;
     QTest::newRow("existing output skipped") << QStringList{u"exit 0"_s} << QStringList{u"--skip"_s} << 0 << 2
                                              << u"Batch beendet: 2 umgewandelt, 1 übersprungen"_s;
-    QTest::newRow("overwrite") << QStringList{u"exit 0"_s} << QStringList{u"--skip"_s, u"--overwrite"_s} << 0 << 3
-                               << u"Batch beendet: 3 umgewandelt"_s;
-    QTest::newRow("output is input") << QStringList{u"exit 0"_s} << QStringList{u"--same"_s, u"--keep-going"_s}
-                                     << 1 << 2 << u"Batch beendet: 2 umgewandelt, 1 Fehler"_s;
+    QTest::newRow("overwrite") << QStringList{u"exit 0"_s} << QStringList{u"--skip"_s, u"--overwrite"_s} << 0
+                               << 3 << u"Batch beendet: 3 umgewandelt"_s;
+    QTest::newRow("output is input") << QStringList{u"exit 0"_s}
+                                     << QStringList{u"--same"_s, u"--keep-going"_s} << 1 << 2
+                                     << u"Batch beendet: 2 umgewandelt, 1 Fehler"_s;
 }
 
 void BatchRunTest::headless()
@@ -535,7 +544,8 @@ void BatchRunTest::headlessInterrupted()
     env.remove(u"DISPLAY"_s);
     run.setProcessEnvironment(env);
     run.start(QStringLiteral(QUORVID_BINARY), {u"--run"_s, list, u"--jobs"_s, u"2"_s});
-    QTRY_VERIFY(FakeConverter::writtenPid(pids + u"-1"_s) > 0 && FakeConverter::writtenPid(pids + u"-2"_s) > 0);
+    QTRY_VERIFY(FakeConverter::writtenPid(pids + u"-1"_s) > 0 &&
+                FakeConverter::writtenPid(pids + u"-2"_s) > 0);
     QVERIFY(run.processId() > 0);
     ::kill(pid_t(run.processId()), SIGINT);
     QVERIFY(run.waitForFinished(15000));
