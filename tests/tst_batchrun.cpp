@@ -264,9 +264,9 @@ void BatchRunTest::parallelRun()
     QFETCH(bool, firstFails);
     FakeConverter fake;
     const QString pids = fake.directory() + u"/pid"_s;
-    QStringList scenario{u"@1 pid %1-1"_s.arg(pids), u"@2 pid %1-2"_s.arg(pids)};
+    QStringList scenario{u"@=/in0.avi pid %1-1"_s.arg(pids), u"@=/in1.avi pid %1-2"_s.arg(pids)};
     if (firstFails)
-        scenario << u"@1 sleep 200"_s << u"@1 err kaputt\\n"_s << u"@1 exit 1"_s;
+        scenario << u"@=/in0.avi sleep 200"_s << u"@=/in0.avi err kaputt\\n"_s << u"@=/in0.avi exit 1"_s;
     scenario << u"waitterm"_s;
     fake.setScenario(scenario);
     MainWindow window;
@@ -533,7 +533,8 @@ void BatchRunTest::headlessInterrupted()
 {
     FakeConverter fake;
     const QString pids = fake.directory() + u"/pid"_s;
-    fake.setScenario({u"@1 pid %1-1"_s.arg(pids), u"@2 pid %1-2"_s.arg(pids), u"waitterm"_s});
+    fake.setScenario({u"@=/nirgends/in0.avi pid %1-1"_s.arg(pids),
+                      u"@=/nirgends/in1.avi pid %1-2"_s.arg(pids), u"waitterm"_s});
     QStringList texts;
     for (int i = 0; i < 4; ++i)
         texts << u"-y,-i,/nirgends/in%1.avi,/nirgends/out%1.mp3"_s.arg(i);
