@@ -1,6 +1,6 @@
 // The settings panel's controls for the codecs of today, and the question before
 // a conversion or a job that the converter cannot write.
-#include <QDir>
+#include <QSignalBlocker>
 
 #include "compatibility.h"
 #include "formats.h"
@@ -27,6 +27,10 @@ void MainWindow::videoCodecChanged()
     const int codec = vcodecComboBox->currentIndex();
     const bool wasModern = isModernVideoCodec(previousVideoCodec);
     previousVideoCodec = codec;
+    // Only the values change here. The enabled states follow when the codec is a
+    // user's choice or the PAL-DVD preset, as for the first codecs.
+    const QSignalBlocker sizeBlocker(originalSizeCheckBox);
+    const QSignalBlocker qualityBlocker(qualityComboBox);
     if (isModernVideoCodec(codec) && !wasModern) {
         // The codecs of today keep the source's own format and constant quality
         // unless the user chooses otherwise.
@@ -42,7 +46,6 @@ void MainWindow::videoCodecChanged()
         if (ratioComboBox->currentIndex() == originalRatioIndex)
             ratioComboBox->setCurrentIndex(0);
     }
-    refreshFormatControls();
 }
 
 void MainWindow::refreshFormatControls()

@@ -164,7 +164,7 @@ void FormTest::objects_data()
     row("audioCheckBox", "QCheckBox", "centralwidget", u"grid:AudioVideoGridLayout:0,1,1,1"_s,
         u"text=Audio;checked=true;font.pointSize=12"_s);
     row("videoFrame", "QFrame", "centralwidget", u"grid:AudioVideoGridLayout:1,0,1,1"_s,
-        u"enabled=true;minimumSize=450x130;maximumHeight=130"_s);
+        u"enabled=true;minimumSize=600x130;maximumHeight=130"_s);
     row("dvdButton", "QRadioButton", "videoFrame", u"geom:110,10,77,24"_s,
         u"text=PAL-DVD;checked=false;policy=%1,%2"_s.arg(int(QSizePolicy::Minimum))
             .arg(int(QSizePolicy::Fixed)));
@@ -180,18 +180,25 @@ void FormTest::objects_data()
     row("xLabel", "QLabel", "layoutWidget2", u"box:sizeHorizontalLayout:2"_s, u"text=X;font.pointSize=12"_s);
     row("hauflspinBox", "QSpinBox", "layoutWidget2", u"box:sizeHorizontalLayout:3"_s,
         u"enabled=false;maximum=1080;singleStep=2;value=240"_s);
-    row("layoutWidget3", "QWidget", "videoFrame", u"geom:260,50,70,26"_s);
+    row("layoutWidget3", "QWidget", "videoFrame", u"geom:260,50,115,26"_s);
     row("fpsLabel", "QLabel", "layoutWidget3", u"box:fpsHorizontalLayout:0"_s, u"text=fps"_s);
     row("fpsComboBox", "QComboBox", "layoutWidget3", u"box:fpsHorizontalLayout:1"_s,
-        u"items=30|25|24;currentIndex=1;enabled=false;"_s + fixed);
+        u"items=30|25|24|Original;currentIndex=1;enabled=false;"_s + fixed);
     row("layoutWidget4", "QWidget", "videoFrame", u"geom:70,90,144,26"_s);
     row("codecLabel", "QLabel", "layoutWidget4", u"box:codecHorizontalLayout:0"_s, u"text=Codec"_s);
     row("vcodecComboBox", "QComboBox", "layoutWidget4", u"box:codecHorizontalLayout:1"_s,
-        u"items=copy|huffyuv|mjpeg|mpeg1video|mpeg2video|mpeg4|flv;currentIndex=0;enabled=true"_s);
-    row("layoutWidget5", "QWidget", "videoFrame", u"geom:250,90,93,26"_s);
+        u"items=copy|huffyuv|mjpeg|mpeg1video|mpeg2video|mpeg4|flv|h264|h265|vp9|av1;currentIndex=0;enabled=true"_s);
+    row("layoutWidget5", "QWidget", "videoFrame", u"geom:250,90,130,26"_s);
     row("ratioLabel", "QLabel", "layoutWidget5", u"box:ratioHorizontalLayout:0"_s, u"text=Ratio"_s);
     row("ratioComboBox", "QComboBox", "layoutWidget5", u"box:ratioHorizontalLayout:1"_s,
-        u"items=4:3|16:9;currentIndex=0;enabled=false"_s);
+        u"items=4:3|16:9|Original;currentIndex=0;enabled=false"_s);
+    row("originalSizeCheckBox", "QCheckBox", "videoFrame", u"geom:390,50,100,26"_s,
+        u"text=Original;enabled=false;checked=false"_s);
+    row("qualityLayoutWidget", "QWidget", "videoFrame", u"geom:390,90,200,26"_s);
+    row("qualityLabel", "QLabel", "qualityLayoutWidget", u"box:qualityHorizontalLayout:0"_s,
+        u"text=Qualität;enabled=false"_s);
+    row("qualityComboBox", "QComboBox", "qualityLayoutWidget", u"box:qualityHorizontalLayout:1"_s,
+        u"items=Bitrate|sehr hoch|hoch|mittel|niedrig|sehr niedrig;currentIndex=0;enabled=false"_s);
     row("audioFrame", "QFrame", "centralwidget", u"grid:AudioVideoGridLayout:1,1,1,1"_s,
         u"minimumSize=315x130;maximumHeight=130"_s);
     row("channelButtonGroup", "QGroupBox", "audioFrame", u"geom:22,45,121,70"_s,
@@ -203,7 +210,7 @@ void FormTest::objects_data()
     row("layoutWidget6", "QWidget", "audioFrame", u"geom:12,12,133,26"_s);
     row("acodecLabel", "QLabel", "layoutWidget6", u"box:acodecHorizontalLayout:0"_s, u"text=Codec "_s);
     row("acodecComboBox", "QComboBox", "layoutWidget6", u"box:acodecHorizontalLayout:1"_s,
-        u"items=copy|wav|mp3|mp2|ac3;currentIndex=0;enabled=true;minimumWidth=80"_s);
+        u"items=copy|wav|mp3|mp2|ac3|aac|opus|flac|vorbis;currentIndex=0;enabled=true;minimumWidth=80"_s);
     row("layoutWidget7", "QWidget", "audioFrame", u"geom:163,12,130,26"_s);
     row("abitrateLabel", "QLabel", "layoutWidget7", u"box:abitrateHorizontalLayout:0"_s, u"text=Bitrate"_s);
     row("abitrateComboBox", "QComboBox", "layoutWidget7", u"box:abitrateHorizontalLayout:1"_s,
@@ -342,15 +349,16 @@ void FormTest::extensionLists()
     auto *acodec = window->findChild<QComboBox *>(u"acodecComboBox"_s);
     auto *video = window->findChild<QCheckBox *>(u"videoCheckBox"_s);
     open->setText(u"/nowhere/clip.xyz"_s);
-    const QStringList videoSuffixes{u"-Kopie.xyz"_s, u".avi"_s, u".avi"_s, u".mpg"_s,
-                                    u".mpg"_s,       u".mp4"_s, u".flv"_s};
+    const QStringList videoSuffixes{u"-Kopie.xyz"_s, u".avi"_s, u".avi"_s, u".mpg"_s, u".mpg"_s,  u".mp4"_s,
+                                    u".flv"_s,       u".mp4"_s, u".mp4"_s, u".webm"_s, u".mkv"_s};
     // Index 0 last: setting the index it already has changes nothing.
-    for (int i : {1, 2, 3, 4, 5, 6, 0}) {
+    for (int i : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0}) {
         vcodec->setCurrentIndex(i);
         QCOMPARE(QFileInfo(save->text()).fileName(), u"clip"_s + videoSuffixes[i]);
     }
     video->setChecked(false);
-    const QStringList audioSuffixes{u"-Kopie.xyz"_s, u".wav"_s, u".mp3"_s, u".mp2"_s, u".ac3"_s};
+    const QStringList audioSuffixes{u"-Kopie.xyz"_s, u".wav"_s,  u".mp3"_s,  u".mp2"_s, u".ac3"_s,
+                                    u".m4a"_s,       u".opus"_s, u".flac"_s, u".ogg"_s};
     for (int i = acodec->count() - 1; i >= 0; --i) {
         acodec->setCurrentIndex(i);
         QCOMPARE(QFileInfo(save->text()).fileName(), u"clip"_s + audioSuffixes[i]);
