@@ -7,9 +7,9 @@
 
 using namespace Qt::StringLiterals;
 
-const QStringList videoCodecValues = {u"copy"_s,    u"huffyuv"_s, u"mjpeg"_s,      u"mpeg1video"_s,
-                                      u"mpeg2video"_s, u"mpeg4"_s, u"flv"_s,        u"libx264"_s,
-                                      u"libx265"_s,  u"libvpx-vp9"_s, u"libsvtav1"_s};
+const QStringList videoCodecValues = {u"copy"_s,       u"huffyuv"_s,    u"mjpeg"_s,    u"mpeg1video"_s,
+                                      u"mpeg2video"_s, u"mpeg4"_s,      u"flv"_s,      u"libx264"_s,
+                                      u"libx265"_s,    u"libvpx-vp9"_s, u"libsvtav1"_s};
 const QStringList frameRateValues = {u"30"_s, u"25"_s, u"24"_s, QString()};
 const QStringList ratioValues = {u"4:3"_s, u"16:9"_s, QString()};
 const QStringList audioCodecValues = {u"copy"_s, u"pcm_s16le"_s, u"libmp3lame"_s, u"mp2"_s,      u"ac3"_s,

@@ -152,8 +152,8 @@ QString shownName(const QString &codec)
 QString codecName(const QString &encoder)
 {
     static const QList<std::pair<QString, QString>> names = {
-        {u"libx264"_s, u"h264"_s},   {u"libx265"_s, u"hevc"_s},     {u"libvpx-vp9"_s, u"vp9"_s},
-        {u"libsvtav1"_s, u"av1"_s},  {u"libmp3lame"_s, u"mp3"_s},   {u"libopus"_s, u"opus"_s},
+        {u"libx264"_s, u"h264"_s},     {u"libx265"_s, u"hevc"_s},   {u"libvpx-vp9"_s, u"vp9"_s},
+        {u"libsvtav1"_s, u"av1"_s},    {u"libmp3lame"_s, u"mp3"_s}, {u"libopus"_s, u"opus"_s},
         {u"libvorbis"_s, u"vorbis"_s}, {u"flv"_s, u"flv1"_s}};
     for (const auto &[name, codec] : names)
         if (encoder == name)

@@ -72,7 +72,8 @@ bool MainWindow::confirmCompatible(const QList<QStringList> &argumentLists, bool
     QStringList reasons;
     for (const QStringList &arguments : argumentLists) {
         const bool described = !infoCollector.file().isEmpty() && arguments.value(2) == infoCollector.file();
-        const QList<Problem> problems = findProblems(outputFacts(arguments, described ? opened : SourceStreams()));
+        const QList<Problem> problems =
+            findProblems(outputFacts(arguments, described ? opened : SourceStreams()));
         for (const Problem &problem : problems) {
             const QString line = QString(problem.reason + u' ' + problem.instead).toHtmlEscaped();
             if (!reasons.contains(line))

@@ -29,8 +29,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     showMaximized();
     QTimer::singleShot(0, this, &MainWindow::ffmpegtest);
 
-    videoExtensions << u".cop"_s << u".avi"_s << u".avi"_s << u".mpg"_s << u".mpg"_s << u".mp4"_s
-                    << u".flv"_s << u".mp4"_s << u".mp4"_s << u".webm"_s << u".mkv"_s;
+    videoExtensions << u".cop"_s << u".avi"_s << u".avi"_s << u".mpg"_s << u".mpg"_s << u".mp4"_s << u".flv"_s
+                    << u".mp4"_s << u".mp4"_s << u".webm"_s << u".mkv"_s;
     audioExtensions << u".cop"_s << u".wav"_s << u".mp3"_s << u".mp2"_s << u".ac3"_s << u".m4a"_s
                     << u".opus"_s << u".flac"_s << u".ogg"_s;
 

@@ -349,7 +349,7 @@ void FormTest::extensionLists()
     auto *acodec = window->findChild<QComboBox *>(u"acodecComboBox"_s);
     auto *video = window->findChild<QCheckBox *>(u"videoCheckBox"_s);
     open->setText(u"/nowhere/clip.xyz"_s);
-    const QStringList videoSuffixes{u"-Kopie.xyz"_s, u".avi"_s, u".avi"_s, u".mpg"_s, u".mpg"_s,  u".mp4"_s,
+    const QStringList videoSuffixes{u"-Kopie.xyz"_s, u".avi"_s, u".avi"_s, u".mpg"_s,  u".mpg"_s, u".mp4"_s,
                                     u".flv"_s,       u".mp4"_s, u".mp4"_s, u".webm"_s, u".mkv"_s};
     // Index 0 last: setting the index it already has changes nothing.
     for (int i : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0}) {

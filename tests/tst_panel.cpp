@@ -245,8 +245,9 @@ void PanelTest::codecsOfToday()
     QVERIFY(get<QCheckBox>("originalSizeCheckBox")->isChecked());
     for (const char *name : {"vauflspinBox", "hauflspinBox", "vbitrateSpinBox"})
         QVERIFY2(!get<QWidget>(name)->isEnabled(), name);
-    QCOMPARE(joined(arguments()), u"-vf crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libx264 -pix_fmt yuv420p -crf 23 "
-                                  "-acodec copy"_s);
+    QCOMPARE(joined(arguments()),
+             u"-vf crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libx264 -pix_fmt yuv420p -crf 23 "
+             "-acodec copy"_s);
     // The bitrate instead of the quality, and a size of the user's own.
     choose("qualityComboBox", 0);
     QVERIFY(get<QWidget>("vbitrateSpinBox")->isEnabled());
@@ -256,7 +257,8 @@ void PanelTest::codecsOfToday()
     // Another codec of today keeps these choices.
     choose("vcodecComboBox", 9);
     QCOMPARE(output(), u"/home/u/clip.webm"_s);
-    QCOMPARE(joined(arguments()), u"-s 320x240 -vcodec libvpx-vp9 -pix_fmt yuv420p -r 30 -b:v 8000k -acodec copy"_s);
+    QCOMPARE(joined(arguments()),
+             u"-s 320x240 -vcodec libvpx-vp9 -pix_fmt yuv420p -r 30 -b:v 8000k -acodec copy"_s);
     // Back to a first codec: its specified list, without any "Original".
     choose("ratioComboBox", 2);
     choose("vcodecComboBox", 5);
@@ -267,7 +269,8 @@ void PanelTest::codecsOfToday()
     click("dvdButton");
     for (const char *name : {"originalSizeCheckBox", "qualityComboBox", "vauflspinBox"})
         QVERIFY2(!get<QWidget>(name)->isEnabled(), name);
-    QCOMPARE(joined(arguments()), u"-target pal-dvd -aspect 4:3 -b 8000k -acodec ac3 -ar 48000 -ab 224k -ac 2"_s);
+    QCOMPARE(joined(arguments()),
+             u"-target pal-dvd -aspect 4:3 -b 8000k -acodec ac3 -ar 48000 -ab 224k -ac 2"_s);
 }
 
 void PanelTest::askedBeforeImpossibleSettings()
