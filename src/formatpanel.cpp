@@ -19,6 +19,9 @@ void MainWindow::connectFormatControls()
     connect(vcodecComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::videoCodecChanged);
     connect(originalSizeCheckBox, &QCheckBox::toggled, this, &MainWindow::refreshFormatControls);
     connect(qualityComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::refreshFormatControls);
+    // They stand beside the video frame and go with it when video is switched off.
+    connect(videoCheckBox, &QCheckBox::stateChanged, this,
+            [this] { formatWidget->setEnabled(videoCheckBox->isChecked()); });
     previousVideoCodec = vcodecComboBox->currentIndex();
 }
 

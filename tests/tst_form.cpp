@@ -164,7 +164,7 @@ void FormTest::objects_data()
     row("audioCheckBox", "QCheckBox", "centralwidget", u"grid:AudioVideoGridLayout:0,1,1,1"_s,
         u"text=Audio;checked=true;font.pointSize=12"_s);
     row("videoFrame", "QFrame", "centralwidget", u"grid:AudioVideoGridLayout:1,0,1,1"_s,
-        u"enabled=true;minimumSize=600x130;maximumHeight=130"_s);
+        u"enabled=true;minimumSize=450x130;maximumHeight=130"_s);
     row("dvdButton", "QRadioButton", "videoFrame", u"geom:110,10,77,24"_s,
         u"text=PAL-DVD;checked=false;policy=%1,%2"_s.arg(int(QSizePolicy::Minimum))
             .arg(int(QSizePolicy::Fixed)));
@@ -192,12 +192,13 @@ void FormTest::objects_data()
     row("ratioLabel", "QLabel", "layoutWidget5", u"box:ratioHorizontalLayout:0"_s, u"text=Ratio"_s);
     row("ratioComboBox", "QComboBox", "layoutWidget5", u"box:ratioHorizontalLayout:1"_s,
         u"items=4:3|16:9|Original;currentIndex=0;enabled=false"_s);
-    row("originalSizeCheckBox", "QCheckBox", "videoFrame", u"geom:390,50,100,26"_s,
-        u"text=Original;enabled=false;checked=false"_s);
-    row("qualityLayoutWidget", "QWidget", "videoFrame", u"geom:390,90,200,26"_s);
-    row("qualityLabel", "QLabel", "qualityLayoutWidget", u"box:qualityHorizontalLayout:0"_s,
+    // The controls of today's codecs, on the line of the "Video" check box.
+    row("formatWidget", "QWidget", "centralwidget", u"grid:AudioVideoGridLayout:0,0,1,1"_s);
+    row("originalSizeCheckBox", "QCheckBox", "formatWidget", u"box:formatHorizontalLayout:0"_s,
+        u"text=Originalgröße;enabled=false;checked=false"_s);
+    row("qualityLabel", "QLabel", "formatWidget", u"box:formatHorizontalLayout:1"_s,
         u"text=Qualität;enabled=false"_s);
-    row("qualityComboBox", "QComboBox", "qualityLayoutWidget", u"box:qualityHorizontalLayout:1"_s,
+    row("qualityComboBox", "QComboBox", "formatWidget", u"box:formatHorizontalLayout:2"_s,
         u"items=Bitrate|sehr hoch|hoch|mittel|niedrig|sehr niedrig;currentIndex=0;enabled=false"_s);
     row("audioFrame", "QFrame", "centralwidget", u"grid:AudioVideoGridLayout:1,1,1,1"_s,
         u"minimumSize=315x130;maximumHeight=130"_s);

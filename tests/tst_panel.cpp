@@ -248,6 +248,11 @@ void PanelTest::codecsOfToday()
     QCOMPARE(joined(arguments()),
              u"-vf crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libx264 -pix_fmt yuv420p -crf 23 "
              "-acodec copy"_s);
+    // They go with the video frame when video is switched off.
+    click("videoCheckBox");
+    QVERIFY(!get<QWidget>("qualityComboBox")->isEnabled());
+    click("videoCheckBox");
+    QVERIFY(get<QWidget>("qualityComboBox")->isEnabled());
     // The bitrate instead of the quality, and a size of the user's own.
     choose("qualityComboBox", 0);
     QVERIFY(get<QWidget>("vbitrateSpinBox")->isEnabled());
