@@ -48,6 +48,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // remains beside it and follows the table's width; a long job is shortened in
     // the middle, where its options are, so that input and output stay readable.
     batchTableWidget->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    batchTableWidget->setWordWrap(false);
     batchTableWidget->setTextElideMode(Qt::ElideMiddle);
     batchTableWidget->setHorizontalHeaderItem(0, new QTableWidgetItem(u"Jobs"_s));
     batchTableWidget->setHorizontalHeaderItem(1, new QTableWidgetItem(u"Status"_s));
