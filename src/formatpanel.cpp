@@ -19,7 +19,12 @@ void MainWindow::connectFormatControls()
     connect(vcodecComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::videoCodecChanged);
     connect(originalSizeCheckBox, &QCheckBox::toggled, this, &MainWindow::refreshFormatControls);
     connect(qualityComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::refreshFormatControls);
-    // They stand beside the video frame and go with it when video is switched off.
+    // They share the line of the "Video" check box, right-aligned: the column keeps
+    // room for both side by side, whatever the fonts.
+    AudioVideoGridLayout->setColumnMinimumWidth(0, videoCheckBox->sizeHint().width() +
+                                                       AudioVideoGridLayout->horizontalSpacing() +
+                                                       formatWidget->sizeHint().width());
+    // They go with the video frame when video is switched off.
     connect(videoCheckBox, &QCheckBox::stateChanged, this,
             [this] { formatWidget->setEnabled(videoCheckBox->isChecked()); });
     previousVideoCodec = vcodecComboBox->currentIndex();

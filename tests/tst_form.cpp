@@ -181,7 +181,7 @@ void FormTest::objects_data()
     row("xLabel", "QLabel", "layoutWidget2", u"box:sizeHorizontalLayout:2"_s, u"text=X;font.pointSize=12"_s);
     row("hauflspinBox", "QSpinBox", "layoutWidget2", u"box:sizeHorizontalLayout:3"_s,
         u"enabled=false;maximum=1080;singleStep=2;value=240"_s);
-    row("layoutWidget3", "QWidget", "videoFrame", u"geom:260,50,115,26"_s);
+    row("layoutWidget3", "QWidget", "videoFrame", u"geom:260,50,70,26"_s);
     row("fpsLabel", "QLabel", "layoutWidget3", u"box:fpsHorizontalLayout:0"_s, u"text=fps"_s);
     row("fpsComboBox", "QComboBox", "layoutWidget3", u"box:fpsHorizontalLayout:1"_s,
         u"items=30|25|24|Original;currentIndex=1;enabled=false;"_s + fixed);
@@ -189,7 +189,7 @@ void FormTest::objects_data()
     row("codecLabel", "QLabel", "layoutWidget4", u"box:codecHorizontalLayout:0"_s, u"text=Codec"_s);
     row("vcodecComboBox", "QComboBox", "layoutWidget4", u"box:codecHorizontalLayout:1"_s,
         u"items=copy|huffyuv|mjpeg|mpeg1video|mpeg2video|mpeg4|flv|h264|h265|vp9|av1;currentIndex=0;enabled=true"_s);
-    row("layoutWidget5", "QWidget", "videoFrame", u"geom:250,90,130,26"_s);
+    row("layoutWidget5", "QWidget", "videoFrame", u"geom:250,90,93,26"_s);
     row("ratioLabel", "QLabel", "layoutWidget5", u"box:ratioHorizontalLayout:0"_s, u"text=Ratio"_s);
     row("ratioComboBox", "QComboBox", "layoutWidget5", u"box:ratioHorizontalLayout:1"_s,
         u"items=4:3|16:9|Original;currentIndex=0;enabled=false"_s);

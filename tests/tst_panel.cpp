@@ -239,6 +239,14 @@ void PanelTest::emptyInputLeavesOutput()
 
 void PanelTest::codecsOfToday()
 {
+    // Its controls stand beside the "Video" check box, not over its text, in the
+    // window of normal size.
+    window->showNormal();
+    window->resize(995, 712);
+    QTRY_COMPARE(window->width(), 995);
+    const QRect videoBox = get<QWidget>("videoCheckBox")->geometry();
+    QVERIFY(get<QWidget>("formatWidget")->geometry().left() >=
+            videoBox.left() + get<QWidget>("videoCheckBox")->sizeHint().width());
     // A codec of today starts with the source's own format and constant quality.
     choose("vcodecComboBox", 7);
     QCOMPARE(output(), u"/home/u/clip.mp4"_s);
