@@ -241,6 +241,15 @@ QList<Case> compatibilityCases()
     }
     for (int video = 1; video <= 10; ++video)
         add(u"camera: video %1, audio copy"_s.arg(video), panel(video, 0), u"cam.avi"_s);
+    // Today's codecs in bitrate mode with a size, frame rate and aspect of the user's.
+    for (int video = firstModernVideoCodec; video <= 10; ++video) {
+        PanelSettings s = panel(video, 5);
+        s.originalSize = false;
+        s.frameRate = 1;
+        s.ratio = 1;
+        s.quality = bitrateQualityIndex;
+        add(u"phone: video %1 by bitrate"_s.arg(video), s, u"phone.mp4"_s);
+    }
 
     // Sound alone at every frequency and channel count; every bitrate where the
     // encoder has limits (mp2, vorbis), the highest and lowest elsewhere.
