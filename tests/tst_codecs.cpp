@@ -113,25 +113,27 @@ void CodecsTest::initTestCase()
 {
     clock.start();
     QVERIFY(dir.isValid());
-    // 16:9 sources: RGB pictures with PCM audio, a phone's H.264 with AAC, and a
-    // camera's MJPEG with PCM; all with 48 kHz stereo sound.
-    const QStringList lavfi{u"-y"_s,
-                            u"-f"_s,
-                            u"lavfi"_s,
-                            u"-i"_s,
-                            u"testsrc=size=160x90:rate=25:duration=0.3"_s,
-                            u"-f"_s,
-                            u"lavfi"_s,
-                            u"-i"_s,
-                            u"sine=duration=0.3:sample_rate=48000"_s,
-                            u"-ac"_s,
-                            u"2"_s};
-    const QList<std::pair<QString, QStringList>> sources = {
-        {u"rgb.mkv"_s, {u"-c:v"_s, u"ffv1"_s, u"-c:a"_s, u"pcm_s16le"_s}},
-        {u"phone.mp4"_s, {u"-c:v"_s, u"libx264"_s, u"-pix_fmt"_s, u"yuv420p"_s, u"-c:a"_s, u"aac"_s}},
-        {u"cam.avi"_s, {u"-c:v"_s, u"mjpeg"_s, u"-c:a"_s, u"pcm_s16le"_s}},
+    // 16:9 sources with stereo sound: RGB pictures with 44.1 kHz PCM (Opus has to
+    // take it at 48 kHz), a phone's H.264 with AAC, and a camera's MJPEG with PCM.
+    const QList<std::tuple<QString, QString, QStringList>> sources = {
+        {u"rgb.mkv"_s, u"44100"_s, {u"-c:v"_s, u"ffv1"_s, u"-c:a"_s, u"pcm_s16le"_s}},
+        {u"phone.mp4"_s,
+         u"48000"_s,
+         {u"-c:v"_s, u"libx264"_s, u"-pix_fmt"_s, u"yuv420p"_s, u"-c:a"_s, u"aac"_s}},
+        {u"cam.avi"_s, u"48000"_s, {u"-c:v"_s, u"mjpeg"_s, u"-c:a"_s, u"pcm_s16le"_s}},
     };
-    for (const auto &[name, codecs] : sources) {
+    for (const auto &[name, rate, codecs] : sources) {
+        const QStringList lavfi{u"-y"_s,
+                                u"-f"_s,
+                                u"lavfi"_s,
+                                u"-i"_s,
+                                u"testsrc=size=160x90:rate=25:duration=0.3"_s,
+                                u"-f"_s,
+                                u"lavfi"_s,
+                                u"-i"_s,
+                                u"sine=duration=0.3:sample_rate="_s + rate,
+                                u"-ac"_s,
+                                u"2"_s};
         QString lastWords;
         QVERIFY2(convert(lavfi + codecs + QStringList{source(name)}, &lastWords), qPrintable(lastWords));
         streams[name] = describe(source(name));
@@ -142,6 +144,7 @@ void CodecsTest::initTestCase()
     QCOMPARE(streams[u"phone.mp4"_s].height, 90);
     QCOMPARE(streams[u"cam.avi"_s].audioCodec, u"pcm_s16le"_s);
     QCOMPARE(streams[u"cam.avi"_s].sampleRate, 48000);
+    QCOMPARE(streams[u"rgb.mkv"_s].sampleRate, 44100);
 }
 
 // Every codec of today with each audio codec its container takes, as the window
