@@ -106,12 +106,10 @@ private:
 
     QTemporaryDir dir;
     QHash<QString, SourceStreams> streams;
-    QElapsedTimer clock;
 };
 
 void CodecsTest::initTestCase()
 {
-    clock.start();
     QVERIFY(dir.isValid());
     // 16:9 sources with stereo sound: RGB pictures with 44.1 kHz PCM (Opus has to
     // take it at 48 kHz), a phone's H.264 with AAC, and a camera's MJPEG with PCM.
