@@ -38,9 +38,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     showMaximized();
     QTimer::singleShot(0, this, &MainWindow::ffmpegtest);
 
-    videoExtensions << u".cop"_s << u".avi"_s << u".avi"_s << u".mpg"_s << u".mpg"_s << u".mp4"_s
-                    << u".flv"_s;
-    audioExtensions << u".cop"_s << u".wav"_s << u".mp3"_s << u".mp2"_s << u".ac3"_s;
+    videoExtensions << u".cop"_s << u".avi"_s << u".avi"_s << u".mpg"_s << u".mpg"_s << u".mp4"_s << u".flv"_s
+                    << u".mp4"_s << u".mp4"_s << u".webm"_s << u".mkv"_s;
+    audioExtensions << u".cop"_s << u".wav"_s << u".mp3"_s << u".mp2"_s << u".ac3"_s << u".m4a"_s
+                    << u".opus"_s << u".flac"_s << u".ogg"_s;
 
     batchTableWidget->horizontalHeader()->resizeSection(0, 990);
     batchTableWidget->horizontalHeader()->resizeSection(1, 60);
@@ -48,6 +49,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // remains beside it and follows the table's width; a long job is shortened in
     // the middle, where its options are, so that input and output stay readable.
     batchTableWidget->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    batchTableWidget->setWordWrap(false);
     batchTableWidget->setTextElideMode(Qt::ElideMiddle);
     batchTableWidget->setHorizontalHeaderItem(0, new QTableWidgetItem(u"Jobs"_s));
     batchTableWidget->setHorizontalHeaderItem(1, new QTableWidgetItem(u"Status"_s));
@@ -89,6 +91,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(&infoProcess, &QProcess::finished, this, [this] { infoFinished(); });
     connect(saveLineEdit, &QLineEdit::textEdited, this, [this] { outputChosenByUser = true; });
     setUpBatchExtras();
+    connectFormatControls();
 }
 
 void MainWindow::ffmpegtest()
@@ -110,12 +113,18 @@ void MainWindow::ffmpegtest()
 
 void MainWindow::showErrorBox(const QString &text, const QString &details)
 {
+    showBox(QMessageBox::Critical, u"Quorvid Fehler"_s, text, details);
+}
+
+void MainWindow::showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
+                         const QString &details)
+{
     messageFont.setPointSize(12);
     QMessageBox box;
     box.setStandardButtons(QMessageBox::Ok);
     box.setFont(messageFont);
-    box.setIcon(QMessageBox::Critical);
-    box.setWindowTitle(u"Quorvid Fehler"_s);
+    box.setIcon(icon);
+    box.setWindowTitle(title);
     box.setText(text);
     if (!details.isEmpty())
         box.setDetailedText(details);
@@ -195,19 +204,11 @@ void MainWindow::showHelp()
         return;
     // No program on this desktop opens local files: say where the manual lies so
     // that the user can open it in a browser.
-    messageFont.setPointSize(12);
-    QMessageBox box;
-    box.setStandardButtons(QMessageBox::Ok);
-    box.setFont(messageFont);
-    box.setIcon(QMessageBox::Information);
-    box.setWindowTitle(u"Quorvid"_s);
-    box.setTextFormat(Qt::RichText);
-    box.setText(tr("<b>Die Anleitung konnte nicht geöffnet werden.</b><br><br>Auf diesem Desktop ist "
-                   "kein Programm zum Öffnen von Dateien eingerichtet.<br>Bitte öffnen Sie die "
-                   "Anleitung selbst in einem Webbrowser:<br><br>%1")
-                    .arg(QDir::toNativeSeparators(manual).toHtmlEscaped()));
-    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
-    box.exec();
+    showBox(QMessageBox::Information, u"Quorvid"_s,
+            tr("<b>Die Anleitung konnte nicht geöffnet werden.</b><br><br>Auf diesem Desktop ist "
+               "kein Programm zum Öffnen von Dateien eingerichtet.<br>Bitte öffnen Sie die "
+               "Anleitung selbst in einem Webbrowser:<br><br>%1")
+                .arg(QDir::toNativeSeparators(manual).toHtmlEscaped()));
 }
 
 void MainWindow::showAutor()

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFont>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -65,6 +66,9 @@ private:
     bool batchStopRequested = false;
     // The converter program the running batch starts for each of its jobs.
     QString batchProgram;
+    // The video codec chosen before the current one: crossing between the first
+    // codecs and those of today sets the defaults of the new group.
+    int previousVideoCodec = 0;
 
     // Several jobs at once, keeping going after failures and the list kept for a
     // restart (batchrun.cpp). Converter 0 is batchProcess; the others run beside
@@ -125,6 +129,8 @@ private slots:
 private:
     // Message boxes in messageFont at 12 points, parentless and modal.
     void showErrorBox(const QString &text, const QString &details = QString());
+    void showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
+                 const QString &details = QString());
     bool askYesNo(const QString &text);
     // Ends every running converter and waits for it, without reporting outcomes.
     void stopConvertersQuietly();
@@ -165,6 +171,14 @@ private:
     void saveRecovery();
     void offerRecovery();
     void exportScript();
+    // The controls for the codecs of today: the "Original" size, the quality mode,
+    // and their defaults when a codec of the other group is chosen.
+    void connectFormatControls();
+    void videoCodecChanged();
+    void refreshFormatControls();
+    // Asks before converting or adding settings the converter cannot write; true
+    // when there is nothing to ask or the user goes on.
+    bool confirmCompatible(const QList<QStringList> &argumentLists, bool forBatch);
 
     // The benchmarks reach the helpers and processes without file dialogs.
     friend class BenchAccess;
