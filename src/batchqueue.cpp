@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "batchfile.h"
+
 void BatchQueue::begin(const QList<JobState> &states, int parallel, bool keepGoing)
 {
     m_states = states;
@@ -83,6 +85,13 @@ QString batchSummary(int done, int failed)
     if (failed > 0)
         text += QStringLiteral(", %1 Fehler").arg(failed);
     return text;
+}
+
+QString jobInputFile(const QString &jobText)
+{
+    const QStringList arguments = jobArguments(jobText);
+    const qsizetype option = arguments.indexOf(QStringLiteral("-i"));
+    return option >= 0 ? arguments.value(option + 1) : jobInput(jobText);
 }
 
 QString lastLine(const QString &output)

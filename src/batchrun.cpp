@@ -169,7 +169,7 @@ void MainWindow::batchJobEnded(int converter, int exitCode, QProcess::ExitStatus
             QTableWidgetItem *item = statusItem(tr("Fehler"), true);
             item->setToolTip(reason);
             batchTableWidget->setItem(row, 1, item);
-            failureDetails << jobInput(batchTableWidget->item(row, 0)->text()) + u"\n    "_s + reason;
+            failureDetails << jobInputFile(batchTableWidget->item(row, 0)->text()) + u"\n    "_s + reason;
         } else if (batchHalt == BatchHalt::None) {
             batchHalt = outcome == RunOutcome::Crashed ? BatchHalt::Crash : BatchHalt::Error;
             batchHaltDetails = output;
@@ -190,7 +190,7 @@ void MainWindow::batchJobUnstarted(int converter)
         QTableWidgetItem *item = statusItem(tr("Fehler"), true);
         item->setToolTip(tr("ffmpeg konnte nicht gestartet werden."));
         batchTableWidget->setItem(row, 1, item);
-        failureDetails << jobInput(batchTableWidget->item(row, 0)->text()) + u"\n    "_s +
+        failureDetails << jobInputFile(batchTableWidget->item(row, 0)->text()) + u"\n    "_s +
                               tr("ffmpeg konnte nicht gestartet werden.");
     } else if (batchHalt == BatchHalt::None) {
         batchHalt = BatchHalt::FailedStart;

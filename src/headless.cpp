@@ -139,7 +139,7 @@ int HeadlessRun::exec()
     QList<JobState> states;
     for (int i = 0; i < m_jobs.size(); ++i) {
         const QString &text = m_jobs[i];
-        const QString input = jobInput(text), output = jobOutput(text);
+        const QString input = jobInputFile(text), output = jobOutput(text);
         if (text.isEmpty())
             continue; // an empty line of the file is no job
         if (!input.isEmpty() && sameFile(input, output)) {
@@ -199,28 +199,28 @@ void HeadlessRun::jobEnded(Converter &c, std::optional<RunOutcome> outcome)
     if (!outcome) {
         m_queue.finishUnstarted(job);
         ++m_failed;
-        report(index, u"FEHLER"_s, jobInput(text) + u": ffmpeg konnte nicht gestartet werden"_s);
+        report(index, u"FEHLER"_s, jobInputFile(text) + u": ffmpeg konnte nicht gestartet werden"_s);
     } else {
         m_queue.finish(job, *outcome);
         const double seconds = double(c.clock.elapsed()) / 1000;
         switch (*outcome) {
         case RunOutcome::Success:
             ++m_converted;
-            report(
-                index, u"OK"_s,
-                u"%1 -> %2 (%3 s)"_s.arg(jobInput(text), jobOutput(text), QString::number(seconds, 'f', 1)));
+            report(index, u"OK"_s,
+                   u"%1 -> %2 (%3 s)"_s.arg(jobInputFile(text), jobOutput(text),
+                                            QString::number(seconds, 'f', 1)));
             break;
         case RunOutcome::Cancelled:
             ++m_cancelled;
-            report(index, u"ABGEBROCHEN"_s, jobInput(text));
+            report(index, u"ABGEBROCHEN"_s, jobInputFile(text));
             break;
         case RunOutcome::Crashed:
             ++m_failed;
-            report(index, u"FEHLER"_s, jobInput(text) + u": ffmpeg ist abgestürzt"_s);
+            report(index, u"FEHLER"_s, jobInputFile(text) + u": ffmpeg ist abgestürzt"_s);
             break;
         case RunOutcome::Error:
             ++m_failed;
-            report(index, u"FEHLER"_s, jobInput(text) + u": "_s + lastLine(c.parser.tail()));
+            report(index, u"FEHLER"_s, jobInputFile(text) + u": "_s + lastLine(c.parser.tail()));
             break;
         }
     }

@@ -510,7 +510,8 @@ void BatchRunTest::headless()
         QVERIFY(writeFile(work.filePath(u"out1.mp3"_s), "x"));
     if (options.removeAll(u"--same"_s)) {
         QVERIFY(writeFile(work.filePath(u"in1.avi"_s), "x"));
-        texts[1] = u"-y,-i,%1/in1.avi,%1/./in1.avi"_s.arg(work.path());
+        // Options before "-i" do not hide the input.
+        texts[1] = u"-y,-v,error,-i,%1/in1.avi,%1/./in1.avi"_s.arg(work.path());
     }
     const QString list = work.filePath(u"liste.btc"_s);
     QVERIFY(writeFile(list, batchFileContent(texts)));
