@@ -340,8 +340,17 @@ void MainWindow::saveRecovery()
 
 void MainWindow::offerRecovery()
 {
-    if (!recovery.claim())
+    if (!recovery.claim()) {
+        statusBar()->showMessage(
+            recovery.heldElsewhere()
+                ? tr("Ein anderes Quorvid-Fenster sichert schon seine Batchliste; die Liste dieses Fensters "
+                     "wird nach einem Absturz nicht wiederhergestellt.")
+                : tr("Die Batchliste kann nicht für eine Wiederherstellung gesichert werden: %1 ist nicht "
+                     "beschreibbar.")
+                      .arg(QDir::toNativeSeparators(RecoveryFile::defaultFolder())),
+            10000);
         return;
+    }
     RecoveredList list;
     QString aside, error;
     const RecoveryFile::Found found = recovery.load(&list, &aside, &error);

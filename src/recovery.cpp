@@ -143,12 +143,15 @@ bool RecoveryFile::claim()
 {
     if (m_lock)
         return true;
+    m_heldElsewhere = false;
     if (!QDir().mkpath(m_folder))
         return false;
     auto lock = std::make_unique<QLockFile>(m_path + u".lock"_s);
     // A lock left by a killed run is taken over: QLockFile checks its process.
-    if (!lock->tryLock(0))
+    if (!lock->tryLock(0)) {
+        m_heldElsewhere = lock->error() == QLockFile::LockFailedError;
         return false;
+    }
     m_lock = std::move(lock);
     return true;
 }

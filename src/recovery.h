@@ -41,6 +41,8 @@ public:
     // there: a second window started beside the first keeps none.
     bool claim();
     bool claimed() const { return m_lock != nullptr; }
+    // Why the last claim failed: held by another run, or the folder not writable.
+    bool heldElsewhere() const { return m_heldElsewhere; }
 
     enum class Found { Nothing, List, Damaged };
     // What the previous run left. A damaged file is renamed aside (its new name in
@@ -59,6 +61,7 @@ private:
     QString m_folder;
     QString m_path;
     std::unique_ptr<QLockFile> m_lock;
+    bool m_heldElsewhere = false;
 };
 
 #endif
