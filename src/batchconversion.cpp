@@ -15,12 +15,13 @@
 #include "arguments.h"
 #include "batchfile.h"
 #include "converter.h"
+#include "dropping.h"
 #include "quorvid.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
-const QString mediaFilter = u"video (*.avi *.mpg *.mpeg *.flv *.wmv *.mp4 *.mov);;All Files(*.*)"_s;
+const QString mediaFilter = mediaDialogFilter();
 const QString batchFilter = u"Batch-File (*.btc);;All Files(*.*)"_s;
 
 QTableWidgetItem *newJobItem(const QString &text)
@@ -68,10 +69,12 @@ void MainWindow::setBatchListActionsEnabled(bool enabled)
 
 void MainWindow::filesDialog()
 {
-    const QString start = openLineEdit->text().isEmpty() ? QDir::homePath() : openLineEdit->text();
+    const QString start = openLineEdit->text().isEmpty() ? remembered.startFolder(Remembered::InputFolder)
+                                                         : openLineEdit->text();
     const QStringList files = QFileDialog::getOpenFileNames(this, u"Open Files Dialog"_s, start, mediaFilter);
     if (files.isEmpty())
         return;
+    remembered.rememberFolderOf(Remembered::InputFolder, files.first());
     replaceBatchList(files);
 }
 
@@ -101,11 +104,62 @@ void MainWindow::replaceBatchList(QStringList files)
     jobCount = batchTableWidget->rowCount();
     updateStartButton();
 
+    refuseCommaNames(refused);
+}
+
+void MainWindow::refuseCommaNames(const QStringList &refused)
+{
     if (!refused.isEmpty())
         showErrorBox(tr("<b>Diese Dateien wurden nicht in die Batchliste übernommen,</b><br>"
                         "weil ihr Name ein Komma enthält:<br><br>%1<br><br>Bitte benennen sie "
                         "die Dateien um.")
                          .arg(refused.join(u"<br>"_s)));
+}
+
+void MainWindow::appendBatchList(QStringList files)
+{
+    std::sort(files.begin(), files.end(), caseInsensitiveLessThan);
+    QStringList refused, jobs, inputs, outputs;
+    for (const QString &file : std::as_const(files)) {
+        const QString output = getOutputFile(file, QString());
+        if (file.contains(u',') || output.contains(u',')) {
+            refused << QDir::toNativeSeparators(file).toHtmlEscaped();
+            continue;
+        }
+        inputs << file;
+        outputs << output;
+        jobs << jobText(createArguments(file, output));
+    }
+
+    // A running batch goes on with jobs added at its end, so they get now the
+    // check a start gives them. The run may end while the question is open.
+    if (batchProcess.state() != QProcess::NotRunning && !jobs.isEmpty() && !confirmOutputs(inputs, outputs)) {
+        statusBar()->showMessage(tr("Die Jobs wurden nicht in die Batchliste übernommen."));
+        jobs.clear();
+    }
+    if (!jobs.isEmpty()) {
+        batchTableWidget->setUpdatesEnabled(false);
+        for (const QString &job : std::as_const(jobs))
+            appendJob(batchTableWidget, job);
+        batchTableWidget->setUpdatesEnabled(true);
+        jobCount = batchTableWidget->rowCount();
+        // The running job stays the current one; otherwise the first pending job
+        // is the next to run, as after adding a single job.
+        if (batchProcess.state() == QProcess::NotRunning) {
+            currentJob = firstPendingRow();
+            updateStartButton();
+        }
+    }
+    refuseCommaNames(refused);
+}
+
+int MainWindow::doneRowCount() const
+{
+    int done = 0;
+    for (int row = 0; row < batchTableWidget->rowCount(); ++row)
+        if (batchTableWidget->item(row, 1))
+            ++done;
+    return done;
 }
 
 void MainWindow::insertBatch()
@@ -211,6 +265,7 @@ void MainWindow::batchFirstStart()
     // Looked up once for the whole run: searching the path before every job
     // costs more than the rest of starting it.
     batchProgram = converterProgram();
+    batchDoneAtStart = doneRowCount();
     batchConvert();
 }
 
@@ -253,21 +308,21 @@ void MainWindow::batchbeendet(int exitCode, QProcess::ExitStatus exitStatus)
         singleConvertGroupBox->setEnabled(true);
         setBatchListActionsEnabled(true);
         updateStartButton();
-        alertIfInactive();
+        alertIfInactive(batchEndNotice(doneRowCount() - batchDoneAtStart, 0));
         return;
     }
 
     switch (outcome) {
     case RunOutcome::Crashed:
         lcdNumber->display(u"Error"_s);
-        alertIfInactive();
+        alertIfInactive(batchEndNotice(doneRowCount() - batchDoneAtStart, 1));
         showErrorBox(tr("<b>ffmpeg ist abgestürzt!</b><br><br>Bitte versuchen sie die "
                         "Konvertierung<br>erneut zu starten."));
         statusBar()->showMessage(tr("Fehler!"), 5000);
         break;
     case RunOutcome::Error:
         lcdNumber->display(u"Error"_s);
-        alertIfInactive();
+        alertIfInactive(batchEndNotice(doneRowCount() - batchDoneAtStart, 1));
         showErrorBox(tr("<b>ffmpeg meldete einen Fehler!</b><br><br>Bitte überprüfen sie die "
                         "Einstellungen für die Umwandlung <br>anhand der Fehlerbeschreibung in "
                         "den Details.<br>"),
@@ -326,11 +381,12 @@ void MainWindow::batchLoad()
             return;
     }
     if (batchFilePath.isEmpty())
-        batchFilePath = QDir::homePath();
+        batchFilePath = remembered.startFolder(Remembered::BatchFileFolder);
     const QString chosen =
         QFileDialog::getOpenFileName(this, u"Open Batch File"_s, batchFilePath, batchFilter);
     if (chosen.isEmpty())
         return;
+    remembered.rememberFolderOf(Remembered::BatchFileFolder, chosen);
     batchFilePath = chosen;
     loadBatchList(chosen);
 }
@@ -385,11 +441,12 @@ void MainWindow::batchSave()
         return;
     }
     if (batchFilePath.isEmpty())
-        batchFilePath = QDir::homePath();
+        batchFilePath = remembered.startFolder(Remembered::BatchFileFolder);
     const QString chosen =
         QFileDialog::getSaveFileName(this, u"Save Batch File"_s, batchFilePath, batchFilter);
     if (chosen.isEmpty())
         return;
+    remembered.rememberFolderOf(Remembered::BatchFileFolder, chosen);
     batchFilePath = chosen;
     saveBatchList(chosen);
 }

@@ -11,6 +11,7 @@
 #include <QUrl>
 
 #include "converter.h"
+#include "dropping.h"
 
 using namespace Qt::StringLiterals;
 
@@ -27,6 +28,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     setupUi(this);
     showMaximized();
+    // A window size the user left behind last time replaces the maximized start.
+    if (const QByteArray geometry = remembered.windowGeometry(); !geometry.isEmpty())
+        restoreGeometry(geometry);
     QTimer::singleShot(0, this, &MainWindow::ffmpegtest);
 
     videoExtensions << u".cop"_s << u".avi"_s << u".avi"_s << u".mpg"_s << u".mpg"_s << u".mp4"_s
@@ -71,6 +75,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // read, and typing an output name makes it the user's own choice.
     connect(&infoProcess, &QProcess::finished, this, [this] { infoFinished(); });
     connect(saveLineEdit, &QLineEdit::textEdited, this, [this] { outputChosenByUser = true; });
+
+    // Files dropped onto the upper part of the window open as through "Öffnen";
+    // dropped onto the batch list or its buttons they become jobs.
+    const auto openDropped = [this](const QList<QUrl> &urls) { takeFiles(selectFromUrls(urls), false); };
+    const auto queueDropped = [this](const QList<QUrl> &urls) { takeFiles(selectFromUrls(urls), true); };
+    new FileDropTarget(this, openDropped);
+    new FileDropTarget(openLineEdit, openDropped);
+    new FileDropTarget(batchlisteGroupBox, queueDropped);
+    new FileDropTarget(batchConvertGroupBox, queueDropped);
 }
 
 void MainWindow::ffmpegtest()
@@ -119,10 +132,12 @@ bool MainWindow::askYesNo(const QString &text)
     return box.exec() == QMessageBox::Yes;
 }
 
-void MainWindow::alertIfInactive()
+void MainWindow::alertIfInactive(const Notice &notice)
 {
-    if (!isActiveWindow())
-        QApplication::alert(this);
+    if (isActiveWindow())
+        return;
+    QApplication::alert(this);
+    sendDesktopNotice(notice);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -135,6 +150,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
     stopConvertersQuietly();
+    // Nothing is reported when the settings cannot be written: closing goes on.
+    remembered.setWindowGeometry(saveGeometry());
+    remembered.save();
     event->accept();
 }
 
