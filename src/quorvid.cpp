@@ -27,10 +27,12 @@ constexpr int converterStopTimeoutMs = 10000;
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     setupUi(this);
-    showMaximized();
-    // A window size the user left behind last time replaces the maximized start.
-    if (const QByteArray geometry = remembered.windowGeometry(); !geometry.isEmpty())
-        restoreGeometry(geometry);
+    // The window as the user left it last time, else maximized.
+    if (const QByteArray geometry = remembered.windowGeometry();
+        !geometry.isEmpty() && restoreGeometry(geometry))
+        show();
+    else
+        showMaximized();
     QTimer::singleShot(0, this, &MainWindow::ffmpegtest);
 
     videoExtensions << u".cop"_s << u".avi"_s << u".avi"_s << u".mpg"_s << u".mpg"_s << u".mp4"_s

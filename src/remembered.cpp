@@ -20,7 +20,8 @@ QString key(Remembered::Folder folder)
 }
 } // namespace
 
-Remembered::Remembered() : m_settings(QSettings::IniFormat, QSettings::UserScope, u"quorvid"_s, u"quorvid"_s)
+Remembered::Remembered()
+    : m_settings(QSettings::NativeFormat, QSettings::UserScope, u"quorvid"_s, u"quorvid"_s)
 {
 }
 
