@@ -1,7 +1,10 @@
 #include "arguments.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -60,28 +63,44 @@ bool sameFile(const QString &a, const QString &b)
     if (a == b)
         return true;
     const QString canonicalA = QFileInfo(a).canonicalFilePath();
-    return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
+    if (!canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath())
+        return true;
+    // A hard link or a bind mount has a path of its own but is the same file: only
+    // the device and the inode tell.
+    struct stat statA, statB;
+    return ::stat(QFile::encodeName(a).constData(), &statA) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &statB) == 0 && statA.st_dev == statB.st_dev &&
+           statA.st_ino == statB.st_ino;
 }
 
 QString proposeOutputName(const QString &input, const QString &wanted, const QString &codecSuffix)
 {
     static const QString copyMarker = u"-Kopie"_s;
 
+    // Folder, "/", base name, suffix: the separator stays even when the base name
+    // is empty (a hidden file such as ".clip"), and only the file's own name loses
+    // the copy marker, never a folder.
     const QFileInfo stemSource(wanted.isEmpty() ? input : wanted);
-    QString result = QDir(stemSource.absolutePath()).filePath(stemSource.completeBaseName());
-
-    const qsizetype marker = result.indexOf(copyMarker);
+    QString folder = stemSource.absolutePath();
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    QString stem = stemSource.completeBaseName();
+    const qsizetype marker = stem.indexOf(copyMarker);
     if (marker >= 0)
-        result.remove(marker, copyMarker.size());
+        stem.remove(marker, copyMarker.size());
 
+    QString result = folder + stem;
     if (codecSuffix.isEmpty())
         result += u'.' + QFileInfo(input).suffix();
     else
         result += codecSuffix;
 
-    // Never propose the input itself: every argument list starts with "-y", so the
-    // converter would overwrite it without asking.
-    if (sameFile(input, result))
-        result.insert(result.lastIndexOf(u'.'), copyMarker);
+    // Never propose the input itself, however it is reached (the same name, a
+    // symbolic or a hard link, a bind mount): every argument list starts with "-y",
+    // so the converter would overwrite it without asking. The marked name may be a
+    // link to the input too, so mark again until the name is another file.
+    const qsizetype dot = result.lastIndexOf(u'.');
+    for (int tries = 0; tries < 100 && sameFile(input, result); ++tries)
+        result.insert(dot, copyMarker);
     return result;
 }

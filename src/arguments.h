@@ -42,15 +42,15 @@ extern const QStringList frequencyValues;
 // target. File names stay single, unchanged elements.
 QStringList buildArguments(const PanelSettings &settings, const QString &source, const QString &target);
 
-// True when the two names are the same text or resolve to the same existing file
-// (symbolic links, "." and ".." parts, doubled separators).
+// True when the two names are the same text or name the same existing file
+// (symbolic links, "." and ".." parts, doubled separators, hard links, bind mounts).
 bool sameFile(const QString &a, const QString &b);
 
 // The proposed output name for `input`, keeping folder and base name of `wanted`
 // when it is not empty. `codecSuffix` is the suffix of the chosen codec including
 // its dot, or empty for "copy", which keeps the input's own suffix. The copy
-// marker "-Kopie" is dropped from the stem and put back only when the result
-// would name the input itself.
+// marker "-Kopie" is dropped from the file's own name (never from a folder) and
+// put back only when the result would name the input itself.
 QString proposeOutputName(const QString &input, const QString &wanted, const QString &codecSuffix);
 
 #endif

@@ -292,7 +292,7 @@ void MainWindow::batchbeendet(int exitCode, QProcess::ExitStatus exitStatus)
     if (outcome == RunOutcome::Success) {
         setPercent(100);
         if (currentJob >= 0 && currentJob < batchTableWidget->rowCount())
-            batchTableWidget->setItem(currentJob, 1, new QTableWidgetItem(u"Done."_s));
+            batchTableWidget->setItem(currentJob, 1, newJobItem(u"Done."_s));
         // Go on with the next pending job below; done ones are never run twice.
         for (int row = currentJob + 1; row < jobCount && row < batchTableWidget->rowCount(); ++row) {
             if (!batchTableWidget->item(row, 1)) {
@@ -464,16 +464,13 @@ void MainWindow::saveBatchList(const QString &chosen)
     // The previous file stays intact until the new one is completely written.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QSaveFile file(name);
-    bool written = file.open(QIODevice::WriteOnly);
-    if (written) {
-        const QByteArray content = batchFileContent(jobs);
-        written = file.write(content) == content.size();
-        written = file.commit() && written;
-    }
+    const bool written = writeWholeFile(file, batchFileContent(jobs));
     QApplication::restoreOverrideCursor();
     if (!written)
-        showErrorBox(tr("<b>Die Batchdatei konnte nicht gespeichert werden!</b><br><br>%1<br><br>"
-                        "Eine bereits vorhandene Datei ist unverändert geblieben.")
-                         .arg(QDir::toNativeSeparators(name).toHtmlEscaped()),
-                     file.errorString());
+        showErrorBox(
+            tr("<b>Die Batchdatei konnte nicht gespeichert werden!</b><br><br>%1<br><br>"
+               "Grund: %2<br><br>Eine bereits vorhandene Datei ist unverändert geblieben. "
+               "Bitte wählen Sie einen anderen Ort oder schaffen Sie Platz.")
+                .arg(QDir::toNativeSeparators(name).toHtmlEscaped(), file.errorString().toHtmlEscaped()),
+            file.errorString());
 }

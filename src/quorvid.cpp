@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QPushButton>
@@ -43,6 +44,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     batchTableWidget->horizontalHeader()->resizeSection(1, 60);
     batchTableWidget->setHorizontalHeaderItem(0, new QTableWidgetItem(u"Jobs"_s));
     batchTableWidget->setHorizontalHeaderItem(1, new QTableWidgetItem(u"Status"_s));
+    // The list shows what the jobs are and what became of them; the user changes a
+    // job only by adding or removing it, never by typing into a cell.
+    batchTableWidget->setEditTriggers(QAbstractItemView::NoEditTriggers);
 
     connect(actionOpenFile, &QAction::triggered, this, &MainWindow::openDialog);
     connect(actionSaveFile, &QAction::triggered, this, &MainWindow::saveDialog);
@@ -183,10 +187,28 @@ void MainWindow::stopConvertersQuietly()
 
 void MainWindow::showHelp()
 {
-    QUrl url(QCoreApplication::applicationDirPath() + u"/doc/index.html"_s);
+    const QString manual = QCoreApplication::applicationDirPath() + u"/doc/index.html"_s;
+    QUrl url(manual);
     url.setScheme(u"file"_s);
-    QDesktopServices::openUrl(url);
+    const bool opened = QDesktopServices::openUrl(url);
     showNormal();
+    if (opened)
+        return;
+    // No program on this desktop opens local files: say where the manual lies so
+    // that the user can open it in a browser.
+    messageFont.setPointSize(12);
+    QMessageBox box;
+    box.setStandardButtons(QMessageBox::Ok);
+    box.setFont(messageFont);
+    box.setIcon(QMessageBox::Information);
+    box.setWindowTitle(u"Quorvid"_s);
+    box.setTextFormat(Qt::RichText);
+    box.setText(tr("<b>Die Anleitung konnte nicht geöffnet werden.</b><br><br>Auf diesem Desktop ist "
+                   "kein Programm zum Öffnen von Dateien eingerichtet.<br>Bitte öffnen Sie die "
+                   "Anleitung selbst in einem Webbrowser:<br><br>%1")
+                    .arg(QDir::toNativeSeparators(manual).toHtmlEscaped()));
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box.exec();
 }
 
 void MainWindow::showAutor()

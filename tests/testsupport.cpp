@@ -18,12 +18,89 @@ using namespace Qt::StringLiterals;
 namespace {
 constexpr int pollMs = 20;
 constexpr int maxIdleTicks = 400; // 8 s without the expected box
+
+// Tests answering boxes themselves, and answers armed but not yet given: while
+// there are any, the guard below leaves boxes to them.
+int announcers = 0;
+int armedAnswers = 0;
+
+QString describe(QWidget *modal)
+{
+    QString text =
+        QString::fromLatin1(modal->metaObject()->className()) + u" \""_s + modal->windowTitle() + u'"';
+    if (auto *box = qobject_cast<QMessageBox *>(modal))
+        text += u": "_s + box->text();
+    return text;
+}
+
+// Closes a box at once and fails the running test case with what it said.
+void failOnBox(QWidget *modal, const char *why)
+{
+    const QString message = QString::fromLatin1(why) + describe(modal);
+    if (auto *dialog = qobject_cast<QDialog *>(modal))
+        dialog->reject();
+    else
+        modal->close();
+    QTest::qFail(message.toUtf8().constData(), __FILE__, __LINE__);
+}
+
+// Watches for modal boxes that no test announced, for the whole test program.
+class UnexpectedBoxGuard : public QObject
+{
+public:
+    explicit UnexpectedBoxGuard(QObject *parent) : QObject(parent)
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
+        m_timer.start(50);
+    }
+
+private:
+    void poll()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (announcers > 0 || armedAnswers > 0 || !modal || !modal->isVisible()) {
+            m_lastSeen = nullptr;
+            return;
+        }
+        if (modal != m_lastSeen) { // on the second sight its own event loop runs
+            m_lastSeen = modal;
+            return;
+        }
+        m_lastSeen = nullptr;
+        failOnBox(modal, "a box nobody expected: ");
+    }
+    QTimer m_timer;
+    QPointer<QWidget> m_lastSeen;
+};
+
+void startUnexpectedBoxGuard()
+{
+    if (qobject_cast<QApplication *>(QCoreApplication::instance()))
+        new UnexpectedBoxGuard(QCoreApplication::instance());
+}
 } // namespace
+
+Q_COREAPP_STARTUP_FUNCTION(startUnexpectedBoxGuard)
+
+AnnouncedBoxes::AnnouncedBoxes()
+{
+    ++announcers;
+}
+
+AnnouncedBoxes::~AnnouncedBoxes()
+{
+    --announcers;
+}
 
 ModalAnswerer::ModalAnswerer()
 {
     m_timer.setInterval(pollMs);
     connect(&m_timer, &QTimer::timeout, this, [this] { poll(); });
+}
+
+ModalAnswerer::~ModalAnswerer()
+{
+    armedAnswers -= int(m_answers.size());
 }
 
 void ModalAnswerer::clickBox(QMessageBox::StandardButton button)
@@ -38,6 +115,7 @@ void ModalAnswerer::clickBox(QMessageBox::StandardButton button)
             box->reject();
         return true;
     });
+    ++armedAnswers;
     m_timer.start();
 }
 
@@ -55,10 +133,14 @@ void ModalAnswerer::answerFile(const QString &path)
             // in full is what a user would rely on.
             if (auto *edit = dialog->findChild<QLineEdit *>(u"fileNameEdit"_s))
                 edit->setText(path);
-            static_cast<QDialog *>(dialog)->accept();
+            // Accepted from the event loop, not from this poll: the dialog may ask
+            // before it replaces a file, and that question must be seen by the next
+            // poll (a timer does not fire again while its own call runs).
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
         }
         return true;
     });
+    ++armedAnswers;
     m_timer.start();
 }
 
@@ -68,6 +150,7 @@ void ModalAnswerer::escape()
         QTest::keyClick(w, Qt::Key_Escape);
         return true;
     });
+    ++armedAnswers;
     m_timer.start();
 }
 
@@ -104,11 +187,27 @@ void ModalAnswerer::poll()
         if (box->defaultButton())
             s.defaultButton = box->standardButton(box->defaultButton());
     }
-    // A dialog of another kind than the next answer expects is left alone.
-    if (!m_answers.front()(modal))
-        return;
-    seen << s;
+    // Taken from the queue before it is given: answering can open the next box
+    // (a file dialog asking before it replaces a file), which the next answer meets.
+    std::function<bool(QWidget *)> answer = std::move(m_answers.front());
     m_answers.pop_front();
+    --armedAnswers;
+    seen << s;
+    if (!answer(modal)) {
+        seen.removeLast();
+        // Not the box this answer is for: the test's own handler may be waiting for
+        // it; otherwise nobody will answer it.
+        if (announcers > 0) {
+            m_answers.push_front(std::move(answer));
+            ++armedAnswers;
+            return;
+        }
+        armedAnswers -= int(m_answers.size());
+        m_answers.clear();
+        m_timer.stop();
+        failOnBox(modal, "a box of another kind than expected: ");
+        return;
+    }
     if (m_answers.empty())
         m_timer.stop();
 }

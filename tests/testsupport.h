@@ -28,11 +28,13 @@ struct SeenDialog
 
 // Answers the next modal boxes and dialogs in the order they were armed. Polls for
 // the active modal widget and gives up after a bounded time, so that a box that
-// never comes fails the test instead of hanging it.
+// never comes fails the test instead of hanging it. A box of another kind than the
+// next armed answer expects is closed at once and fails the test with its text.
 class ModalAnswerer : public QObject
 {
 public:
     ModalAnswerer();
+    ~ModalAnswerer() override;
 
     // Click the standard button of the next QMessageBox.
     void clickBox(QMessageBox::StandardButton button);
@@ -53,6 +55,17 @@ private:
     QTimer m_timer;
     int m_idleTicks = 0;
     QPointer<QWidget> m_lastSeen;
+};
+
+// While one of these lives, the test answers modal boxes on its own. Otherwise
+// every box that no ModalAnswerer announced is closed at once and fails the test
+// with its text, instead of blocking the test program until its time-out.
+struct AnnouncedBoxes
+{
+    AnnouncedBoxes();
+    ~AnnouncedBoxes();
+    AnnouncedBoxes(const AnnouncedBoxes &) = delete;
+    AnnouncedBoxes &operator=(const AnnouncedBoxes &) = delete;
 };
 
 // The fake converter: a program of ours named "ffmpeg" put first on PATH. A

@@ -4,6 +4,8 @@
 
 #include "arguments.h"
 
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 class ArgumentsTest : public QObject
@@ -160,6 +162,14 @@ void ArgumentsTest::outputName_data()
     QTest::newRow("dots in the name")
         << u"/home/u/my.holiday.avi"_s << QString() << u".mp4"_s << u"/home/u/my.holiday.mp4"_s;
     QTest::newRow("file in /") << u"/clip.avi"_s << QString() << u".mp4"_s << u"/clip.mp4"_s;
+    QTest::newRow("copy, dots in the name")
+        << u"/home/u/my.holiday.avi"_s << QString() << QString() << u"/home/u/my.holiday-Kopie.avi"_s;
+    QTest::newRow("hidden, no suffix") << u"/home/u/.clip"_s << QString() << u".mp4"_s << u"/home/u/.mp4"_s;
+    QTest::newRow("hidden, copy") << u"/home/u/.clip"_s << QString() << QString() << u"/home/u/-Kopie.clip"_s;
+    QTest::newRow("marker in a folder") << u"/home/u/Film-Kopie/clip.avi"_s << QString() << QString()
+                                        << u"/home/u/Film-Kopie/clip-Kopie.avi"_s;
+    QTest::newRow("marker in a folder, mpeg4") << u"/home/u/Film-Kopie/clip-Kopie.avi"_s << QString()
+                                               << u".mp4"_s << u"/home/u/Film-Kopie/clip.mp4"_s;
 }
 
 void ArgumentsTest::outputName()
@@ -184,6 +194,11 @@ void ArgumentsTest::sameFileForms_data()
     QDir().mkpath(d + u"/sub"_s);
     QFile(d + u"/same.avi"_s).open(QIODevice::WriteOnly);
     QFile::link(d + u"/same.avi"_s, d + u"/link.avi"_s);
+    QVERIFY(::link(QFile::encodeName(d + u"/same.avi"_s).constData(),
+                   QFile::encodeName(d + u"/hard.avi"_s).constData()) == 0);
+    QFile(d + u"/twin.avi"_s).open(QIODevice::WriteOnly);
+    QVERIFY(::link(QFile::encodeName(d + u"/twin.avi"_s).constData(),
+                   QFile::encodeName(d + u"/twin-Kopie.avi"_s).constData()) == 0);
 
     QTest::newRow("symlink as output")
         << d + u"/same.avi"_s << d + u"/link.avi"_s << d + u"/link-Kopie.avi"_s;
@@ -193,6 +208,12 @@ void ArgumentsTest::sameFileForms_data()
     QTest::newRow(".. in output") << d + u"/same.avi"_s << d + u"/sub/../same.avi"_s
                                   << d + u"/same-Kopie.avi"_s;
     QTest::newRow("other file") << d + u"/same.avi"_s << d + u"/other.avi"_s << d + u"/other.avi"_s;
+    QTest::newRow("hard link as output")
+        << d + u"/same.avi"_s << d + u"/hard.avi"_s << d + u"/hard-Kopie.avi"_s;
+    QTest::newRow("hard link as input")
+        << d + u"/hard.avi"_s << d + u"/same.avi"_s << d + u"/same-Kopie.avi"_s;
+    QTest::newRow("marked name is a hard link")
+        << d + u"/twin.avi"_s << QString() << d + u"/twin-Kopie-Kopie.avi"_s;
 }
 
 void ArgumentsTest::sameFileForms()

@@ -4,6 +4,7 @@
 #include <QtWidgets>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include "batchfile.h"
@@ -47,6 +48,7 @@ private slots:
     void unreadableFileChangesNothing_data();
     void unreadableFileChangesNothing();
     void failedSaveKeepsOldFile();
+    void cellsNotEditable();
     void destroyedWindowEndsConverter();
 
 private:
@@ -99,6 +101,7 @@ void BatchTest::chooseFiles(const QStringList &files)
         return;
     }
     // Several files are typed as a quoted list into the dialog's name field.
+    const AnnouncedBoxes answeredHere;
     QStringList quoted;
     for (const QString &f : files)
         quoted << u'"' + QFileInfo(f).fileName() + u'"';
@@ -610,48 +613,77 @@ void BatchTest::unreadableFileChangesNothing()
 
 void BatchTest::failedSaveKeepsOldFile()
 {
-    addJobs(1);
-    // A folder the program may not write into keeps the old list byte for byte.
-    const QString folder = dir->filePath(u"ro"_s);
-    QDir().mkpath(folder);
-    const QString target = folder + u"/old.btc"_s;
+    addJobs(3);
+    const QString target = dir->filePath(u"list.btc"_s);
     QFile old(target);
     QVERIFY(old.open(QIODevice::WriteOnly));
     old.write("old,list\n");
     old.close();
-    // A plain file is no folder: nothing can be saved below it, not even by root.
+
+    // A disk that takes only the first 200 bytes of the new list, as a full one
+    // would (a file-size limit binds root too); then a folder that is no folder.
     const QString plain = touch(u"plain.txt"_s);
-    for (const QString &name : QStringList{plain + u"/list.btc"_s, target}) {
-        if (name == target) {
-            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-            QFile probe(folder + u"/probe"_s);
-            if (probe.open(QIODevice::WriteOnly)) {
-                probe.remove();
-                QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ExeOwner);
-                continue; // root writes anywhere; the plain file covers the failure
-            }
-        }
+    for (const QString &name : QStringList{target, plain + u"/list.btc"_s}) {
         ModalAnswerer answerer;
         answerer.answerFile(name);
+        if (name == target)
+            answerer.clickBox(QMessageBox::Yes); // the dialog asks before it replaces
         answerer.clickBox(QMessageBox::Ok);
+        rlimit previous{};
+        getrlimit(RLIMIT_FSIZE, &previous);
+        const rlimit small{200, previous.rlim_max};
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
         get<QAction>("actionBatchdateiSpeichern")->trigger();
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, oldHandler);
         QVERIFY(answerer.waitAll());
         QCOMPARE(answerer.seen.last().icon, QMessageBox::Critical);
-        QVERIFY(answerer.seen.last().text.contains(u"nicht gespeichert"_s));
+        QVERIFY2(answerer.seen.last().text.contains(u"nicht gespeichert"_s),
+                 qPrintable(answerer.seen.last().text));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), QByteArray("old,list\n"));
+        old.close();
     }
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QVERIFY(old.open(QIODevice::ReadOnly));
-    QCOMPARE(old.readAll(), QByteArray("old,list\n"));
-    // After a failure the same list still saves to a writable place.
-    const QString good = dir->filePath(u"good.btc"_s);
+    QVERIFY(QDir(dir->path()).entryList({u"list.btc?*"_s}, QDir::Files | QDir::Hidden).isEmpty());
+
+    // Without the limit the same list replaces the old file.
     ModalAnswerer answerer;
-    answerer.answerFile(good);
+    answerer.answerFile(target);
+    answerer.clickBox(QMessageBox::Yes);
     get<QAction>("actionBatchdateiSpeichern")->trigger();
     QVERIFY(answerer.waitAll());
-    QFile saved(good);
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QCOMPARE(readJobTexts(saved), (QStringList{table()->item(0, 0)->text()}));
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(readJobTexts(old).size(), 3);
+}
+
+// A job changes only by being added, run or removed: typing into a Status cell
+// must neither mark a pending job done nor overwrite "Done.".
+void BatchTest::cellsNotEditable()
+{
+    addJobs(2);
+    fake->setScenario({u"@2 exit 1"_s, u"exit 0"_s});
+    ModalAnswerer answerer;
+    answerer.clickBox(QMessageBox::Ok);
+    get<QPushButton>("batchConvertButton")->click();
+    QVERIFY(answerer.waitAll());
+    QVERIFY(waitRunEnd());
+    QCOMPARE(statuses(), (QStringList{u"Done."_s, u"-"_s}));
+    const QStringList jobs{table()->item(0, 0)->text(), table()->item(1, 0)->text()};
+    for (int row = 0; row < 2; ++row) {
+        for (int column = 0; column < 2; ++column) {
+            const QRect cell = table()->visualRect(table()->model()->index(row, column));
+            QTest::mouseDClick(table()->viewport(), Qt::LeftButton, {}, cell.center());
+            // Typed into the cell editor where one opened, else into the table.
+            auto *editor = table()->viewport()->findChild<QLineEdit *>();
+            QWidget *typedInto = editor ? static_cast<QWidget *>(editor) : table();
+            QTest::keyClicks(typedInto, u"x"_s);
+            QTest::keyClick(typedInto, Qt::Key_Return);
+        }
+    }
+    QCOMPARE(statuses(), (QStringList{u"Done."_s, u"-"_s}));
+    QCOMPARE(table()->item(0, 0)->text(), jobs[0]);
+    QCOMPARE(table()->item(1, 0)->text(), jobs[1]);
 }
 
 void BatchTest::destroyedWindowEndsConverter()

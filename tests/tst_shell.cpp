@@ -25,6 +25,8 @@ private slots:
     void startsQuietlyWithConverter();
     void normalCloseEndsWithZero();
     void helpOpensManualAndShowsNormal();
+    void manualPathShownWithoutHandler();
+    void unexpectedBoxFailsAtOnce();
     void aboutBox();
     void toolbarToggle();
     void resources_data();
@@ -64,6 +66,31 @@ void ShellTest::helpOpensManualAndShowsNormal()
     QCOMPARE(catcher.urls[0].toLocalFile(), QCoreApplication::applicationDirPath() + u"/doc/index.html"_s);
     QVERIFY(!window.isMaximized());
     QCOMPARE(window.size(), QSize(995, 712));
+}
+
+void ShellTest::manualPathShownWithoutHandler()
+{
+    FakeConverter fake;
+    MainWindow window;
+    // The offscreen platform has no program for file addresses, like a minimal
+    // desktop without one.
+    ModalAnswerer answerer;
+    answerer.clickBox(QMessageBox::Ok);
+    window.findChild<QAction *>(u"actionManual"_s)->trigger();
+    QVERIFY(answerer.waitAll());
+    QVERIFY2(answerer.seen[0].text.contains(QCoreApplication::applicationDirPath() + u"/doc/index.html"_s),
+             qPrintable(answerer.seen[0].text));
+}
+
+// A box no test expected is closed at once and fails the case with its text,
+// instead of blocking the whole test program until its time-out.
+void ShellTest::unexpectedBoxFailsAtOnce()
+{
+    QElapsedTimer clock;
+    clock.start();
+    QEXPECT_FAIL("", "the box below is unexpected on purpose", Continue);
+    QMessageBox::information(nullptr, u"Quorvid"_s, u"Niemand erwartet mich"_s);
+    QVERIFY(clock.elapsed() < 5000);
 }
 
 void ShellTest::aboutBox()

@@ -115,6 +115,7 @@ void SoakTest::manyJobsWithStopsAndFailures()
     clock.start();
     int errorBoxes = 0;
     QPointer<QMessageBox> answered;
+    const AnnouncedBoxes answeredHere;
     QTimer boxCloser;
     connect(&boxCloser, &QTimer::timeout, this, [&] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
