@@ -20,6 +20,8 @@ private slots:
     void mapsMaximizedWindowAndClosesWithZero();
     void missingConverterShowsBoxAndEndsWithTwo();
     void converterOnlyOnPathStarts();
+    void filesFromCommandLine();
+    void helpWithoutDisplay();
 
 private:
     Window findWindow(const QByteArray &title, int timeoutMs);
@@ -204,6 +206,46 @@ void X11Test::converterOnlyOnPathStarts()
     closeFromTitleBar(w);
     QVERIFY(run.waitForFinished(10000));
     QCOMPARE(run.exitCode(), 0);
+}
+
+void X11Test::filesFromCommandLine()
+{
+    FakeConverter fake;
+    QTemporaryDir dir;
+    QVERIFY(QFile(dir.filePath(u"clip.avi"_s)).open(QIODevice::WriteOnly));
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"DISPLAY"_s, QString::fromLatin1(displayName));
+    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    run.setProcessEnvironment(env);
+    run.setWorkingDirectory(dir.path());
+    run.start(QStringLiteral(QUORVID_BINARY), {u"clip.avi"_s, u"missing.avi"_s});
+    QVERIFY(run.waitForStarted());
+    const Window w = findWindow("Quorvid 2.2", 15000);
+    QVERIFY(w);
+    // The one usable file is opened (its information is read), the missing one named.
+    const Window box = findWindow("Quorvid Fehler", 15000);
+    QVERIFY2(box, "no box naming the missing file");
+    QTRY_VERIFY(fake.runs().contains(QStringList{u"-i"_s, dir.filePath(u"clip.avi"_s)}));
+    closeFromTitleBar(box);
+    QTest::qWait(300);
+    closeFromTitleBar(w);
+    QVERIFY(run.waitForFinished(10000));
+    QCOMPARE(run.exitCode(), 0);
+}
+
+void X11Test::helpWithoutDisplay()
+{
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(u"DISPLAY"_s);
+    env.remove(u"QT_QPA_PLATFORM"_s);
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(QUORVID_BINARY), {u"--help"_s});
+    QVERIFY(run.waitForFinished(10000));
+    QCOMPARE(run.exitCode(), 0);
+    const QString help = QString::fromUtf8(run.readAllStandardOutput());
+    QVERIFY2(help.contains(u"Zeigt Hilfe"_s) && help.contains(u"--run <Liste>"_s), qPrintable(help));
 }
 
 QTEST_GUILESS_MAIN(X11Test)
