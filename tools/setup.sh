@@ -12,7 +12,8 @@ build=${QUORVID_BUILD_DIR:-$here/build}
 # shellcheck source=tools/packages.sh
 . "$here/tools/packages.sh"
 need_packages qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libx11-dev cmake g++ ninja-build \
-              ffmpeg xvfb xauth fonts-dejavu-core x11-utils desktop-file-utils appstream util-linux
+              ffmpeg xvfb xauth fonts-dejavu-core x11-utils desktop-file-utils appstream util-linux \
+              qt6-translations-l10n dbus-daemon
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${QUORVID_CMAKE_ARGS:-}
 cmake --build "$build" --parallel
