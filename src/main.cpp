@@ -28,6 +28,8 @@ int main(int argc, char *argv[])
         return answerOnTerminal(readCommandLine(QCoreApplication::arguments()));
     }
     QApplication app(argc, argv);
+    // Lets the desktop find the entry (name, icon) that belongs to the window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.quorvid"));
     installQtGermanTranslations(app);
     const CommandLine line = readCommandLine(QCoreApplication::arguments());
     if (line.action != CommandLine::OpenWindow)
