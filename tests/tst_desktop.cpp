@@ -160,11 +160,8 @@ void DesktopTest::dropsJoinRunningBatch()
 
 void DesktopTest::commandLineFiles()
 {
+    // One file opening is seen in the real program (X11 test); several become jobs.
     QDir::setCurrent(dir.path());
-    MainWindow one;
-    one.openFiles({u"clip.avi"_s});
-    QTRY_COMPARE(one.openLineEdit->text(), file(u"clip.avi"_s));
-
     MainWindow several;
     ModalAnswerer answerer;
     answerer.clickBox(QMessageBox::Ok);
