@@ -56,7 +56,9 @@ void InfoCollector::takeLine(QStringView line)
     if (line.isEmpty())
         return;
     m_lastLine = line.toString();
-    if (line.contains(u"least one"_s)) {
+    // The closing complaint starts its line; a title or a file name that merely
+    // holds the words ("at least one take.avi") must not end the description.
+    if (line.startsWith(u"At least one"_s, Qt::CaseInsensitive)) {
         m_complete = true;
     } else if (m_duration.isEmpty() && line.startsWith(u"Duration"_s)) {
         m_duration = m_lastLine;

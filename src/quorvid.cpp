@@ -13,6 +13,7 @@
 
 #include "converter.h"
 #include "dropping.h"
+#include "formfit.h"
 
 using namespace Qt::StringLiterals;
 
@@ -28,6 +29,13 @@ constexpr int converterStopTimeoutMs = 10000;
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     setupUi(this);
+    // The form places these by hand; at other fonts and resolutions than it was
+    // drawn for, their texts need more room. Inner boxes first, then their frames.
+    for (QWidget *container :
+         {static_cast<QWidget *>(channelButtonGroup), static_cast<QWidget *>(videoFrame),
+          static_cast<QWidget *>(audioFrame), static_cast<QWidget *>(singleConvertGroupBox),
+          static_cast<QWidget *>(batchConvertGroupBox)})
+        giveTextsRoom(container);
     // The window as the user left it last time, else maximized.
     if (const QByteArray geometry = remembered.windowGeometry();
         !geometry.isEmpty() && restoreGeometry(geometry))
@@ -42,6 +50,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     batchTableWidget->horizontalHeader()->resizeSection(0, 990);
     batchTableWidget->horizontalHeader()->resizeSection(1, 60);
+    // The Status column stays in sight: the Jobs column takes the width that
+    // remains beside it and follows the table's width; a long job is shortened in
+    // the middle, where its options are, so that input and output stay readable.
+    batchTableWidget->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    batchTableWidget->setTextElideMode(Qt::ElideMiddle);
     batchTableWidget->setHorizontalHeaderItem(0, new QTableWidgetItem(u"Jobs"_s));
     batchTableWidget->setHorizontalHeaderItem(1, new QTableWidgetItem(u"Status"_s));
     // The list shows what the jobs are and what became of them; the user changes a

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStatusBar>
+#include <QTextCursor>
 
 #include "arguments.h"
 #include "converter.h"
@@ -206,8 +207,15 @@ void MainWindow::Information()
 
 void MainWindow::showInfoLines(const QStringList &lines)
 {
-    for (const QString &line : lines)
-        infoTextEdit->append(line);
+    // Plain text, exactly as the converter wrote it: a file name holding "<b>" or
+    // "&amp;" must not be shown as markup.
+    QTextCursor cursor(infoTextEdit->document());
+    cursor.movePosition(QTextCursor::End);
+    for (const QString &line : lines) {
+        if (!infoTextEdit->document()->isEmpty())
+            cursor.insertBlock();
+        cursor.insertText(line);
+    }
 }
 
 void MainWindow::infoFinished()

@@ -273,6 +273,15 @@ void ProgressTest::infoLines_data()
         << QStringList{u"Duration: 00:01:00.00, start: 0.000000, bitrate: 1 kb/s"_s,
                        u"Stream #0:0: Video: h264"_s, u"Stream #0:1: Audio: aac"_s}
         << true << u"At least one output file must be specified"_s;
+    QTest::newRow("the words in a name and a title")
+        << QByteArray("Input #0, avi, from '/v/at least one take.avi':\n  Metadata:\n"
+                      "    title           : At least one take\n"
+                      "  Duration: 00:00:02.00, start: 0.000000, bitrate: 300 kb/s\n"
+                      "  Stream #0:0: Video: mpeg4\n") +
+               closing
+        << QStringList{u"Duration: 00:00:02.00, start: 0.000000, bitrate: 300 kb/s"_s,
+                       u"Stream #0:0: Video: mpeg4"_s}
+        << true << u"At least one output file must be specified"_s;
     QTest::newRow("unreadable file")
         << QByteArray("ffmpeg version 5.1\n/tmp/x.avi: Invalid data found when processing input\n")
         << QStringList() << false << u"/tmp/x.avi: Invalid data found when processing input"_s;

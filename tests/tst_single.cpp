@@ -362,11 +362,14 @@ void SingleTest::infoAndConversionDoNotMix()
 
 void SingleTest::unreadableFileShowsReason()
 {
-    fake->setInfoScenario({u"err ffmpeg version 5.1\\n"_s,
-                           u"err /x/in.avi: Invalid data found when processing input\\n"_s, u"exit 1"_s});
+    // Shown as plain text, exactly as written: no markup taken from a file name.
+    fake->setInfoScenario(
+        {u"err ffmpeg version 5.1\\n"_s,
+         u"err /x/Duration 1, <b>no &amp; clip.avi: Invalid data found when processing input\\n"_s,
+         u"exit 1"_s});
     open(input);
     QTRY_COMPARE(get<QTextEdit>("infoTextEdit")->toPlainText(),
-                 u"/x/in.avi: Invalid data found when processing input"_s);
+                 u"/x/Duration 1, <b>no &amp; clip.avi: Invalid data found when processing input"_s);
 }
 
 void SingleTest::closingDuringRun_data()
