@@ -28,6 +28,8 @@ QTableWidgetItem *newJobItem(const QString &text)
 {
     auto *item = new QTableWidgetItem(text);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    // The column shortens a long job in the middle; the whole text is a tooltip.
+    item->setToolTip(text);
     return item;
 }
 

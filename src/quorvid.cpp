@@ -54,6 +54,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // remains beside it and follows the table's width; a long job is shortened in
     // the middle, where its options are, so that input and output stay readable.
     batchTableWidget->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    batchTableWidget->setWordWrap(false);
     batchTableWidget->setTextElideMode(Qt::ElideMiddle);
     batchTableWidget->setHorizontalHeaderItem(0, new QTableWidgetItem(u"Jobs"_s));
     batchTableWidget->setHorizontalHeaderItem(1, new QTableWidgetItem(u"Status"_s));
@@ -124,12 +125,18 @@ void MainWindow::ffmpegtest()
 
 void MainWindow::showErrorBox(const QString &text, const QString &details)
 {
+    showBox(QMessageBox::Critical, u"Quorvid Fehler"_s, text, details);
+}
+
+void MainWindow::showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
+                         const QString &details)
+{
     messageFont.setPointSize(12);
     QMessageBox box;
     box.setStandardButtons(QMessageBox::Ok);
     box.setFont(messageFont);
-    box.setIcon(QMessageBox::Critical);
-    box.setWindowTitle(u"Quorvid Fehler"_s);
+    box.setIcon(icon);
+    box.setWindowTitle(title);
     box.setText(text);
     if (!details.isEmpty())
         box.setDetailedText(details);
@@ -209,19 +216,11 @@ void MainWindow::showHelp()
         return;
     // No program on this desktop opens local files: say where the manual lies so
     // that the user can open it in a browser.
-    messageFont.setPointSize(12);
-    QMessageBox box;
-    box.setStandardButtons(QMessageBox::Ok);
-    box.setFont(messageFont);
-    box.setIcon(QMessageBox::Information);
-    box.setWindowTitle(u"Quorvid"_s);
-    box.setTextFormat(Qt::RichText);
-    box.setText(tr("<b>Die Anleitung konnte nicht geöffnet werden.</b><br><br>Auf diesem Desktop ist "
-                   "kein Programm zum Öffnen von Dateien eingerichtet.<br>Bitte öffnen Sie die "
-                   "Anleitung selbst in einem Webbrowser:<br><br>%1")
-                    .arg(QDir::toNativeSeparators(manual).toHtmlEscaped()));
-    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
-    box.exec();
+    showBox(QMessageBox::Information, u"Quorvid"_s,
+            tr("<b>Die Anleitung konnte nicht geöffnet werden.</b><br><br>Auf diesem Desktop ist "
+               "kein Programm zum Öffnen von Dateien eingerichtet.<br>Bitte öffnen Sie die "
+               "Anleitung selbst in einem Webbrowser:<br><br>%1")
+                .arg(QDir::toNativeSeparators(manual).toHtmlEscaped()));
 }
 
 void MainWindow::showAutor()

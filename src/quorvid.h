@@ -5,6 +5,7 @@
 
 #include <QFont>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -109,6 +110,8 @@ private slots:
 private:
     // Message boxes in messageFont at 12 points, parentless and modal.
     void showErrorBox(const QString &text, const QString &details = QString());
+    void showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
+                 const QString &details = QString());
     bool askYesNo(const QString &text);
     // Ends every running converter and waits for it, without reporting outcomes.
     void stopConvertersQuietly();

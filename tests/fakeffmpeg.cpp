@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <poll.h>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -92,6 +93,24 @@ int main(int argc, char **argv)
             std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(rest.c_str())));
             if (terminated)
                 return 255;
+        } else if (word == "ask") {
+            // The converter's question before it replaces a file: an empty standard
+            // input answers "no" at once; an open pipe would keep the real one waiting
+            // for ever, the fake gives up after three seconds and says so.
+            const char question[] = "File 'out' already exists. Overwrite? [y/N] ";
+            ::write(2, question, sizeof question - 1);
+            pollfd input{0, POLLIN, 0};
+            char answer = 0;
+            if (::poll(&input, 1, 3000) <= 0) {
+                const char msg[] = "standard input left open\n";
+                ::write(2, msg, sizeof msg - 1);
+                return 1;
+            }
+            if (::read(0, &answer, 1) != 1 || answer != 'y') {
+                const char msg[] = "Not overwriting - exiting\n";
+                ::write(2, msg, sizeof msg - 1);
+                return 1;
+            }
         } else if (word == "exit") {
             return std::atoi(rest.c_str());
         } else if (word == "signal") {

@@ -20,6 +20,7 @@ private slots:
     void windowState();
     void menusAndToolbar();
     void tabOrder();
+    void infoBoxIsNoTrap();
     void batchTableHeader();
     void extensionLists();
 
@@ -334,6 +335,21 @@ void FormTest::tabOrder()
         QCOMPARE(next->objectName(), expected[i]);
         w = next;
     }
+}
+
+// The information box only shows what the converter said: typing changes nothing
+// and Tab moves on.
+void FormTest::infoBoxIsNoTrap()
+{
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    auto *info = window->findChild<QTextEdit *>(u"infoTextEdit"_s);
+    info->setFocus();
+    QTRY_VERIFY(info->hasFocus());
+    QTest::keyClicks(info, u"typed"_s);
+    QTest::keyClick(info, Qt::Key_Tab);
+    QVERIFY(info->toPlainText().isEmpty());
+    QCOMPARE(QApplication::focusWidget(), window->findChild<QWidget *>(u"videoCheckBox"_s));
 }
 
 void FormTest::batchTableHeader()

@@ -11,23 +11,31 @@ build=${QUORVID_BUILD_DIR:-$here/build}
 
 # shellcheck source=tools/packages.sh
 . "$here/tools/packages.sh"
-need_packages qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev libx11-dev cmake g++ ninja-build \
-              ffmpeg xvfb xauth fonts-dejavu-core x11-utils desktop-file-utils appstream util-linux \
-              qt6-translations-l10n dbus-daemon
-
-cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${QUORVID_CMAKE_ARGS:-}
-cmake --build "$build" --parallel
+# What the program needs to build and run; the tests need a few more.
+program_packages="qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev cmake g++ ninja-build ffmpeg fonts-dejavu-core
+                  qt6-translations-l10n"
+test_packages="libx11-dev xvfb xauth x11-utils desktop-file-utils appstream util-linux dbus-daemon"
 
 case "$mode" in
 run)
+    # Find out first whether there is anywhere to show the window, before any
+    # package is installed or anything is built.
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-        echo "Quorvid is built ($build/quorvid), but there is no display to show its window on." >&2
-        echo "Start it from a desktop session, or with DISPLAY set to a running X server." >&2
+        echo "There is no display to show Quorvid's window on." >&2
+        echo "Start this from a desktop session, or with DISPLAY set to a running X server." >&2
         exit 1
     fi
+    # shellcheck disable=SC2086
+    need_packages $program_packages
+    cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVID_TESTS=OFF ${QUORVID_CMAKE_ARGS:-}
+    cmake --build "$build" --parallel --target quorvid
     exec "$build/quorvid"
     ;;
 test)
+    # shellcheck disable=SC2086
+    need_packages $program_packages $test_packages
+    cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVID_TESTS=ON ${QUORVID_CMAKE_ARGS:-}
+    cmake --build "$build" --parallel
     cd "$build"
     exec ctest --output-on-failure --timeout 900
     ;;

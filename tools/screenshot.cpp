@@ -1,0 +1,69 @@
+// Draws the README's picture of the window: a generated clip opened, two jobs in
+// the batch list, the first converted. Run offscreen from the build folder:
+//   QT_QPA_PLATFORM=offscreen ./screenshot doc/screenshot.png
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "quorvid.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+void waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < timeoutMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc != 2)
+        return 2;
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(u"Urlaub am Meer.avi"_s);
+    QProcess make;
+    make.start(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                             u"testsrc=size=320x240:rate=25:duration=2"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                             u"sine=duration=2"_s, u"-c:v"_s, u"mpeg4"_s, u"-c:a"_s, u"libmp3lame"_s, clip});
+    if (!make.waitForFinished(60000) || make.exitCode() != 0)
+        return 1;
+
+    MainWindow window;
+    window.showNormal();
+    window.resize(995, 712);
+    // Open the clip through the program's own dialog, as a user would.
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            answer.stop();
+            dialog->findChild<QLineEdit *>(u"fileNameEdit"_s)->setText(clip);
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+        }
+    });
+    answer.start(50);
+    QMetaObject::invokeMethod(&window, "openDialog");
+    auto *info = window.findChild<QTextEdit *>(u"infoTextEdit"_s);
+    waitFor([&] { return info->document()->blockCount() >= 3; }, 10000);
+
+    window.findChild<QPushButton *>(u"insertJobButton"_s)->click();
+    window.findChild<QComboBox *>(u"vcodecComboBox"_s)->setCurrentIndex(5);
+    QMetaObject::invokeMethod(&window, "vcopywahl");
+    window.findChild<QComboBox *>(u"acodecComboBox"_s)->setCurrentIndex(2);
+    window.findChild<QPushButton *>(u"insertJobButton"_s)->click();
+    auto *table = window.findChild<QTableWidget *>(u"batchTableWidget"_s);
+    window.findChild<QPushButton *>(u"batchConvertButton"_s)->click();
+    waitFor([&] { return table->item(1, 1) != nullptr; }, 30000);
+    waitFor([] { return false; }, 300);
+    return window.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+}
