@@ -427,6 +427,10 @@ void BenchAccess::parsing()
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The windows measured here keep their settings in a folder of the benchmark's
+    // own, not in the user's: every start-up after the first reads them, as usual.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QApplication app(argc, argv);
     QTemporaryDir dir;
     const QStringList only = app.arguments().mid(1);

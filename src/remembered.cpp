@@ -35,9 +35,8 @@ QString Remembered::startFolder(Folder folder) const
 
 void Remembered::rememberFolderOf(Folder folder, const QString &file)
 {
-    if (file.isEmpty())
-        return;
-    m_settings.setValue(key(folder), QFileInfo(file).absolutePath());
+    if (!file.isEmpty())
+        store(key(folder), QFileInfo(file).absolutePath());
 }
 
 QByteArray Remembered::windowGeometry() const
@@ -47,11 +46,23 @@ QByteArray Remembered::windowGeometry() const
 
 void Remembered::setWindowGeometry(const QByteArray &geometry)
 {
-    m_settings.setValue(u"window/geometry"_s, geometry);
+    store(u"window/geometry"_s, geometry);
+}
+
+void Remembered::store(const QString &key, const QVariant &value)
+{
+    // Writing the file costs a flush to the disk: only what changed is written.
+    if (m_settings.value(key) == value)
+        return;
+    m_settings.setValue(key, value);
+    m_changed = true;
 }
 
 bool Remembered::save()
 {
+    if (!m_changed)
+        return true;
     m_settings.sync();
+    m_changed = false;
     return m_settings.status() == QSettings::NoError;
 }

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QSettings>
 #include <QString>
+#include <QVariant>
 
 class Remembered
 {
@@ -30,7 +31,10 @@ public:
     bool save();
 
 private:
+    void store(const QString &key, const QVariant &value);
+
     QSettings m_settings;
+    bool m_changed = false;
 };
 
 #endif
