@@ -6,13 +6,17 @@
 
 #include <sys/stat.h>
 
+#include "formats.h"
+
 using namespace Qt::StringLiterals;
 
-const QStringList videoCodecValues = {u"copy"_s,       u"huffyuv"_s, u"mjpeg"_s, u"mpeg1video"_s,
-                                      u"mpeg2video"_s, u"mpeg4"_s,   u"flv"_s};
-const QStringList frameRateValues = {u"30"_s, u"25"_s, u"24"_s};
-const QStringList ratioValues = {u"4:3"_s, u"16:9"_s};
-const QStringList audioCodecValues = {u"copy"_s, u"pcm_s16le"_s, u"libmp3lame"_s, u"mp2"_s, u"ac3"_s};
+const QStringList videoCodecValues = {u"copy"_s,       u"huffyuv"_s,    u"mjpeg"_s,    u"mpeg1video"_s,
+                                      u"mpeg2video"_s, u"mpeg4"_s,      u"flv"_s,      u"libx264"_s,
+                                      u"libx265"_s,    u"libvpx-vp9"_s, u"libsvtav1"_s};
+const QStringList frameRateValues = {u"30"_s, u"25"_s, u"24"_s, QString()};
+const QStringList ratioValues = {u"4:3"_s, u"16:9"_s, QString()};
+const QStringList audioCodecValues = {u"copy"_s, u"pcm_s16le"_s, u"libmp3lame"_s, u"mp2"_s,      u"ac3"_s,
+                                      u"aac"_s,  u"libopus"_s,   u"flac"_s,       u"libvorbis"_s};
 const QStringList audioBitrateValues = {u"256k"_s, u"224k"_s, u"192k"_s, u"128k"_s, u"64k"_s};
 const QStringList frequencyValues = {u"48000"_s, u"44100"_s, u"22050"_s};
 
@@ -22,6 +26,15 @@ namespace {
 QString lookUp(const QStringList &table, int index)
 {
     return table.value(index);
+}
+
+// "Original" has no value: the option is left out and the converter keeps what
+// the source has.
+void appendUnlessOriginal(QStringList &args, const QString &option, const QStringList &table, int index)
+{
+    if (index >= 0 && index < table.size() && table[index].isEmpty())
+        return;
+    args << option << lookUp(table, index);
 }
 } // namespace
 
@@ -34,12 +47,23 @@ QStringList buildArguments(const PanelSettings &s, const QString &source, const 
     } else if (s.videoCodec == 0) {
         args << u"-vcodec"_s << u"copy"_s;
     } else if (s.dvdPreset) {
-        args << u"-target"_s << u"pal-dvd"_s << u"-aspect"_s << lookUp(ratioValues, s.ratio) << u"-b"_s
-             << s.videoBitrate + u'k';
+        args << u"-target"_s << u"pal-dvd"_s;
+        appendUnlessOriginal(args, u"-aspect"_s, ratioValues, s.ratio);
+        args << u"-b"_s << s.videoBitrate + u'k';
     } else {
-        args << u"-s"_s << s.width + u'x' + s.height << u"-vcodec"_s << lookUp(videoCodecValues, s.videoCodec)
-             << u"-r"_s << lookUp(frameRateValues, s.frameRate) << u"-aspect"_s
-             << lookUp(ratioValues, s.ratio) << u"-b"_s << s.videoBitrate + u'k';
+        const bool modern = isModernVideoCodec(s.videoCodec);
+        if (!s.originalSize)
+            args << u"-s"_s << s.width + u'x' + s.height;
+        else if (modern)
+            args << u"-vf"_s << evenSizeFilter();
+        args << u"-vcodec"_s << lookUp(videoCodecValues, s.videoCodec) << playerOptions(s.videoCodec);
+        appendUnlessOriginal(args, u"-r"_s, frameRateValues, s.frameRate);
+        appendUnlessOriginal(args, u"-aspect"_s, ratioValues, s.ratio);
+        const QStringList quality = qualityArguments(s.videoCodec, s.quality);
+        if (!quality.isEmpty())
+            args << quality;
+        else // the first codecs keep their "-b"; the new ones name the video stream
+            args << (modern ? u"-b:v"_s : u"-b"_s) << s.videoBitrate + u'k';
     }
 
     if (!s.audioOn) {

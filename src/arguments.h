@@ -19,6 +19,10 @@ struct PanelSettings
     int frameRate = 1;
     int ratio = 0;
     QString videoBitrate = QStringLiteral("8000");
+    // Beyond the first codecs: keep the source's frame size (no "-s"), and the
+    // quality combo box's index while it is enabled (0: use the bitrate).
+    bool originalSize = false;
+    int quality = 0;
 
     bool audioOn = true;
     int audioCodec = 0;
@@ -31,6 +35,7 @@ struct PanelSettings
 };
 
 // Converter values, parallel to the items of the combo boxes of the same name.
+// An empty value ("Original") emits no option at all.
 extern const QStringList videoCodecValues;
 extern const QStringList frameRateValues;
 extern const QStringList ratioValues;

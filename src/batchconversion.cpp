@@ -87,14 +87,18 @@ void MainWindow::replaceBatchList(QStringList files)
     // A comma splits a job text: such a file cannot be stored as a job.
     QStringList refused;
     QStringList jobs;
+    QList<QStringList> argumentLists;
     for (const QString &file : std::as_const(files)) {
         const QString output = getOutputFile(file, QString());
         if (file.contains(u',') || output.contains(u',')) {
             refused << QDir::toNativeSeparators(file).toHtmlEscaped();
             continue;
         }
-        jobs << jobText(createArguments(file, output));
+        argumentLists << createArguments(file, output);
+        jobs << jobText(argumentLists.last());
     }
+    if (!confirmCompatible(argumentLists, true))
+        return;
 
     batchTableWidget->setUpdatesEnabled(false);
     emptyTable(batchTableWidget);
@@ -176,7 +180,10 @@ void MainWindow::insertBatch()
                         "sie die Datei um."));
         return;
     }
-    appendJob(batchTableWidget, jobText(createArguments(input, output)));
+    const QStringList arguments = createArguments(input, output);
+    if (!confirmCompatible({arguments}, true))
+        return;
+    appendJob(batchTableWidget, jobText(arguments));
     jobCount = batchTableWidget->rowCount();
     currentJob = firstPendingRow();
     updateStartButton();

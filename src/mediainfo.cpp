@@ -11,8 +11,9 @@ constexpr qsizetype maxLineLength = 4096;
 
 InfoCollector::InfoCollector() = default;
 
-void InfoCollector::start()
+void InfoCollector::start(const QString &file)
 {
+    m_file = file;
     m_partial.clear();
     m_duration.clear();
     m_streams.clear();

@@ -13,8 +13,9 @@ class InfoCollector
 public:
     InfoCollector();
 
-    // Forget everything of the previous file.
-    void start();
+    // Forget everything of the previous file; `file` is the one described next.
+    void start(const QString &file = QString());
+    QString file() const { return m_file; }
 
     // Takes the next piece of the info run's standard error. Returns true once the
     // description is complete (the converter's closing complaint that at least one
@@ -35,6 +36,7 @@ private:
     void takeLine(QStringView line);
 
     QByteArray m_partial; // the line begun but not yet ended
+    QString m_file;
     QString m_duration;
     QStringList m_streams;
     QString m_lastLine;

@@ -267,7 +267,9 @@ ProgressParser::StatusFigures ProgressParser::statusFigures(QStringView content,
                             : std::nullopt;
     if (factor) {
         figures.remainingSeconds = (m_totalSeconds - elapsed) / *factor;
-    } else if (const auto fpsText = valueAfter(content, u"fps=")) {
+    } else if (const auto fpsText = valueAfter(content, u"fps="); fpsText && frameRate > 0) {
+        // Without a frame rate ("Original", or a job without "-r") the frame
+        // count is unknown: no remaining time rather than a wrong one.
         if (const auto fps = positiveNumber(*fpsText))
             figures.remainingSeconds = (m_totalSeconds * frameRate - frameRate * elapsed) / *fps;
     }

@@ -44,9 +44,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
         showMaximized();
     QTimer::singleShot(0, this, &MainWindow::ffmpegtest);
 
-    videoExtensions << u".cop"_s << u".avi"_s << u".avi"_s << u".mpg"_s << u".mpg"_s << u".mp4"_s
-                    << u".flv"_s;
-    audioExtensions << u".cop"_s << u".wav"_s << u".mp3"_s << u".mp2"_s << u".ac3"_s;
+    videoExtensions << u".cop"_s << u".avi"_s << u".avi"_s << u".mpg"_s << u".mpg"_s << u".mp4"_s << u".flv"_s
+                    << u".mp4"_s << u".mp4"_s << u".webm"_s << u".mkv"_s;
+    audioExtensions << u".cop"_s << u".wav"_s << u".mp3"_s << u".mp2"_s << u".ac3"_s << u".m4a"_s
+                    << u".opus"_s << u".flac"_s << u".ogg"_s;
 
     batchTableWidget->horizontalHeader()->resizeSection(0, 990);
     batchTableWidget->horizontalHeader()->resizeSection(1, 60);
@@ -95,6 +96,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // read, and typing an output name makes it the user's own choice.
     connect(&infoProcess, &QProcess::finished, this, [this] { infoFinished(); });
     connect(saveLineEdit, &QLineEdit::textEdited, this, [this] { outputChosenByUser = true; });
+    connectFormatControls();
 
     // Files dropped onto the upper part of the window open as through "Öffnen";
     // dropped onto the batch list or its buttons they become jobs.

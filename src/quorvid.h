@@ -73,6 +73,9 @@ private:
     Remembered remembered;
     // Jobs already done when the batch run started: the rest were done by it.
     int batchDoneAtStart = 0;
+    // The video codec chosen before the current one: crossing between the first
+    // codecs and those of today sets the defaults of the new group.
+    int previousVideoCodec = 0;
 
 private slots:
     void openDialog();
@@ -143,6 +146,15 @@ private:
     // in a box and leave the list and any existing file as they were.
     void loadBatchList(const QString &chosen);
     void saveBatchList(const QString &chosen);
+
+    // The controls for the codecs of today: the "Original" size, the quality mode,
+    // and their defaults when a codec of the other group is chosen.
+    void connectFormatControls();
+    void videoCodecChanged();
+    void refreshFormatControls();
+    // Asks before converting or adding settings the converter cannot write; true
+    // when there is nothing to ask or the user goes on.
+    bool confirmCompatible(const QList<QStringList> &argumentLists, bool forBatch);
 
     // The benchmarks reach the helpers and processes without file dialogs.
     friend class BenchAccess;

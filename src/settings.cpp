@@ -1,6 +1,7 @@
 // The settings panel: keeping its controls consistent, reading it into an
 // argument list and deriving the output name from it.
 #include "arguments.h"
+#include "formats.h"
 #include "quorvid.h"
 
 void MainWindow::vcopywahl()
@@ -11,14 +12,15 @@ void MainWindow::vcopywahl()
     ratioComboBox->setEnabled(notCopy);
     vbitrateSpinBox->setEnabled(notCopy);
     fpsComboBox->setEnabled(notCopy);
+    refreshFormatControls();
 }
 
 void MainWindow::acopywahl()
 {
-    const int codec = acodecComboBox->currentIndex();
-    abitrateComboBox->setEnabled(codec >= 2);
-    channelButtonGroup->setEnabled(codec >= 1);
-    freqComboBox->setEnabled(codec >= 1);
+    const AudioControls controls = audioControls(acodecComboBox->currentIndex());
+    abitrateComboBox->setEnabled(controls.bitrate);
+    channelButtonGroup->setEnabled(controls.channels);
+    freqComboBox->setEnabled(controls.frequency);
 }
 
 void MainWindow::dvdwahl()
@@ -45,6 +47,7 @@ void MainWindow::dvdwahl()
         vcodecComboBox->setEnabled(true);
         fpsComboBox->setEnabled(true);
     }
+    refreshFormatControls();
 }
 
 void MainWindow::VideoOnOff()
@@ -91,6 +94,8 @@ QStringList MainWindow::createArguments(QString sourceFile, QString targetFile)
     settings.frameRate = fpsComboBox->currentIndex();
     settings.ratio = ratioComboBox->currentIndex();
     settings.videoBitrate = vbitrateSpinBox->text();
+    settings.originalSize = originalSizeCheckBox->isChecked();
+    settings.quality = qualityComboBox->isEnabled() ? qualityComboBox->currentIndex() : 0;
     settings.audioOn = audioCheckBox->isChecked();
     settings.audioCodec = acodecComboBox->currentIndex();
     settings.frequencyEnabled = freqComboBox->isEnabled();

@@ -47,7 +47,7 @@ void MainWindow::openInput(const QString &chosen)
     // A name derived from the previous input would point at that file; only a
     // name the user chose keeps its folder and base name.
     saveLineEdit->setText(getOutputFile(chosen, outputChosenByUser ? previousOutput : QString()));
-    infoCollector.start();
+    infoCollector.start(chosen);
     startConverter(infoProcess, converterProgram(), {u"-i"_s, chosen});
     if (singleProcess.state() == QProcess::NotRunning)
         convertButton->setEnabled(true);
@@ -81,6 +81,8 @@ void MainWindow::SingleConvert()
                         "überschrieben."));
         return;
     }
+    if (!confirmCompatible({createArguments(source, target)}, false))
+        return;
     if (QFileInfo::exists(target) &&
         !askYesNo(tr("Die Ausgabedatei<br><b>%1</b><br>existiert bereits.<br><br>Soll sie "
                      "überschrieben werden?")

@@ -91,6 +91,59 @@ void ArgumentsTest::arguments_data()
     QTest::newRow("audio controls disabled")
         << disabled << u"-s 320x240 -vcodec mpeg4 -r 25 -aspect 4:3 -b 8000k -acodec libmp3lame"_s;
 
+    // The codecs of today as a new codec sets them: the source's own size, frame
+    // rate and aspect, constant quality.
+    PanelSettings h264 = mp4;
+    h264.videoCodec = 7;
+    h264.originalSize = true;
+    h264.frameRate = 3;
+    h264.ratio = 2;
+    h264.quality = 3;
+    h264.audioCodec = 5;
+    QTest::newRow("h264 Original quality, aac")
+        << h264
+        << u"-vf crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libx264 -pix_fmt yuv420p -crf 23 -acodec aac "
+           "-ar 44100 -ab 224k -ac 2"_s;
+    PanelSettings h265 = mp4;
+    h265.videoCodec = 8;
+    h265.width = u"640"_s;
+    h265.height = u"360"_s;
+    h265.ratio = 1;
+    QTest::newRow("h265 bitrate, size, 25, 16:9")
+        << h265
+        << u"-s 640x360 -vcodec libx265 -pix_fmt yuv420p -tag:v hvc1 -r 25 -aspect 16:9 -b:v 8000k "
+           "-acodec libmp3lame -ar 44100 -ab 224k -ac 2"_s;
+    PanelSettings vp9 = h264;
+    vp9.videoCodec = 9;
+    vp9.quality = 1;
+    vp9.audioCodec = 6;
+    vp9.frequencyEnabled = false;
+    QTest::newRow("vp9 very high, opus")
+        << vp9
+        << u"-vf crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libvpx-vp9 -pix_fmt yuv420p -crf 24 -b:v 0 "
+           "-acodec libopus -ab 224k -ac 2"_s;
+    PanelSettings av1 = h264;
+    av1.videoCodec = 10;
+    av1.quality = 5;
+    av1.frameRate = 2;
+    av1.audioCodec = 7;
+    av1.audioBitrateEnabled = false;
+    QTest::newRow("av1 very low, 24, flac")
+        << av1
+        << u"-vf crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libsvtav1 -pix_fmt yuv420p -r 24 -crf 47 "
+           "-acodec flac -ar 44100 -ac 2"_s;
+    // "Original" and a stray quality index on the first codecs: no size, rate or
+    // aspect, the bitrate as before.
+    PanelSettings classic = h264;
+    classic.videoCodec = 5;
+    classic.audioCodec = 8;
+    QTest::newRow("mpeg4 Original, vorbis")
+        << classic << u"-vcodec mpeg4 -b 8000k -acodec libvorbis -ar 44100 -ab 224k -ac 2"_s;
+    PanelSettings dvdOriginal = dvd;
+    dvdOriginal.ratio = 2;
+    QTest::newRow("PAL-DVD Original aspect")
+        << dvdOriginal << u"-target pal-dvd -b 8000k -acodec ac3 -ar 48000 -ab 128k -ac 1"_s;
+
     // The DVD switch plays no part when the codec is "copy".
     PanelSettings copyDvd = startState();
     copyDvd.dvdPreset = true;

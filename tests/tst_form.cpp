@@ -187,15 +187,23 @@ void FormTest::objects_data()
     row("layoutWidget3", "QWidget", "videoFrame", u"geom:260,50,70,26"_s);
     row("fpsLabel", "QLabel", "layoutWidget3", u"box:fpsHorizontalLayout:0"_s, u"text=fps"_s);
     row("fpsComboBox", "QComboBox", "layoutWidget3", u"box:fpsHorizontalLayout:1"_s,
-        u"items=30|25|24;currentIndex=1;enabled=false;"_s + fixed);
+        u"items=30|25|24|Original;currentIndex=1;enabled=false;"_s + fixed);
     row("layoutWidget4", "QWidget", "videoFrame", u"geom:70,90,144,26"_s);
     row("codecLabel", "QLabel", "layoutWidget4", u"box:codecHorizontalLayout:0"_s, u"text=Codec"_s);
     row("vcodecComboBox", "QComboBox", "layoutWidget4", u"box:codecHorizontalLayout:1"_s,
-        u"items=copy|huffyuv|mjpeg|mpeg1video|mpeg2video|mpeg4|flv;currentIndex=0;enabled=true"_s);
+        u"items=copy|huffyuv|mjpeg|mpeg1video|mpeg2video|mpeg4|flv|h264|h265|vp9|av1;currentIndex=0;enabled=true"_s);
     row("layoutWidget5", "QWidget", "videoFrame", u"geom:250,90,93,26"_s);
     row("ratioLabel", "QLabel", "layoutWidget5", u"box:ratioHorizontalLayout:0"_s, u"text=Ratio"_s);
     row("ratioComboBox", "QComboBox", "layoutWidget5", u"box:ratioHorizontalLayout:1"_s,
-        u"items=4:3|16:9;currentIndex=0;enabled=false"_s);
+        u"items=4:3|16:9|Original;currentIndex=0;enabled=false"_s);
+    // The controls of today's codecs, on the line of the "Video" check box.
+    row("formatWidget", "QWidget", "centralwidget", u"grid:AudioVideoGridLayout:0,0,1,1"_s);
+    row("originalSizeCheckBox", "QCheckBox", "formatWidget", u"box:formatHorizontalLayout:0"_s,
+        u"text=Originalgröße;enabled=false;checked=false"_s);
+    row("qualityLabel", "QLabel", "formatWidget", u"box:formatHorizontalLayout:1"_s,
+        u"text=Qualität;enabled=false"_s);
+    row("qualityComboBox", "QComboBox", "formatWidget", u"box:formatHorizontalLayout:2"_s,
+        u"items=Bitrate|sehr hoch|hoch|mittel|niedrig|sehr niedrig;currentIndex=0;enabled=false"_s);
     row("audioFrame", "QFrame", "centralwidget", u"grid:AudioVideoGridLayout:1,1,1,1"_s,
         u"minimumHeight=130;maximumHeight=130"_s);
     row("channelButtonGroup", "QGroupBox", "audioFrame", u"geom:22,45,121,70"_s,
@@ -207,7 +215,7 @@ void FormTest::objects_data()
     row("layoutWidget6", "QWidget", "audioFrame", u"geom:12,12,133,26"_s);
     row("acodecLabel", "QLabel", "layoutWidget6", u"box:acodecHorizontalLayout:0"_s, u"text=Codec "_s);
     row("acodecComboBox", "QComboBox", "layoutWidget6", u"box:acodecHorizontalLayout:1"_s,
-        u"items=copy|wav|mp3|mp2|ac3;currentIndex=0;enabled=true;minimumWidth=80"_s);
+        u"items=copy|wav|mp3|mp2|ac3|aac|opus|flac|vorbis;currentIndex=0;enabled=true;minimumWidth=80"_s);
     row("layoutWidget7", "QWidget", "audioFrame", u"geom:163,12,130,26"_s);
     row("abitrateLabel", "QLabel", "layoutWidget7", u"box:abitrateHorizontalLayout:0"_s, u"text=Bitrate"_s);
     row("abitrateComboBox", "QComboBox", "layoutWidget7", u"box:abitrateHorizontalLayout:1"_s,
@@ -372,15 +380,16 @@ void FormTest::extensionLists()
     auto *acodec = window->findChild<QComboBox *>(u"acodecComboBox"_s);
     auto *video = window->findChild<QCheckBox *>(u"videoCheckBox"_s);
     open->setText(u"/nowhere/clip.xyz"_s);
-    const QStringList videoSuffixes{u"-Kopie.xyz"_s, u".avi"_s, u".avi"_s, u".mpg"_s,
-                                    u".mpg"_s,       u".mp4"_s, u".flv"_s};
+    const QStringList videoSuffixes{u"-Kopie.xyz"_s, u".avi"_s, u".avi"_s, u".mpg"_s,  u".mpg"_s, u".mp4"_s,
+                                    u".flv"_s,       u".mp4"_s, u".mp4"_s, u".webm"_s, u".mkv"_s};
     // Index 0 last: setting the index it already has changes nothing.
-    for (int i : {1, 2, 3, 4, 5, 6, 0}) {
+    for (int i : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0}) {
         vcodec->setCurrentIndex(i);
         QCOMPARE(QFileInfo(save->text()).fileName(), u"clip"_s + videoSuffixes[i]);
     }
     video->setChecked(false);
-    const QStringList audioSuffixes{u"-Kopie.xyz"_s, u".wav"_s, u".mp3"_s, u".mp2"_s, u".ac3"_s};
+    const QStringList audioSuffixes{u"-Kopie.xyz"_s, u".wav"_s,  u".mp3"_s,  u".mp2"_s, u".ac3"_s,
+                                    u".m4a"_s,       u".opus"_s, u".flac"_s, u".ogg"_s};
     for (int i = acodec->count() - 1; i >= 0; --i) {
         acodec->setCurrentIndex(i);
         QCOMPARE(QFileInfo(save->text()).fileName(), u"clip"_s + audioSuffixes[i]);

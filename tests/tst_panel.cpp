@@ -25,6 +25,8 @@ private slots:
     void videoOffAndOnUnderPreset();
     void videoSwitchRefreshesName();
     void emptyInputLeavesOutput();
+    void codecsOfToday();
+    void askedBeforeImpossibleSettings();
 
 private:
     template <typename T> T *get(const char *name)
@@ -137,10 +139,16 @@ void PanelTest::audioCodecs_data()
     QTest::addColumn<QString>("expected");
     QTest::addColumn<bool>("bitrateEnabled");
     QTest::addColumn<bool>("channelsEnabled");
-    QTest::newRow("wav") << 1 << u"-acodec pcm_s16le -ar 44100 -ac 2"_s << false << true;
-    QTest::newRow("mp3") << 2 << u"-acodec libmp3lame -ar 44100 -ab 224k -ac 2"_s << true << true;
-    QTest::newRow("mp2") << 3 << u"-acodec mp2 -ar 44100 -ab 224k -ac 2"_s << true << true;
-    QTest::newRow("ac3") << 4 << u"-acodec ac3 -ar 44100 -ab 224k -ac 2"_s << true << true;
+    QTest::addColumn<bool>("frequencyEnabled");
+    QTest::newRow("wav") << 1 << u"-acodec pcm_s16le -ar 44100 -ac 2"_s << false << true << true;
+    QTest::newRow("mp3") << 2 << u"-acodec libmp3lame -ar 44100 -ab 224k -ac 2"_s << true << true << true;
+    QTest::newRow("mp2") << 3 << u"-acodec mp2 -ar 44100 -ab 224k -ac 2"_s << true << true << true;
+    QTest::newRow("ac3") << 4 << u"-acodec ac3 -ar 44100 -ab 224k -ac 2"_s << true << true << true;
+    QTest::newRow("aac") << 5 << u"-acodec aac -ar 44100 -ab 224k -ac 2"_s << true << true << true;
+    // libopus takes only 48 kHz and below; without "-ar" the converter picks 48 kHz.
+    QTest::newRow("opus") << 6 << u"-acodec libopus -ab 224k -ac 2"_s << true << true << false;
+    QTest::newRow("flac") << 7 << u"-acodec flac -ar 44100 -ac 2"_s << false << true << true;
+    QTest::newRow("vorbis") << 8 << u"-acodec libvorbis -ar 44100 -ab 224k -ac 2"_s << true << true << true;
 }
 
 void PanelTest::audioCodecs()
@@ -149,10 +157,11 @@ void PanelTest::audioCodecs()
     QFETCH(QString, expected);
     QFETCH(bool, bitrateEnabled);
     QFETCH(bool, channelsEnabled);
+    QFETCH(bool, frequencyEnabled);
     choose("acodecComboBox", codec);
     QCOMPARE(get<QWidget>("abitrateComboBox")->isEnabled(), bitrateEnabled);
     QCOMPARE(get<QWidget>("channelButtonGroup")->isEnabled(), channelsEnabled);
-    QCOMPARE(get<QWidget>("freqComboBox")->isEnabled(), channelsEnabled);
+    QCOMPARE(get<QWidget>("freqComboBox")->isEnabled(), frequencyEnabled);
     QCOMPARE(joined(arguments()), u"-vcodec copy "_s + expected);
     // Mono, and the audio frame switched off and on again keeps all of it.
     click("monoButton");
@@ -226,6 +235,91 @@ void PanelTest::emptyInputLeavesOutput()
     get<QLineEdit>("saveLineEdit")->clear();
     choose("vcodecComboBox", 5);
     QVERIFY(output().isEmpty());
+}
+
+void PanelTest::codecsOfToday()
+{
+    // Its controls stand beside the "Video" check box, not over its text, in the
+    // window of normal size.
+    window->showNormal();
+    window->resize(995, 712);
+    QTRY_COMPARE(window->width(), 995);
+    const QRect videoBox = get<QWidget>("videoCheckBox")->geometry();
+    QVERIFY(get<QWidget>("formatWidget")->geometry().left() >=
+            videoBox.left() + get<QWidget>("videoCheckBox")->sizeHint().width());
+    // A codec of today starts with the source's own format and constant quality.
+    choose("vcodecComboBox", 7);
+    QCOMPARE(output(), u"/home/u/clip.mp4"_s);
+    QVERIFY(get<QCheckBox>("originalSizeCheckBox")->isChecked());
+    for (const char *name : {"vauflspinBox", "hauflspinBox", "vbitrateSpinBox"})
+        QVERIFY2(!get<QWidget>(name)->isEnabled(), name);
+    QCOMPARE(joined(arguments()),
+             u"-vf crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libx264 -pix_fmt yuv420p -crf 23 "
+             "-acodec copy"_s);
+    // They go with the video frame when video is switched off.
+    click("videoCheckBox");
+    QVERIFY(!get<QWidget>("qualityComboBox")->isEnabled());
+    click("videoCheckBox");
+    QVERIFY(get<QWidget>("qualityComboBox")->isEnabled());
+    // The bitrate instead of the quality, and a size of the user's own.
+    choose("qualityComboBox", 0);
+    QVERIFY(get<QWidget>("vbitrateSpinBox")->isEnabled());
+    click("originalSizeCheckBox");
+    QVERIFY(get<QWidget>("vauflspinBox")->isEnabled());
+    choose("fpsComboBox", 0);
+    // Another codec of today keeps these choices.
+    choose("vcodecComboBox", 9);
+    QCOMPARE(output(), u"/home/u/clip.webm"_s);
+    QCOMPARE(joined(arguments()),
+             u"-s 320x240 -vcodec libvpx-vp9 -pix_fmt yuv420p -r 30 -b:v 8000k -acodec copy"_s);
+    // Back to a first codec: its specified list, without any "Original".
+    choose("ratioComboBox", 2);
+    choose("vcodecComboBox", 5);
+    QVERIFY(!get<QWidget>("qualityComboBox")->isEnabled());
+    QCOMPARE(joined(arguments()), u"-s 320x240 -vcodec mpeg4 -r 30 -aspect 4:3 -b 8000k -acodec copy"_s);
+    // The PAL-DVD preset from a codec of today.
+    choose("vcodecComboBox", 10);
+    click("dvdButton");
+    for (const char *name : {"originalSizeCheckBox", "qualityComboBox", "vauflspinBox"})
+        QVERIFY2(!get<QWidget>(name)->isEnabled(), name);
+    QCOMPARE(joined(arguments()),
+             u"-target pal-dvd -aspect 4:3 -b 8000k -acodec ac3 -ar 48000 -ab 224k -ac 2"_s);
+}
+
+void PanelTest::askedBeforeImpossibleSettings()
+{
+    // VP9 writes WebM, which takes no MP3: asked before the start and before a job
+    // is added; "Nein" starts and adds nothing, "Ja" goes on.
+    choose("vcodecComboBox", 9);
+    choose("acodecComboBox", 2);
+    get<QPushButton>("convertButton")->setEnabled(true);
+    ModalAnswerer answerer;
+    answerer.clickBox(QMessageBox::No);
+    get<QPushButton>("convertButton")->click();
+    QVERIFY(answerer.waitAll());
+    QCOMPARE(answerer.seen.size(), 1);
+    const SeenDialog box = answerer.seen.first();
+    QVERIFY2(box.text.contains(u"WebM-Dateien nehmen keinen mp3-Ton auf"_s), qPrintable(box.text));
+    QVERIFY2(box.text.contains(u"„opus“ oder „vorbis“"_s), qPrintable(box.text));
+    QCOMPARE(box.defaultButton, QMessageBox::No);
+    QVERIFY(get<QPushButton>("convertButton")->isEnabled());
+    QVERIFY(fake->runs().isEmpty());
+
+    auto *table = get<QTableWidget>("batchTableWidget");
+    answerer.clickBox(QMessageBox::No);
+    click("insertJobButton");
+    QVERIFY(answerer.waitAll());
+    QCOMPARE(table->rowCount(), 0);
+    answerer.clickBox(QMessageBox::Yes);
+    click("insertJobButton");
+    QVERIFY(answerer.waitAll());
+    QCOMPARE(table->rowCount(), 1);
+    QVERIFY(answerer.seen.last().text.contains(u"Batchliste"_s));
+    // Settings that fit: no question.
+    choose("acodecComboBox", 6);
+    click("insertJobButton");
+    QCOMPARE(table->rowCount(), 2);
+    QCOMPARE(answerer.seen.size(), 3);
 }
 
 QTEST_MAIN(PanelTest)

@@ -71,6 +71,13 @@ void ProgressTest::readings_data()
     QTest::newRow("factor N/A falls back to fps")
         << head + "frame= 3000 fps=100 q=2.0 size=1kB time=00:02:00.00 bitrate=1kbits/s speed=N/A\r" << 25.0
         << u"20|2:00|600|120"_s;
+    // "Original" frame rate (0): without a speed factor the time left is unknown.
+    QTest::newRow("unknown frame rate, no factor")
+        << head + "frame= 3000 fps=100 q=2.0 size=1kB time=00:02:00.00 bitrate=1kbits/s\r" << 0.0
+        << u"20|-|600|120"_s;
+    QTest::newRow("unknown frame rate, factor")
+        << head + "frame= 3000 fps=100 q=2.0 size=1kB time=00:02:00.00 bitrate=1kbits/s speed=4x\r" << 0.0
+        << u"20|2:00|600|120"_s;
     QTest::newRow("fps above 999")
         << head + "frame= 3000 fps=1234 q=2.0 size=1kB time=00:02:00.00 bitrate=1kbits/s\r" << 25.0
         << u"20|0:09|600|120"_s;

@@ -1,5 +1,5 @@
 // Draws the README's picture of the window: a generated clip opened, two jobs in
-// the batch list, the first converted. Run offscreen from the build folder:
+// the batch list, both converted. Run offscreen from the build folder:
 //   QT_QPA_PLATFORM=offscreen ./screenshot doc/screenshot.png
 #include <QApplication>
 #include <QElapsedTimer>
@@ -57,9 +57,10 @@ int main(int argc, char *argv[])
     waitFor([&] { return info->document()->blockCount() >= 3; }, 10000);
 
     window.findChild<QPushButton *>(u"insertJobButton"_s)->click();
-    window.findChild<QComboBox *>(u"vcodecComboBox"_s)->setCurrentIndex(5);
+    // The second job: H.264 with AAC at the source's own size and medium quality.
+    window.findChild<QComboBox *>(u"vcodecComboBox"_s)->setCurrentIndex(7);
     QMetaObject::invokeMethod(&window, "vcopywahl");
-    window.findChild<QComboBox *>(u"acodecComboBox"_s)->setCurrentIndex(2);
+    window.findChild<QComboBox *>(u"acodecComboBox"_s)->setCurrentIndex(5);
     window.findChild<QPushButton *>(u"insertJobButton"_s)->click();
     auto *table = window.findChild<QTableWidget *>(u"batchTableWidget"_s);
     window.findChild<QPushButton *>(u"batchConvertButton"_s)->click();

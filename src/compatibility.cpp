@@ -1,0 +1,268 @@
+#include "compatibility.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+enum class Check {
+    AudioOnly,         // the container takes only the listed audio codecs
+    AudioNot,          // the container refuses the listed audio codecs
+    AudioAtRate,       // the listed audio codecs refuse the listed sample rates
+    AudioAboveBitrate, // ... at these rates (and channels) refuse more than `limit` kbit/s
+    DvdAboveBitrate,   // the PAL-DVD preset refuses a video bitrate above `limit`
+    SizeZero,          // a frame side of 0
+    SizeOdd,           // the listed video codecs need even sides
+    SizeBelow,         // the listed video codecs need at least `limit` pixels per side
+    NoStream,          // neither video nor audio: nothing to write
+};
+
+// Every limit was measured with Debian 12's ffmpeg 5.1. Lists are separated by
+// blanks; an empty list holds for all. %1 in a reason is the codec as the panel
+// names it, %2 the container's suffix.
+struct Rule
+{
+    Check check;
+    const char16_t *containers;
+    const char16_t *codecs;
+    const char16_t *rates;
+    int channels; // 0: any
+    int limit;
+    const char *reason;
+    const char *instead;
+};
+
+// clang-format off
+const Rule rules[] = {
+    {Check::AudioOnly, u"mpg mpeg vob", u"mp3 mp2 mp1 ac3 dts pcm_dvd pcm_s16be", u"", 0, 0,
+     QT_TRANSLATE_NOOP("Compatibility", "MPEG-Dateien (.%2) nehmen keinen %1-Ton auf."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie als Audio-Codec „mp2“, „mp3“ oder „ac3“.")},
+    {Check::AudioOnly, u"mp4 m4a m4v", u"mp3 mp2 mp1 ac3 eac3 aac alac opus vorbis dts", u"", 0, 0,
+     QT_TRANSLATE_NOOP("Compatibility", "MP4-Dateien (.%2) nehmen keinen %1-Ton auf."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie als Audio-Codec „aac“ oder „mp3“.")},
+    {Check::AudioOnly, u"flv", u"pcm_s16le mp3 aac", u"", 0, 0,
+     QT_TRANSLATE_NOOP("Compatibility", "FLV-Dateien nehmen keinen %1-Ton auf."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie als Audio-Codec „mp3“ oder „aac“.")},
+    {Check::AudioOnly, u"webm", u"opus vorbis", u"", 0, 0,
+     QT_TRANSLATE_NOOP("Compatibility", "WebM-Dateien nehmen keinen %1-Ton auf, nur Opus und Vorbis."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie als Audio-Codec „opus“ oder „vorbis“.")},
+    {Check::AudioNot, u"avi", u"opus", u"", 0, 0,
+     QT_TRANSLATE_NOOP("Compatibility", "AVI-Dateien nehmen keinen Opus-Ton auf."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie als Audio-Codec „mp3“ oder „aac“.")},
+    {Check::AudioAtRate, u"flv", u"pcm_s16le", u"48000 32000 96000", 0, 0,
+     QT_TRANSLATE_NOOP("Compatibility", "FLV-Dateien nehmen WAV-Ton nur mit 44,1 kHz oder 22,05 kHz auf."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie als Frequenz 44,1 kHz oder 22,05 kHz.")},
+    {Check::AudioAtRate, u"", u"ac3", u"22050", 0, 0,
+     QT_TRANSLATE_NOOP("Compatibility", "AC3-Ton gibt es nicht mit 22,05 kHz."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie als Frequenz 48 kHz oder 44,1 kHz.")},
+    {Check::AudioAtRate, u"", u"opus", u"44100 22050", 0, 0,
+     QT_TRANSLATE_NOOP("Compatibility", "Opus-Ton gibt es nicht mit 44,1 kHz oder 22,05 kHz."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie als Frequenz 48 kHz.")},
+    {Check::AudioAboveBitrate, u"", u"mp2", u"22050", 0, 160,
+     QT_TRANSLATE_NOOP("Compatibility", "MP2-Ton mit 22,05 kHz erlaubt höchstens 160 kbit/s."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie eine Audio-Bitrate von 128k oder weniger oder eine "
+                                        "höhere Frequenz.")},
+    {Check::AudioAboveBitrate, u"", u"vorbis", u"48000 44100", 1, 224,
+     QT_TRANSLATE_NOOP("Compatibility", "Vorbis-Ton in Mono erlaubt höchstens 224 kbit/s."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie eine Audio-Bitrate von 224k oder weniger oder Stereo.")},
+    {Check::AudioAboveBitrate, u"", u"vorbis", u"22050", 2, 128,
+     QT_TRANSLATE_NOOP("Compatibility", "Vorbis-Ton in Stereo mit 22,05 kHz erlaubt höchstens 128 kbit/s."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie eine Audio-Bitrate von 128k oder weniger oder eine "
+                                        "höhere Frequenz.")},
+    {Check::AudioAboveBitrate, u"", u"vorbis", u"22050", 1, 64,
+     QT_TRANSLATE_NOOP("Compatibility", "Vorbis-Ton in Mono mit 22,05 kHz erlaubt höchstens 64 kbit/s."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie die Audio-Bitrate 64k oder eine höhere Frequenz.")},
+    {Check::DvdAboveBitrate, u"", u"", u"", 0, 9000,
+     QT_TRANSLATE_NOOP("Compatibility", "Eine PAL-DVD erlaubt höchstens 9000 kbit/s Video-Bitrate."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie eine Video-Bitrate von 9000 oder weniger.")},
+    {Check::SizeZero, u"", u"", u"", 0, 0,
+     QT_TRANSLATE_NOOP("Compatibility", "Eine Bildgröße mit 0 Pixeln Breite oder Höhe gibt es nicht."),
+     QT_TRANSLATE_NOOP("Compatibility", "Geben Sie eine Breite und eine Höhe über 0 an.")},
+    {Check::SizeOdd, u"", u"h264 hevc av1", u"", 0, 0,
+     QT_TRANSLATE_NOOP("Compatibility", "Der Codec %1 braucht eine gerade Breite und Höhe."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie eine gerade Breite und Höhe.")},
+    {Check::SizeBelow, u"", u"av1", u"", 0, 64,
+     QT_TRANSLATE_NOOP("Compatibility", "Der Codec %1 braucht mindestens 64 Pixel Breite und Höhe."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie eine größere Bildgröße oder einen anderen Video-Codec.")},
+    {Check::NoStream, u"", u"", u"", 0, 0,
+     QT_TRANSLATE_NOOP("Compatibility", "Weder Video noch Audio wird umgewandelt: die Ausgabedatei bliebe leer."),
+     QT_TRANSLATE_NOOP("Compatibility", "Schalten Sie Video oder Audio ein.")},
+};
+// clang-format on
+
+bool listed(const char16_t *list, const QString &word)
+{
+    if (word.isEmpty())
+        return false;
+    return QStringView(list).split(u' ', Qt::SkipEmptyParts).contains(QStringView(word));
+}
+
+bool anyOrListed(const char16_t *list, const QString &word)
+{
+    return QStringView(list).isEmpty() || listed(list, word);
+}
+
+bool holds(const Rule &rule, const OutputFacts &f)
+{
+    const bool container = QStringView(rule.containers).isEmpty() || listed(rule.containers, f.container);
+    const bool audio = f.audio && !f.audioCodec.isEmpty();
+    const bool video = f.video && !f.videoCodec.isEmpty();
+    switch (rule.check) {
+    case Check::AudioOnly:
+        return container && audio && !listed(rule.codecs, f.audioCodec);
+    case Check::AudioNot:
+        return container && audio && listed(rule.codecs, f.audioCodec);
+    case Check::AudioAtRate:
+        return container && audio && listed(rule.codecs, f.audioCodec) &&
+               listed(rule.rates, QString::number(f.sampleRate));
+    case Check::AudioAboveBitrate:
+        return container && audio && listed(rule.codecs, f.audioCodec) &&
+               listed(rule.rates, QString::number(f.sampleRate)) &&
+               (rule.channels == 0 || rule.channels == f.channels) && f.audioBitrate > rule.limit;
+    case Check::DvdAboveBitrate:
+        return f.dvd && f.videoBitrate > rule.limit;
+    case Check::SizeZero:
+        return f.video && f.sizeChosen && (f.width == 0 || f.height == 0);
+    case Check::SizeOdd:
+        return video && anyOrListed(rule.codecs, f.videoCodec) && (f.width % 2 != 0 || f.height % 2 != 0);
+    case Check::SizeBelow:
+        return video && listed(rule.codecs, f.videoCodec) && f.width > 0 && f.height > 0 &&
+               (f.width < rule.limit || f.height < rule.limit);
+    case Check::NoStream:
+        return !f.video && !f.audio;
+    }
+    return false;
+}
+
+// The codec as the panel names it.
+QString shownName(const QString &codec)
+{
+    static const QList<std::pair<QString, QString>> names = {
+        {u"pcm_s16le"_s, u"wav"_s}, {u"hevc"_s, u"h265"_s}, {u"flv1"_s, u"flv"_s}};
+    for (const auto &[name, shown] : names)
+        if (codec == name)
+            return shown;
+    return codec;
+}
+
+// The encoders the panel chooses, by the codec names the converter reports.
+QString codecName(const QString &encoder)
+{
+    static const QList<std::pair<QString, QString>> names = {
+        {u"libx264"_s, u"h264"_s},     {u"libx265"_s, u"hevc"_s},   {u"libvpx-vp9"_s, u"vp9"_s},
+        {u"libsvtav1"_s, u"av1"_s},    {u"libmp3lame"_s, u"mp3"_s}, {u"libopus"_s, u"opus"_s},
+        {u"libvorbis"_s, u"vorbis"_s}, {u"flv"_s, u"flv1"_s}};
+    for (const auto &[name, codec] : names)
+        if (encoder == name)
+            return codec;
+    return encoder;
+}
+
+int kilobits(const QString &value)
+{
+    QString number = value;
+    if (number.endsWith(u'k'))
+        number.chop(1);
+    return number.toInt();
+}
+
+} // namespace
+
+SourceStreams parseStreams(const QStringList &infoLines)
+{
+    static const QRegularExpression stream(u"^Stream #\\S+: (Video|Audio): ([A-Za-z0-9_]+)(.*)$"_s);
+    static const QRegularExpression size(u"\\b(\\d{1,5})x(\\d{1,5})\\b"_s);
+    static const QRegularExpression rate(u"\\b(\\d+) Hz\\b"_s);
+    SourceStreams source;
+    for (const QString &line : infoLines) {
+        const QRegularExpressionMatch m = stream.match(line);
+        if (!m.hasMatch())
+            continue;
+        source.known = true;
+        const QString rest = m.captured(3);
+        if (m.captured(1) == u"Video"_s && source.videoCodec.isEmpty()) {
+            source.videoCodec = m.captured(2);
+            // The first size after the codec; tags such as "0x31637661" have too
+            // many digits to match.
+            const QRegularExpressionMatch s = size.match(rest);
+            if (s.hasMatch()) {
+                source.width = s.captured(1).toInt();
+                source.height = s.captured(2).toInt();
+            }
+        } else if (m.captured(1) == u"Audio"_s && source.audioCodec.isEmpty()) {
+            source.audioCodec = m.captured(2);
+            source.sampleRate = rate.match(rest).captured(1).toInt();
+        }
+    }
+    return source;
+}
+
+OutputFacts outputFacts(const QStringList &arguments, const SourceStreams &source)
+{
+    OutputFacts f;
+    if (arguments.isEmpty())
+        return f;
+    f.container = QFileInfo(arguments.last()).suffix().toLower();
+    auto value = [&arguments](const QString &option) {
+        // The input name (after "-i") and the output name are never options.
+        for (qsizetype i = 3; i + 2 < arguments.size(); ++i)
+            if (arguments[i] == option)
+                return arguments[i + 1];
+        return QString();
+    };
+    auto has = [&arguments](const QString &flag) {
+        return arguments.indexOf(flag, 3) >= 0 && arguments.indexOf(flag, 3) < arguments.size() - 1;
+    };
+
+    if (!has(u"-vn"_s)) {
+        f.dvd = value(u"-target"_s) == u"pal-dvd"_s;
+        const QString encoder = f.dvd ? u"mpeg2video"_s : value(u"-vcodec"_s);
+        const bool copy = encoder.isEmpty() || encoder == u"copy"_s;
+        // A stream that the input lacks is not written; unknown inputs count as
+        // having one.
+        f.video = !source.known || !source.videoCodec.isEmpty();
+        f.videoCodec = copy ? source.videoCodec : codecName(encoder);
+        const QString size = f.dvd ? u"720x576"_s : value(u"-s"_s);
+        f.sizeChosen = !size.isEmpty();
+        if (f.sizeChosen) {
+            f.width = size.section(u'x', 0, 0).toInt();
+            f.height = size.section(u'x', 1, 1).toInt();
+        } else {
+            // The source's own size, cut to even sides where the crop filter asks.
+            const bool even = value(u"-vf"_s).startsWith(u"crop=trunc(iw/2)"_s);
+            f.width = even ? source.width & ~1 : source.width;
+            f.height = even ? source.height & ~1 : source.height;
+        }
+        const QString bitrate = value(u"-b"_s).isEmpty() ? value(u"-b:v"_s) : value(u"-b"_s);
+        f.videoBitrate = kilobits(bitrate);
+    }
+    if (!has(u"-an"_s)) {
+        const QString encoder = value(u"-acodec"_s);
+        const bool copy = encoder.isEmpty() || encoder == u"copy"_s;
+        f.audio = !source.known || !source.audioCodec.isEmpty();
+        f.audioCodec = copy ? source.audioCodec : codecName(encoder);
+        const QString rate = value(u"-ar"_s);
+        f.sampleRate = !rate.isEmpty() ? rate.toInt() : (copy ? source.sampleRate : 0);
+        f.channels = value(u"-ac"_s).toInt();
+        f.audioBitrate = kilobits(value(u"-ab"_s));
+    }
+    return f;
+}
+
+QList<Problem> findProblems(const OutputFacts &facts)
+{
+    QList<Problem> problems;
+    for (const Rule &rule : rules) {
+        if (!holds(rule, facts))
+            continue;
+        const bool aboutAudio = rule.check <= Check::AudioAboveBitrate;
+        const QString codec = shownName(aboutAudio ? facts.audioCodec : facts.videoCodec);
+        QString reason = QCoreApplication::translate("Compatibility", rule.reason);
+        reason.replace(u"%1"_s, codec).replace(u"%2"_s, facts.container);
+        problems.append({reason, QCoreApplication::translate("Compatibility", rule.instead)});
+    }
+    return problems;
+}
