@@ -10,6 +10,9 @@
 #include <QItemSelection>
 #include <QProcess>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -129,6 +132,8 @@ public:
     static void batchRun(const QString &dir);
     static void listScale(const QString &dir);
     static void parsing();
+    static void manyJobs(const QString &dir);
+    static void recoverySave(const QString &dir);
 };
 
 void BenchAccess::startup()
@@ -424,6 +429,155 @@ void BenchAccess::parsing()
         u"information lines"_s, [&](QByteArrayView b) { info.feed(b); }, [&] { info.start(); });
 }
 
+// Twenty audio jobs, each a 10 s clip to mp3 (an encoder that uses one core):
+// through the window one and two at a time, through `--run`, and directly.
+void BenchAccess::manyJobs(const QString &dir)
+{
+    std::fprintf(stderr, "many jobs\n");
+    QProcess tone;
+    tone.setStandardInputFile(QProcess::nullDevice());
+    tone.start(u"ffmpeg"_s, {u"-y"_s, u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                             u"sine=duration=10"_s, dir + u"/tone.wav"_s});
+    if (!tone.waitForFinished(60000) || tone.exitCode() != 0) {
+        add(u"20 audio jobs"_s, u"no clip: the converter failed"_s, u"-"_s, false);
+        return;
+    }
+    QList<QStringList> lists;
+    QStringList texts;
+    for (int i = 0; i < 20; ++i) {
+        const QString input = dir + u"/tone%1.wav"_s.arg(i, 2, 10, QChar(u'0'));
+        QFile::copy(dir + u"/tone.wav"_s, input);
+        lists << QStringList{u"-y"_s,  u"-i"_s,      input,
+                             u"-vn"_s, u"-acodec"_s, u"libmp3lame"_s,
+                             u"-ab"_s, u"192k"_s,    dir + u"/tone%1.mp3"_s.arg(i, 2, 10, QChar(u'0'))};
+        texts << jobText(lists.last());
+    }
+    const QString listFile = dir + u"/tones.btc"_s;
+    QFile file(listFile);
+    if (!file.open(QIODevice::WriteOnly) || file.write(batchFileContent(texts)) < 0)
+        return;
+    file.close();
+    const auto removeOutputs = [&] {
+        for (const QStringList &list : std::as_const(lists))
+            QFile::remove(list.last());
+    };
+
+    MainWindow window;
+    window.parallelSpinBox->setMaximum(std::max(2, window.parallelSpinBox->maximum()));
+    double selfCpu = 0, childCpu = 0;
+    const auto throughWindow = [&](int parallel) {
+        removeOutputs();
+        window.loadBatchList(listFile);
+        window.parallelSpinBox->setValue(parallel);
+        QCoreApplication::processEvents();
+        // The run's end is seen within 20 ms; the look costs the window far less
+        // than a job does.
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (window.insertJobButton->isEnabled())
+                loop.quit();
+        });
+        poll.start(20);
+        const double selfBefore = cpuSeconds(RUSAGE_SELF);
+        const double childrenBefore = cpuSeconds(RUSAGE_CHILDREN);
+        QElapsedTimer clock;
+        clock.start();
+        QTimer::singleShot(600000, &loop, &QEventLoop::quit);
+        window.batchFirstStart();
+        loop.exec();
+        const double ms = double(clock.nsecsElapsed()) / 1e6;
+        selfCpu = cpuSeconds(RUSAGE_SELF) - selfBefore;
+        childCpu = cpuSeconds(RUSAGE_CHILDREN) - childrenBefore;
+        return ms;
+    };
+    const auto direct = [&] {
+        removeOutputs();
+        QElapsedTimer clock;
+        clock.start();
+        for (const QStringList &list : std::as_const(lists))
+            runDirect(list);
+        return double(clock.nsecsElapsed()) / 1e6;
+    };
+    const auto headless = [&] {
+        removeOutputs();
+        QProcess run;
+        run.setStandardOutputFile(QProcess::nullDevice());
+        QElapsedTimer clock;
+        clock.start();
+        run.start(QStringLiteral(BENCH_QUORVID_PROGRAM), {u"--run"_s, listFile});
+        run.waitForFinished(600000);
+        return double(clock.nsecsElapsed()) / 1e6;
+    };
+
+    QList<double> one, two, oneCpu, twoCpu, directMs, runMs;
+    for (int round = 0; round < 5; ++round) {
+        // Alternating order, so that a drift of the machine's speed hits both sides.
+        const bool flip = round % 2;
+        const double a = throughWindow(flip ? 2 : 1);
+        const double aCpu = childCpu > 0 ? 100 * selfCpu / childCpu : 100;
+        const double b = throughWindow(flip ? 1 : 2);
+        const double bCpu = childCpu > 0 ? 100 * selfCpu / childCpu : 100;
+        const double d1 = flip ? headless() : direct();
+        const double d2 = flip ? direct() : headless();
+        if (round == 0)
+            continue; // warming up
+        one << (flip ? b : a);
+        two << (flip ? a : b);
+        oneCpu << (flip ? bCpu : aCpu);
+        twoCpu << (flip ? aCpu : bCpu);
+        directMs << (flip ? d2 : d1);
+        runMs << (flip ? d1 : d2);
+    }
+    removeOutputs();
+    const double parallelRatio = medianRatio(two, one);
+    add(u"20 audio jobs (10 s to mp3), 2 at once / 1 at a time (1 at a time %1 ms)"_s.arg(
+            number(median(one), 0)),
+        u"%1 ms, %2x"_s.arg(number(median(two), 0), number(parallelRatio, 3)), u"≤ 0.6x"_s,
+        parallelRatio <= 0.6);
+    add(u"20 audio jobs, window CPU / converter CPU, 1 at a time"_s, u"%1 %"_s.arg(number(median(oneCpu), 2)),
+        u"≤ 2 %"_s, median(oneCpu) <= 2);
+    add(u"20 audio jobs, window CPU / converter CPU, 2 at once"_s, u"%1 %"_s.arg(number(median(twoCpu), 2)),
+        u"≤ 2 %"_s, median(twoCpu) <= 2);
+    const double runRatio = medianRatio(runMs, directMs);
+    add(u"20 audio jobs, --run / direct (direct %1 ms)"_s.arg(number(median(directMs), 0)),
+        u"%1 ms, %2x"_s.arg(number(median(runMs), 0), number(runRatio, 3)), u"≤ 1.02x"_s, runRatio <= 1.02);
+}
+
+// The recovery file written at a job's end, for a short and a very long list.
+void BenchAccess::recoverySave(const QString &dir)
+{
+    std::fprintf(stderr, "recovery file\n");
+    QList<double> perSize;
+    for (const int jobs : {100, 10000}) {
+        QStringList texts;
+        for (int i = 0; i < jobs; ++i)
+            texts << u"-y,-i,/home/benutzer/Aufnahmen/Staffel 1/Folge %1.avi,-vcodec,mpeg4,-r,25,-b,8000k,"
+                     "-acodec,libmp3lame,-ab,224k,/home/benutzer/Aufnahmen/Staffel 1/Folge %1.mp4"_s.arg(i);
+        const QString listFile = dir + u"/recovery%1.btc"_s.arg(jobs);
+        QFile file(listFile);
+        if (!file.open(QIODevice::WriteOnly) || file.write(batchFileContent(texts)) < 0)
+            return;
+        file.close();
+        MainWindow window;
+        window.recovery.claim();
+        window.loadBatchList(listFile);
+        QList<double> ms;
+        for (int round = 0; round < 21; ++round) {
+            // As at a job's end: one more row done, then the whole list saved.
+            window.batchTableWidget->setItem(round, 1, new QTableWidgetItem(u"Done."_s));
+            QElapsedTimer clock;
+            clock.start();
+            window.saveRecovery();
+            ms << double(clock.nsecsElapsed()) / 1e6;
+        }
+        perSize << median(ms);
+        window.recovery.clear();
+    }
+    add(u"Recovery file saved at a job's end, 10,000 jobs (100 jobs: %1 ms)"_s.arg(number(perSize[0], 2)),
+        u"%1 ms"_s.arg(number(perSize[1], 2)), u"≤ 20 ms"_s, perSize[1] <= 20);
+}
+
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -432,6 +586,8 @@ int main(int argc, char **argv)
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QApplication app(argc, argv);
+    // The windows made here keep their recovery files away from the user's own.
+    QStandardPaths::setTestModeEnabled(true);
     QTemporaryDir dir;
     const QStringList only = app.arguments().mid(1);
     const auto wanted = [&](const QString &part) { return only.isEmpty() || only.contains(part); };
@@ -445,6 +601,10 @@ int main(int argc, char **argv)
         BenchAccess::listScale(dir.path());
     if (wanted(u"parsing"_s))
         BenchAccess::parsing();
+    if (wanted(u"jobs"_s))
+        BenchAccess::manyJobs(dir.path());
+    if (wanted(u"recovery"_s))
+        BenchAccess::recoverySave(dir.path());
 
     std::printf("| Measure | Result | Target | Met |\n|---|---|---|---|\n");
     bool all = true;

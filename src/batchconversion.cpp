@@ -50,7 +50,7 @@ void emptyTable(QTableWidget *table)
 int MainWindow::firstPendingRow() const
 {
     for (int row = 0; row < batchTableWidget->rowCount(); ++row)
-        if (!batchTableWidget->item(row, 1))
+        if (rowPending(row))
             return row;
     return -1;
 }
@@ -59,8 +59,7 @@ void MainWindow::updateStartButton()
 {
     // Start only when the job to run next exists and is still pending.
     batchConvertButton->setEnabled(currentJob >= 0 && currentJob < batchTableWidget->rowCount() &&
-                                   batchTableWidget->item(currentJob, 0) &&
-                                   !batchTableWidget->item(currentJob, 1));
+                                   batchTableWidget->item(currentJob, 0) && rowPending(currentJob));
 }
 
 void MainWindow::setBatchListActionsEnabled(bool enabled)
@@ -109,6 +108,7 @@ void MainWindow::replaceBatchList(QStringList files)
     currentJob = 0;
     jobCount = batchTableWidget->rowCount();
     updateStartButton();
+    saveRecovery();
 
     refuseCommaNames(refused);
 }
@@ -126,6 +126,7 @@ void MainWindow::appendBatchList(QStringList files)
 {
     std::sort(files.begin(), files.end(), caseInsensitiveLessThan);
     QStringList refused, jobs, inputs, outputs;
+    QList<QStringList> argumentLists;
     for (const QString &file : std::as_const(files)) {
         const QString output = getOutputFile(file, QString());
         if (file.contains(u',') || output.contains(u',')) {
@@ -134,12 +135,16 @@ void MainWindow::appendBatchList(QStringList files)
         }
         inputs << file;
         outputs << output;
-        jobs << jobText(createArguments(file, output));
+        argumentLists << createArguments(file, output);
+        jobs << jobText(argumentLists.last());
     }
+    // Settings the converter cannot write: one question for all the new jobs.
+    if (!jobs.isEmpty() && !confirmCompatible(argumentLists, true))
+        jobs.clear();
 
     // A running batch goes on with jobs added at its end, so they get now the
     // check a start gives them. The run may end while the question is open.
-    if (batchProcess.state() != QProcess::NotRunning && !jobs.isEmpty() && !confirmOutputs(inputs, outputs)) {
+    if (anyBatchConverterRunning() && !jobs.isEmpty() && !confirmOutputs(inputs, outputs)) {
         statusBar()->showMessage(tr("Die Jobs wurden nicht in die Batchliste übernommen."));
         jobs.clear();
     }
@@ -151,21 +156,17 @@ void MainWindow::appendBatchList(QStringList files)
         jobCount = batchTableWidget->rowCount();
         // The running job stays the current one; otherwise the first pending job
         // is the next to run, as after adding a single job.
-        if (batchProcess.state() == QProcess::NotRunning) {
+        if (!anyBatchConverterRunning()) {
             currentJob = firstPendingRow();
             updateStartButton();
+        } else {
+            // The running batch takes them on: a free converter starts at once.
+            batchQueue.append(int(jobs.size()));
+            advanceBatch();
         }
+        saveRecovery();
     }
     refuseCommaNames(refused);
-}
-
-int MainWindow::doneRowCount() const
-{
-    int done = 0;
-    for (int row = 0; row < batchTableWidget->rowCount(); ++row)
-        if (batchTableWidget->item(row, 1))
-            ++done;
-    return done;
 }
 
 void MainWindow::insertBatch()
@@ -187,6 +188,7 @@ void MainWindow::insertBatch()
     jobCount = batchTableWidget->rowCount();
     currentJob = firstPendingRow();
     updateStartButton();
+    saveRecovery();
 }
 
 void MainWindow::delJob()
@@ -222,13 +224,14 @@ void MainWindow::delJob()
     }
 
     for (int row = 0; row < jobCount; ++row) {
-        if (row >= batchTableWidget->rowCount() || !batchTableWidget->item(row, 1)) {
+        if (row >= batchTableWidget->rowCount() || rowPending(row)) {
             currentJob = row;
             break;
         }
     }
     jobCount = batchTableWidget->rowCount();
     updateStartButton();
+    saveRecovery();
 }
 
 bool MainWindow::confirmOutputs(const QStringList &inputs, const QStringList &outputs)
@@ -257,7 +260,7 @@ void MainWindow::batchFirstStart()
         return;
     QStringList inputs, outputs;
     for (int row = currentJob; row < batchTableWidget->rowCount(); ++row) {
-        if (batchTableWidget->item(row, 1) || !batchTableWidget->item(row, 0))
+        if (!rowPending(row) || !batchTableWidget->item(row, 0))
             continue;
         const QString text = batchTableWidget->item(row, 0)->text();
         inputs << jobInput(text);
@@ -274,14 +277,19 @@ void MainWindow::batchFirstStart()
     // Looked up once for the whole run: searching the path before every job
     // costs more than the rest of starting it.
     batchProgram = converterProgram();
-    batchDoneAtStart = doneRowCount();
-    batchConvert();
+    // The run's jobs, how many at once, and whether a failure ends it; the first
+    // job goes to batchConvert.
+    beginBatchRun();
+    advanceBatch();
 }
 
 void MainWindow::batchConvert()
 {
-    setPercent(0);
-    lcdNumber->display(u"0"_s);
+    // With several jobs at once, the bar and the display show the whole run.
+    if (batchQueue.parallel() == 1) {
+        setPercent(0);
+        lcdNumber->display(u"0"_s);
+    }
     const QTableWidgetItem *cell = batchTableWidget->item(currentJob, 0);
     const QString text = cell ? cell->text() : QString();
     if (const auto rate = jobFrameRate(text))
@@ -294,77 +302,19 @@ void MainWindow::batchConvert()
 
 void MainWindow::batchbeendet(int exitCode, QProcess::ExitStatus exitStatus)
 {
-    showProgress(batchParser, batchParser.feed(batchProcess.readAllStandardError(), frameRate));
+    const ProgressReading reading = batchParser.feed(batchProcess.readAllStandardError(), frameRate);
+    if (batchQueue.parallel() == 1)
+        showProgress(batchParser, reading);
     ffmpegOutput = batchParser.tail();
-    const RunOutcome outcome = classifyExit(exitCode, exitStatus, batchStopRequested);
-
-    if (outcome == RunOutcome::Success) {
-        setPercent(100);
-        if (currentJob >= 0 && currentJob < batchTableWidget->rowCount())
-            batchTableWidget->setItem(currentJob, 1, newJobItem(u"Done."_s));
-        // Go on with the next pending job below; done ones are never run twice.
-        for (int row = currentJob + 1; row < jobCount && row < batchTableWidget->rowCount(); ++row) {
-            if (!batchTableWidget->item(row, 1)) {
-                currentJob = row;
-                batchConvert();
-                return;
-            }
-        }
-        // The last job has ended: the run is complete.
-        statusBar()->showMessage(tr("Konvertierung beendet."));
-        insertJobButton->setEnabled(true);
-        delJobButton->setEnabled(true);
-        singleConvertGroupBox->setEnabled(true);
-        setBatchListActionsEnabled(true);
-        updateStartButton();
-        alertIfInactive(batchEndNotice(doneRowCount() - batchDoneAtStart, 0));
-        return;
-    }
-
-    switch (outcome) {
-    case RunOutcome::Crashed:
-        lcdNumber->display(u"Error"_s);
-        alertIfInactive(batchEndNotice(doneRowCount() - batchDoneAtStart, 1));
-        showErrorBox(tr("<b>ffmpeg ist abgestürzt!</b><br><br>Bitte versuchen sie die "
-                        "Konvertierung<br>erneut zu starten."));
-        statusBar()->showMessage(tr("Fehler!"), 5000);
-        break;
-    case RunOutcome::Error:
-        lcdNumber->display(u"Error"_s);
-        alertIfInactive(batchEndNotice(doneRowCount() - batchDoneAtStart, 1));
-        showErrorBox(tr("<b>ffmpeg meldete einen Fehler!</b><br><br>Bitte überprüfen sie die "
-                        "Einstellungen für die Umwandlung <br>anhand der Fehlerbeschreibung in "
-                        "den Details.<br>"),
-                     ffmpegOutput);
-        statusBar()->showMessage(tr("Fehler!"), 5000);
-        break;
-    default:
-        lcdNumber->display(tr("Cancel"));
-        statusBar()->showMessage(tr("Abgebrochen!"));
-        break;
-    }
-    insertJobButton->setEnabled(true);
-    delJobButton->setEnabled(true);
-    batchConvertButton->setEnabled(true);
-    singleConvertGroupBox->setEnabled(true);
-    setBatchListActionsEnabled(true);
-    updateStartButton();
+    // Marks the row, starts what comes next or ends the run (batchrun.cpp).
+    batchJobEnded(0, exitCode, exitStatus);
 }
 
 void MainWindow::batchError(QProcess::ProcessError error)
 {
     if (error != QProcess::FailedToStart)
         return;
-    lcdNumber->display(u"ERROR"_s);
-    showErrorBox(tr("<b>ffmpeg konnte nicht gestartet werden!</b><br><br>Bitte versuchen sie "
-                    "die Konvertierung<br>erneut zu starten."));
-    statusBar()->showMessage(tr("Fehler!"), 5000);
-    insertJobButton->setEnabled(true);
-    delJobButton->setEnabled(true);
-    batchConvertButton->setEnabled(true);
-    singleConvertGroupBox->setEnabled(true);
-    setBatchListActionsEnabled(true);
-    updateStartButton();
+    batchJobUnstarted(0);
 }
 
 void MainWindow::batchstop()
@@ -372,6 +322,7 @@ void MainWindow::batchstop()
     if (batchProcess.state() != QProcess::NotRunning)
         batchStopRequested = true;
     batchProcess.terminate();
+    stopBatchConverters();
 }
 
 void MainWindow::batchLoad()
@@ -433,6 +384,7 @@ void MainWindow::loadBatchList(const QString &chosen)
     currentJob = 0;
     jobCount = batchTableWidget->rowCount();
     updateStartButton();
+    saveRecovery();
 }
 
 void MainWindow::batchSave()

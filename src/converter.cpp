@@ -3,6 +3,10 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 bool converterInstalled()
@@ -22,6 +26,14 @@ void startConverter(QProcess &process, const QString &program, const QStringList
     // The converter writes its files itself and reports on standard error only;
     // what might come on standard output is never read, so it is not collected.
     process.setStandardOutputFile(QProcess::nullDevice());
+    // Should Quorvid itself die (a crash, a kill), the converter is asked to end as
+    // Stop asks it, instead of writing on into a file the restored list redoes.
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(255);
+    });
     process.start(program, arguments, QIODevice::ReadWrite);
 }
 

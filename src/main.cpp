@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "headless.h"
 #include "quorvid.h"
 #include "startup.h"
 
@@ -21,6 +22,9 @@ int answerOnTerminal(const CommandLine &line)
 
 int main(int argc, char *argv[])
 {
+    // A run without a window needs no display: decided before any window exists.
+    if (wantsHeadlessRun(argc, argv))
+        return runHeadless(argc, argv);
     if (asksTerminalOnly(argc, argv)) {
         // No window is shown: this works without a display.
         QCoreApplication app(argc, argv);

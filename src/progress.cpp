@@ -111,6 +111,7 @@ void ProgressParser::startRun()
     m_totalSeconds = 0;
     m_elapsedSeconds = 0;
     m_percent = 0;
+    m_remainingSeconds.reset();
 }
 
 namespace {
@@ -204,6 +205,7 @@ void ProgressParser::takeSeries(QList<QByteArrayView> &series, double frameRate,
             havePercent = true;
         }
         if (figures.remainingSeconds && !haveRemaining) {
+            m_remainingSeconds = figures.remainingSeconds;
             reading.remaining = formatRemaining(*figures.remainingSeconds);
             haveRemaining = true;
         }
@@ -241,8 +243,10 @@ void ProgressParser::takeLine(QStringView line, bool endedByReturn, double frame
         m_percent = *figures.percent;
         reading.percent = m_percent;
     }
-    if (figures.remainingSeconds)
+    if (figures.remainingSeconds) {
+        m_remainingSeconds = figures.remainingSeconds;
         reading.remaining = formatRemaining(*figures.remainingSeconds);
+    }
 }
 
 ProgressParser::StatusFigures ProgressParser::statusFigures(QStringView content, double frameRate) const

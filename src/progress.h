@@ -43,6 +43,8 @@ public:
     double elapsedSeconds() const { return m_elapsedSeconds; }
     bool durationKnown() const { return m_totalSeconds > 0; }
     int percent() const { return m_percent; }
+    // The remaining seconds the newest status line told, when one did.
+    std::optional<double> remainingSeconds() const { return m_remainingSeconds; }
 
     // The last lines of output (at most maxTailLines), the half line included.
     QString tail() const;
@@ -70,6 +72,7 @@ private:
     double m_totalSeconds = 0;
     double m_elapsedSeconds = 0;
     int m_percent = 0;
+    std::optional<double> m_remainingSeconds;
 };
 
 #endif

@@ -96,6 +96,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // read, and typing an output name makes it the user's own choice.
     connect(&infoProcess, &QProcess::finished, this, [this] { infoFinished(); });
     connect(saveLineEdit, &QLineEdit::textEdited, this, [this] { outputChosenByUser = true; });
+    setUpBatchExtras();
     connectFormatControls();
 
     // Files dropped onto the upper part of the window open as through "Öffnen";
@@ -170,8 +171,7 @@ void MainWindow::alertIfInactive(const Notice &notice)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    const bool converting =
-        singleProcess.state() != QProcess::NotRunning || batchProcess.state() != QProcess::NotRunning;
+    const bool converting = singleProcess.state() != QProcess::NotRunning || anyBatchConverterRunning();
     if (converting && !askYesNo(tr("Eine Konvertierung läuft noch.<br><br>Soll sie abgebrochen und Quorvid "
                                    "geschlossen werden?"))) {
         event->ignore();
@@ -181,6 +181,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
     // Nothing is reported when the settings cannot be written: closing goes on.
     remembered.setWindowGeometry(saveGeometry());
     remembered.save();
+    // Closed by the user: a clean end, the list is not offered again.
+    recovery.clear();
     event->accept();
 }
 
@@ -189,13 +191,17 @@ MainWindow::~MainWindow()
     // A window destroyed without closing (by its owner) must not leave a converter
     // running, nor let a dying process call back into a half-destroyed window.
     stopConvertersQuietly();
+    recovery.clear();
 }
 
 void MainWindow::stopConvertersQuietly()
 {
     // Stop every converter and wait for it, so that none outlives the window. The
     // signals stay quiet meanwhile: a closing window reports no outcome.
-    for (QProcess *process : {&singleProcess, &batchProcess, &infoProcess}) {
+    QList<QProcess *> processes{&singleProcess, &batchProcess, &infoProcess};
+    for (const auto &extra : extraConverters)
+        processes << &extra->process;
+    for (QProcess *process : std::as_const(processes)) {
         if (process->state() == QProcess::NotRunning)
             continue;
         process->blockSignals(true);

@@ -3,6 +3,7 @@
 #ifndef QUORVID_H
 #define QUORVID_H
 
+#include <QElapsedTimer>
 #include <QFont>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -10,10 +11,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+#include <vector>
+
+#include "batchqueue.h"
 #include "converter.h"
 #include "mediainfo.h"
 #include "notification.h"
 #include "progress.h"
+#include "recovery.h"
 #include "remembered.h"
 #include "ui_mainwindow.h"
 
@@ -71,11 +77,32 @@ private:
     QString batchProgram;
     // Folders and geometry kept between runs.
     Remembered remembered;
-    // Jobs already done when the batch run started: the rest were done by it.
-    int batchDoneAtStart = 0;
     // The video codec chosen before the current one: crossing between the first
     // codecs and those of today sets the defaults of the new group.
     int previousVideoCodec = 0;
+
+    // Several jobs at once, keeping going after failures and the list kept for a
+    // restart (batchrun.cpp). Converter 0 is batchProcess; the others run beside
+    // it when more than one job runs at a time.
+    struct ExtraConverter
+    {
+        QProcess process;
+        ProgressParser parser;
+        bool stopRequested = false;
+        double frameRate = 0;
+    };
+    std::vector<std::unique_ptr<ExtraConverter>> extraConverters;
+    BatchQueue batchQueue;
+    QList<int> converterJobs;             // the row each converter runs, -1 when idle
+    QList<QElapsedTimer> converterClocks; // since its job started
+    QList<double> finishedJobSeconds;     // wall time of each job done in this run
+    QStringList failureDetails;           // one entry per failed job of this run
+    enum class BatchHalt { None, Crash, Error, FailedStart };
+    BatchHalt batchHalt = BatchHalt::None;
+    QString batchHaltDetails;
+    bool advancingBatch = false;
+    RefreshLimiter extraRefresh{progressRefreshMs, [this] { showBatchProgress(); }};
+    RecoveryFile recovery;
 
 private slots:
     void openDialog();
@@ -136,7 +163,6 @@ private:
     // Jobs for more files, added at the end of the list with the current settings.
     void appendBatchList(QStringList files);
     void refuseCommaNames(const QStringList &refused);
-    int doneRowCount() const;
     // What "Öffnen" does once a file was chosen.
     void openInput(const QString &path);
     // Dropped or given files: one opens as the input unless they go to the
@@ -147,6 +173,25 @@ private:
     void loadBatchList(const QString &chosen);
     void saveBatchList(const QString &chosen);
 
+    // The batch run beyond one job at a time (batchrun.cpp).
+    bool rowPending(int row) const;
+    void beginBatchRun();
+    void advanceBatch();
+    void startBatchJob(int converter, int row);
+    void batchJobEnded(int converter, int exitCode, QProcess::ExitStatus exitStatus);
+    void batchJobUnstarted(int converter);
+    // Where every run ends, whatever its outcome, with its counts.
+    void endBatchRun();
+    void showBatchProgress();
+    void setBatchOptionsEnabled(bool enabled);
+    bool anyBatchConverterRunning() const;
+    // Ends every extra converter of the run (batchProcess is ended by batchstop).
+    void stopBatchConverters();
+    void setUpBatchExtras();
+    // The list kept for a restart: saved after every change, offered at start.
+    void saveRecovery();
+    void offerRecovery();
+    void exportScript();
     // The controls for the codecs of today: the "Original" size, the quality mode,
     // and their defaults when a codec of the other group is chosen.
     void connectFormatControls();

@@ -139,7 +139,10 @@ void MainWindow::updatebatchbar()
     if (!batchRefresh.admit())
         return;
     const ProgressReading reading = batchParser.feed(batchProcess.readAllStandardError(), frameRate);
-    showProgress(batchParser, reading);
+    // With several jobs at once the bar and the display show the whole run.
+    if (batchQueue.parallel() == 1)
+        showProgress(batchParser, reading);
+    showBatchProgress();
 }
 
 void MainWindow::abgebrochen()

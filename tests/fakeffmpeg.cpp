@@ -68,8 +68,19 @@ int main(int argc, char **argv)
     std::ifstream in(scenario ? scenario : "");
     std::string line;
     while (std::getline(in, line)) {
+        // "@=ARG LINE": the line holds only for a run given the argument ARG; runs
+        // started at the same moment are told apart by what they convert.
+        if (line.rfind("@=", 0) == 0) {
+            const size_t space = line.find(' ');
+            const std::string wanted =
+                line.substr(2, space == std::string::npos ? std::string::npos : space - 2);
+            if (space == std::string::npos ||
+                std::none_of(argv + 1, argv + argc, [&](const char *a) { return wanted == a; }))
+                continue;
+            line = line.substr(space + 1);
+        }
         // "@N LINE": the line holds only for the N-th conversion run.
-        if (line.size() > 1 && line[0] == '@') {
+        else if (line.size() > 1 && line[0] == '@') {
             const size_t space = line.find(' ');
             if (space == std::string::npos || std::atoi(line.c_str() + 1) != run)
                 continue;

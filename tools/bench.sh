@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Quorvid optimized and prints the benchmark table (Markdown). Run
 # tools/setup.sh once before, so that the Debian packages are there.
-#   tools/bench.sh [startup|single|batch|lists|parsing ...]
+#   tools/bench.sh [startup|single|batch|lists|parsing|jobs|recovery ...]
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUORVID_BENCH_BUILD_DIR:-$here/build-bench}
