@@ -581,6 +581,10 @@ void BenchAccess::recoverySave(const QString &dir)
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The windows measured here keep their settings in a folder of the benchmark's
+    // own, not in the user's: every start-up after the first reads them, as usual.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QApplication app(argc, argv);
     // The windows made here keep their recovery files away from the user's own.
     QStandardPaths::setTestModeEnabled(true);

@@ -4,10 +4,12 @@
 
 #include "benchutil.h"
 #include "quorvid.h"
+#include "startup.h"
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    installQtGermanTranslations(app);
     auto *window = new MainWindow;
     return runUntilIdle(app, window, false);
 }

@@ -15,12 +15,13 @@
 #include "arguments.h"
 #include "batchfile.h"
 #include "converter.h"
+#include "dropping.h"
 #include "quorvid.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
-const QString mediaFilter = u"video (*.avi *.mpg *.mpeg *.flv *.wmv *.mp4 *.mov);;All Files(*.*)"_s;
+const QString mediaFilter = mediaDialogFilter();
 const QString batchFilter = u"Batch-File (*.btc);;All Files(*.*)"_s;
 
 QTableWidgetItem *newJobItem(const QString &text)
@@ -69,10 +70,12 @@ void MainWindow::setBatchListActionsEnabled(bool enabled)
 
 void MainWindow::filesDialog()
 {
-    const QString start = openLineEdit->text().isEmpty() ? QDir::homePath() : openLineEdit->text();
+    const QString start = openLineEdit->text().isEmpty() ? remembered.startFolder(Remembered::InputFolder)
+                                                         : openLineEdit->text();
     const QStringList files = QFileDialog::getOpenFileNames(this, u"Open Files Dialog"_s, start, mediaFilter);
     if (files.isEmpty())
         return;
+    remembered.rememberFolderOf(Remembered::InputFolder, files.first());
     replaceBatchList(files);
 }
 
@@ -107,11 +110,63 @@ void MainWindow::replaceBatchList(QStringList files)
     updateStartButton();
     saveRecovery();
 
+    refuseCommaNames(refused);
+}
+
+void MainWindow::refuseCommaNames(const QStringList &refused)
+{
     if (!refused.isEmpty())
         showErrorBox(tr("<b>Diese Dateien wurden nicht in die Batchliste übernommen,</b><br>"
                         "weil ihr Name ein Komma enthält:<br><br>%1<br><br>Bitte benennen sie "
                         "die Dateien um.")
                          .arg(refused.join(u"<br>"_s)));
+}
+
+void MainWindow::appendBatchList(QStringList files)
+{
+    std::sort(files.begin(), files.end(), caseInsensitiveLessThan);
+    QStringList refused, jobs, inputs, outputs;
+    QList<QStringList> argumentLists;
+    for (const QString &file : std::as_const(files)) {
+        const QString output = getOutputFile(file, QString());
+        if (file.contains(u',') || output.contains(u',')) {
+            refused << QDir::toNativeSeparators(file).toHtmlEscaped();
+            continue;
+        }
+        inputs << file;
+        outputs << output;
+        argumentLists << createArguments(file, output);
+        jobs << jobText(argumentLists.last());
+    }
+    // Settings the converter cannot write: one question for all the new jobs.
+    if (!jobs.isEmpty() && !confirmCompatible(argumentLists, true))
+        jobs.clear();
+
+    // A running batch goes on with jobs added at its end, so they get now the
+    // check a start gives them. The run may end while the question is open.
+    if (anyBatchConverterRunning() && !jobs.isEmpty() && !confirmOutputs(inputs, outputs)) {
+        statusBar()->showMessage(tr("Die Jobs wurden nicht in die Batchliste übernommen."));
+        jobs.clear();
+    }
+    if (!jobs.isEmpty()) {
+        batchTableWidget->setUpdatesEnabled(false);
+        for (const QString &job : std::as_const(jobs))
+            appendJob(batchTableWidget, job);
+        batchTableWidget->setUpdatesEnabled(true);
+        jobCount = batchTableWidget->rowCount();
+        // The running job stays the current one; otherwise the first pending job
+        // is the next to run, as after adding a single job.
+        if (!anyBatchConverterRunning()) {
+            currentJob = firstPendingRow();
+            updateStartButton();
+        } else {
+            // The running batch takes them on: a free converter starts at once.
+            batchQueue.append(int(jobs.size()));
+            advanceBatch();
+        }
+        saveRecovery();
+    }
+    refuseCommaNames(refused);
 }
 
 void MainWindow::insertBatch()
@@ -286,11 +341,12 @@ void MainWindow::batchLoad()
             return;
     }
     if (batchFilePath.isEmpty())
-        batchFilePath = QDir::homePath();
+        batchFilePath = remembered.startFolder(Remembered::BatchFileFolder);
     const QString chosen =
         QFileDialog::getOpenFileName(this, u"Open Batch File"_s, batchFilePath, batchFilter);
     if (chosen.isEmpty())
         return;
+    remembered.rememberFolderOf(Remembered::BatchFileFolder, chosen);
     batchFilePath = chosen;
     loadBatchList(chosen);
 }
@@ -346,11 +402,12 @@ void MainWindow::batchSave()
         return;
     }
     if (batchFilePath.isEmpty())
-        batchFilePath = QDir::homePath();
+        batchFilePath = remembered.startFolder(Remembered::BatchFileFolder);
     const QString chosen =
         QFileDialog::getSaveFileName(this, u"Save Batch File"_s, batchFilePath, batchFilter);
     if (chosen.isEmpty())
         return;
+    remembered.rememberFolderOf(Remembered::BatchFileFolder, chosen);
     batchFilePath = chosen;
     saveBatchList(chosen);
 }

@@ -24,6 +24,13 @@ void BatchQueue::begin(const QList<JobState> &states, int parallel, bool keepGoi
     }
 }
 
+void BatchQueue::append(int count)
+{
+    for (int i = 0; i < count; ++i)
+        m_states.append(JobState::Pending);
+    m_total += std::max(0, count);
+}
+
 int BatchQueue::nextPending() const
 {
     // Jobs are started top to bottom, so nothing above the last one started is

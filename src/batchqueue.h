@@ -20,6 +20,9 @@ public:
     // retried); done jobs are never started. `parallel` jobs run at once (at least 1).
     void begin(const QList<JobState> &states, int parallel, bool keepGoing);
 
+    // Jobs added at the end of the list while the run goes on: they are run too.
+    void append(int count);
+
     // The job to start now, marked running; -1 when none may start: all slots busy,
     // nothing pending, or the run is winding down after a stop or a failure.
     int takeNext();

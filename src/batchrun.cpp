@@ -209,11 +209,15 @@ void MainWindow::endBatchRun()
     const int done = batchQueue.done();
     const int failed = batchQueue.failed();
     batchJobLabel->setText(batchSummary(done, failed));
+    // What the desktop notice says when the window is not active; a run that a
+    // failure ended counts that job as failed.
+    const bool haltedByFailure = batchHalt == BatchHalt::Crash || batchHalt == BatchHalt::Error;
+    const Notice notice = batchEndNotice(done, haltedByFailure ? std::max(failed, 1) : failed);
 
     switch (batchHalt) {
     case BatchHalt::Crash:
         lcdNumber->display(u"Error"_s);
-        alertIfInactive();
+        alertIfInactive(notice);
         showErrorBox(tr("<b>ffmpeg ist abgestürzt!</b><br><br>Bitte versuchen sie die "
                         "Konvertierung<br>erneut zu starten."));
         statusBar()->showMessage(tr("Fehler!"), 5000);
@@ -221,7 +225,7 @@ void MainWindow::endBatchRun()
     case BatchHalt::Error:
         ffmpegOutput = batchHaltDetails;
         lcdNumber->display(u"Error"_s);
-        alertIfInactive();
+        alertIfInactive(notice);
         showErrorBox(tr("<b>ffmpeg meldete einen Fehler!</b><br><br>Bitte überprüfen sie die "
                         "Einstellungen für die Umwandlung <br>anhand der Fehlerbeschreibung in "
                         "den Details.<br>"),
@@ -241,13 +245,13 @@ void MainWindow::endBatchRun()
         } else if (failed == 0) {
             setPercent(100);
             statusBar()->showMessage(tr("Konvertierung beendet."));
-            alertIfInactive();
+            alertIfInactive(notice);
         } else {
             setPercent(100);
             lcdNumber->display(u"Error"_s);
             const QString summary = batchSummary(done, failed);
             statusBar()->showMessage(summary);
-            alertIfInactive();
+            alertIfInactive(notice);
             showErrorBox(u"<b>"_s + summary.toHtmlEscaped() + u"</b><br><br>"_s +
                              tr("Die fehlgeschlagenen Jobs sind in der Spalte Status mit „Fehler“ "
                                 "markiert<br>und werden beim nächsten Start erneut versucht. Die "

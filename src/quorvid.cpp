@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "converter.h"
+#include "dropping.h"
 #include "formfit.h"
 
 using namespace Qt::StringLiterals;
@@ -35,7 +36,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
           static_cast<QWidget *>(audioFrame), static_cast<QWidget *>(singleConvertGroupBox),
           static_cast<QWidget *>(batchConvertGroupBox)})
         giveTextsRoom(container);
-    showMaximized();
+    // The window as the user left it last time, else maximized.
+    if (const QByteArray geometry = remembered.windowGeometry();
+        !geometry.isEmpty() && restoreGeometry(geometry))
+        show();
+    else
+        showMaximized();
     QTimer::singleShot(0, this, &MainWindow::ffmpegtest);
 
     videoExtensions << u".cop"_s << u".avi"_s << u".avi"_s << u".mpg"_s << u".mpg"_s << u".mp4"_s << u".flv"_s
@@ -92,6 +98,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(saveLineEdit, &QLineEdit::textEdited, this, [this] { outputChosenByUser = true; });
     setUpBatchExtras();
     connectFormatControls();
+
+    // Files dropped onto the upper part of the window open as through "Öffnen";
+    // dropped onto the batch list or its buttons they become jobs.
+    const auto openDropped = [this](const QList<QUrl> &urls) { takeFiles(selectFromUrls(urls), false); };
+    const auto queueDropped = [this](const QList<QUrl> &urls) { takeFiles(selectFromUrls(urls), true); };
+    new FileDropTarget(this, openDropped);
+    new FileDropTarget(openLineEdit, openDropped);
+    new FileDropTarget(batchlisteGroupBox, queueDropped);
+    new FileDropTarget(batchConvertGroupBox, queueDropped);
 }
 
 void MainWindow::ffmpegtest()
@@ -146,10 +161,12 @@ bool MainWindow::askYesNo(const QString &text)
     return box.exec() == QMessageBox::Yes;
 }
 
-void MainWindow::alertIfInactive()
+void MainWindow::alertIfInactive(const Notice &notice)
 {
-    if (!isActiveWindow())
-        QApplication::alert(this);
+    if (isActiveWindow())
+        return;
+    QApplication::alert(this);
+    sendDesktopNotice(notice);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -161,6 +178,9 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
     stopConvertersQuietly();
+    // Nothing is reported when the settings cannot be written: closing goes on.
+    remembered.setWindowGeometry(saveGeometry());
+    remembered.save();
     // Closed by the user: a clean end, the list is not offered again.
     recovery.clear();
     event->accept();

@@ -17,9 +17,13 @@
 #include "batchqueue.h"
 #include "converter.h"
 #include "mediainfo.h"
+#include "notification.h"
 #include "progress.h"
 #include "recovery.h"
+#include "remembered.h"
 #include "ui_mainwindow.h"
+
+struct FileSelection;
 
 class MainWindow : public QMainWindow, public Ui::MainWindow
 {
@@ -28,6 +32,11 @@ class MainWindow : public QMainWindow, public Ui::MainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // Files handed over at start (command line, "Öffnen mit"): one opens as
+    // through "Öffnen", several become batch jobs, unusable ones are named in a
+    // box. Done once the converter check has passed.
+    void openFiles(const QStringList &paths);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -66,6 +75,8 @@ private:
     bool batchStopRequested = false;
     // The converter program the running batch starts for each of its jobs.
     QString batchProgram;
+    // Folders and geometry kept between runs.
+    Remembered remembered;
     // The video codec chosen before the current one: crossing between the first
     // codecs and those of today sets the defaults of the new group.
     int previousVideoCodec = 0;
@@ -140,13 +151,23 @@ private:
     void setPercent(int percent);
     void showInfoLines(const QStringList &lines);
     void infoFinished();
-    void alertIfInactive();
+    // Draws the user's attention to an ended run when the window is not active:
+    // the task bar entry, and a desktop notice.
+    void alertIfInactive(const Notice &notice);
     void setBatchListActionsEnabled(bool enabled);
     void updateStartButton();
     int firstPendingRow() const;
     bool confirmOutputs(const QStringList &inputs, const QStringList &outputs);
     // The batch list made anew from chosen files, sorted, one job per file.
     void replaceBatchList(QStringList files);
+    // Jobs for more files, added at the end of the list with the current settings.
+    void appendBatchList(QStringList files);
+    void refuseCommaNames(const QStringList &refused);
+    // What "Öffnen" does once a file was chosen.
+    void openInput(const QString &path);
+    // Dropped or given files: one opens as the input unless they go to the
+    // batch list; several, and folders, become jobs.
+    void takeFiles(const FileSelection &selection, bool ontoBatchList);
     // Reading and writing a batch file once it was chosen; failures are reported
     // in a box and leave the list and any existing file as they were.
     void loadBatchList(const QString &chosen);

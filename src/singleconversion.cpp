@@ -8,23 +8,31 @@
 
 #include "arguments.h"
 #include "converter.h"
+#include "dropping.h"
 #include "quorvid.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
-const QString mediaFilter = u"video (*.avi *.mpg *.mpeg *.flv *.wmv *.mp4 *.mov);;All Files(*.*)"_s;
+const QString mediaFilter = mediaDialogFilter();
 // How long opening a new file waits for the previous info run to end.
 constexpr int infoStopTimeoutMs = 3000;
 } // namespace
 
 void MainWindow::openDialog()
 {
-    const QString start = openLineEdit->text().isEmpty() ? QDir::homePath() : openLineEdit->text();
+    const QString start = openLineEdit->text().isEmpty() ? remembered.startFolder(Remembered::InputFolder)
+                                                         : openLineEdit->text();
     const QString chosen = QFileDialog::getOpenFileName(this, u"Open File Dialog"_s, start, mediaFilter);
-    const QString previousOutput = saveLineEdit->text();
     if (chosen.isEmpty())
         return;
+    openInput(chosen);
+}
+
+void MainWindow::openInput(const QString &chosen)
+{
+    const QString previousOutput = saveLineEdit->text();
+    remembered.rememberFolderOf(Remembered::InputFolder, chosen);
 
     // The info run of the previous file must not write into the box of this one.
     if (infoProcess.state() != QProcess::NotRunning) {
@@ -48,10 +56,12 @@ void MainWindow::openDialog()
 void MainWindow::saveDialog()
 {
     const QString input = openLineEdit->text();
-    const QString start = saveLineEdit->text().isEmpty() ? QDir::homePath() : saveLineEdit->text();
+    const QString start = saveLineEdit->text().isEmpty() ? remembered.startFolder(Remembered::OutputFolder)
+                                                         : saveLineEdit->text();
     QString chosen = QFileDialog::getSaveFileName(this, u"Save File Dialog"_s, start, mediaFilter);
     if (chosen.isEmpty())
         return;
+    remembered.rememberFolderOf(Remembered::OutputFolder, chosen);
     if (!input.isEmpty())
         chosen = getOutputFile(input, chosen);
     saveLineEdit->setText(chosen);
@@ -154,14 +164,14 @@ void MainWindow::procbeendet(int exitCode, QProcess::ExitStatus exitStatus)
     switch (classifyExit(exitCode, exitStatus, singleStopRequested)) {
     case RunOutcome::Crashed:
         lcdNumber->display(u"Error"_s);
-        alertIfInactive();
+        alertIfInactive(singleEndNotice(RunOutcome::Crashed, saveLineEdit->text()));
         showErrorBox(tr("<b>ffmpeg ist abgestürzt!</b><br><br>Bitte versuchen sie die "
                         "Konvertierung<br>erneut zu starten."));
         statusBar()->showMessage(tr("Fehler!"), 5000);
         break;
     case RunOutcome::Error:
         lcdNumber->display(u"Error"_s);
-        alertIfInactive();
+        alertIfInactive(singleEndNotice(RunOutcome::Error, saveLineEdit->text()));
         showErrorBox(tr("<b>ffmpeg meldete einen Fehler!</b><br><br>Bitte überprüfen sie die "
                         "Einstellungen für die Umwandlung <br>anhand der Fehlerbeschreibung in "
                         "den Details.<br>"),
@@ -175,7 +185,7 @@ void MainWindow::procbeendet(int exitCode, QProcess::ExitStatus exitStatus)
     case RunOutcome::Success:
         setPercent(100);
         statusBar()->showMessage(tr("Konvertierung beendet."));
-        alertIfInactive();
+        alertIfInactive(singleEndNotice(RunOutcome::Success, saveLineEdit->text()));
         break;
     }
     ffmpegOutput.clear();

@@ -106,15 +106,18 @@ void FormTest::objects_data()
                   const QString &props = QString()) {
         QTest::newRow(name) << QString::fromLatin1(cls) << QString::fromLatin1(parent) << place << props;
     };
-    row("actionOpenFile", "QAction", "MainWindow", u"-"_s, u"text=Ö&ffnen;icon=set;font.pointSize=10"_s);
-    row("actionMoreFiles", "QAction", "MainWindow", u"-"_s, u"text=Öffne &Dateien...;icon=set"_s);
+    row("actionOpenFile", "QAction", "MainWindow", u"-"_s,
+        u"text=Ö&ffnen;icon=set;font.pointSize=10;shortcut=Ctrl+O"_s);
+    row("actionMoreFiles", "QAction", "MainWindow", u"-"_s,
+        u"text=Öffne &Dateien...;icon=set;shortcut=Ctrl+Shift+O"_s);
     row("actionSaveFile", "QAction", "MainWindow", u"-"_s, u"text=S&peichern;icon=set"_s);
     row("actionAbout", "QAction", "MainWindow", u"-"_s, u"text=Ü&ber...;icon=none"_s);
     row("actionBatchdateiLaden", "QAction", "MainWindow", u"-"_s, u"text=Batchdatei &laden...;icon=set"_s);
     row("actionBatchdateiSpeichern", "QAction", "MainWindow", u"-"_s,
         u"text=&Batchdatei speichern...;icon=set"_s);
-    row("actionClose", "QAction", "MainWindow", u"-"_s, u"text=&Schließen;icon=set"_s);
-    row("actionManual", "QAction", "MainWindow", u"-"_s, u"text=Anleitung;icon=none;font.pointSize=10"_s);
+    row("actionClose", "QAction", "MainWindow", u"-"_s, u"text=&Schließen;icon=set;shortcut=Ctrl+Q"_s);
+    row("actionManual", "QAction", "MainWindow", u"-"_s,
+        u"text=&Anleitung;icon=none;font.pointSize=10;shortcut=F1"_s);
     row("actionToolbarOnOff", "QAction", "MainWindow", u"-"_s,
         u"text=&Toolbar;toolTip=Toolbar An/Aus;checkable=true;checked=true"_s);
     row("centralwidget", "QWidget", "MainWindow", u"-"_s);

@@ -20,6 +20,9 @@ private slots:
     void mapsMaximizedWindowAndClosesWithZero();
     void missingConverterShowsBoxAndEndsWithTwo();
     void converterOnlyOnPathStarts();
+    void filesFromCommandLine();
+    void helpWithoutDisplay();
+    void dropFromFileManager();
 
 private:
     Window findWindow(const QByteArray &title, int timeoutMs);
@@ -205,6 +208,139 @@ void X11Test::converterOnlyOnPathStarts()
     closeFromTitleBar(w);
     QVERIFY(run.waitForFinished(10000));
     QCOMPARE(run.exitCode(), 0);
+}
+
+void X11Test::filesFromCommandLine()
+{
+    FakeConverter fake;
+    QTemporaryDir dir;
+    QVERIFY(QFile(dir.filePath(u"clip.avi"_s)).open(QIODevice::WriteOnly));
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"DISPLAY"_s, QString::fromLatin1(displayName));
+    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    run.setProcessEnvironment(env);
+    run.setWorkingDirectory(dir.path());
+    run.start(QStringLiteral(QUORVID_BINARY), {u"clip.avi"_s, u"missing.avi"_s});
+    QVERIFY(run.waitForStarted());
+    const Window w = findWindow("Quorvid 2.2", 15000);
+    QVERIFY(w);
+    // The one usable file is opened (its information is read), the missing one named.
+    const Window box = findWindow("Quorvid Fehler", 15000);
+    QVERIFY2(box, "no box naming the missing file");
+    QTRY_VERIFY(fake.runs().contains(QStringList{u"-i"_s, dir.filePath(u"clip.avi"_s)}));
+    closeFromTitleBar(box);
+    QTest::qWait(300);
+    closeFromTitleBar(w);
+    QVERIFY(run.waitForFinished(10000));
+    QCOMPARE(run.exitCode(), 0);
+}
+
+// Drops a list of addresses onto the window at (x, y) as a file manager does, by
+// the X drag-and-drop protocol; true once the window has finished the drop.
+static bool xdndDrop(Display *d, Window target, int x, int y, const QByteArray &uriList)
+{
+    const auto atom = [d](const char *name) { return XInternAtom(d, name, False); };
+    const Atom uriType = atom("text/uri-list");
+    const Window source = XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(d, atom("XdndSelection"), source, CurrentTime);
+    const auto send = [&](const char *type, long l1, long l2, long l3, long l4) {
+        XEvent e{};
+        e.xclient.type = ClientMessage;
+        e.xclient.window = target;
+        e.xclient.message_type = atom(type);
+        e.xclient.format = 32;
+        e.xclient.data.l[0] = long(source);
+        e.xclient.data.l[1] = l1;
+        e.xclient.data.l[2] = l2;
+        e.xclient.data.l[3] = l3;
+        e.xclient.data.l[4] = l4;
+        XSendEvent(d, target, False, NoEventMask, &e);
+        XFlush(d);
+    };
+    send("XdndEnter", 5L << 24, long(uriType), 0, 0);
+    send("XdndPosition", 0, (long(x) << 16) | y, CurrentTime, long(atom("XdndActionCopy")));
+    bool dropped = false;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 10000) {
+        while (XPending(d)) {
+            XEvent e;
+            XNextEvent(d, &e);
+            if (e.type == ClientMessage && e.xclient.message_type == atom("XdndStatus") && !dropped) {
+                if (!(e.xclient.data.l[1] & 1))
+                    return false; // refused
+                send("XdndDrop", 0, CurrentTime, 0, 0);
+                dropped = true;
+            } else if (e.type == ClientMessage && e.xclient.message_type == atom("XdndFinished")) {
+                XDestroyWindow(d, source);
+                return true;
+            } else if (e.type == SelectionRequest) {
+                XSelectionRequestEvent &request = e.xselectionrequest;
+                XEvent notify{};
+                notify.xselection.type = SelectionNotify;
+                notify.xselection.requestor = request.requestor;
+                notify.xselection.selection = request.selection;
+                notify.xselection.target = request.target;
+                notify.xselection.time = request.time;
+                notify.xselection.property = None;
+                if (request.target == uriType) {
+                    XChangeProperty(d, request.requestor, request.property, uriType, 8, PropModeReplace,
+                                    reinterpret_cast<const unsigned char *>(uriList.constData()),
+                                    int(uriList.size()));
+                    notify.xselection.property = request.property;
+                }
+                XSendEvent(d, request.requestor, False, NoEventMask, &notify);
+                XFlush(d);
+            }
+        }
+        QTest::qWait(20);
+    }
+    return false;
+}
+
+void X11Test::dropFromFileManager()
+{
+    FakeConverter fake;
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(u"ein Clip ü.avi"_s);
+    QVERIFY(QFile(clip).open(QIODevice::WriteOnly));
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"DISPLAY"_s, QString::fromLatin1(displayName));
+    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(QUORVID_BINARY), QStringList());
+    QVERIFY(run.waitForStarted());
+    const Window w = findWindow("Quorvid 2.2", 15000);
+    QVERIFY(w);
+    QTest::qWait(300);
+    int x = 0, y = 0;
+    Window child;
+    XTranslateCoordinates(display, w, DefaultRootWindow(display), 0, 0, &x, &y, &child);
+    XWindowAttributes attributes;
+    XGetWindowAttributes(display, w, &attributes);
+    // Onto the upper part of the window: the file opens as the input.
+    QVERIFY(xdndDrop(display, w, x + attributes.width / 2, y + 60,
+                     QUrl::fromLocalFile(clip).toEncoded() + "\r\n"));
+    QTRY_VERIFY(fake.runs().contains(QStringList{u"-i"_s, clip}));
+    closeFromTitleBar(w);
+    QVERIFY(run.waitForFinished(10000));
+    QCOMPARE(run.exitCode(), 0);
+}
+
+void X11Test::helpWithoutDisplay()
+{
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(u"DISPLAY"_s);
+    env.remove(u"QT_QPA_PLATFORM"_s);
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(QUORVID_BINARY), {u"--help"_s});
+    QVERIFY(run.waitForFinished(10000));
+    QCOMPARE(run.exitCode(), 0);
+    const QString help = QString::fromUtf8(run.readAllStandardOutput());
+    QVERIFY2(help.contains(u"Zeigt Hilfe"_s) && help.contains(u"--run <Liste>"_s), qPrintable(help));
 }
 
 QTEST_GUILESS_MAIN(X11Test)

@@ -237,18 +237,19 @@ int main(int argc, char *argv[])
                         p.fillRect(QRectF(8, 14, 16, 4), Qt::white);
                     }),
                "PNG", 1630);
-    // The desktop icon: the About picture's reel on a rounded tile.
-    ok &= save(data + QStringLiteral("/quorvid.png"),
-               icon(48,
-                    [](QPainter &p) {
-                        p.setPen(Qt::NoPen);
-                        p.setBrush(QColor(30, 50, 110));
-                        p.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
-                        p.setPen(QPen(QColor(250, 245, 235), 3));
-                        p.setBrush(Qt::NoBrush);
-                        p.drawEllipse(QPointF(15, 14), 8, 8);
-                        p.drawLine(QPointF(19.5, 19), QPointF(25, 25));
-                    }),
-               "PNG", 0);
+    // The desktop icon: the About picture's reel on a rounded tile, in the sizes
+    // desktops ask for.
+    const auto desktopIcon = [](QPainter &p) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(30, 50, 110));
+        p.drawRoundedRect(QRectF(1, 1, 30, 30), 6, 6);
+        p.setPen(QPen(QColor(250, 245, 235), 3));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(QPointF(15, 14), 8, 8);
+        p.drawLine(QPointF(19.5, 19), QPointF(25, 25));
+    };
+    ok &= save(data + QStringLiteral("/quorvid.png"), icon(48, desktopIcon), "PNG", 0);
+    ok &= save(data + QStringLiteral("/quorvid-64.png"), icon(64, desktopIcon), "PNG", 0);
+    ok &= save(data + QStringLiteral("/quorvid-128.png"), icon(128, desktopIcon), "PNG", 0);
     return ok ? 0 : 1;
 }

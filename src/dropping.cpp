@@ -1,0 +1,138 @@
+#include "dropping.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
+
+#include "batchfile.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void addPath(FileSelection &selection, const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isDir() && info.isReadable()) {
+        selection.folderGiven = true;
+        // Hidden files and linked folders are left out: a link back up the tree
+        // would make the walk endless.
+        QDirIterator walk(info.absoluteFilePath(), QDir::Files | QDir::Readable,
+                          QDirIterator::Subdirectories);
+        while (walk.hasNext()) {
+            const QString file = walk.next();
+            if (isMediaFileName(file))
+                selection.files << file;
+        }
+    } else if (info.isFile() && info.isReadable()) {
+        selection.files << info.absoluteFilePath();
+    } else {
+        selection.unusable << QDir::toNativeSeparators(info.absoluteFilePath());
+    }
+}
+
+void sortFiles(FileSelection &selection)
+{
+    std::sort(selection.files.begin(), selection.files.end(), caseInsensitiveLessThan);
+}
+
+} // namespace
+
+FileSelection selectFromUrls(const QList<QUrl> &urls)
+{
+    FileSelection selection;
+    for (const QUrl &url : urls) {
+        // "file://localhost/..." is this machine; any other host is a network share.
+        const bool local = url.isLocalFile() && (url.host().isEmpty() || url.host() == u"localhost"_s);
+        if (!local) {
+            selection.remote << url.toDisplayString(QUrl::RemovePassword);
+            continue;
+        }
+        QUrl withoutHost = url;
+        withoutHost.setHost(QString());
+        addPath(selection, withoutHost.toLocalFile());
+    }
+    sortFiles(selection);
+    return selection;
+}
+
+FileSelection selectFromPaths(const QStringList &paths)
+{
+    FileSelection selection;
+    for (const QString &path : paths)
+        addPath(selection, QDir::current().absoluteFilePath(path));
+    sortFiles(selection);
+    return selection;
+}
+
+const QStringList &videoSuffixes()
+{
+    // The dialog's original seven first, then the containers of today.
+    static const QStringList suffixes{u"avi"_s, u"mpg"_s, u"mpeg"_s, u"flv"_s, u"wmv"_s, u"mp4"_s,
+                                      u"mov"_s, u"mkv"_s, u"webm"_s, u"m4v"_s, u"ts"_s,  u"m2ts"_s,
+                                      u"mts"_s, u"vob"_s, u"ogv"_s,  u"3gp"_s, u"mxf"_s, u"asf"_s};
+    return suffixes;
+}
+
+const QStringList &audioSuffixes()
+{
+    static const QStringList suffixes{u"mp3"_s, u"wav"_s, u"m4a"_s, u"ogg"_s, u"oga"_s, u"opus"_s, u"flac"_s,
+                                      u"aac"_s, u"ac3"_s, u"mp2"_s, u"wma"_s, u"aif"_s, u"aiff"_s, u"mka"_s};
+    return suffixes;
+}
+
+bool isMediaFileName(const QString &name)
+{
+    const QString suffix = QFileInfo(name).suffix().toLower();
+    return !suffix.isEmpty() && (videoSuffixes().contains(suffix) || audioSuffixes().contains(suffix));
+}
+
+QString mediaDialogFilter()
+{
+    const auto patterns = [](const QStringList &suffixes) {
+        QStringList list;
+        for (const QString &suffix : suffixes)
+            list << u"*."_s + suffix;
+        return list.join(u' ');
+    };
+    return u"video ("_s + patterns(videoSuffixes()) + u");;audio ("_s + patterns(audioSuffixes()) +
+           u");;All Files(*.*)"_s;
+}
+
+FileDropTarget::FileDropTarget(QWidget *widget, Taker take) : QObject(widget), m_take(std::move(take))
+{
+    widget->setAcceptDrops(true);
+    widget->installEventFilter(this);
+}
+
+bool FileDropTarget::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto *drag = static_cast<QDropEvent *>(event);
+        if (!drag->mimeData()->hasUrls())
+            return false;
+        drag->acceptProposedAction();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto *drop = static_cast<QDropEvent *>(event);
+        if (!drop->mimeData()->hasUrls())
+            return false;
+        drop->acceptProposedAction();
+        // The mime data belongs to the drag and dies with it: keep the addresses.
+        const QList<QUrl> urls = drop->mimeData()->urls();
+        QTimer::singleShot(0, this, [this, urls] { m_take(urls); });
+        return true;
+    }
+    default:
+        return QObject::eventFilter(watched, event);
+    }
+}
