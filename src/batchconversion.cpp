@@ -79,24 +79,30 @@ void MainWindow::filesDialog()
     replaceBatchList(files);
 }
 
-void MainWindow::replaceBatchList(QStringList files)
+MainWindow::NewJobs MainWindow::jobsForFiles(QStringList files)
 {
     std::sort(files.begin(), files.end(), caseInsensitiveLessThan);
-
     // A comma splits a job text: such a file cannot be stored as a job.
-    QStringList refused;
-    QStringList jobs;
-    QList<QStringList> argumentLists;
+    NewJobs made;
     for (const QString &file : std::as_const(files)) {
         const QString output = getOutputFile(file, QString());
         if (file.contains(u',') || output.contains(u',')) {
-            refused << QDir::toNativeSeparators(file).toHtmlEscaped();
+            made.refused << QDir::toNativeSeparators(file).toHtmlEscaped();
             continue;
         }
-        argumentLists << createArguments(file, output);
-        jobs << jobText(argumentLists.last());
+        made.inputs << file;
+        made.outputs << output;
+        made.argumentLists << createArguments(file, output);
+        made.jobs << jobText(made.argumentLists.last());
     }
-    if (!confirmCompatible(argumentLists, true))
+    return made;
+}
+
+void MainWindow::replaceBatchList(QStringList files)
+{
+    const NewJobs made = jobsForFiles(std::move(files));
+    const QStringList &jobs = made.jobs;
+    if (!confirmCompatible(made.argumentLists, true))
         return;
 
     batchTableWidget->setUpdatesEnabled(false);
@@ -110,7 +116,7 @@ void MainWindow::replaceBatchList(QStringList files)
     updateStartButton();
     saveRecovery();
 
-    refuseCommaNames(refused);
+    refuseCommaNames(made.refused);
 }
 
 void MainWindow::refuseCommaNames(const QStringList &refused)
@@ -124,27 +130,15 @@ void MainWindow::refuseCommaNames(const QStringList &refused)
 
 void MainWindow::appendBatchList(QStringList files)
 {
-    std::sort(files.begin(), files.end(), caseInsensitiveLessThan);
-    QStringList refused, jobs, inputs, outputs;
-    QList<QStringList> argumentLists;
-    for (const QString &file : std::as_const(files)) {
-        const QString output = getOutputFile(file, QString());
-        if (file.contains(u',') || output.contains(u',')) {
-            refused << QDir::toNativeSeparators(file).toHtmlEscaped();
-            continue;
-        }
-        inputs << file;
-        outputs << output;
-        argumentLists << createArguments(file, output);
-        jobs << jobText(argumentLists.last());
-    }
+    NewJobs made = jobsForFiles(std::move(files));
+    QStringList &jobs = made.jobs;
     // Settings the converter cannot write: one question for all the new jobs.
-    if (!jobs.isEmpty() && !confirmCompatible(argumentLists, true))
+    if (!jobs.isEmpty() && !confirmCompatible(made.argumentLists, true))
         jobs.clear();
 
     // A running batch goes on with jobs added at its end, so they get now the
     // check a start gives them. The run may end while the question is open.
-    if (anyBatchConverterRunning() && !jobs.isEmpty() && !confirmOutputs(inputs, outputs)) {
+    if (anyBatchConverterRunning() && !jobs.isEmpty() && !confirmOutputs(made.inputs, made.outputs)) {
         statusBar()->showMessage(tr("Die Jobs wurden nicht in die Batchliste übernommen."));
         jobs.clear();
     }
@@ -166,7 +160,7 @@ void MainWindow::appendBatchList(QStringList files)
         }
         saveRecovery();
     }
-    refuseCommaNames(refused);
+    refuseCommaNames(made.refused);
 }
 
 void MainWindow::insertBatch()

@@ -162,6 +162,14 @@ private:
     void replaceBatchList(QStringList files);
     // Jobs for more files, added at the end of the list with the current settings.
     void appendBatchList(QStringList files);
+    // Jobs made from chosen files with the current settings, sorted; files whose
+    // name holds a comma are refused (escaped for a box).
+    struct NewJobs
+    {
+        QStringList inputs, outputs, jobs, refused;
+        QList<QStringList> argumentLists;
+    };
+    NewJobs jobsForFiles(QStringList files);
     void refuseCommaNames(const QStringList &refused);
     // What "Öffnen" does once a file was chosen.
     void openInput(const QString &path);
