@@ -309,6 +309,13 @@ void ProgressTest::infoLines()
     QCOMPARE(collector.feed(text), complete);
     QCOMPARE(collector.lines(), lines);
     QCOMPARE(collector.lastLine(), lastLine);
+    // Arriving in pieces, the description is complete only with the closing
+    // complaint, not with an earlier line that holds its words.
+    if (complete) {
+        InfoCollector early;
+        early.start();
+        QVERIFY(!early.feed(text.left(text.lastIndexOf("At least one"))));
+    }
 }
 
 void ProgressTest::infoSplitEverywhere()
