@@ -216,21 +216,11 @@ void MainWindow::endBatchRun()
 
     switch (batchHalt) {
     case BatchHalt::Crash:
-        lcdNumber->display(u"Error"_s);
-        alertIfInactive(notice);
-        showErrorBox(tr("<b>ffmpeg ist abgestürzt!</b><br><br>Bitte versuchen sie die "
-                        "Konvertierung<br>erneut zu starten."));
-        statusBar()->showMessage(tr("Fehler!"), 5000);
+        reportConverterFailure(RunOutcome::Crashed, notice);
         break;
     case BatchHalt::Error:
         ffmpegOutput = batchHaltDetails;
-        lcdNumber->display(u"Error"_s);
-        alertIfInactive(notice);
-        showErrorBox(tr("<b>ffmpeg meldete einen Fehler!</b><br><br>Bitte überprüfen sie die "
-                        "Einstellungen für die Umwandlung <br>anhand der Fehlerbeschreibung in "
-                        "den Details.<br>"),
-                     ffmpegOutput);
-        statusBar()->showMessage(tr("Fehler!"), 5000);
+        reportConverterFailure(RunOutcome::Error, notice);
         break;
     case BatchHalt::FailedStart:
         lcdNumber->display(u"ERROR"_s);

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTimer>
 #include <QUrl>
 
@@ -129,6 +130,21 @@ void MainWindow::ffmpegtest()
 void MainWindow::showErrorBox(const QString &text, const QString &details)
 {
     showBox(QMessageBox::Critical, u"Quorvid Fehler"_s, text, details);
+}
+
+void MainWindow::reportConverterFailure(RunOutcome outcome, const Notice &notice)
+{
+    lcdNumber->display(u"Error"_s);
+    alertIfInactive(notice);
+    if (outcome == RunOutcome::Crashed)
+        showErrorBox(tr("<b>ffmpeg ist abgestürzt!</b><br><br>Bitte versuchen sie die "
+                        "Konvertierung<br>erneut zu starten."));
+    else
+        showErrorBox(tr("<b>ffmpeg meldete einen Fehler!</b><br><br>Bitte überprüfen sie die "
+                        "Einstellungen für die Umwandlung <br>anhand der Fehlerbeschreibung in "
+                        "den Details.<br>"),
+                     ffmpegOutput);
+    statusBar()->showMessage(tr("Fehler!"), 5000);
 }
 
 void MainWindow::showBox(QMessageBox::Icon icon, const QString &title, const QString &text,

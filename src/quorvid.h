@@ -140,6 +140,9 @@ private slots:
 private:
     // Message boxes in messageFont at 12 points, parentless and modal.
     void showErrorBox(const QString &text, const QString &details = QString());
+    // A converter that crashed or reported an error: LCD word, desktop notice,
+    // error box (with the collected output for an error) and status text.
+    void reportConverterFailure(RunOutcome outcome, const Notice &notice);
     void showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
                  const QString &details = QString());
     bool askYesNo(const QString &text);

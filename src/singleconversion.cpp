@@ -163,20 +163,11 @@ void MainWindow::procbeendet(int exitCode, QProcess::ExitStatus exitStatus)
 
     switch (classifyExit(exitCode, exitStatus, singleStopRequested)) {
     case RunOutcome::Crashed:
-        lcdNumber->display(u"Error"_s);
-        alertIfInactive(singleEndNotice(RunOutcome::Crashed, saveLineEdit->text()));
-        showErrorBox(tr("<b>ffmpeg ist abgestürzt!</b><br><br>Bitte versuchen sie die "
-                        "Konvertierung<br>erneut zu starten."));
-        statusBar()->showMessage(tr("Fehler!"), 5000);
+        reportConverterFailure(RunOutcome::Crashed,
+                               singleEndNotice(RunOutcome::Crashed, saveLineEdit->text()));
         break;
     case RunOutcome::Error:
-        lcdNumber->display(u"Error"_s);
-        alertIfInactive(singleEndNotice(RunOutcome::Error, saveLineEdit->text()));
-        showErrorBox(tr("<b>ffmpeg meldete einen Fehler!</b><br><br>Bitte überprüfen sie die "
-                        "Einstellungen für die Umwandlung <br>anhand der Fehlerbeschreibung in "
-                        "den Details.<br>"),
-                     ffmpegOutput);
-        statusBar()->showMessage(tr("Fehler!"), 5000);
+        reportConverterFailure(RunOutcome::Error, singleEndNotice(RunOutcome::Error, saveLineEdit->text()));
         break;
     case RunOutcome::Cancelled:
         lcdNumber->display(tr("Cancel"));
