@@ -23,22 +23,8 @@ using namespace Qt::StringLiterals;
 namespace {
 const QString mediaFilter = mediaDialogFilter();
 const QString batchFilter = u"Batch-File (*.btc);;All Files(*.*)"_s;
-
-QTableWidgetItem *newJobItem(const QString &text)
-{
-    auto *item = new QTableWidgetItem(text);
-    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    // The column shortens a long job in the middle; the whole text is a tooltip.
-    item->setToolTip(text);
-    return item;
-}
-
-void appendJob(QTableWidget *table, const QString &text)
-{
-    const int row = table->rowCount();
-    table->insertRow(row);
-    table->setItem(row, 0, newJobItem(text));
-}
+// A job the job text cannot hold is kept whole in its cell's data.
+constexpr int jobRole = Qt::UserRole + 2;
 
 void emptyTable(QTableWidget *table)
 {
@@ -46,6 +32,38 @@ void emptyTable(QTableWidget *table)
     table->setRowCount(0);
 }
 } // namespace
+
+QTableWidgetItem *MainWindow::newJobItem(const Job &job)
+{
+    const QString text = job.text();
+    auto *item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    // The column shortens a long job in the middle; the whole text is a tooltip.
+    item->setToolTip(text);
+    // Most jobs are their text; only the others carry the job itself, which keeps
+    // long lists small.
+    if (!job.isEmpty() && !job.fitsTextForm())
+        item->setData(jobRole, QVariant::fromValue(job));
+    return item;
+}
+
+Job MainWindow::jobAt(int row) const
+{
+    const QTableWidgetItem *cell = batchTableWidget->item(row, 0);
+    if (!cell)
+        return Job::fromText(QString());
+    const QVariant kept = cell->data(jobRole);
+    return kept.isValid() ? kept.value<Job>() : Job::fromText(cell->text());
+}
+
+QList<Job> MainWindow::allJobs() const
+{
+    QList<Job> jobs;
+    jobs.reserve(batchTableWidget->rowCount());
+    for (int row = 0; row < batchTableWidget->rowCount(); ++row)
+        jobs << jobAt(row);
+    return jobs;
+}
 
 int MainWindow::firstPendingRow() const
 {
@@ -79,30 +97,22 @@ void MainWindow::filesDialog()
     replaceBatchList(files);
 }
 
-MainWindow::NewJobs MainWindow::jobsForFiles(QStringList files)
+QList<Job> MainWindow::jobsForFiles(QStringList files)
 {
     std::sort(files.begin(), files.end(), caseInsensitiveLessThan);
-    // A comma splits a job text: such a file cannot be stored as a job.
-    NewJobs made;
+    QList<Job> jobs;
+    jobs.reserve(files.size());
     for (const QString &file : std::as_const(files)) {
         const QString output = getOutputFile(file, QString());
-        if (file.contains(u',') || output.contains(u',')) {
-            made.refused << QDir::toNativeSeparators(file).toHtmlEscaped();
-            continue;
-        }
-        made.inputs << file;
-        made.outputs << output;
-        made.argumentLists << createArguments(file, output);
-        made.jobs << jobText(made.argumentLists.last());
+        jobs << Job::fromRuns({createArguments(file, output)});
     }
-    return made;
+    return jobs;
 }
 
 void MainWindow::replaceBatchList(QStringList files)
 {
-    const NewJobs made = jobsForFiles(std::move(files));
-    const QStringList &jobs = made.jobs;
-    if (!confirmCompatible(made.argumentLists, true))
+    const QList<Job> jobs = jobsForFiles(std::move(files));
+    if (!confirmCompatible(jobs, true))
         return;
 
     batchTableWidget->setUpdatesEnabled(false);
@@ -115,52 +125,41 @@ void MainWindow::replaceBatchList(QStringList files)
     jobCount = batchTableWidget->rowCount();
     updateStartButton();
     saveRecovery();
-
-    refuseCommaNames(made.refused);
-}
-
-void MainWindow::refuseCommaNames(const QStringList &refused)
-{
-    if (!refused.isEmpty())
-        showErrorBox(tr("<b>Diese Dateien wurden nicht in die Batchliste übernommen,</b><br>"
-                        "weil ihr Name ein Komma enthält:<br><br>%1<br><br>Bitte benennen sie "
-                        "die Dateien um.")
-                         .arg(refused.join(u"<br>"_s)));
 }
 
 void MainWindow::appendBatchList(QStringList files)
 {
-    NewJobs made = jobsForFiles(std::move(files));
-    QStringList &jobs = made.jobs;
+    QList<Job> jobs = jobsForFiles(std::move(files));
     // Settings the converter cannot write: one question for all the new jobs.
-    if (!jobs.isEmpty() && !confirmCompatible(made.argumentLists, true))
+    if (!jobs.isEmpty() && !confirmCompatible(jobs, true))
         jobs.clear();
 
     // A running batch goes on with jobs added at its end, so they get now the
     // check a start gives them. The run may end while the question is open.
-    if (anyBatchConverterRunning() && !jobs.isEmpty() && !confirmOutputs(made.inputs, made.outputs)) {
+    if (batchRunner.isRunning() && !jobs.isEmpty() && !confirmOutputs(jobs)) {
         statusBar()->showMessage(tr("Die Jobs wurden nicht in die Batchliste übernommen."));
         jobs.clear();
     }
-    if (!jobs.isEmpty()) {
-        batchTableWidget->setUpdatesEnabled(false);
-        for (const QString &job : std::as_const(jobs))
-            appendJob(batchTableWidget, job);
-        batchTableWidget->setUpdatesEnabled(true);
-        jobCount = batchTableWidget->rowCount();
-        // The running job stays the current one; otherwise the first pending job
-        // is the next to run, as after adding a single job.
-        if (!anyBatchConverterRunning()) {
-            currentJob = firstPendingRow();
-            updateStartButton();
-        } else {
-            // The running batch takes them on: a free converter starts at once.
-            batchQueue.append(int(jobs.size()));
-            advanceBatch();
-        }
-        saveRecovery();
+    if (jobs.isEmpty())
+        return;
+    batchTableWidget->setUpdatesEnabled(false);
+    for (const Job &job : std::as_const(jobs)) {
+        const int row = batchTableWidget->rowCount();
+        batchTableWidget->insertRow(row);
+        batchTableWidget->setItem(row, 0, newJobItem(job));
     }
-    refuseCommaNames(made.refused);
+    batchTableWidget->setUpdatesEnabled(true);
+    jobCount = batchTableWidget->rowCount();
+    // The running job stays the current one; otherwise the first pending job is
+    // the next to run, as after adding a single job.
+    if (!batchRunner.isRunning()) {
+        currentJob = firstPendingRow();
+        updateStartButton();
+    } else {
+        // The running batch takes them on: a free converter starts at once.
+        batchRunner.append(jobs);
+    }
+    saveRecovery();
 }
 
 void MainWindow::insertBatch()
@@ -169,16 +168,12 @@ void MainWindow::insertBatch()
     const QString output = saveLineEdit->text();
     if (input.isEmpty() || output.isEmpty())
         return;
-    if (input.contains(u',') || output.contains(u',')) {
-        showErrorBox(tr("<b>Der Job wurde nicht hinzugefügt!</b><br><br>Ein Dateiname mit "
-                        "Komma kann nicht in der Batchliste<br>gespeichert werden. Bitte benennen "
-                        "sie die Datei um."));
+    const Job job = Job::fromRuns({createArguments(input, output)});
+    if (!confirmCompatible(QList<Job>{job}, true))
         return;
-    }
-    const QStringList arguments = createArguments(input, output);
-    if (!confirmCompatible({arguments}, true))
-        return;
-    appendJob(batchTableWidget, jobText(arguments));
+    const int row = batchTableWidget->rowCount();
+    batchTableWidget->insertRow(row);
+    batchTableWidget->setItem(row, 0, newJobItem(job));
     jobCount = batchTableWidget->rowCount();
     currentJob = firstPendingRow();
     updateStartButton();
@@ -228,17 +223,17 @@ void MainWindow::delJob()
     saveRecovery();
 }
 
-bool MainWindow::confirmOutputs(const QStringList &inputs, const QStringList &outputs)
+bool MainWindow::confirmOutputs(const QList<Job> &jobs)
 {
     int existing = 0;
-    for (int i = 0; i < inputs.size(); ++i) {
-        if (sameFile(inputs[i], outputs[i])) {
+    for (const Job &job : jobs) {
+        if (writesOntoInput(job)) {
             showErrorBox(tr("<b>Eingabe und Ausgabe sind dieselbe Datei!</b><br><br>%1<br><br>"
-                            "Der Job würde seine Eingabe überschreiben. Bitte löschen sie ihn.")
-                             .arg(QDir::toNativeSeparators(inputs[i]).toHtmlEscaped()));
+                            "Der Job würde seine Eingabe überschreiben. Bitte löschen Sie ihn.")
+                             .arg(QDir::toNativeSeparators(job.input).toHtmlEscaped()));
             return false;
         }
-        if (QFileInfo::exists(outputs[i]))
+        if (QFileInfo::exists(job.output))
             ++existing;
     }
     if (existing == 0)
@@ -252,15 +247,18 @@ void MainWindow::batchFirstStart()
 {
     if (currentJob < 0 || currentJob >= batchTableWidget->rowCount())
         return;
-    QStringList inputs, outputs;
-    for (int row = currentJob; row < batchTableWidget->rowCount(); ++row) {
+    // The run covers the pending rows from currentJob down; rows above it are
+    // neither run nor changed.
+    const QList<Job> jobs = allJobs();
+    QList<JobState> states(jobs.size(), JobState::Done);
+    QList<Job> toRun;
+    for (int row = currentJob; row < jobs.size(); ++row) {
         if (!rowPending(row) || !batchTableWidget->item(row, 0))
             continue;
-        const QString text = batchTableWidget->item(row, 0)->text();
-        inputs << jobInput(text);
-        outputs << jobOutput(text);
+        states[row] = JobState::Pending;
+        toRun << jobs[row];
     }
-    if (!confirmOutputs(inputs, outputs))
+    if (!confirmOutputs(toRun))
         return;
 
     insertJobButton->setEnabled(false);
@@ -268,55 +266,36 @@ void MainWindow::batchFirstStart()
     batchConvertButton->setEnabled(false);
     singleConvertGroupBox->setEnabled(false);
     setBatchListActionsEnabled(false);
+    setBatchOptionsEnabled(false);
     // Looked up once for the whole run: searching the path before every job
     // costs more than the rest of starting it.
-    batchProgram = converterProgram();
-    // The run's jobs, how many at once, and whether a failure ends it; the first
-    // job goes to batchConvert.
-    beginBatchRun();
-    advanceBatch();
+    batchRunner.setProgram(converterProgram());
+    batchRunner.setFrameRate(frameRate);
+    const int parallel = std::clamp(parallelSpinBox->value(), 1, parallelSpinBox->maximum());
+    batchRunner.start(jobs, states, parallel, keepGoingCheckBox->isChecked());
 }
 
 void MainWindow::batchConvert()
 {
-    // With several jobs at once, the bar and the display show the whole run.
-    if (batchQueue.parallel() == 1) {
+    // The runner has started the job in row currentJob. With several jobs at once,
+    // the bar and the display show the whole run.
+    if (batchRunner.queue().parallel() == 1) {
         setPercent(0);
         lcdNumber->display(u"0"_s);
     }
-    const QTableWidgetItem *cell = batchTableWidget->item(currentJob, 0);
-    const QString text = cell ? cell->text() : QString();
-    if (const auto rate = jobFrameRate(text))
-        frameRate = *rate;
-    batchParser.startRun();
-    batchStopRequested = false;
-    startConverter(batchProcess, batchProgram, jobArguments(text));
-    statusBar()->showMessage(tr("Konvertiere ") + jobInput(text));
+    frameRate = batchRunner.frameRate();
+    statusBar()->showMessage(tr("Konvertiere ") + jobAt(currentJob).input);
 }
 
-void MainWindow::batchbeendet(int exitCode, QProcess::ExitStatus exitStatus)
+void MainWindow::updatebatchbar()
 {
-    const ProgressReading reading = batchParser.feed(batchProcess.readAllStandardError(), frameRate);
-    if (batchQueue.parallel() == 1)
-        showProgress(batchParser, reading);
-    ffmpegOutput = batchParser.tail();
-    // Marks the row, starts what comes next or ends the run (batchrun.cpp).
-    batchJobEnded(0, exitCode, exitStatus);
-}
-
-void MainWindow::batchError(QProcess::ProcessError error)
-{
-    if (error != QProcess::FailedToStart)
-        return;
-    batchJobUnstarted(0);
+    if (batchRefresh.admit())
+        showBatchProgress();
 }
 
 void MainWindow::batchstop()
 {
-    if (batchProcess.state() != QProcess::NotRunning)
-        batchStopRequested = true;
-    batchProcess.terminate();
-    stopBatchConverters();
+    batchRunner.stop();
 }
 
 void MainWindow::batchLoad()
@@ -348,30 +327,34 @@ void MainWindow::batchLoad()
 void MainWindow::loadBatchList(const QString &chosen)
 {
     QFile file(chosen);
-    if (QFileInfo(chosen).isDir() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    const auto refuse = [&](const QString &reason) {
         showErrorBox(tr("<b>Die Batchdatei konnte nicht gelesen werden!</b><br><br>%1<br><br>Die "
                         "Batchliste bleibt unverändert.")
                          .arg(QDir::toNativeSeparators(chosen).toHtmlEscaped()),
-                     file.errorString());
+                     reason);
+    };
+    if (QFileInfo(chosen).isDir()) {
+        refuse(tr("Das ist ein Ordner; bitte wählen Sie eine Batchdatei (.btc)."));
+        return;
+    }
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        refuse(file.errorString());
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const QStringList jobs = readJobTexts(file);
+    const BatchList list = readBatchList(file);
     const bool readFailed = file.error() != QFileDevice::NoError;
     file.close();
-    if (readFailed) {
+    if (readFailed || !list.error.isEmpty()) {
         QApplication::restoreOverrideCursor();
-        showErrorBox(tr("<b>Die Batchdatei konnte nicht gelesen werden!</b><br><br>%1<br><br>Die "
-                        "Batchliste bleibt unverändert.")
-                         .arg(QDir::toNativeSeparators(chosen).toHtmlEscaped()),
-                     file.errorString());
+        refuse(readFailed ? file.errorString() : list.error);
         return;
     }
     batchTableWidget->setUpdatesEnabled(false);
     emptyTable(batchTableWidget);
-    batchTableWidget->setRowCount(int(jobs.size()));
-    for (int row = 0; row < jobs.size(); ++row)
-        batchTableWidget->setItem(row, 0, newJobItem(jobs[row]));
+    batchTableWidget->setRowCount(int(list.jobs.size()));
+    for (int row = 0; row < list.jobs.size(); ++row)
+        batchTableWidget->setItem(row, 0, newJobItem(list.jobs[row]));
     batchTableWidget->setUpdatesEnabled(true);
     QApplication::restoreOverrideCursor();
 
@@ -409,17 +392,13 @@ void MainWindow::batchSave()
 void MainWindow::saveBatchList(const QString &chosen)
 {
     const QString name = batchFileName(chosen);
-
-    QStringList jobs;
-    jobs.reserve(batchTableWidget->rowCount());
-    for (int row = 0; row < batchTableWidget->rowCount(); ++row)
-        if (const QTableWidgetItem *item = batchTableWidget->item(row, 0))
-            jobs << item->text();
+    bool extended = false;
+    const QByteArray content = batchListContent(allJobs(), &extended);
 
     // The previous file stays intact until the new one is completely written.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QSaveFile file(name);
-    const bool written = writeWholeFile(file, batchFileContent(jobs));
+    const bool written = writeWholeFile(file, content);
     QApplication::restoreOverrideCursor();
     if (!written)
         showErrorBox(
@@ -428,4 +407,9 @@ void MainWindow::saveBatchList(const QString &chosen)
                "Bitte wählen Sie einen anderen Ort oder schaffen Sie Platz.")
                 .arg(QDir::toNativeSeparators(name).toHtmlEscaped(), file.errorString().toHtmlEscaped()),
             file.errorString());
+    else if (extended)
+        statusBar()->showMessage(tr("Die Batchliste wurde in der erweiterten Form gespeichert, weil Jobs "
+                                    "darin stehen, die die einfache Form nicht fassen kann (Kommas oder "
+                                    "Zeilenumbrüche in Namen, mehrere Durchgänge). Ältere Quorvid-Versionen "
+                                    "können sie nicht laden."));
 }

@@ -1,9 +1,14 @@
 #include "batchfile.h"
 
 #include <QIODevice>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextStream>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -59,6 +64,109 @@ QByteArray batchFileContent(const QStringList &jobTexts)
         if (text.isEmpty())
             continue;
         content += text.toUtf8();
+        content += '\n';
+    }
+    return content;
+}
+
+const QString extendedFormMarker = u"#QUORVID-BATCHLISTE 2"_s;
+
+namespace {
+// The version a first line names when it marks the extended form: 0 when it
+// marks none (a plain list, whose first line is a job like every other).
+int markedVersion(const QString &firstLine)
+{
+    static const QRegularExpression marker(u"^#QUORVID-BATCHLISTE ([0-9]{1,6})$"_s);
+    const QRegularExpressionMatch match = marker.match(firstLine);
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+} // namespace
+
+QByteArray extendedJobLine(const Job &job)
+{
+    QJsonArray runs;
+    for (const QStringList &run : job.runs)
+        runs.append(QJsonArray::fromStringList(run));
+    // Compact JSON escapes quotes, backslashes and line breaks, so every job stays
+    // on its one line whatever its names hold.
+    return QJsonDocument(runs).toJson(QJsonDocument::Compact);
+}
+
+std::optional<Job> parseExtendedJobLine(QStringView line)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(line.toUtf8());
+    if (!document.isArray() || document.array().isEmpty())
+        return std::nullopt;
+    QList<QStringList> runs;
+    for (const QJsonValue &runValue : document.array()) {
+        if (!runValue.isArray() || runValue.toArray().isEmpty())
+            return std::nullopt;
+        QStringList run;
+        for (const QJsonValue &argument : runValue.toArray()) {
+            if (!argument.isString())
+                return std::nullopt;
+            run << argument.toString();
+        }
+        runs << run;
+    }
+    return Job::fromRuns(std::move(runs));
+}
+
+BatchList readBatchList(QIODevice &device)
+{
+    const QStringList lines = readJobTexts(device);
+    BatchList list;
+    const int version = lines.isEmpty() ? 0 : markedVersion(lines.first());
+    if (version == 0) {
+        list.jobs.reserve(lines.size());
+        for (const QString &line : lines)
+            list.jobs << Job::fromText(line);
+        return list;
+    }
+    if (version > 2) {
+        list.error = QCoreApplication::translate(
+                         "MainWindow", "Die Batchdatei wurde von einer neueren Quorvid-Version in der Form %1 "
+                                       "gespeichert, die diese Version nicht lesen kann. Bitte öffnen Sie sie "
+                                       "mit einer neueren Version von Quorvid.")
+                         .arg(version);
+        return list;
+    }
+    list.extended = true;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (lines[i].trimmed().isEmpty())
+            continue;
+        const std::optional<Job> job = parseExtendedJobLine(lines[i]);
+        if (!job) {
+            list.jobs.clear();
+            list.error = QCoreApplication::translate("MainWindow",
+                                                     "Zeile %1 der Batchdatei ist beschädigt; die Datei "
+                                                     "wurde nicht geladen.")
+                             .arg(i + 1);
+            return list;
+        }
+        list.jobs << *job;
+    }
+    return list;
+}
+
+QByteArray batchListContent(const QList<Job> &jobs, bool *extended)
+{
+    const bool plain = std::all_of(jobs.cbegin(), jobs.cend(),
+                                   [](const Job &job) { return job.isEmpty() || job.fitsTextForm(); });
+    if (extended)
+        *extended = !plain;
+    if (plain) {
+        QStringList texts;
+        texts.reserve(jobs.size());
+        for (const Job &job : jobs)
+            texts << (job.isEmpty() ? QString() : jobText(job.runs.first()));
+        return batchFileContent(texts);
+    }
+    QByteArray content = extendedFormMarker.toUtf8() + '\n';
+    for (const Job &job : jobs) {
+        if (job.isEmpty())
+            continue;
+        content += extendedJobLine(job);
         content += '\n';
     }
     return content;

@@ -37,6 +37,24 @@ void MainWindow::setUpBatchExtras()
 {
     parallelSpinBox->setMaximum(std::max(1, QThread::idealThreadCount()));
     connect(actionBatchlisteAlsSkript, &QAction::triggered, this, [this] { exportScript(); });
+    // The runner converts; the window shows what it reports.
+    connect(&batchRunner, &JobRunner::jobStarted, this, [this](int row, int slot) {
+        if (slot == 0 || batchRunner.queue().parallel() == 1) {
+            currentJob = row;
+            batchConvert();
+        } else {
+            statusBar()->showMessage(tr("Konvertiere ") + jobAt(row).input);
+        }
+        showBatchProgress();
+    });
+    connect(&batchRunner, &JobRunner::outputArrived, this, &MainWindow::updatebatchbar);
+    connect(&batchRunner, &JobRunner::jobEnded, this, [this](int row, const JobEnd &end) {
+        if (end.unstarted)
+            batchError(row);
+        else
+            batchbeendet(row, end);
+    });
+    connect(&batchRunner, &JobRunner::runEnded, this, &MainWindow::endBatchRun);
     // After the converter check, which was scheduled first.
     QTimer::singleShot(0, this, [this] {
         if (converterInstalled())
@@ -50,14 +68,6 @@ bool MainWindow::rowPending(int row) const
     return !status || status->data(failedRole).toBool();
 }
 
-bool MainWindow::anyBatchConverterRunning() const
-{
-    if (batchProcess.state() != QProcess::NotRunning)
-        return true;
-    return std::any_of(extraConverters.begin(), extraConverters.end(),
-                       [](const auto &c) { return c->process.state() != QProcess::NotRunning; });
-}
-
 void MainWindow::setBatchOptionsEnabled(bool enabled)
 {
     keepGoingCheckBox->setEnabled(enabled);
@@ -65,190 +75,89 @@ void MainWindow::setBatchOptionsEnabled(bool enabled)
     parallelSpinBox->setEnabled(enabled);
 }
 
-void MainWindow::beginBatchRun()
+void MainWindow::batchbeendet(int row, const JobEnd &end)
 {
-    // The run covers the pending rows from currentJob down; rows above it are
-    // neither run nor changed.
-    const int rows = batchTableWidget->rowCount();
-    QList<JobState> states(rows, JobState::Done);
-    for (int row = std::max(0, currentJob); row < rows; ++row)
-        if (batchTableWidget->item(row, 0) && rowPending(row))
-            states[row] = JobState::Pending;
-    const int parallel = std::clamp(parallelSpinBox->value(), 1, parallelSpinBox->maximum());
-    batchQueue.begin(states, parallel, keepGoingCheckBox->isChecked());
-
-    while (int(extraConverters.size()) < parallel - 1) {
-        extraConverters.push_back(std::make_unique<ExtraConverter>());
-        const int converter = int(extraConverters.size());
-        QProcess *process = &extraConverters.back()->process;
-        connect(process, &QProcess::readyReadStandardError, this, [this] {
-            if (extraRefresh.admit())
-                showBatchProgress();
-        });
-        connect(process, &QProcess::finished, this, [this, converter](int code, QProcess::ExitStatus status) {
-            batchJobEnded(converter, code, status);
-        });
-        connect(process, &QProcess::errorOccurred, this, [this, converter](QProcess::ProcessError error) {
-            if (error == QProcess::FailedToStart)
-                batchJobUnstarted(converter);
-        });
+    const bool oneAtATime = batchRunner.queue().parallel() == 1;
+    if (oneAtATime) {
+        // The last figures of the job, and its output for the error box.
+        ProgressReading last;
+        last.percent = batchRunner.parser(0).percent();
+        showProgress(batchRunner.parser(0), last);
+        ffmpegOutput = end.details;
     }
-    converterJobs = QList<int>(qsizetype(extraConverters.size()) + 1, -1);
-    converterClocks = QList<QElapsedTimer>(converterJobs.size());
-    finishedJobSeconds.clear();
-    failureDetails.clear();
-    batchHalt = BatchHalt::None;
-    batchHaltDetails.clear();
-    setBatchOptionsEnabled(false);
-}
-
-void MainWindow::advanceBatch()
-{
-    // A converter that cannot be started reports it at once, from inside the
-    // start; the loop below then simply goes on.
-    if (advancingBatch)
-        return;
-    advancingBatch = true;
-    for (int row = batchQueue.takeNext(); row >= 0; row = batchQueue.takeNext()) {
-        const int converter = int(converterJobs.indexOf(-1));
-        startBatchJob(converter < 0 ? 0 : converter, row);
-    }
-    advancingBatch = false;
-    if (batchQueue.isOver())
-        endBatchRun();
-    else
-        showBatchProgress();
-}
-
-void MainWindow::startBatchJob(int converter, int row)
-{
-    converterJobs[converter] = row;
-    converterClocks[converter].start();
-    if (converter == 0) {
-        currentJob = row;
-        batchConvert();
-        return;
-    }
-    ExtraConverter &extra = *extraConverters[size_t(converter - 1)];
-    const QTableWidgetItem *cell = batchTableWidget->item(row, 0);
-    const QString text = cell ? cell->text() : QString();
-    extra.frameRate = jobFrameRate(text).value_or(frameRate);
-    extra.parser.startRun();
-    extra.stopRequested = false;
-    startConverter(extra.process, batchProgram, jobArguments(text));
-    statusBar()->showMessage(tr("Konvertiere ") + jobInput(text));
-}
-
-void MainWindow::batchJobEnded(int converter, int exitCode, QProcess::ExitStatus exitStatus)
-{
-    const int row = converterJobs.value(converter, -1);
-    if (row < 0)
-        return;
-    bool stopRequested = batchStopRequested;
-    QString output = ffmpegOutput;
-    if (converter > 0) {
-        ExtraConverter &extra = *extraConverters[size_t(converter - 1)];
-        extra.parser.feed(extra.process.readAllStandardError(), extra.frameRate);
-        stopRequested = extra.stopRequested;
-        output = extra.parser.tail();
-    }
-    const RunOutcome outcome = classifyExit(exitCode, exitStatus, stopRequested);
-    converterJobs[converter] = -1;
-    batchQueue.finish(row, outcome);
-
-    if (outcome == RunOutcome::Success) {
-        if (batchQueue.parallel() == 1)
+    if (end.outcome == RunOutcome::Success) {
+        if (oneAtATime)
             setPercent(100);
         if (row < batchTableWidget->rowCount())
             batchTableWidget->setItem(row, 1, statusItem(u"Done."_s, false));
-        finishedJobSeconds << double(converterClocks[converter].elapsed()) / 1000;
-    } else if (outcome != RunOutcome::Cancelled) {
-        const QString reason =
-            outcome == RunOutcome::Crashed ? tr("ffmpeg ist abgestürzt.") : lastLine(output);
-        if (batchQueue.keepGoing()) {
-            QTableWidgetItem *item = statusItem(tr("Fehler"), true);
-            item->setToolTip(reason);
-            batchTableWidget->setItem(row, 1, item);
-            failureDetails << jobInputFile(batchTableWidget->item(row, 0)->text()) + u"\n    "_s + reason;
-        } else if (batchHalt == BatchHalt::None) {
-            batchHalt = outcome == RunOutcome::Crashed ? BatchHalt::Crash : BatchHalt::Error;
-            batchHaltDetails = output;
-        }
+    } else if (end.outcome != RunOutcome::Cancelled && batchRunner.queue().keepGoing() &&
+               row < batchTableWidget->rowCount()) {
+        QTableWidgetItem *item = statusItem(tr("Fehler"), true);
+        item->setToolTip(end.reason);
+        batchTableWidget->setItem(row, 1, item);
     }
     saveRecovery();
-    advanceBatch();
 }
 
-void MainWindow::batchJobUnstarted(int converter)
+void MainWindow::batchError(int row)
 {
-    const int row = converterJobs.value(converter, -1);
-    if (row < 0)
-        return;
-    converterJobs[converter] = -1;
-    batchQueue.finishUnstarted(row);
-    if (batchQueue.keepGoing()) {
+    // The converter of this row could not be started at all.
+    if (batchRunner.queue().keepGoing() && row < batchTableWidget->rowCount()) {
         QTableWidgetItem *item = statusItem(tr("Fehler"), true);
         item->setToolTip(tr("ffmpeg konnte nicht gestartet werden."));
         batchTableWidget->setItem(row, 1, item);
-        failureDetails << jobInputFile(batchTableWidget->item(row, 0)->text()) + u"\n    "_s +
-                              tr("ffmpeg konnte nicht gestartet werden.");
-    } else if (batchHalt == BatchHalt::None) {
-        batchHalt = BatchHalt::FailedStart;
     }
     saveRecovery();
-    advanceBatch();
 }
 
 void MainWindow::endBatchRun()
 {
-    // The one place where every batch run ends, with the counts of the run:
-    // batchQueue.done() jobs converted, batchQueue.failed() failed.
+    // The one place where every batch run ends, with the counts of the run.
     const int firstPending = firstPendingRow();
     if (firstPending >= 0)
         currentJob = firstPending;
-    const int done = batchQueue.done();
-    const int failed = batchQueue.failed();
+    const BatchQueue &queue = batchRunner.queue();
+    const int done = queue.done();
+    const int failed = queue.failed();
     batchJobLabel->setText(batchSummary(done, failed));
+    const auto halting = batchRunner.haltingFailure();
     // What the desktop notice says when the window is not active; a run that a
     // failure ended counts that job as failed.
-    const bool haltedByFailure = batchHalt == BatchHalt::Crash || batchHalt == BatchHalt::Error;
-    const Notice notice = batchEndNotice(done, haltedByFailure ? std::max(failed, 1) : failed);
+    const Notice notice = batchEndNotice(done, halting ? std::max(failed, 1) : failed);
 
-    switch (batchHalt) {
-    case BatchHalt::Crash:
-        reportConverterFailure(RunOutcome::Crashed, notice);
-        break;
-    case BatchHalt::Error:
-        ffmpegOutput = batchHaltDetails;
-        reportConverterFailure(RunOutcome::Error, notice);
-        break;
-    case BatchHalt::FailedStart:
+    if (halting && halting->second.unstarted) {
         lcdNumber->display(u"ERROR"_s);
         showErrorBox(tr("<b>ffmpeg konnte nicht gestartet werden!</b><br><br>Bitte versuchen sie "
                         "die Konvertierung<br>erneut zu starten."));
         statusBar()->showMessage(tr("Fehler!"), 5000);
-        break;
-    case BatchHalt::None:
-        if (batchQueue.halted()) {
-            lcdNumber->display(tr("Cancel"));
-            statusBar()->showMessage(tr("Abgebrochen!"));
-        } else if (failed == 0) {
-            setPercent(100);
-            statusBar()->showMessage(tr("Konvertierung beendet."));
-            alertIfInactive(notice);
-        } else {
-            setPercent(100);
-            lcdNumber->display(u"Error"_s);
-            const QString summary = batchSummary(done, failed);
-            statusBar()->showMessage(summary);
-            alertIfInactive(notice);
-            showErrorBox(u"<b>"_s + summary.toHtmlEscaped() + u"</b><br><br>"_s +
-                             tr("Die fehlgeschlagenen Jobs sind in der Spalte Status mit „Fehler“ "
-                                "markiert<br>und werden beim nächsten Start erneut versucht. Die "
-                                "Gründe stehen in den Details."),
-                         failureDetails.join(u"\n"_s));
-        }
-        break;
+    } else if (halting) {
+        ffmpegOutput = halting->second.details;
+        // A converter that ended well but left an unusable file: the reason first.
+        if (halting->second.outcome == RunOutcome::Error && !halting->second.reason.isEmpty() &&
+            !ffmpegOutput.endsWith(halting->second.reason))
+            ffmpegOutput += u"\n"_s + halting->second.reason;
+        reportConverterFailure(halting->second.outcome, notice);
+    } else if (queue.halted()) {
+        lcdNumber->display(tr("Cancel"));
+        statusBar()->showMessage(tr("Abgebrochen!"));
+    } else if (failed == 0) {
+        setPercent(100);
+        statusBar()->showMessage(tr("Konvertierung beendet."));
+        alertIfInactive(notice);
+    } else {
+        setPercent(100);
+        lcdNumber->display(u"Error"_s);
+        const QString summary = batchSummary(done, failed);
+        statusBar()->showMessage(summary);
+        alertIfInactive(notice);
+        QStringList details;
+        for (const auto &[row, end] : batchRunner.failures())
+            details << batchRunner.job(row).input + u"\n    "_s + end.reason;
+        showErrorBox(u"<b>"_s + summary.toHtmlEscaped() + u"</b><br><br>"_s +
+                         tr("Die fehlgeschlagenen Jobs sind in der Spalte Status mit „Fehler“ "
+                            "markiert<br>und werden beim nächsten Start erneut versucht. Die "
+                            "Gründe stehen in den Details."),
+                     details.join(u"\n"_s));
     }
     insertJobButton->setEnabled(true);
     delJobButton->setEnabled(true);
@@ -261,59 +170,36 @@ void MainWindow::endBatchRun()
 
 void MainWindow::showBatchProgress()
 {
-    double percentSum = 100.0 * (batchQueue.done() + batchQueue.failed());
-    QList<std::optional<double>> remaining;
-    for (qsizetype converter = 0; converter < converterJobs.size(); ++converter) {
-        if (converterJobs[converter] < 0)
-            continue;
-        const ProgressParser *parser = &batchParser;
-        if (converter > 0) {
-            ExtraConverter &extra = *extraConverters[size_t(converter - 1)];
-            extra.parser.feed(extra.process.readAllStandardError(), extra.frameRate);
-            parser = &extra.parser;
-        }
-        percentSum += parser->percent();
-        remaining << (parser->durationKnown() ? parser->remainingSeconds() : std::nullopt);
+    if (!batchRunner.isRunning())
+        return;
+    const BatchQueue &queue = batchRunner.queue();
+    if (queue.parallel() == 1) {
+        // One job at a time: the bar and the display follow that job.
+        if (batchRunner.slotJob(0) >= 0)
+            showProgress(batchRunner.parser(0), batchRunner.readProgress(0));
+    } else {
+        // With several jobs at once the bar and the display show the whole run.
+        setPercent(batchRunner.wholePercent());
     }
-    const std::optional<double> left = batchRemainingSeconds(
-        remaining, finishedJobSeconds, batchQueue.total() - batchQueue.started(), batchQueue.parallel());
-    // With several jobs at once the bar and the display show the whole run.
-    if (batchQueue.parallel() > 1) {
-        if (batchQueue.total() > 0)
-            setPercent(int(percentSum / batchQueue.total()));
+    const std::optional<double> left = batchRunner.wholeRemainingSeconds();
+    if (queue.parallel() > 1)
         lcdNumber->display(left ? formatRemaining(*left) : QString());
-    }
-    QString text = tr("Job %1 von %2").arg(batchQueue.started()).arg(batchQueue.total());
+    QString text = tr("Job %1 von %2").arg(queue.started()).arg(queue.total());
     if (left)
         text += u" – "_s + tr("Batch: noch %1").arg(formatRemaining(*left));
     if (batchJobLabel->text() != text)
         batchJobLabel->setText(text);
 }
 
-void MainWindow::stopBatchConverters()
-{
-    batchQueue.stop();
-    for (const auto &extra : extraConverters) {
-        if (extra->process.state() == QProcess::NotRunning)
-            continue;
-        extra->stopRequested = true;
-        extra->process.terminate();
-    }
-}
-
 void MainWindow::saveRecovery()
 {
     if (!recovery.claimed())
         return;
-    QStringList jobs;
     QList<JobState> states;
     bool anyPending = false;
     const int rows = batchTableWidget->rowCount();
-    jobs.reserve(rows);
     states.reserve(rows);
     for (int row = 0; row < rows; ++row) {
-        const QTableWidgetItem *cell = batchTableWidget->item(row, 0);
-        jobs << (cell ? cell->text() : QString());
         const QTableWidgetItem *status = batchTableWidget->item(row, 1);
         const JobState state = !status
                                    ? JobState::Pending
@@ -321,6 +207,7 @@ void MainWindow::saveRecovery()
         anyPending = anyPending || state != JobState::Done;
         states << state;
     }
+    const QList<Job> jobs = anyPending ? allJobs() : QList<Job>();
     // A finished or emptied list is a clean end: nothing is left to restore.
     QString error;
     const bool saved = anyPending ? recovery.save(jobs, states, &error) : recovery.clear();
@@ -372,9 +259,7 @@ void MainWindow::offerRecovery()
     batchTableWidget->setUpdatesEnabled(false);
     batchTableWidget->setRowCount(int(list.jobs.size()));
     for (int row = 0; row < list.jobs.size(); ++row) {
-        auto *cell = new QTableWidgetItem(list.jobs[row]);
-        cell->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-        batchTableWidget->setItem(row, 0, cell);
+        batchTableWidget->setItem(row, 0, newJobItem(list.entries[row]));
         if (list.states[row] == JobState::Done)
             batchTableWidget->setItem(row, 1, statusItem(u"Done."_s, false));
         else if (list.states[row] == JobState::Failed)
@@ -390,10 +275,10 @@ void MainWindow::offerRecovery()
 
 void MainWindow::exportScript()
 {
-    QStringList jobs;
+    QList<Job> jobs;
     for (int row = 0; row < batchTableWidget->rowCount(); ++row)
-        if (const QTableWidgetItem *cell = batchTableWidget->item(row, 0); cell && !cell->text().isEmpty())
-            jobs << cell->text();
+        if (const Job job = jobAt(row); !job.isEmpty())
+            jobs << job;
     if (jobs.isEmpty()) {
         showErrorBox(tr("Die Batchliste ist leer.<br><br>Bitte fügen Sie zuerst Jobs hinzu."));
         return;

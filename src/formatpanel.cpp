@@ -72,6 +72,15 @@ void MainWindow::refreshFormatControls()
     vbitrateSpinBox->setEnabled(codec != 0 && !quality);
 }
 
+bool MainWindow::confirmCompatible(const QList<Job> &jobs, bool forBatch)
+{
+    // Every run of every job is judged: a first pass as much as the last.
+    QList<QStringList> argumentLists;
+    for (const Job &job : jobs)
+        argumentLists += job.runs;
+    return confirmCompatible(argumentLists, forBatch);
+}
+
 bool MainWindow::confirmCompatible(const QList<QStringList> &argumentLists, bool forBatch)
 {
     // The information run describes the file opened last; other inputs are judged

@@ -21,6 +21,7 @@
 #include "batchfile.h"
 #include "batchqueue.h"
 #include "converter.h"
+#include "jobrunner.h"
 #include "progress.h"
 
 using namespace Qt::StringLiterals;
@@ -52,76 +53,49 @@ void print(std::FILE *stream, const QString &text)
 class HeadlessRun
 {
 public:
-    HeadlessRun(QStringList jobs, int parallel, bool keepGoing, bool overwrite);
+    HeadlessRun(QList<Job> jobs, int parallel, bool keepGoing, bool overwrite);
     int exec();
     // Takes the signals the handler noted.
     void readSignals();
 
 private:
-    struct Converter
-    {
-        QProcess process;
-        ProgressParser parser;
-        int job = -1; // index into m_runnable
-        double frameRate = 0;
-        bool stopRequested = false;
-        QElapsedTimer clock;
-    };
-
-    void advance();
-    void jobEnded(Converter &converter, std::optional<RunOutcome> outcome);
+    void jobEnded(int job, const JobEnd &end);
     void interrupt(int signal);
     void report(int job, const QString &word, const QString &text);
     void showProgress();
     void finish();
 
-    QStringList m_jobs;
-    QList<int> m_runnable; // list index of each job the queue runs
+    QList<Job> m_jobs;
+    QList<int> m_runnable; // list index of each job the runner runs
+    int m_parallel;
     bool m_keepGoing;
     bool m_overwrite;
-    BatchQueue m_queue;
-    std::vector<std::unique_ptr<Converter>> m_converters;
-    QString m_program;
+    JobRunner m_runner;
     int m_converted = 0;
     int m_failed = 0;
     int m_skipped = 0;
     int m_cancelled = 0;
+    int m_ended = 0;
     int m_signal = 0;
-    bool m_advancing = false;
     bool m_terminal = ::isatty(STDERR_FILENO) == 1;
     bool m_progressShown = false;
     QTimer m_progressTimer;
-    QTimer m_killTimer;
 };
 
-HeadlessRun::HeadlessRun(QStringList jobs, int parallel, bool keepGoing, bool overwrite)
-    : m_jobs(std::move(jobs)), m_keepGoing(keepGoing), m_overwrite(overwrite)
+HeadlessRun::HeadlessRun(QList<Job> jobs, int parallel, bool keepGoing, bool overwrite)
+    : m_jobs(std::move(jobs)), m_parallel(parallel), m_keepGoing(keepGoing), m_overwrite(overwrite)
 {
-    for (int i = 0; i < parallel; ++i) {
-        m_converters.push_back(std::make_unique<Converter>());
-        Converter *c = m_converters.back().get();
-        QObject::connect(&c->process, &QProcess::finished, [this, c](int code, QProcess::ExitStatus status) {
-            c->parser.feed(c->process.readAllStandardError(), c->frameRate);
-            // An interrupt that arrived together with the converter's end was
-            // meant for it as well.
-            readSignals();
-            jobEnded(*c, classifyExit(code, status, c->stopRequested || m_signal != 0));
-        });
-        QObject::connect(&c->process, &QProcess::errorOccurred, [this, c](QProcess::ProcessError error) {
-            if (error == QProcess::FailedToStart)
-                jobEnded(*c, std::nullopt);
-        });
-        QObject::connect(&c->process, &QProcess::readyReadStandardError,
-                         [c] { c->parser.feed(c->process.readAllStandardError(), c->frameRate); });
-    }
+    m_runner.setStopGraceMs(stopTimeoutMs);
+    m_runner.setFrameRate(25);
+    QObject::connect(&m_runner, &JobRunner::jobEnded, [this](int job, const JobEnd &end) {
+        // An interrupt that arrived together with the converter's end was meant
+        // for it as well.
+        readSignals();
+        jobEnded(job, end);
+    });
+    QObject::connect(&m_runner, &JobRunner::runEnded, [this] { finish(); });
     m_progressTimer.setInterval(progressIntervalMs);
     QObject::connect(&m_progressTimer, &QTimer::timeout, [this] { showProgress(); });
-    m_killTimer.setSingleShot(true);
-    QObject::connect(&m_killTimer, &QTimer::timeout, [this] {
-        for (const auto &c : m_converters)
-            if (c->process.state() != QProcess::NotRunning)
-                c->process.kill();
-    });
 }
 
 void HeadlessRun::report(int job, const QString &word, const QString &text)
@@ -136,95 +110,67 @@ void HeadlessRun::report(int job, const QString &word, const QString &text)
 
 int HeadlessRun::exec()
 {
-    QList<JobState> states;
+    QList<Job> runnable;
     for (int i = 0; i < m_jobs.size(); ++i) {
-        const QString &text = m_jobs[i];
-        const QString input = jobInputFile(text), output = jobOutput(text);
-        if (text.isEmpty())
+        const Job &job = m_jobs[i];
+        if (job.isEmpty())
             continue; // an empty line of the file is no job
-        if (!input.isEmpty() && sameFile(input, output)) {
+        if (writesOntoInput(job)) {
             ++m_failed;
-            report(i, u"VERWEIGERT"_s, input + u": Eingabe und Ausgabe sind dieselbe Datei"_s);
+            report(i, u"VERWEIGERT"_s, job.input + u": Eingabe und Ausgabe sind dieselbe Datei"_s);
             continue;
         }
-        if (!m_overwrite && QFileInfo::exists(output)) {
+        if (!m_overwrite && QFileInfo::exists(job.output)) {
             ++m_skipped;
-            report(i, u"ÜBERSPRUNGEN"_s, output + u": existiert bereits (--overwrite überschreibt)"_s);
+            report(i, u"ÜBERSPRUNGEN"_s, job.output + u": existiert bereits (--overwrite überschreibt)"_s);
             continue;
         }
         m_runnable << i;
-        states << JobState::Pending;
+        runnable << job;
     }
-    m_queue.begin(states, int(m_converters.size()), m_keepGoing);
     // A refused job is a failure: without --keep-going nothing starts after it.
-    if (m_failed > 0 && !m_keepGoing)
-        m_queue.stop();
-    m_program = converterProgram();
+    if (m_failed > 0 && !m_keepGoing) {
+        QTimer::singleShot(0, [this] { finish(); });
+        return QCoreApplication::exec();
+    }
+    m_runner.setProgram(converterProgram());
     if (m_terminal)
         m_progressTimer.start();
-    QTimer::singleShot(0, [this] { advance(); });
+    QTimer::singleShot(0, [this, runnable] {
+        m_runner.start(runnable, QList<JobState>(runnable.size(), JobState::Pending), m_parallel, m_keepGoing);
+    });
     return QCoreApplication::exec();
 }
 
-void HeadlessRun::advance()
+void HeadlessRun::jobEnded(int job, const JobEnd &end)
 {
-    if (m_advancing)
-        return;
-    m_advancing = true;
-    for (int job = m_queue.takeNext(); job >= 0; job = m_queue.takeNext()) {
-        auto free =
-            std::find_if(m_converters.begin(), m_converters.end(), [](const auto &c) { return c->job < 0; });
-        Converter &c = **free;
-        const QString &text = m_jobs[m_runnable[job]];
-        c.job = job;
-        c.frameRate = jobFrameRate(text).value_or(25);
-        c.stopRequested = false;
-        c.parser.startRun();
-        c.clock.start();
-        startConverter(c.process, m_program, jobArguments(text));
-    }
-    m_advancing = false;
-    if (m_queue.isOver())
-        finish();
-}
-
-void HeadlessRun::jobEnded(Converter &c, std::optional<RunOutcome> outcome)
-{
-    const int job = c.job;
-    if (job < 0)
-        return;
-    c.job = -1;
     const int index = m_runnable[job];
-    const QString &text = m_jobs[index];
-    if (!outcome) {
-        m_queue.finishUnstarted(job);
+    const Job &theJob = m_jobs[index];
+    ++m_ended;
+    if (end.unstarted) {
         ++m_failed;
-        report(index, u"FEHLER"_s, jobInputFile(text) + u": ffmpeg konnte nicht gestartet werden"_s);
-    } else {
-        m_queue.finish(job, *outcome);
-        const double seconds = double(c.clock.elapsed()) / 1000;
-        switch (*outcome) {
-        case RunOutcome::Success:
-            ++m_converted;
-            report(index, u"OK"_s,
-                   u"%1 -> %2 (%3 s)"_s.arg(jobInputFile(text), jobOutput(text),
-                                            QString::number(seconds, 'f', 1)));
-            break;
-        case RunOutcome::Cancelled:
-            ++m_cancelled;
-            report(index, u"ABGEBROCHEN"_s, jobInputFile(text));
-            break;
-        case RunOutcome::Crashed:
-            ++m_failed;
-            report(index, u"FEHLER"_s, jobInputFile(text) + u": ffmpeg ist abgestürzt"_s);
-            break;
-        case RunOutcome::Error:
-            ++m_failed;
-            report(index, u"FEHLER"_s, jobInputFile(text) + u": "_s + lastLine(c.parser.tail()));
-            break;
-        }
+        report(index, u"FEHLER"_s, theJob.input + u": ffmpeg konnte nicht gestartet werden"_s);
+        return;
     }
-    advance();
+    switch (end.outcome) {
+    case RunOutcome::Success:
+        ++m_converted;
+        report(index, u"OK"_s,
+               u"%1 -> %2 (%3 s)"_s.arg(theJob.input, theJob.output, QString::number(end.seconds, 'f', 1)));
+        break;
+    case RunOutcome::Cancelled:
+        ++m_cancelled;
+        report(index, u"ABGEBROCHEN"_s, theJob.input);
+        break;
+    case RunOutcome::Crashed:
+        ++m_failed;
+        report(index, u"FEHLER"_s, theJob.input + u": ffmpeg ist abgestürzt"_s);
+        break;
+    case RunOutcome::Error:
+        ++m_failed;
+        report(index, u"FEHLER"_s, theJob.input + u": "_s + end.reason);
+        break;
+    }
 }
 
 void HeadlessRun::readSignals()
@@ -238,7 +184,7 @@ void HeadlessRun::interrupt(int signal)
 {
     if (m_signal != 0) {
         // Asked twice: end the converters at once.
-        m_killTimer.start(0);
+        m_runner.kill();
         return;
     }
     m_signal = signal;
@@ -247,32 +193,23 @@ void HeadlessRun::interrupt(int signal)
         m_progressShown = false;
     }
     print(stderr, u"Abbruch: die laufenden Umwandlungen werden beendet ...\n"_s);
-    m_queue.stop();
-    // In list order, each asked to end as the window's Stop does; the run ends
-    // when the last one has reported its end.
-    for (const auto &c : m_converters) {
-        if (c->process.state() == QProcess::NotRunning)
-            continue;
-        c->stopRequested = true;
-        c->process.terminate();
-    }
-    m_killTimer.start(stopTimeoutMs);
-    if (m_queue.isOver())
-        finish();
+    // Each running converter is asked to end as the window's Stop does; the run
+    // ends when the last one has reported its end.
+    if (m_runner.isRunning())
+        m_runner.stop();
+    else
+        QTimer::singleShot(0, [this] { finish(); });
 }
 
 void HeadlessRun::showProgress()
 {
-    int percent = 100 * (m_queue.done() + m_queue.failed());
-    for (const auto &c : m_converters)
-        if (c->job >= 0)
-            percent += c->parser.percent();
-    if (m_queue.total() == 0)
+    const BatchQueue &queue = m_runner.queue();
+    if (!m_runner.isRunning() || queue.total() == 0)
         return;
-    print(stderr, u"\r\x1b[K%1 von %2 fertig, %3 laufen, %4 %"_s.arg(m_queue.done() + m_queue.failed())
-                      .arg(m_queue.total())
-                      .arg(m_queue.running())
-                      .arg(percent / m_queue.total()));
+    print(stderr, u"\r\x1b[K%1 von %2 fertig, %3 laufen, %4 %"_s.arg(queue.done() + queue.failed())
+                      .arg(queue.total())
+                      .arg(queue.running())
+                      .arg(m_runner.wholePercent()));
     m_progressShown = true;
 }
 
@@ -286,7 +223,7 @@ void HeadlessRun::finish()
     QString summary = batchSummary(m_converted, m_failed);
     if (m_skipped > 0)
         summary += u", %1 übersprungen"_s.arg(m_skipped);
-    const int notRun = m_queue.total() - m_queue.started() + m_cancelled;
+    const int notRun = int(m_runnable.size()) - m_ended + m_cancelled;
     if (notRun > 0)
         summary += u", %1 nicht umgewandelt"_s.arg(notRun);
     print(stdout, summary + u'\n');
@@ -346,9 +283,13 @@ int runHeadless(int argc, char **argv)
                           listName, file.errorString()));
         return 2;
     }
-    const QStringList texts = readJobTexts(file);
+    const BatchList list = readBatchList(file);
     if (file.error() != QFileDevice::NoError) {
         print(stderr, u"quorvid: Fehler beim Lesen von %1: %2\n"_s.arg(listName, file.errorString()));
+        return 2;
+    }
+    if (!list.error.isEmpty()) {
+        print(stderr, u"quorvid: %1: %2\n"_s.arg(listName, list.error));
         return 2;
     }
     if (!converterInstalled()) {
@@ -368,7 +309,7 @@ int runHeadless(int argc, char **argv)
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    HeadlessRun headless(texts, parallel, parser.isSet(keepGoing), parser.isSet(overwrite));
+    HeadlessRun headless(list.jobs, parallel, parser.isSet(keepGoing), parser.isSet(overwrite));
     QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&headless] { headless.readSignals(); });
     return headless.exec();

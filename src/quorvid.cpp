@@ -72,9 +72,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(&singleProcess, &QProcess::readyReadStandardError, this, &MainWindow::updateprocbar);
     connect(&singleProcess, &QProcess::finished, this, &MainWindow::procbeendet);
     connect(&singleProcess, &QProcess::errorOccurred, this, &MainWindow::processError);
-    connect(&batchProcess, &QProcess::readyReadStandardError, this, &MainWindow::updatebatchbar);
-    connect(&batchProcess, &QProcess::finished, this, &MainWindow::batchbeendet);
-    connect(&batchProcess, &QProcess::errorOccurred, this, &MainWindow::batchError);
     connect(vcodecComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::setOutputFile);
     connect(acodecComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::setOutputFile);
     connect(vcodecComboBox, &QComboBox::activated, this, &MainWindow::vcopywahl);
@@ -187,7 +184,7 @@ void MainWindow::alertIfInactive(const Notice &notice)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    const bool converting = singleProcess.state() != QProcess::NotRunning || anyBatchConverterRunning();
+    const bool converting = singleProcess.state() != QProcess::NotRunning || batchRunner.isRunning();
     if (converting && !askYesNo(tr("Eine Konvertierung läuft noch.<br><br>Soll sie abgebrochen und Quorvid "
                                    "geschlossen werden?"))) {
         event->ignore();
@@ -214,10 +211,8 @@ void MainWindow::stopConvertersQuietly()
 {
     // Stop every converter and wait for it, so that none outlives the window. The
     // signals stay quiet meanwhile: a closing window reports no outcome.
-    QList<QProcess *> processes{&singleProcess, &batchProcess, &infoProcess};
-    for (const auto &extra : extraConverters)
-        processes << &extra->process;
-    for (QProcess *process : std::as_const(processes)) {
+    batchRunner.stopQuietly(converterStopTimeoutMs);
+    for (QProcess *process : {&singleProcess, &infoProcess}) {
         if (process->state() == QProcess::NotRunning)
             continue;
         process->blockSignals(true);

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "batchqueue.h"
+#include "job.h"
+#include "jobrunner.h"
 #include "converter.h"
 #include "mediainfo.h"
 #include "notification.h"
@@ -46,7 +48,6 @@ private:
     QStringList audioExtensions;
     QProcess infoProcess;
     QProcess singleProcess;
-    QProcess batchProcess;
     QFont messageFont;
     int progressPercent = 0;
     double totalSeconds = 0;
@@ -58,50 +59,26 @@ private:
     int currentJob = 0;
     QString batchFilePath;
 
-    // Readers of the converters' standard error: one per process, so that the
-    // info run and a conversion never mix their text.
+    // Readers of the converters' standard error: the single run's and the info
+    // run's; the batch's converters are the runner's.
     ProgressParser singleParser;
-    ProgressParser batchParser;
     InfoCollector infoCollector;
     // The progress display follows each conversion at most ten times a second.
     static constexpr int progressRefreshMs = 100;
     RefreshLimiter singleRefresh{progressRefreshMs, [this] { updateprocbar(); }};
-    RefreshLimiter batchRefresh{progressRefreshMs, [this] { updatebatchbar(); }};
+    RefreshLimiter batchRefresh{progressRefreshMs, [this] { showBatchProgress(); }};
     // True once the user chose or typed the output name; an automatically derived
     // name is not carried over to the next opened input.
     bool outputChosenByUser = false;
     // True once the user asked the running conversion to stop.
     bool singleStopRequested = false;
-    bool batchStopRequested = false;
-    // The converter program the running batch starts for each of its jobs.
-    QString batchProgram;
     // Folders and geometry kept between runs.
     Remembered remembered;
     // The video codec chosen before the current one: crossing between the first
     // codecs and those of today sets the defaults of the new group.
     int previousVideoCodec = 0;
-
-    // Several jobs at once, keeping going after failures and the list kept for a
-    // restart (batchrun.cpp). Converter 0 is batchProcess; the others run beside
-    // it when more than one job runs at a time.
-    struct ExtraConverter
-    {
-        QProcess process;
-        ProgressParser parser;
-        bool stopRequested = false;
-        double frameRate = 0;
-    };
-    std::vector<std::unique_ptr<ExtraConverter>> extraConverters;
-    BatchQueue batchQueue;
-    QList<int> converterJobs;             // the row each converter runs, -1 when idle
-    QList<QElapsedTimer> converterClocks; // since its job started
-    QList<double> finishedJobSeconds;     // wall time of each job done in this run
-    QStringList failureDetails;           // one entry per failed job of this run
-    enum class BatchHalt { None, Crash, Error, FailedStart };
-    BatchHalt batchHalt = BatchHalt::None;
-    QString batchHaltDetails;
-    bool advancingBatch = false;
-    RefreshLimiter extraRefresh{progressRefreshMs, [this] { showBatchProgress(); }};
+    // Runs the batch list's jobs; the window shows what it reports.
+    JobRunner batchRunner;
     RecoveryFile recovery;
 
 private slots:
@@ -126,8 +103,8 @@ private slots:
     void batchFirstStart();
     void batchConvert();
     void updatebatchbar();
-    void batchbeendet(int exitCode, QProcess::ExitStatus exitStatus);
-    void batchError(QProcess::ProcessError error);
+    void batchbeendet(int job, const JobEnd &end);
+    void batchError(int job);
     void batchstop();
     void batchLoad();
     void batchSave();
@@ -160,20 +137,17 @@ private:
     void setBatchListActionsEnabled(bool enabled);
     void updateStartButton();
     int firstPendingRow() const;
-    bool confirmOutputs(const QStringList &inputs, const QStringList &outputs);
+    bool confirmOutputs(const QList<Job> &jobs);
     // The batch list made anew from chosen files, sorted, one job per file.
     void replaceBatchList(QStringList files);
     // Jobs for more files, added at the end of the list with the current settings.
     void appendBatchList(QStringList files);
-    // Jobs made from chosen files with the current settings, sorted; files whose
-    // name holds a comma are refused (escaped for a box).
-    struct NewJobs
-    {
-        QStringList inputs, outputs, jobs, refused;
-        QList<QStringList> argumentLists;
-    };
-    NewJobs jobsForFiles(QStringList files);
-    void refuseCommaNames(const QStringList &refused);
+    // Jobs made from chosen files with the current settings, sorted.
+    QList<Job> jobsForFiles(QStringList files);
+    // The job in a row of the list, and a row's cell for a job.
+    Job jobAt(int row) const;
+    QList<Job> allJobs() const;
+    static QTableWidgetItem *newJobItem(const Job &job);
     // What "Öffnen" does once a file was chosen.
     void openInput(const QString &path);
     // Dropped or given files: one opens as the input unless they go to the
@@ -186,18 +160,10 @@ private:
 
     // The batch run beyond one job at a time (batchrun.cpp).
     bool rowPending(int row) const;
-    void beginBatchRun();
-    void advanceBatch();
-    void startBatchJob(int converter, int row);
-    void batchJobEnded(int converter, int exitCode, QProcess::ExitStatus exitStatus);
-    void batchJobUnstarted(int converter);
     // Where every run ends, whatever its outcome, with its counts.
     void endBatchRun();
     void showBatchProgress();
     void setBatchOptionsEnabled(bool enabled);
-    bool anyBatchConverterRunning() const;
-    // Ends every extra converter of the run (batchProcess is ended by batchstop).
-    void stopBatchConverters();
     void setUpBatchExtras();
     // The list kept for a restart: saved after every change, offered at start.
     void saveRecovery();
@@ -211,6 +177,7 @@ private:
     // Asks before converting or adding settings the converter cannot write; true
     // when there is nothing to ask or the user goes on.
     bool confirmCompatible(const QList<QStringList> &argumentLists, bool forBatch);
+    bool confirmCompatible(const QList<Job> &jobs, bool forBatch);
 
     // The benchmarks reach the helpers and processes without file dialogs.
     friend class BenchAccess;

@@ -1,5 +1,7 @@
 #include "recovery.h"
 
+#include "batchfile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -83,6 +85,24 @@ QByteArray recoveryContent(const QStringList &jobs, const QList<JobState> &state
     return out;
 }
 
+QByteArray jobsRecoveryContent(const QList<Job> &jobs, const QList<JobState> &states)
+{
+    QByteArray out(header);
+    out.reserve(out.size() + jobs.size() * 128);
+    for (qsizetype i = 0; i < jobs.size(); ++i) {
+        const Job &job = jobs[i];
+        const bool plain = job.isEmpty() || job.fitsTextForm();
+        const char letter = stateLetter(states.value(i, JobState::Pending));
+        out += plain ? letter : char(letter - 'A' + 'a');
+        out += ' ';
+        appendEscaped(out, plain ? (job.isEmpty() ? QByteArray() : jobText(job.runs.first()).toUtf8())
+                                 : extendedJobLine(job));
+        out += '\n';
+    }
+    out += trailer + QByteArray::number(jobs.size()) + '\n';
+    return out;
+}
+
 std::optional<RecoveredList> parseRecovery(const QByteArray &content)
 {
     if (!content.startsWith(header) || !content.endsWith('\n'))
@@ -105,7 +125,9 @@ std::optional<RecoveredList> parseRecovery(const QByteArray &content)
         if (line.size() < 2 || line[1] != ' ')
             return std::nullopt;
         JobState state;
-        switch (line[0]) {
+        // A lower-case letter marks a job kept in the extended list form.
+        const bool extended = line[0] >= 'a' && line[0] <= 'z';
+        switch (extended ? char(line[0] - 'a' + 'A') : line[0]) {
         case 'P':
             state = JobState::Pending;
             break;
@@ -121,7 +143,17 @@ std::optional<RecoveredList> parseRecovery(const QByteArray &content)
         const std::optional<QByteArray> text = unescaped(line.sliced(2));
         if (!text)
             return std::nullopt;
-        list.jobs << QString::fromUtf8(*text);
+        Job job;
+        if (extended) {
+            const std::optional<Job> parsed = parseExtendedJobLine(QString::fromUtf8(*text));
+            if (!parsed)
+                return std::nullopt;
+            job = *parsed;
+        } else {
+            job = Job::fromText(QString::fromUtf8(*text));
+        }
+        list.jobs << (extended ? job.text() : QString::fromUtf8(*text));
+        list.entries << job;
         list.states << state;
     }
     return std::nullopt; // no closing line: cut short
@@ -188,9 +220,18 @@ RecoveryFile::Found RecoveryFile::load(RecoveredList *list, QString *setAsideAs,
 
 bool RecoveryFile::save(const QStringList &jobs, const QList<JobState> &states, QString *error)
 {
+    return writeContent(recoveryContent(jobs, states), error);
+}
+
+bool RecoveryFile::save(const QList<Job> &jobs, const QList<JobState> &states, QString *error)
+{
+    return writeContent(jobsRecoveryContent(jobs, states), error);
+}
+
+bool RecoveryFile::writeContent(const QByteArray &content, QString *error)
+{
     if (!m_lock)
         return true;
-    const QByteArray content = recoveryContent(jobs, states);
     QSaveFile file(m_path);
     // Each step is checked: a full disk shows up at write, flush or commit.
     if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.flush()) {

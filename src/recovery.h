@@ -14,17 +14,23 @@
 #include <optional>
 
 #include "batchqueue.h"
+#include "job.h"
 
 struct RecoveredList
 {
-    QStringList jobs;
+    QStringList jobs;       // the job texts, as the Jobs column shows them
     QList<JobState> states; // pending, done or failed; one per job
+    QList<Job> entries;     // the jobs themselves, element for element
 };
 
 // The file's content: a header line, one line per job (state letter, space, job
 // text with backslash, LF and CR escaped), and a closing line with the count, so
 // that a file cut short is told apart from a complete one.
 QByteArray recoveryContent(const QStringList &jobs, const QList<JobState> &states);
+// The same for jobs: a job the job text cannot hold (a name with a comma, several
+// runs) is kept as a line of the extended list form, marked by a lower-case state
+// letter; a list without such jobs gives exactly the content above.
+QByteArray jobsRecoveryContent(const QList<Job> &jobs, const QList<JobState> &states);
 // Nothing when the content is not a complete file of this kind.
 std::optional<RecoveredList> parseRecovery(const QByteArray &content);
 
@@ -52,12 +58,15 @@ public:
     // Writes the whole list atomically: the old file stays until the new one is
     // complete on disk. False with the reason when any step failed.
     bool save(const QStringList &jobs, const QList<JobState> &states, QString *error);
+    bool save(const QList<Job> &jobs, const QList<JobState> &states, QString *error);
     // The clean end of a list: finished, emptied, or the window closed normally.
     bool clear();
 
     QString path() const { return m_path; }
 
 private:
+    bool writeContent(const QByteArray &content, QString *error);
+
     QString m_folder;
     QString m_path;
     std::unique_ptr<QLockFile> m_lock;

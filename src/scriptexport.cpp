@@ -14,6 +14,15 @@ QString shellQuoted(const QString &argument)
 
 QByteArray batchScript(const QStringList &jobTexts)
 {
+    QList<Job> jobs;
+    for (const QString &text : jobTexts)
+        if (!text.isEmpty())
+            jobs << Job::fromText(text);
+    return batchScript(jobs);
+}
+
+QByteArray batchScript(const QList<Job> &jobs)
+{
     QString script = uR"(#!/bin/sh
 # Batchliste aus Quorvid: ein ffmpeg-Aufruf je Zeile "job ...".
 # Das Skript macht nach einem fehlgeschlagenen Job weiter und endet mit
@@ -29,14 +38,48 @@ job() {
         printf 'Fehler (Status %s): %s\n' "$status" "$4" >&2
     fi
 }
+# Mehrere Durchgänge eines Jobs: "passes N1 AUFRUF1... N2 AUFRUF2..." führt die
+# Aufrufe (je N Wörter) nacheinander in einem eigenen temporären Ordner aus.
+passes() {
+    dir=$(mktemp -d) || return 1
+    (
+        cd "$dir" || exit 1
+        while [ "$#" -gt 0 ]; do
+            n=$1
+            shift
+            cmd=""
+            i=0
+            while [ "$i" -lt "$n" ]; do
+                i=$((i + 1))
+                eval "a$i=\$1"
+                cmd="$cmd \"\$a$i\""
+                shift
+            done
+            eval "$cmd" </dev/null || exit $?
+        done
+    )
+    status=$?
+    rm -rf "$dir"
+    return $status
+}
 )"_s;
-    for (const QString &text : jobTexts) {
-        if (text.isEmpty())
+    for (const Job &job : jobs) {
+        if (job.isEmpty())
             continue;
-        script += u"job ffmpeg"_s;
-        for (const QString &argument : jobArguments(text))
-            script += u' ' + shellQuoted(argument);
-        // Standard input closed: the converter can never wait at a question.
+        if (job.runs.size() == 1) {
+            script += u"job ffmpeg"_s;
+            for (const QString &argument : job.runs.first())
+                script += u' ' + shellQuoted(argument);
+            // Standard input closed: the converter can never wait at a question.
+            script += u" </dev/null\n"_s;
+            continue;
+        }
+        script += u"job passes"_s;
+        for (qsizetype run = 0; run < job.runs.size(); ++run) {
+            script += u' ' + QString::number(job.runs[run].size() + 1) + u" ffmpeg"_s;
+            for (const QString &argument : job.runs[run])
+                script += u' ' + shellQuoted(argument);
+        }
         script += u" </dev/null\n"_s;
     }
     script += uR"(if [ "$failed" -ne 0 ]; then

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "job.h"
+
 // One argument for sh, single-quoted: nothing inside is special to the shell.
 // A line break becomes "$nl" (defined by the script) so that every command stays
 // on one line.
@@ -15,5 +17,9 @@ QString shellQuoted(const QString &argument);
 // The whole script: every job's command with standard input closed; the script
 // goes on after a failed job and ends with status 1 when any job failed.
 QByteArray batchScript(const QStringList &jobTexts);
+// The same for jobs. A job of several runs becomes one line that runs them in
+// turn in a private temporary folder (where a first pass leaves its statistics
+// for the second), removed afterwards.
+QByteArray batchScript(const QList<Job> &jobs);
 
 #endif

@@ -134,17 +134,6 @@ void MainWindow::updateprocbar()
     showProgress(singleParser, reading);
 }
 
-void MainWindow::updatebatchbar()
-{
-    if (!batchRefresh.admit())
-        return;
-    const ProgressReading reading = batchParser.feed(batchProcess.readAllStandardError(), frameRate);
-    // With several jobs at once the bar and the display show the whole run.
-    if (batchQueue.parallel() == 1)
-        showProgress(batchParser, reading);
-    showBatchProgress();
-}
-
 void MainWindow::abgebrochen()
 {
     if (singleProcess.state() != QProcess::NotRunning)

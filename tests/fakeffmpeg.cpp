@@ -91,6 +91,14 @@ int main(int argc, char **argv)
         if (word == "pid") {
             // "pid FILE": note the process id, so a test can see it is gone.
             std::ofstream(rest) << getpid() << '\n';
+        } else if (word == "cwd") {
+            // "cwd FILE": note the working folder (appended) and leave a file in it,
+            // as a first pass leaves its statistics.
+            char here[4096];
+            if (getcwd(here, sizeof here)) {
+                std::ofstream(rest, std::ios::app) << here << '\n';
+                std::ofstream(std::string(here) + "/pass.log") << "stats\n";
+            }
         } else if (word == "err") {
             const std::string text = unescape(rest);
             ::write(2, text.data(), text.size());

@@ -1,0 +1,49 @@
+// A job of the batch list: the converter runs that make one output from one
+// input, each run an argument list kept element for element. Most jobs are one
+// run; a job for a target size is two (the passes). The comma-joined job text is
+// only how a job is shown and how the plain list form stores it.
+#ifndef JOB_H
+#define JOB_H
+
+#include <QList>
+#include <QMetaType>
+#include <QString>
+#include <QStringList>
+
+struct Job
+{
+    QList<QStringList> runs;
+    // The argument after the first "-i" of the first run, and the last argument of
+    // the last run: what the job reads and what it writes.
+    QString input;
+    QString output;
+
+    // A job of the given runs; input and output are read from them.
+    static Job fromRuns(QList<QStringList> runs);
+    // A job text of the plain list form: one run, split at every ",".
+    static Job fromText(const QString &jobText);
+
+    // What the Jobs column shows: the job text; the runs of a job of several runs
+    // one after another, parted by " ; ".
+    QString text() const;
+    // True when the job text gives back exactly this job: one run, no element with
+    // a "," and no line break, so the plain list form can hold it.
+    bool fitsTextForm() const;
+    // True for the job of an empty line (nothing to run).
+    bool isEmpty() const;
+
+    bool operator==(const Job &other) const { return runs == other.runs; }
+    bool operator!=(const Job &other) const { return !(*this == other); }
+};
+Q_DECLARE_METATYPE(Job)
+
+// The output a run writes: its last argument.
+QString runOutput(const QStringList &run);
+// True when the run writes nothing to keep (a first pass: "-f null" to /dev/null).
+bool writesNoFile(const QStringList &run);
+
+// The one rule against a job destroying its own source: true when a run of the
+// job writes onto the job's input (same text or the same file on disk).
+bool writesOntoInput(const Job &job);
+
+#endif

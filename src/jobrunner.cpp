@@ -1,0 +1,314 @@
+#include "jobrunner.h"
+
+#include <algorithm>
+
+#include "batchfile.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr int defaultStopGraceMs = 10000;
+} // namespace
+
+JobRunner::JobRunner(QObject *parent) : QObject(parent)
+{
+    m_killTimer.setSingleShot(true);
+    m_killTimer.setInterval(defaultStopGraceMs);
+    connect(&m_killTimer, &QTimer::timeout, this, [this] { kill(); });
+}
+
+JobRunner::~JobRunner()
+{
+    // Nothing is reported any more; a converter still running is ended, never
+    // left writing on behind the runner's back.
+    for (const auto &slot : m_slots) {
+        slot->process.disconnect(this);
+        if (slot->process.state() != QProcess::NotRunning) {
+            slot->process.kill();
+            slot->process.waitForFinished(1000);
+        }
+    }
+}
+
+void JobRunner::ensureSlots(int count)
+{
+    while (int(m_slots.size()) < count) {
+        m_slots.push_back(std::make_unique<Slot>());
+        Slot *slot = m_slots.back().get();
+        const int index = int(m_slots.size()) - 1;
+        slot->index = index;
+        connect(&slot->process, &QProcess::readyReadStandardError, this,
+                [this, index] { emit outputArrived(index); });
+        connect(&slot->process, &QProcess::finished, this,
+                [this, slot](int code, QProcess::ExitStatus status) { runFinished(*slot, code, status); });
+        connect(&slot->process, &QProcess::errorOccurred, this, [this, slot](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                runUnstarted(*slot);
+        });
+    }
+}
+
+void JobRunner::start(const QList<Job> &jobs, const QList<JobState> &states, int parallel, bool keepGoing)
+{
+    m_jobs = jobs;
+    parallel = std::max(1, parallel);
+    m_queue.begin(states, parallel, keepGoing);
+    ensureSlots(parallel);
+    m_finishedSeconds.clear();
+    m_failures.clear();
+    m_halting.reset();
+    m_active = true;
+    advance();
+}
+
+void JobRunner::append(const QList<Job> &jobs)
+{
+    m_jobs += jobs;
+    if (!m_active)
+        return;
+    m_queue.append(int(jobs.size()));
+    advance();
+}
+
+void JobRunner::advance()
+{
+    // A converter that cannot be started reports it from inside the start; the
+    // loop below then simply goes on.
+    if (m_advancing)
+        return;
+    m_advancing = true;
+    for (int job = m_queue.takeNext(); job >= 0; job = m_queue.takeNext()) {
+        auto free = std::find_if(m_slots.begin(), m_slots.begin() + m_queue.parallel(),
+                                 [](const auto &slot) { return slot->job < 0; });
+        startJob(**free, job);
+    }
+    m_advancing = false;
+    if (m_active && m_queue.isOver()) {
+        m_active = false;
+        m_killTimer.stop();
+        emit runEnded();
+    }
+}
+
+void JobRunner::startJob(Slot &slot, int job)
+{
+    const Job &theJob = m_jobs[job];
+    slot.job = job;
+    slot.run = 0;
+    slot.stopRequested = false;
+    slot.clock.start();
+    if (const auto rate = jobFrameRate(theJob.text()))
+        m_frameRate = *rate;
+    slot.frameRate = m_frameRate;
+    emit jobStarted(job, slot.index);
+    if (writesOntoInput(theJob)) {
+        // Never started: the converter would destroy the file it reads.
+        JobEnd end;
+        end.outcome = RunOutcome::Error;
+        end.refused = true;
+        end.reason = tr("Eingabe und Ausgabe sind dieselbe Datei");
+        endJob(slot, end);
+        return;
+    }
+    // The runs of a job of several runs share a private folder of their own as
+    // working folder: the first pass leaves its statistics there for the second,
+    // and two jobs at once never see each other's.
+    slot.workFolder.reset();
+    if (theJob.runs.size() > 1) {
+        slot.workFolder = std::make_unique<QTemporaryDir>();
+        if (!slot.workFolder->isValid()) {
+            JobEnd end;
+            end.outcome = RunOutcome::Error;
+            end.reason = tr("Es konnte kein temporärer Ordner angelegt werden (%1).")
+                             .arg(slot.workFolder->errorString());
+            endJob(slot, end);
+            return;
+        }
+    }
+    startRun(slot);
+}
+
+void JobRunner::startRun(Slot &slot)
+{
+    slot.parser.startRun();
+    slot.process.setWorkingDirectory(slot.workFolder ? slot.workFolder->path() : QString());
+    startConverter(slot.process, m_program, m_jobs[slot.job].runs[slot.run]);
+}
+
+void JobRunner::runFinished(Slot &slot, int exitCode, QProcess::ExitStatus status)
+{
+    if (slot.job < 0)
+        return;
+    slot.parser.feed(slot.process.readAllStandardError(), slot.frameRate);
+    const RunOutcome outcome = classifyExit(exitCode, status, slot.stopRequested);
+    const Job &job = m_jobs[slot.job];
+    if (outcome == RunOutcome::Success && slot.run + 1 < job.runs.size() && !slot.stopRequested) {
+        ++slot.run;
+        startRun(slot);
+        return;
+    }
+    JobEnd end;
+    end.outcome = outcome;
+    end.details = slot.parser.tail();
+    if (outcome == RunOutcome::Crashed)
+        end.reason = tr("ffmpeg ist abgestürzt.");
+    else if (outcome == RunOutcome::Error)
+        end.reason = lastLine(end.details);
+    endJob(slot, end);
+}
+
+void JobRunner::runUnstarted(Slot &slot)
+{
+    if (slot.job < 0)
+        return;
+    JobEnd end;
+    end.outcome = RunOutcome::Error;
+    end.unstarted = true;
+    end.reason = tr("ffmpeg konnte nicht gestartet werden.");
+    endJob(slot, end);
+}
+
+void JobRunner::endJob(Slot &slot, JobEnd end)
+{
+    const int job = slot.job;
+    slot.job = -1;
+    slot.workFolder.reset(); // removed with whatever the passes left there
+    end.seconds = double(slot.clock.elapsed()) / 1000;
+    if (end.unstarted || end.refused)
+        m_queue.finishUnstarted(job);
+    else
+        m_queue.finish(job, end.outcome);
+    if (end.outcome == RunOutcome::Success) {
+        m_finishedSeconds << end.seconds;
+    } else if (end.outcome != RunOutcome::Cancelled) {
+        m_failures.append({job, end});
+        if (!m_queue.keepGoing() && !m_halting)
+            m_halting = std::make_pair(job, end);
+    }
+    emit jobEnded(job, end);
+    advance();
+}
+
+void JobRunner::stop()
+{
+    m_queue.stop();
+    bool any = false;
+    for (const auto &slot : m_slots) {
+        if (slot->job < 0 || slot->process.state() == QProcess::NotRunning)
+            continue;
+        slot->stopRequested = true;
+        slot->process.terminate();
+        any = true;
+    }
+    if (any)
+        m_killTimer.start();
+    // Nothing was running: the run is over now.
+    advance();
+}
+
+void JobRunner::kill()
+{
+    for (const auto &slot : m_slots) {
+        if (slot->process.state() == QProcess::NotRunning)
+            continue;
+        slot->stopRequested = true;
+        slot->process.kill();
+    }
+}
+
+void JobRunner::stopQuietly(int waitMs)
+{
+    m_queue.stop();
+    for (const auto &slot : m_slots) {
+        slot->process.blockSignals(true);
+        if (slot->process.state() != QProcess::NotRunning)
+            slot->process.terminate();
+    }
+    for (const auto &slot : m_slots) {
+        if (slot->process.state() != QProcess::NotRunning && !slot->process.waitForFinished(waitMs)) {
+            slot->process.kill();
+            slot->process.waitForFinished(waitMs);
+        }
+        slot->process.blockSignals(false);
+        slot->job = -1;
+        slot->workFolder.reset();
+    }
+    m_active = false;
+    m_killTimer.stop();
+}
+
+int JobRunner::slotJob(int slot) const
+{
+    return slot >= 0 && slot < int(m_slots.size()) ? m_slots[size_t(slot)]->job : -1;
+}
+
+ProgressReading JobRunner::readProgress(int index)
+{
+    Slot &slot = *m_slots[size_t(index)];
+    ProgressReading reading = slot.parser.feed(slot.process.readAllStandardError(), slot.frameRate);
+    if (slot.job < 0)
+        return reading;
+    const qsizetype runs = m_jobs[slot.job].runs.size();
+    if (runs > 1) {
+        // The bar runs once over all passes, each an equal share.
+        if (reading.percent)
+            reading.percent = jobPercent(index);
+        if (reading.remaining) {
+            const std::optional<double> left = jobRemainingSeconds(index);
+            reading.remaining = left ? std::optional<QString>(formatRemaining(*left)) : std::nullopt;
+        }
+    }
+    return reading;
+}
+
+int JobRunner::jobPercent(int index) const
+{
+    const Slot &slot = *m_slots[size_t(index)];
+    if (slot.job < 0)
+        return 0;
+    const qsizetype runs = m_jobs[slot.job].runs.size();
+    return int((slot.run * 100 + slot.parser.percent()) / std::max<qsizetype>(1, runs));
+}
+
+std::optional<double> JobRunner::jobRemainingSeconds(int index) const
+{
+    const Slot &slot = *m_slots[size_t(index)];
+    if (slot.job < 0 || !slot.parser.durationKnown())
+        return std::nullopt;
+    const std::optional<double> left = slot.parser.remainingSeconds();
+    if (!left)
+        return std::nullopt;
+    const qsizetype runsAfter = m_jobs[slot.job].runs.size() - slot.run - 1;
+    if (runsAfter <= 0)
+        return left;
+    // Each run still to come is counted as long as this one takes in all.
+    const double elapsed = double(slot.clock.elapsed()) / 1000 / (slot.run + 1);
+    return *left + double(runsAfter) * (elapsed + *left);
+}
+
+int JobRunner::wholePercent()
+{
+    if (m_queue.total() == 0)
+        return 0;
+    double sum = 100.0 * (m_queue.done() + m_queue.failed());
+    for (const auto &slot : m_slots) {
+        if (slot->job < 0)
+            continue;
+        slot->parser.feed(slot->process.readAllStandardError(), slot->frameRate);
+        sum += jobPercent(slot->index);
+    }
+    return int(sum / m_queue.total());
+}
+
+std::optional<double> JobRunner::wholeRemainingSeconds()
+{
+    QList<std::optional<double>> remaining;
+    for (const auto &slot : m_slots) {
+        if (slot->job < 0)
+            continue;
+        slot->parser.feed(slot->process.readAllStandardError(), slot->frameRate);
+        remaining << jobRemainingSeconds(slot->index);
+    }
+    return batchRemainingSeconds(remaining, m_finishedSeconds, m_queue.total() - m_queue.started(),
+                                 m_queue.parallel());
+}

@@ -1,0 +1,143 @@
+// The one runner of jobs, for the window and for the run without a window alike.
+// It owns the converters, the queue of a run, the start of each run of a job in
+// turn, the outcome of every job, its progress and remaining time, and Stop. It
+// shows nothing: it reports through signals, and each face renders what it needs.
+#ifndef JOBRUNNER_H
+#define JOBRUNNER_H
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "batchqueue.h"
+#include "converter.h"
+#include "job.h"
+#include "progress.h"
+
+// How one job of a run ended.
+struct JobEnd
+{
+    RunOutcome outcome = RunOutcome::Success;
+    // The converter could not be started at all.
+    bool unstarted = false;
+    // The job would have written onto its own input and was never started.
+    bool refused = false;
+    // One line saying why a job failed: the converter's last line, or what is
+    // wrong with the output it wrote.
+    QString reason;
+    // The converter's last output, for a failure's details.
+    QString details;
+    // Wall time of the job, all of its runs.
+    double seconds = 0;
+};
+
+class JobRunner : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit JobRunner(QObject *parent = nullptr);
+    ~JobRunner() override;
+
+    // The program started for every run; looked up once per batch by the caller,
+    // since searching the path costs more than starting a job.
+    void setProgram(const QString &program) { m_program = program; }
+    // The frame rate progress is counted at when a job names none and the
+    // converter tells no speed; a job that names one sets it for the jobs after it.
+    void setFrameRate(double rate) { m_frameRate = rate; }
+    double frameRate() const { return m_frameRate; }
+    // How long a converter asked to stop may take before it is killed.
+    void setStopGraceMs(int ms) { m_killTimer.setInterval(ms); }
+
+    // A run over these jobs: those pending (or failed before) are converted, in
+    // list order, `parallel` at once; without `keepGoing` the first failure ends it.
+    void start(const QList<Job> &jobs, const QList<JobState> &states, int parallel, bool keepGoing);
+    // Jobs added at the end while the run goes on; a free converter takes them.
+    void append(const QList<Job> &jobs);
+    // No further job starts; each running converter is asked to end (as a
+    // termination request does) and killed when it has not after the grace time.
+    void stop();
+    // Every running converter killed at once, without waiting.
+    void kill();
+    // Asks every running converter to end and waits for each, up to the grace
+    // time, then kills; reports nothing (the runner is being left).
+    void stopQuietly(int waitMs);
+
+    bool isRunning() const { return m_active; }
+    const BatchQueue &queue() const { return m_queue; }
+    const Job &job(int index) const { return m_jobs[index]; }
+    int jobCount() const { return int(m_jobs.size()); }
+
+    // Progress of one converter slot, read on demand: the faces decide how often
+    // (reading and parsing the converter's report costs time).
+    int slotCount() const { return int(m_slots.size()); }
+    int slotJob(int slot) const;
+    // Takes what the converter wrote since the last call; the figures are for the
+    // whole job (all its runs): the percentage, and remaining time when known.
+    ProgressReading readProgress(int slot);
+    const ProgressParser &parser(int slot) const { return m_slots[size_t(slot)]->parser; }
+    int jobPercent(int slot) const;
+    std::optional<double> jobRemainingSeconds(int slot) const;
+    // The whole run: percentage over its jobs and remaining time (see
+    // batchRemainingSeconds), reading every running converter first.
+    int wholePercent();
+    std::optional<double> wholeRemainingSeconds();
+
+    // The jobs of this run that failed, in the order they ended; and the end of the
+    // job that stopped the run, when a failure did (without keep-going).
+    const QList<std::pair<int, JobEnd>> &failures() const { return m_failures; }
+    std::optional<std::pair<int, JobEnd>> haltingFailure() const { return m_halting; }
+
+signals:
+    void jobStarted(int job, int slot);
+    // The converter in `slot` wrote something (progress may be read).
+    void outputArrived(int slot);
+    void jobEnded(int job, const JobEnd &end);
+    // Nothing runs and nothing more will start.
+    void runEnded();
+
+private:
+    struct Slot
+    {
+        QProcess process;
+        ProgressParser parser;
+        int index = 0;
+        int job = -1;
+        int run = 0;
+        double frameRate = 0;
+        bool stopRequested = false;
+        QElapsedTimer clock;
+        std::unique_ptr<QTemporaryDir> workFolder;
+    };
+
+    void ensureSlots(int count);
+    void advance();
+    void startJob(Slot &slot, int job);
+    void startRun(Slot &slot);
+    void runFinished(Slot &slot, int exitCode, QProcess::ExitStatus status);
+    void runUnstarted(Slot &slot);
+    void endJob(Slot &slot, JobEnd end);
+
+    QList<Job> m_jobs;
+    BatchQueue m_queue;
+    std::vector<std::unique_ptr<Slot>> m_slots;
+    QList<double> m_finishedSeconds;
+    QList<std::pair<int, JobEnd>> m_failures;
+    std::optional<std::pair<int, JobEnd>> m_halting;
+    QString m_program = QStringLiteral("ffmpeg");
+    double m_frameRate = 25;
+    bool m_active = false;
+    bool m_advancing = false;
+    QTimer m_killTimer;
+};
+
+Q_DECLARE_METATYPE(JobEnd)
+
+#endif

@@ -1,0 +1,298 @@
+// Jobs as lists of converter runs: the two list forms and the recovery file with
+// names the job text cannot hold, the one runner under the window and the run
+// without a window, and names with commas converted for real.
+#include <QtTest>
+#include <QtWidgets>
+
+#include "batchfile.h"
+#include "jobrunner.h"
+#include "quorvid.h"
+#include "recovery.h"
+#include "testsupport.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+Job oneRun(const QString &input, const QString &output)
+{
+    return Job::fromRuns({{u"-y"_s, u"-i"_s, input, u"-vcodec"_s, u"copy"_s, output}});
+}
+
+// Jobs written as "in>out" pairs parted by "|"; "2:" before a pair makes a job of
+// two runs (a first pass to /dev/null, then the output).
+QList<Job> jobsFrom(const QString &spec, const QString &folder)
+{
+    QList<Job> jobs;
+    for (QString part : spec.split(u'|', Qt::SkipEmptyParts)) {
+        const bool twoRuns = part.startsWith(u"2:"_s);
+        if (twoRuns)
+            part = part.mid(2);
+        const QString input = folder + u'/' + part.section(u'>', 0, 0);
+        const QString output = folder + u'/' + part.section(u'>', 1, 1);
+        Job job = oneRun(input, output);
+        if (twoRuns)
+            job = Job::fromRuns({{u"-y"_s, u"-i"_s, input, u"-pass"_s, u"1"_s, u"-f"_s, u"null"_s, u"/dev/null"_s},
+                                 job.runs.first()});
+        jobs << job;
+    }
+    return jobs;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
+
+class JobsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void listForms_data();
+    void listForms();
+    void refusedLists_data();
+    void refusedLists();
+    void runner_data();
+    void runner();
+    void passesShareAPrivateFolder_data();
+    void passesShareAPrivateFolder();
+    void commaNamesConverted();
+};
+
+void JobsTest::listForms_data()
+{
+    QTest::addColumn<QList<Job>>("jobs");
+    QTest::addColumn<bool>("extended");
+    const Job plain = oneRun(u"/v/film.avi"_s, u"/v/film-Kopie.avi"_s);
+    QTest::newRow("plain jobs") << QList<Job>{plain, oneRun(u"/v/ü b.mp4"_s, u"/v/ü b.mkv"_s)} << false;
+    QTest::newRow("comma") << QList<Job>{plain, oneRun(u"/v/Urlaub, Tag 1.mp4"_s, u"/v/Urlaub, Tag 1.mkv"_s)}
+                           << true;
+    QTest::newRow("quotes dollar newline dash")
+        << QList<Job>{oneRun(u"/v/\"a\" 'b' $HOME `x`\\n\nzwei.mp4"_s, u"/v/-rf ; &.mkv"_s)} << true;
+    QTest::newRow("filter with comma")
+        << QList<Job>{Job::fromRuns({{u"-y"_s, u"-i"_s, u"/v/a.mp4"_s, u"-vf"_s, u"scale=min(1920\\,iw):-2"_s,
+                                      u"/v/b.mp4"_s}})}
+        << true;
+    QTest::newRow("two runs") << jobsFrom(u"2:a.mp4>b.mp4|c.mp4>d.mp4"_s, u"/v"_s) << true;
+    QTest::newRow("marker text as a name") << QList<Job>{oneRun(extendedFormMarker, u"/v/x,y"_s)} << true;
+}
+
+void JobsTest::listForms()
+{
+    QFETCH(QList<Job>, jobs);
+    QFETCH(bool, extended);
+    bool wroteExtended = !extended;
+    const QByteArray content = batchListContent(jobs, &wroteExtended);
+    QCOMPARE(wroteExtended, extended);
+    if (!extended) {
+        // Byte for byte what the plain form has always written.
+        QStringList texts;
+        for (const Job &job : jobs)
+            texts << job.text();
+        QCOMPARE(content, batchFileContent(texts));
+    } else {
+        QVERIFY(content.startsWith(QByteArray(extendedFormMarker.toUtf8() + '\n')));
+        QCOMPARE(content.count('\n'), jobs.size() + 1);
+    }
+    QBuffer buffer;
+    buffer.setData(content);
+    QVERIFY(buffer.open(QIODevice::ReadOnly | QIODevice::Text));
+    const BatchList read = readBatchList(buffer);
+    QVERIFY2(read.error.isEmpty(), qPrintable(read.error));
+    QCOMPARE(read.extended, extended);
+    QCOMPARE(read.jobs, jobs);
+    QCOMPARE(read.jobs.last().input, jobs.last().input);
+    QCOMPARE(read.jobs.last().output, jobs.last().output);
+
+    // The recovery file keeps the same jobs; a plain list gives the content of old.
+    QList<JobState> states(jobs.size(), JobState::Pending);
+    states.first() = JobState::Done;
+    const QByteArray recovery = jobsRecoveryContent(jobs, states);
+    const std::optional<RecoveredList> back = parseRecovery(recovery);
+    QVERIFY(back);
+    QCOMPARE(back->entries, jobs);
+    QCOMPARE(back->states, states);
+    if (!extended) {
+        QStringList texts;
+        for (const Job &job : jobs)
+            texts << job.text();
+        QCOMPARE(recovery, recoveryContent(texts, states));
+    }
+}
+
+void JobsTest::refusedLists_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("jobs");
+    const QByteArray good = "[[\"-i\",\"/a,b\",\"/c\"]]\n";
+    QTest::newRow("later form") << QByteArray("#QUORVID-BATCHLISTE 3\n" + good) << u"Form 3"_s << 0;
+    QTest::newRow("damaged line") << QByteArray("#QUORVID-BATCHLISTE 2\n" + good + "[[\"-i\",\n")
+                                  << u"Zeile 3"_s << 0;
+    QTest::newRow("not strings") << QByteArray("#QUORVID-BATCHLISTE 2\n[[1,2]]\n") << u"Zeile 2"_s << 0;
+    // Every line of the plain form is a job, whatever it holds.
+    QTest::newRow("plain, anything goes") << QByteArray("#kein Marker\n[[\"x\"]]\n\n") << QString() << 3;
+}
+
+void JobsTest::refusedLists()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    QFETCH(int, jobs);
+    QBuffer buffer(&content);
+    QVERIFY(buffer.open(QIODevice::ReadOnly | QIODevice::Text));
+    const BatchList list = readBatchList(buffer);
+    QCOMPARE(list.jobs.size(), jobs);
+    QCOMPARE(list.error.isEmpty(), reason.isEmpty());
+    QVERIFY2(list.error.contains(reason), qPrintable(list.error));
+}
+
+void JobsTest::runner_data()
+{
+    QTest::addColumn<QString>("jobs");         // see jobsFrom
+    QTest::addColumn<QStringList>("scenario"); // for the fake converter
+    QTest::addColumn<int>("parallel");
+    QTest::addColumn<bool>("keepGoing");
+    QTest::addColumn<QString>("ends");  // per ended job: S success, E error, C cancel, U unstarted, R refused
+    QTest::addColumn<int>("converterRuns");
+    QTest::addColumn<QString>("reason"); // of the first failure
+    QTest::newRow("all succeed") << u"a>b|c>d|e>f"_s << QStringList{u"exit 0"_s} << 1 << false << u"SSS"_s << 3
+                                 << QString();
+    QTest::newRow("error ends the run") << u"a>b|c>d|e>f"_s << QStringList{u"@2 err Kaputt\\n"_s, u"@2 exit 1"_s}
+                                        << 1 << false << u"SE"_s << 2 << u"Kaputt"_s;
+    QTest::newRow("keep going") << u"a>b|c>d|e>f"_s << QStringList{u"@1 exit 1"_s} << 2 << true << u"ESS"_s << 3
+                                << QString();
+    QTest::newRow("crash") << u"a>b"_s << QStringList{u"signal 11"_s} << 1 << false << u"E"_s << 1
+                           << u"abgestürzt"_s;
+    QTest::newRow("onto its input") << u"a>b|a>a|c>d"_s << QStringList{u"exit 0"_s} << 1 << true << u"SRS"_s << 2
+                                    << u"dieselbe Datei"_s;
+    QTest::newRow("two runs, both") << u"2:a>b|c>d"_s << QStringList{u"exit 0"_s} << 1 << false << u"SS"_s << 3
+                                    << QString();
+    QTest::newRow("first pass fails") << u"2:a>b|c>d"_s << QStringList{u"@1 exit 1"_s} << 1 << false << u"E"_s
+                                      << 1 << QString();
+    QTest::newRow("no converter") << u"a>b"_s << QStringList() << 1 << false << u"U"_s << 0
+                                  << u"nicht gestartet"_s;
+}
+
+void JobsTest::runner()
+{
+    QFETCH(QString, jobs);
+    QFETCH(QStringList, scenario);
+    QFETCH(int, parallel);
+    QFETCH(bool, keepGoing);
+    QFETCH(QString, ends);
+    QFETCH(int, converterRuns);
+    QFETCH(QString, reason);
+    FakeConverter fake;
+    fake.setScenario(scenario);
+    QTemporaryDir work;
+    const QList<Job> list = jobsFrom(jobs, work.path());
+    JobRunner runner;
+    runner.setProgram(ends == u"U"_s ? work.filePath(u"kein-ffmpeg"_s) : converterProgram());
+    QString seen;
+    QString firstReason;
+    connect(&runner, &JobRunner::jobEnded, this, [&](int, const JobEnd &end) {
+        seen += end.refused     ? u'R'
+                : end.unstarted ? u'U'
+                : end.outcome == RunOutcome::Success   ? u'S'
+                : end.outcome == RunOutcome::Cancelled ? u'C'
+                                                       : u'E';
+        if (end.outcome != RunOutcome::Success && firstReason.isEmpty())
+            firstReason = end.reason;
+    });
+    QSignalSpy over(&runner, &JobRunner::runEnded);
+    runner.start(list, QList<JobState>(list.size(), JobState::Pending), parallel, keepGoing);
+    QVERIFY(over.wait(20000) || over.size() == 1);
+    QCOMPARE(over.size(), 1);
+    QVERIFY(!runner.isRunning());
+    // With several at once the order of ends may vary; the count of each may not.
+    QString sortedSeen = seen, sortedEnds = ends;
+    std::sort(sortedSeen.begin(), sortedSeen.end());
+    std::sort(sortedEnds.begin(), sortedEnds.end());
+    QCOMPARE(sortedSeen, sortedEnds);
+    QCOMPARE(fake.runs().size(), converterRuns);
+    QVERIFY2(firstReason.contains(reason), qPrintable(firstReason));
+}
+
+void JobsTest::passesShareAPrivateFolder_data()
+{
+    QTest::addColumn<bool>("stopInFirstPass");
+    QTest::newRow("both passes") << false;
+    QTest::newRow("stopped in the first pass") << true;
+}
+
+void JobsTest::passesShareAPrivateFolder()
+{
+    QFETCH(bool, stopInFirstPass);
+    FakeConverter fake;
+    const QString cwdLog = fake.directory() + u"/cwd"_s;
+    fake.setScenario({u"cwd "_s + cwdLog, stopInFirstPass ? u"waitterm"_s : u"exit 0"_s});
+    QTemporaryDir work;
+    // Two jobs of two passes at once: each must have a folder of its own.
+    const QList<Job> list = jobsFrom(u"2:a>b|2:c>d"_s, work.path());
+    JobRunner runner;
+    runner.setProgram(converterProgram());
+    QSignalSpy over(&runner, &JobRunner::runEnded);
+    QSignalSpy ended(&runner, &JobRunner::jobEnded);
+    runner.start(list, {JobState::Pending, JobState::Pending}, 2, false);
+    if (stopInFirstPass) {
+        QTRY_COMPARE(fake.runs().size(), 2);
+        QTRY_COMPARE(readAll(cwdLog).count('\n'), 2);
+        runner.stop();
+    }
+    QVERIFY(over.wait(20000) || over.size() == 1);
+    const QStringList folders = QString::fromUtf8(readAll(cwdLog)).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(folders.size(), stopInFirstPass ? 2 : 4);
+    QCOMPARE(QSet<QString>(folders.cbegin(), folders.cend()).size(), 2);
+    for (const QString &folder : folders) {
+        QVERIFY(folder != QDir::currentPath());
+        QVERIFY2(!QFileInfo::exists(folder), qPrintable(folder + u" is left behind"_s));
+    }
+    for (const QList<QVariant> &end : std::as_const(ended))
+        QCOMPARE(end.at(1).value<JobEnd>().outcome, stopInFirstPass ? RunOutcome::Cancelled : RunOutcome::Success);
+}
+
+void JobsTest::commaNamesConverted()
+{
+    // Names with commas become jobs through the window, convert with the real
+    // converter, survive a save and a load, and convert again through --run.
+    QTemporaryDir work;
+    const QStringList inputs{work.filePath(u"Urlaub, Tag 1.mp4"_s), work.filePath(u"a,b,c.mp4"_s)};
+    for (const QString &input : inputs)
+        QVERIFY(makeClip(input, 1));
+    AnnouncedBoxes noSurprises;
+    MainWindow window;
+    window.openFiles(inputs);
+    auto *table = window.findChild<QTableWidget *>(u"batchTableWidget"_s);
+    QTRY_COMPARE(table->rowCount(), 2);
+    window.findChild<QPushButton *>(u"batchConvertButton"_s)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(table->item(1, 1) && table->item(1, 1)->text() == u"Done."_s, 30000);
+    const QStringList outputs{work.filePath(u"a,b,c-Kopie.mp4"_s), work.filePath(u"Urlaub, Tag 1-Kopie.mp4"_s)};
+    for (const QString &output : outputs) {
+        QVERIFY2(QFileInfo(output).size() > 1000, qPrintable(output));
+        QVERIFY(QFile::remove(output));
+    }
+
+    const QString list = work.filePath(u"liste.btc"_s);
+    ModalAnswerer answerer;
+    answerer.answerFile(list);
+    QMetaObject::invokeMethod(&window, "batchSave");
+    QVERIFY(answerer.waitAll());
+    QVERIFY(readAll(list).startsWith(extendedFormMarker.toUtf8()));
+    QVERIFY(window.statusBar()->currentMessage().contains(u"erweiterten Form"_s));
+
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(u"DISPLAY"_s);
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(QUORVID_BINARY), {u"--run"_s, list});
+    QVERIFY(run.waitForFinished(60000));
+    QCOMPARE(run.exitCode(), 0);
+    for (const QString &output : outputs)
+        QVERIFY2(QFileInfo(output).size() > 1000, qPrintable(output));
+}
+
+QTEST_MAIN(JobsTest)
+#include "tst_jobs.moc"
