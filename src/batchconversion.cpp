@@ -17,6 +17,7 @@
 #include "converter.h"
 #include "dropping.h"
 #include "quorvid.h"
+#include "terminaltext.h"
 
 using namespace Qt::StringLiterals;
 
@@ -121,11 +122,15 @@ void MainWindow::replaceBatchList(QStringList files)
 
 void MainWindow::refuseCommaNames(const QStringList &refused)
 {
+    // The box shows rich text: a name is shown as written, never read as markup.
+    QStringList names;
+    for (const QString &name : refused)
+        names << QDir::toNativeSeparators(name).toHtmlEscaped();
     if (!refused.isEmpty())
         showErrorBox(tr("<b>Diese Dateien wurden nicht in die Batchliste übernommen,</b><br>"
-                        "weil ihr Name ein Komma enthält:<br><br>%1<br><br>Bitte benennen sie "
+                        "weil ihr Name ein Komma enthält:<br><br>%1<br><br>Bitte benennen Sie "
                         "die Dateien um.")
-                         .arg(refused.join(u"<br>"_s)));
+                         .arg(names.join(u"<br>"_s)));
 }
 
 void MainWindow::appendBatchList(QStringList files)
@@ -172,7 +177,7 @@ void MainWindow::insertBatch()
     if (input.contains(u',') || output.contains(u',')) {
         showErrorBox(tr("<b>Der Job wurde nicht hinzugefügt!</b><br><br>Ein Dateiname mit "
                         "Komma kann nicht in der Batchliste<br>gespeichert werden. Bitte benennen "
-                        "sie die Datei um."));
+                        "Sie die Datei um."));
         return;
     }
     const QStringList arguments = createArguments(input, output);
@@ -234,7 +239,7 @@ bool MainWindow::confirmOutputs(const QStringList &inputs, const QStringList &ou
     for (int i = 0; i < inputs.size(); ++i) {
         if (sameFile(inputs[i], outputs[i])) {
             showErrorBox(tr("<b>Eingabe und Ausgabe sind dieselbe Datei!</b><br><br>%1<br><br>"
-                            "Der Job würde seine Eingabe überschreiben. Bitte löschen sie ihn.")
+                            "Der Job würde seine Eingabe überschreiben. Bitte löschen Sie ihn.")
                              .arg(QDir::toNativeSeparators(inputs[i]).toHtmlEscaped()));
             return false;
         }
@@ -291,7 +296,7 @@ void MainWindow::batchConvert()
     batchParser.startRun();
     batchStopRequested = false;
     startConverter(batchProcess, batchProgram, jobArguments(text));
-    statusBar()->showMessage(tr("Konvertiere ") + jobInput(text));
+    statusBar()->showMessage(tr("Konvertiere ") + printableText(jobInput(text)));
 }
 
 void MainWindow::batchbeendet(int exitCode, QProcess::ExitStatus exitStatus)

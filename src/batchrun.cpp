@@ -16,6 +16,7 @@
 #include "batchfile.h"
 #include "quorvid.h"
 #include "scriptexport.h"
+#include "terminaltext.h"
 
 using namespace Qt::StringLiterals;
 
@@ -136,7 +137,7 @@ void MainWindow::startBatchJob(int converter, int row)
     extra.parser.startRun();
     extra.stopRequested = false;
     startConverter(extra.process, batchProgram, jobArguments(text));
-    statusBar()->showMessage(tr("Konvertiere ") + jobInput(text));
+    statusBar()->showMessage(tr("Konvertiere ") + printableText(jobInput(text)));
 }
 
 void MainWindow::batchJobEnded(int converter, int exitCode, QProcess::ExitStatus exitStatus)
