@@ -70,29 +70,18 @@ void TerminalTest::printable_data()
     QTest::addColumn<bool>("keepLineBreaks");
     QTest::addColumn<QByteArray>("shown");
 
-    const QByteArray name = "Ferien am Meer – Übersicht (Ä, ß) 日本.avi";
-    QTest::newRow("umlauts and spaces") << name << false << name;
+    const QByteArray name = "Ferien am Meer – Übersicht (Ä, ß) 日本 \xf0\x9f\x8e\xac\\e.avi";
+    QTest::newRow("umlauts, spaces, backslash") << name << false << name;
     QTest::newRow("title sequence") << QByteArray("a\x1b]0;weg\x07z") << false
                                     << QByteArray("a\\e]0;weg\\az");
-    QTest::newRow("C0 and DEL") << QByteArray("\x01\x08\x7f", 3) << false << QByteArray("\\x01\\b\\x7f");
-    QTest::newRow("NUL") << QByteArray("a\0b", 3) << false << QByteArray("a\\x00b");
-    QTest::newRow("tab, CR, line break") << QByteArray("a\tb\rc\nd") << false << QByteArray("a\\tb\\rc\\nd");
+    QTest::newRow("C0 and DEL") << QByteArray("\x01\0\x7f\t\r\n", 6) << false
+                                << QByteArray("\\x01\\x00\\x7f\\t\\r\\n");
     QTest::newRow("line break kept") << QByteArray("a\r\nb\n") << true << QByteArray("a\\r\nb\n");
-    QTest::newRow("C1 as UTF-8") << QByteArray("\xc2\x9b"
-                                               "2J \xc2\x85")
-                                 << false << QByteArray("\\x9b2J \\x85");
-    QTest::newRow("C1 as a lone byte") << QByteArray("\x9b"
-                                                     "2J")
-                                       << false << QByteArray("?2J");
-    QTest::newRow("cut-off sequence") << QByteArray("a\xe2\x82") << false << QByteArray("a??");
-    QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << false << QByteArray("??");
-    QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80") << false << QByteArray("???");
-    QTest::newRow("past U+10FFFF") << QByteArray("\xf4\x90\x80\x80") << false << QByteArray("????");
-    QTest::newRow("four-byte character")
-        << QByteArray("\xf0\x9f\x8e\xac") << false << QByteArray("\xf0\x9f\x8e\xac");
+    QTest::newRow("C1") << QByteArray("\xc2\x9b|\x9b") << false << QByteArray("\\x9b|?");
+    QTest::newRow("invalid UTF-8") << QByteArray("\xe2\x82|\xc0\xaf|\xed\xa0\x80|\xf4\x90\x80\x80") << false
+                                   << QByteArray("??|??|???|????");
     QTest::newRow("reversed extension")
         << QByteArray("clip\xe2\x80\xaevaa.sh") << false << QByteArray("clip\\u202evaa.sh");
-    QTest::newRow("backslash stays") << QByteArray("a\\e\\x1b") << false << QByteArray("a\\e\\x1b");
 }
 
 void TerminalTest::printable()
