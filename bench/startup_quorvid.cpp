@@ -8,7 +8,14 @@
 
 int main(int argc, char **argv)
 {
+    QStringList given;
+    for (int i = 0; i < argc; ++i)
+        given << QString::fromLocal8Bit(argv[i]);
+    if (!opensWindow(withoutWindowSystemOptions(given)))
+        return 1;
+    watchDisplayStart();
     QApplication app(argc, argv);
+    stopWatchingDisplayStart();
     installQtGermanTranslations(app);
     auto *window = new MainWindow;
     return runUntilIdle(app, window, false);

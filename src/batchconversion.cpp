@@ -17,6 +17,7 @@
 #include "converter.h"
 #include "dropping.h"
 #include "quorvid.h"
+#include "terminaltext.h"
 
 using namespace Qt::StringLiterals;
 
@@ -284,7 +285,7 @@ void MainWindow::batchConvert()
         lcdNumber->display(u"0"_s);
     }
     frameRate = batchRunner.frameRate();
-    statusBar()->showMessage(tr("Konvertiere ") + jobAt(currentJob).input);
+    statusBar()->showMessage(tr("Konvertiere ") + printableText(jobAt(currentJob).input));
 }
 
 void MainWindow::updatebatchbar()

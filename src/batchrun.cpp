@@ -16,6 +16,7 @@
 #include "batchfile.h"
 #include "quorvid.h"
 #include "scriptexport.h"
+#include "terminaltext.h"
 
 using namespace Qt::StringLiterals;
 
@@ -43,7 +44,7 @@ void MainWindow::setUpBatchExtras()
             currentJob = row;
             batchConvert();
         } else {
-            statusBar()->showMessage(tr("Konvertiere ") + jobAt(row).input);
+            statusBar()->showMessage(tr("Konvertiere ") + printableText(jobAt(row).input));
         }
         showBatchProgress();
     });

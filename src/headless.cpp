@@ -23,6 +23,8 @@
 #include "converter.h"
 #include "jobrunner.h"
 #include "progress.h"
+#include "startup.h"
+#include "terminaltext.h"
 
 using namespace Qt::StringLiterals;
 
@@ -43,9 +45,16 @@ void onSignal(int signal)
     errno = saved;
 }
 
-void print(std::FILE *stream, const QString &text)
+// Back to the start of the line and clear it: our own control for the progress
+// line, the only one written as it is.
+constexpr char clearLine[] = "\r\x1b[K";
+
+// Everything else goes through printableText: names and the converter's words may
+// hold escape sequences, and the terminal must show them, not obey them.
+void print(std::FILE *stream, const QString &text, const char *control = "")
 {
-    const QByteArray bytes = text.toLocal8Bit();
+    const QByteArray bytes = printableText(text.toUtf8(), LineBreaks::Keep);
+    std::fputs(control, stream);
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fflush(stream);
 }
@@ -101,11 +110,13 @@ HeadlessRun::HeadlessRun(QList<Job> jobs, int parallel, bool keepGoing, bool ove
 void HeadlessRun::report(int job, const QString &word, const QString &text)
 {
     if (m_progressShown) {
-        print(stderr, u"\r\x1b[K"_s);
+        print(stderr, {}, clearLine);
         m_progressShown = false;
     }
     const int width = int(QString::number(m_jobs.size()).size());
-    print(stdout, u"[%1/%2] %3 %4\n"_s.arg(job + 1, width).arg(m_jobs.size()).arg(word, -12).arg(text));
+    print(
+        stdout,
+        u"[%1/%2] %3 %4\n"_s.arg(job + 1, width).arg(m_jobs.size()).arg(word, -12).arg(printableText(text)));
 }
 
 int HeadlessRun::exec()
@@ -189,7 +200,7 @@ void HeadlessRun::interrupt(int signal)
     }
     m_signal = signal;
     if (m_progressShown) {
-        print(stderr, u"\r\x1b[K"_s);
+        print(stderr, {}, clearLine);
         m_progressShown = false;
     }
     print(stderr, u"Abbruch: die laufenden Umwandlungen werden beendet ...\n"_s);
@@ -206,10 +217,12 @@ void HeadlessRun::showProgress()
     const BatchQueue &queue = m_runner.queue();
     if (!m_runner.isRunning() || queue.total() == 0)
         return;
-    print(stderr, u"\r\x1b[K%1 von %2 fertig, %3 laufen, %4 %"_s.arg(queue.done() + queue.failed())
-                      .arg(queue.total())
-                      .arg(queue.running())
-                      .arg(m_runner.wholePercent()));
+    print(stderr,
+          u"%1 von %2 fertig, %3 laufen, %4 %"_s.arg(queue.done() + queue.failed())
+              .arg(queue.total())
+              .arg(queue.running())
+              .arg(m_runner.wholePercent()),
+          clearLine);
     m_progressShown = true;
 }
 
@@ -217,7 +230,7 @@ void HeadlessRun::finish()
 {
     m_progressTimer.stop();
     if (m_progressShown) {
-        print(stderr, u"\r\x1b[K"_s);
+        print(stderr, {}, clearLine);
         m_progressShown = false;
     }
     QString summary = batchSummary(m_converted, m_failed);
@@ -246,6 +259,7 @@ int runHeadless(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"quorvid"_s);
+    installQtGermanTranslations(app);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(u"Wandelt die Jobs einer Batchdatei ohne Fenster um."_s);
@@ -270,7 +284,7 @@ int runHeadless(int argc, char **argv)
         return 0;
     }
     if (!parser.positionalArguments().isEmpty())
-        return usageError(u"Unerwartete Angabe: "_s + parser.positionalArguments().join(u' '));
+        return usageError(u"Unerwartete Angabe: "_s + printableText(parser.positionalArguments().join(u' ')));
     bool ok = false;
     const int parallel = parser.value(jobs).toInt(&ok);
     if (!ok || parallel < 1 || parallel > maxParallel)
@@ -278,18 +292,24 @@ int runHeadless(int argc, char **argv)
 
     const QString listName = parser.value(run);
     QFile file(listName);
-    if (QFileInfo(listName).isDir() || !file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    if (QFileInfo(listName).isDir()) {
+        print(stderr, u"quorvid: %1 ist ein Ordner, keine Batchdatei. Bitte geben Sie nach --run eine "
+                      u"Batchdatei (.btc) an.\n"_s.arg(printableText(listName)));
+        return 2;
+    }
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         print(stderr, u"quorvid: Die Batchdatei %1 kann nicht gelesen werden: %2\n"_s.arg(
-                          listName, file.errorString()));
+                          printableText(listName), file.errorString()));
         return 2;
     }
     const BatchList list = readBatchList(file);
     if (file.error() != QFileDevice::NoError) {
-        print(stderr, u"quorvid: Fehler beim Lesen von %1: %2\n"_s.arg(listName, file.errorString()));
+        print(stderr,
+              u"quorvid: Fehler beim Lesen von %1: %2\n"_s.arg(printableText(listName), file.errorString()));
         return 2;
     }
     if (!list.error.isEmpty()) {
-        print(stderr, u"quorvid: %1: %2\n"_s.arg(listName, list.error));
+        print(stderr, u"quorvid: %1: %2\n"_s.arg(printableText(listName), list.error));
         return 2;
     }
     if (!converterInstalled()) {

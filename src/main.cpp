@@ -5,12 +5,13 @@
 #include "headless.h"
 #include "quorvid.h"
 #include "startup.h"
+#include "terminaltext.h"
 
 namespace {
 // Help, version and mistakes on the command line are answered on the terminal.
 int answerOnTerminal(const CommandLine &line)
 {
-    const QByteArray text = line.message.toLocal8Bit();
+    const QByteArray text = printableText(line.message.toUtf8(), LineBreaks::Keep);
     if (line.action == CommandLine::Fail) {
         std::fprintf(stderr, "quorvid: %s\n", text.constData());
         return 1;
@@ -25,13 +26,20 @@ int main(int argc, char *argv[])
     // A run without a window needs no display: decided before any window exists.
     if (wantsHeadlessRun(argc, argv))
         return runHeadless(argc, argv);
-    if (asksTerminalOnly(argc, argv)) {
-        // No window is shown: this works without a display.
+    // So are help, the version and every mistake on the command line: they are
+    // answered on the terminal, display or not.
+    QStringList given;
+    for (int i = 0; i < argc; ++i)
+        given << QString::fromLocal8Bit(argv[i]);
+    given = withoutWindowSystemOptions(given);
+    if (!opensWindow(given)) {
         QCoreApplication app(argc, argv);
         installQtGermanTranslations(app);
-        return answerOnTerminal(readCommandLine(QCoreApplication::arguments()));
+        return answerOnTerminal(readCommandLine(given));
     }
+    watchDisplayStart();
     QApplication app(argc, argv);
+    stopWatchingDisplayStart();
     // Lets the desktop find the entry (name, icon) that belongs to the window.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.example.quorvid"));
     installQtGermanTranslations(app);

@@ -15,6 +15,7 @@
 #include "converter.h"
 #include "dropping.h"
 #include "formfit.h"
+#include "terminaltext.h"
 
 using namespace Qt::StringLiterals;
 
@@ -153,7 +154,7 @@ void MainWindow::showBox(QMessageBox::Icon icon, const QString &title, const QSt
     box.setFont(messageFont);
     box.setIcon(icon);
     box.setWindowTitle(title);
-    box.setText(text);
+    box.setText(printableText(text, LineBreaks::Keep));
     if (!details.isEmpty())
         box.setDetailedText(details);
     box.exec();
@@ -170,7 +171,7 @@ bool MainWindow::askYesNo(const QString &text)
     box.setFont(messageFont);
     box.setIcon(QMessageBox::Question);
     box.setWindowTitle(u"Quorvid"_s);
-    box.setText(text);
+    box.setText(printableText(text, LineBreaks::Keep));
     return box.exec() == QMessageBox::Yes;
 }
 

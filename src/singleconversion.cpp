@@ -10,6 +10,7 @@
 #include "converter.h"
 #include "dropping.h"
 #include "quorvid.h"
+#include "terminaltext.h"
 
 using namespace Qt::StringLiterals;
 
@@ -77,7 +78,7 @@ void MainWindow::SingleConvert()
     // otherwise overwrite without asking.
     if (sameFile(source, target)) {
         showErrorBox(tr("<b>Eingabe und Ausgabe sind dieselbe Datei!</b><br><br>Bitte wählen "
-                        "sie eine andere Ausgabedatei,<br>sonst würde die Eingabe "
+                        "Sie eine andere Ausgabedatei,<br>sonst würde die Eingabe "
                         "überschrieben."));
         return;
     }
@@ -98,7 +99,7 @@ void MainWindow::SingleConvert()
     singleParser.startRun();
     singleStopRequested = false;
     startConverter(singleProcess, converterProgram(), createArguments(source, target));
-    statusBar()->showMessage(tr("Konvertiere ") + source);
+    statusBar()->showMessage(tr("Konvertiere ") + printableText(source));
 }
 
 void MainWindow::showProgress(const ProgressParser &parser, const ProgressReading &reading)

@@ -6,6 +6,7 @@
 #include <csignal>
 
 #include "quorvid.h"
+#include "terminaltext.h"
 #include "testsupport.h"
 
 using namespace Qt::StringLiterals;
@@ -317,15 +318,21 @@ void SingleTest::inputAsOutputIsRefused()
 void SingleTest::existingOutputAsksFirst_data()
 {
     QTest::addColumn<bool>("yes");
-    QTest::newRow("Nein") << false;
-    QTest::newRow("Ja") << true;
+    QTest::addColumn<QString>("name");
+    QTest::newRow("Nein") << false << u"in.avi"_s;
+    QTest::newRow("Ja, name with an escape sequence") << true << u"in\u001b]0;weg\u0007 zwei.avi"_s;
 }
 
 void SingleTest::existingOutputAsksFirst()
 {
     QFETCH(bool, yes);
-    open(input);
-    QFile(get<QLineEdit>("saveLineEdit")->text()).open(QIODevice::WriteOnly);
+    QFETCH(QString, name);
+    const QString file = dir->filePath(name);
+    QFile(file).open(QIODevice::WriteOnly);
+    open(file);
+    const QString output = get<QLineEdit>("saveLineEdit")->text();
+    QFile(output).open(QIODevice::WriteOnly);
+    fake->setScenario({u"sleep 1000"_s, u"exit 0"_s});
     ModalAnswerer answerer;
     answerer.clickBox(yes ? QMessageBox::Yes : QMessageBox::No);
     get<QPushButton>("convertButton")->click();
@@ -334,6 +341,11 @@ void SingleTest::existingOutputAsksFirst()
     QCOMPARE(box.icon, QMessageBox::Question);
     QCOMPARE(box.defaultButton, QMessageBox::No);
     QVERIFY(box.buttons.contains(u"&Ja"_s) && box.buttons.contains(u"&Nein"_s));
+    // Control characters of a name are shown, not drawn, in the box and the status bar.
+    QVERIFY2(box.text.contains(printableText(output).toHtmlEscaped()), qPrintable(box.text));
+    QVERIFY(std::none_of(box.text.begin(), box.text.end(), [](QChar c) { return c.unicode() < 0x20; }));
+    if (yes)
+        QCOMPARE(window->statusBar()->currentMessage(), u"Konvertiere "_s + printableText(file));
     QVERIFY(waitIdle());
     QCOMPARE(conversions().size(), yes ? 1 : 0);
 }
