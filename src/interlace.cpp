@@ -35,13 +35,6 @@ QString translated(const char *text)
     return QCoreApplication::translate("Interlace", text);
 }
 
-// The counts the decision rests on: the multi-frame report looks at the
-// neighbouring frames too and is the steadier one.
-const FieldCounts &decisiveCounts(const FieldDetection &detection)
-{
-    return detection.multiFrame.total() > 0 ? detection.multiFrame : detection.singleFrame;
-}
-
 // Whether the list encodes video, so that a video filter can act on it: the
 // converter refuses filters on a copied stream.
 bool encodesVideo(const QStringList &arguments)
@@ -92,23 +85,6 @@ Scan declaredScan(QStringView fieldOrder)
     return Scan::Unknown;
 }
 
-Scan streamLineScan(QStringView streamLine)
-{
-    // The information run names the field order inside the pixel format's
-    // brackets; the coded order comes first in the swapped forms.
-    if (streamLine.contains(u"top coded first (swapped)"))
-        return Scan::BottomFieldFirst;
-    if (streamLine.contains(u"bottom coded first (swapped)"))
-        return Scan::TopFieldFirst;
-    if (streamLine.contains(u"top first"))
-        return Scan::TopFieldFirst;
-    if (streamLine.contains(u"bottom first"))
-        return Scan::BottomFieldFirst;
-    if (streamLine.contains(u"progressive"))
-        return Scan::Progressive;
-    return Scan::Unknown;
-}
-
 QStringList fieldDetectionArguments(const QString &source, double durationSeconds)
 {
     QStringList args{u"-hide_banner"_s, u"-nostdin"_s, u"-nostats"_s};
@@ -123,17 +99,17 @@ QStringList fieldDetectionArguments(const QString &source, double durationSecond
 
 FieldDetection parseFieldDetection(QStringView output)
 {
+    // The detector prints a single-frame and a multi-frame report; the
+    // multi-frame one also weighs the neighbouring frames and is the steadier.
     static const QRegularExpression report(
-        u"(Single|Multi) frame detection: *TFF: *(\\d+) *BFF: *(\\d+) *Progressive: *(\\d+) *Undetermined: *(\\d+)"_s);
+        u"Multi frame detection: *TFF: *(\\d+) *BFF: *(\\d+) *Progressive: *(\\d+) *Undetermined: *(\\d+)"_s);
     FieldDetection detection;
-    // The last report of each kind counts; a number too large to hold reads as 0.
+    // The last report counts; a number too large to hold reads as 0.
     QRegularExpressionMatchIterator it = report.globalMatch(output);
     while (it.hasNext()) {
         const QRegularExpressionMatch match = it.next();
-        FieldCounts &counts =
-            match.capturedView(1) == u"Multi" ? detection.multiFrame : detection.singleFrame;
-        counts = {match.capturedView(2).toInt(), match.capturedView(3).toInt(), match.capturedView(4).toInt(),
-                  match.capturedView(5).toInt()};
+        detection.counts = {match.capturedView(1).toInt(), match.capturedView(2).toInt(),
+                            match.capturedView(3).toInt(), match.capturedView(4).toInt()};
         detection.found = true;
     }
     return detection;
@@ -141,7 +117,7 @@ FieldDetection parseFieldDetection(QStringView output)
 
 Scan decideScan(Scan declared, const FieldDetection &detection)
 {
-    const FieldCounts &counts = decisiveCounts(detection);
+    const FieldCounts &counts = detection.counts;
     if (!detection.found || counts.total() <= 0)
         return declared == Scan::Progressive ? Scan::Progressive : Scan::Unknown;
     // A stream marked progressive must show woven fields in nearly every frame,
@@ -176,39 +152,10 @@ QString scanLabel(Scan scan)
     return translated("Bildaufbau unbekannt");
 }
 
-QString scanExplanation(Scan declared, const FieldDetection &detection)
-{
-    const FieldCounts &counts = decisiveCounts(detection);
-    if (!detection.found || counts.total() <= 0) {
-        if (declared == Scan::Progressive)
-            return translated("Die Datei gibt ihre Bilder als progressiv an.");
-        return translated("Der Bildaufbau konnte nicht geprüft werden. Zeigen bewegte Kanten feine Streifen, "
-                          "schalten Sie „Zeilensprung entfernen“ ein.");
-    }
-    const QString found = translated("%1 von %2 geprüften Bildern zeigen Zeilensprung.")
-                              .arg(counts.interlaced())
-                              .arg(counts.total());
-    const bool interlaced = decideScan(declared, detection) != Scan::Progressive;
-    if (declared == Scan::Progressive && interlaced)
-        return translated(
-                   "Die Datei ist als progressiv markiert, doch ihre Bilder enthalten Zeilensprung: ") +
-               found;
-    if (declared != Scan::Progressive && declared != Scan::Unknown && !interlaced)
-        return translated("Die Datei ist als Zeilensprung markiert, doch ihre Bilder sind progressiv: ") +
-               found;
-    return found;
-}
-
 bool deinterlaceByDefault(Scan decided, int videoCodec)
 {
     return (decided == Scan::TopFieldFirst || decided == Scan::BottomFieldFirst) &&
            isModernVideoCodec(videoCodec);
-}
-
-bool videoFiltersPossible(bool videoOn, int videoCodec)
-{
-    // Item 0 copies the video stream as it is.
-    return videoOn && videoCodec != 0;
 }
 
 QString deinterlaceFilter(Scan scan)
@@ -251,7 +198,7 @@ QStringList withVideoFilters(const QStringList &arguments, const QString &deinte
     // filter joins the chain, at its end.
     QStringList result = arguments;
     const qsizetype at = result.lastIndexOf(u"-vf"_s);
-    if (at >= 0 && at + 1 < result.size() - 1) {
+    if (at >= 0 && at + 1 < result.size()) {
         result[at + 1] = joinFilters(front << result[at + 1]);
     } else {
         const qsizetype output = result.size() - 1;

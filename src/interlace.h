@@ -17,13 +17,11 @@ enum class Scan {
     BottomFieldFirst,
 };
 
-// The field order a stream declares. `fieldOrder` is ffprobe's word for it
-// ("progressive", "tt", "bb", "tb", "bt", "unknown" or empty); a stream line of
-// the information run ("yuv420p(tv, bt709, top first)") says the same in words.
+// The field order a stream declares: ffprobe's word for it ("progressive",
+// "tt", "bb", "tb", "bt", "unknown" or empty).
 Scan declaredScan(QStringView fieldOrder);
-Scan streamLineScan(QStringView streamLine);
 
-// The converter's field detector counts, one report per method.
+// What the converter's field detector counted.
 struct FieldCounts
 {
     int topFieldFirst = 0;
@@ -38,8 +36,7 @@ struct FieldCounts
 struct FieldDetection
 {
     bool found = false; // false: the run printed no report (it failed or saw no frame)
-    FieldCounts singleFrame;
-    FieldCounts multiFrame;
+    FieldCounts counts;
 };
 
 // How many frames the detection looks at.
@@ -59,15 +56,12 @@ FieldDetection parseFieldDetection(QStringView output);
 // unknown.
 Scan decideScan(Scan declared, const FieldDetection &detection);
 
-// The track list's words for a decision, and a sentence on how it was reached.
+// The track list's words for a decision.
 QString scanLabel(Scan scan);
-QString scanExplanation(Scan declared, const FieldDetection &detection);
 
 // Whether deinterlacing is on before the user touches the check box: only for
 // interlaced sources converted with the codecs of today.
 bool deinterlaceByDefault(Scan decided, int videoCodec);
-// Whether the video is encoded at all, so that a filter can act on it.
-bool videoFiltersPossible(bool videoOn, int videoCodec);
 
 // The deinterlacing filter: one full frame from each pair of fields (50 fields
 // give 25 frames), every frame treated, the output marked progressive. An
