@@ -253,10 +253,8 @@ void BenchAccess::batchRun(const QString &dir)
         double windowMs = 0, directMs = 0, selfCpu = 0, childCpu = 0;
         const auto throughWindow = [&] {
             QEventLoop loop;
-            QObject::connect(&window.batchProcess, &QProcess::finished, &loop, [&] {
-                if (window.insertJobButton->isEnabled())
-                    loop.quit();
-            });
+            QObject::connect(&window.batchRunner, &JobRunner::runEnded, &loop, &QEventLoop::quit,
+                             Qt::QueuedConnection);
             const double selfBefore = cpuSeconds(RUSAGE_SELF);
             const double childrenBefore = cpuSeconds(RUSAGE_CHILDREN);
             QElapsedTimer clock;

@@ -4,7 +4,10 @@
 #define ARGUMENTS_H
 
 #include <QString>
+#include <QMap>
 #include <QStringList>
+
+#include <optional>
 
 // What the settings panel shows, as the argument builder needs it. Texts are the
 // spin boxes' displayed texts; indices are combo box indices; the three
@@ -32,6 +35,19 @@ struct PanelSettings
     int audioBitrate = 1;
     bool channelsEnabled = false;
     bool stereo = true;
+
+    // Beyond the panel of old; each left at its default changes nothing.
+    // The largest frame height (a preset's "höchstens 1080p"): 0 for no limit.
+    int maxHeight = 0;
+    // Whether to deinterlace; nothing: decided from what the source shows.
+    std::optional<bool> deinterlace;
+    // The whole output's size in MB; 0: the quality or bitrate chosen above.
+    double targetSizeMB = 0;
+    // "Von" and "Bis": the part of the file to convert; empty for its ends.
+    QString rangeFrom;
+    QString rangeTo;
+    // The user's own choice of tracks, by stream index; empty: the default rule.
+    QMap<int, bool> trackChecks;
 };
 
 // Converter values, parallel to the items of the combo boxes of the same name.
