@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include "buildinfo.h"
+
 using namespace Qt::StringLiterals;
 
 bool installQtGermanTranslations(QCoreApplication &app)
@@ -35,7 +37,7 @@ bool asksTerminalOnly(int argc, char **argv)
 CommandLine readCommandLine(const QStringList &arguments)
 {
     QCoreApplication::setApplicationName(u"quorvid"_s);
-    QCoreApplication::setApplicationVersion(u"2.2"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUORVID_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -73,7 +75,7 @@ CommandLine readCommandLine(const QStringList &arguments)
     }
     if (parser.isSet(version)) {
         line.action = CommandLine::Print;
-        line.message = u"quorvid 2.2\n"_s;
+        line.message = u"quorvid "_s + QStringLiteral(QUORVID_VERSION) + u'\n';
         return line;
     }
     line.files = parser.positionalArguments();
