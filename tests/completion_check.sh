@@ -51,6 +51,7 @@ _quorvid_lines 'Film' 'Film HD\nFilm SD\nAudio\n'
 
 # Every long option of the program's help is completed, and no other.
 helped=$("$program" --help | grep -o -- '--[a-z][a-z-]*' | sort -u | paste -sd ' ')
+# shellcheck disable=SC2154 # set by the sourced completion file
 completed=$(tr ' ' '\n' <<<"$_quorvid_options" | sort -u | paste -sd ' ')
 [ "$helped" = "$completed" ] || { echo "help names \"$helped\", completion \"$completed\""; status=1; }
 
