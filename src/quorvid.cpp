@@ -12,10 +12,12 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "buildinfo.h"
 #include "converter.h"
 #include "dropping.h"
 #include "formfit.h"
 #include "terminaltext.h"
+#include "manual.h"
 
 using namespace Qt::StringLiterals;
 
@@ -31,6 +33,7 @@ constexpr int converterStopTimeoutMs = 10000;
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     setupUi(this);
+    setWindowTitle(u"Quorvid "_s + QStringLiteral(QUORVID_VERSION));
     // The form places these by hand; at other fonts and resolutions than it was
     // drawn for, their texts need more room. Inner boxes first, then their frames.
     for (QWidget *container :
@@ -227,7 +230,8 @@ void MainWindow::stopConvertersQuietly()
 
 void MainWindow::showHelp()
 {
-    const QString manual = QCoreApplication::applicationDirPath() + u"/doc/index.html"_s;
+    const QString manual =
+        manualFile(QCoreApplication::applicationDirPath(), QStringLiteral(QUORVID_MANUAL_FROM_PROGRAM));
     QUrl url(manual);
     url.setScheme(u"file"_s);
     const bool opened = QDesktopServices::openUrl(url);
@@ -249,8 +253,8 @@ void MainWindow::showAutor()
     QString shown = address;
     shown.remove(QRegularExpression(u"^[a-z]+://"_s));
     QMessageBox::about(
-        this, tr("Über Quorvid 2.2"),
-        tr("<h2>Quorvid 2.2</h2>") +
+        this, tr("Über Quorvid %1").arg(QStringLiteral(QUORVID_VERSION)),
+        tr("<h2>Quorvid %1</h2>").arg(QStringLiteral(QUORVID_VERSION)) +
             tr("<p style=\" font-family:'Sans Serif'; font-size:12pt;\">Geschrieben von Pellandor "
                "2011/2012.</p>") +
             u"<p align=\"center\"><img src=\":/pics/pellandor.jpg\" /></p>"_s +

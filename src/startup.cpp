@@ -13,6 +13,8 @@
 
 #include "terminaltext.h"
 
+#include "buildinfo.h"
+
 using namespace Qt::StringLiterals;
 
 bool installQtGermanTranslations(QCoreApplication &app)
@@ -31,7 +33,7 @@ namespace {
 CommandLine judgeCommandLine(const QStringList &arguments, bool withTexts)
 {
     QCoreApplication::setApplicationName(u"quorvid"_s);
-    QCoreApplication::setApplicationVersion(u"2.2"_s);
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUORVID_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -71,7 +73,7 @@ CommandLine judgeCommandLine(const QStringList &arguments, bool withTexts)
     }
     if (parser.isSet(version)) {
         line.action = CommandLine::Print;
-        line.message = u"quorvid 2.2\n"_s;
+        line.message = u"quorvid "_s + QStringLiteral(QUORVID_VERSION) + u'\n';
         return line;
     }
     // A run's options without a run would be dropped in silence; the user meant

@@ -1,15 +1,19 @@
 #!/bin/sh
-# Installs into a staging folder and checks the result: the program beside its
-# manual, the command symlink, the desktop files (validated) and the icons.
+# Installs into a staging folder and checks the result: the program and the
+# manual where it looks for it, the manual page, the bash completion, the desktop
+# files (validated) and the icons.
 set -eu
 build=$1
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
 DESTDIR="$stage" cmake --install "$build" --prefix /usr >/dev/null
-program=$(readlink -f "$stage/usr/bin/quorvid")
-[ -x "$program" ] || { echo "no program behind usr/bin/quorvid"; exit 1; }
-[ "$program" = "$stage/usr/lib/quorvid/quorvid" ] || [ -f "$(dirname "$program")/quorvid" ]
-[ -f "$(dirname "$program")/doc/index.html" ] || { echo "manual not beside $program"; exit 1; }
+program=$stage/usr/bin/quorvid
+[ -f "$program" ] && [ -x "$program" ] || { echo "no program usr/bin/quorvid"; exit 1; }
+# The program reaches it as ../share/quorvid/doc from its own folder.
+[ -f "$stage/usr/share/quorvid/doc/index.html" ] && [ -f "$stage/usr/share/quorvid/doc/screenshot.png" ] ||
+    { echo "no manual in usr/share/quorvid/doc"; exit 1; }
+[ -f "$stage/usr/share/man/man1/quorvid.1" ] || { echo "no manual page"; exit 1; }
+[ -f "$stage/usr/share/bash-completion/completions/quorvid" ] || { echo "no bash completion"; exit 1; }
 desktop-file-validate "$stage/usr/share/applications/org.example.quorvid.desktop"
 appstreamcli validate --no-net "$stage/usr/share/metainfo/org.example.quorvid.metainfo.xml"
 for size in 48 64 128; do

@@ -3,6 +3,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include "manual.h"
 #include "quorvid.h"
 #include "testsupport.h"
 
@@ -26,6 +27,8 @@ private slots:
     void normalCloseEndsWithZero();
     void helpOpensManualAndShowsNormal();
     void manualPathShownWithoutHandler();
+    void manualFound_data();
+    void manualFound();
     void unexpectedBoxFailsAtOnce();
     void aboutBox();
     void toolbarToggle();
@@ -80,6 +83,43 @@ void ShellTest::manualPathShownWithoutHandler()
     QVERIFY(answerer.waitAll());
     QVERIFY2(answerer.seen[0].text.contains(QCoreApplication::applicationDirPath() + u"/doc/index.html"_s),
              qPrintable(answerer.seen[0].text));
+}
+
+// Where the manual is looked for, in folder layouts made for the case: the build
+// folder (doc/ beside the program) and an installation under a prefix (bin/ and
+// share/quorvid/doc/). Columns: manuals that exist, the program's folder, the one found.
+void ShellTest::manualFound_data()
+{
+    QTest::addColumn<QStringList>("manuals");
+    QTest::addColumn<QString>("programDir");
+    QTest::addColumn<QString>("found");
+    const QString installed = u"usr/share/quorvid/doc/index.html"_s;
+    QTest::newRow("build folder") << QStringList{u"build/doc/index.html"_s} << u"build"_s
+                                  << u"build/doc/index.html"_s;
+    QTest::newRow("installed") << QStringList{installed} << u"usr/bin"_s << installed;
+    QTest::newRow("beside wins") << QStringList{installed, u"usr/bin/doc/index.html"_s} << u"usr/bin"_s
+                                 << u"usr/bin/doc/index.html"_s;
+    QTest::newRow("other prefix") << QStringList{installed} << u"opt/bin"_s << u"opt/bin/doc/index.html"_s;
+    QTest::newRow("a folder is no manual") << QStringList{u"usr/share/quorvid/doc/index.html/x"_s} << u"usr/bin"_s
+                                           << u"usr/bin/doc/index.html"_s;
+    QTest::newRow("none") << QStringList() << u"usr/bin"_s << u"usr/bin/doc/index.html"_s;
+}
+
+void ShellTest::manualFound()
+{
+    QFETCH(QStringList, manuals);
+    QFETCH(QString, programDir);
+    QFETCH(QString, found);
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QDir dir(root.path());
+    QVERIFY(dir.mkpath(programDir));
+    for (const QString &manual : std::as_const(manuals)) {
+        QVERIFY(dir.mkpath(QFileInfo(manual).path()));
+        QFile file(dir.filePath(manual));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QCOMPARE(manualFile(dir.filePath(programDir), u"../share/quorvid/doc"_s), dir.filePath(found));
 }
 
 // A box no test expected is closed at once and fails the case with its text,
