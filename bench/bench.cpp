@@ -188,7 +188,8 @@ void BenchAccess::singleRun(const QString &dir)
     const auto throughWindow = [&] {
         QFile::remove(output);
         QEventLoop loop;
-        QObject::connect(&window.singleProcess, &QProcess::finished, &loop, &QEventLoop::quit);
+        QObject::connect(&window.singleRunner, &JobRunner::runEnded, &loop, &QEventLoop::quit,
+                         Qt::QueuedConnection);
         QElapsedTimer clock;
         clock.start();
         QTimer::singleShot(600000, &loop, &QEventLoop::quit); // never wait forever

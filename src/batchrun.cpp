@@ -135,7 +135,7 @@ void MainWindow::endBatchRun()
         ffmpegOutput = halting->second.details;
         // A converter that ended well but left an unusable file: the reason first.
         if (halting->second.outcome == RunOutcome::Error && !halting->second.reason.isEmpty() &&
-            !ffmpegOutput.endsWith(halting->second.reason))
+            !ffmpegOutput.contains(halting->second.reason))
             ffmpegOutput += u"\n"_s + halting->second.reason;
         reportConverterFailure(halting->second.outcome, notice);
     } else if (queue.halted()) {

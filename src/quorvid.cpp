@@ -73,9 +73,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(convertButton, &QPushButton::clicked, this, &MainWindow::SingleConvert);
     connect(cancelButton, &QPushButton::clicked, this, &MainWindow::abgebrochen);
     connect(&infoProcess, &QProcess::readyReadStandardError, this, &MainWindow::Information);
-    connect(&singleProcess, &QProcess::readyReadStandardError, this, &MainWindow::updateprocbar);
-    connect(&singleProcess, &QProcess::finished, this, &MainWindow::procbeendet);
-    connect(&singleProcess, &QProcess::errorOccurred, this, &MainWindow::processError);
+    connect(&singleRunner, &JobRunner::outputArrived, this, &MainWindow::updateprocbar);
+    connect(&singleRunner, &JobRunner::jobEnded, this, [this](int, const JobEnd &end) {
+        if (end.unstarted)
+            processError();
+        else
+            procbeendet(end);
+    });
     connect(vcodecComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::setOutputFile);
     connect(acodecComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::setOutputFile);
     connect(vcodecComboBox, &QComboBox::activated, this, &MainWindow::vcopywahl);
@@ -188,7 +192,7 @@ void MainWindow::alertIfInactive(const Notice &notice)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    const bool converting = singleProcess.state() != QProcess::NotRunning || batchRunner.isRunning();
+    const bool converting = singleRunner.isRunning() || batchRunner.isRunning();
     if (converting && !askYesNo(tr("Eine Konvertierung läuft noch.<br><br>Soll sie abgebrochen und Quorvid "
                                    "geschlossen werden?"))) {
         event->ignore();
@@ -215,8 +219,9 @@ void MainWindow::stopConvertersQuietly()
 {
     // Stop every converter and wait for it, so that none outlives the window. The
     // signals stay quiet meanwhile: a closing window reports no outcome.
+    singleRunner.stopQuietly(converterStopTimeoutMs);
     batchRunner.stopQuietly(converterStopTimeoutMs);
-    for (QProcess *process : {&singleProcess, &infoProcess}) {
+    for (QProcess *process : {&infoProcess}) {
         if (process->state() == QProcess::NotRunning)
             continue;
         process->blockSignals(true);

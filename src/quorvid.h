@@ -47,7 +47,6 @@ private:
     QStringList videoExtensions;
     QStringList audioExtensions;
     QProcess infoProcess;
-    QProcess singleProcess;
     QFont messageFont;
     int progressPercent = 0;
     double totalSeconds = 0;
@@ -59,9 +58,8 @@ private:
     int currentJob = 0;
     QString batchFilePath;
 
-    // Readers of the converters' standard error: the single run's and the info
-    // run's; the batch's converters are the runner's.
-    ProgressParser singleParser;
+    // Reader of the info run's standard error; the conversions' converters are
+    // the runners'.
     InfoCollector infoCollector;
     // The progress display follows each conversion at most ten times a second.
     static constexpr int progressRefreshMs = 100;
@@ -70,14 +68,14 @@ private:
     // True once the user chose or typed the output name; an automatically derived
     // name is not carried over to the next opened input.
     bool outputChosenByUser = false;
-    // True once the user asked the running conversion to stop.
-    bool singleStopRequested = false;
     // Folders and geometry kept between runs.
     Remembered remembered;
     // The video codec chosen before the current one: crossing between the first
     // codecs and those of today sets the defaults of the new group.
     int previousVideoCodec = 0;
-    // Runs the batch list's jobs; the window shows what it reports.
+    // Run the single conversion and the batch list's jobs; the window shows what
+    // they report.
+    JobRunner singleRunner;
     JobRunner batchRunner;
     RecoveryFile recovery;
 
@@ -86,9 +84,9 @@ private slots:
     void saveDialog();
     void SingleConvert();
     void updateprocbar();
-    void procbeendet(int exitCode, QProcess::ExitStatus exitStatus);
+    void procbeendet(const JobEnd &end);
     void abgebrochen();
-    void processError(QProcess::ProcessError error);
+    void processError();
     void dvdwahl();
     void vcopywahl();
     void acopywahl();

@@ -50,7 +50,7 @@ void MainWindow::openInput(const QString &chosen)
     saveLineEdit->setText(getOutputFile(chosen, outputChosenByUser ? previousOutput : QString()));
     infoCollector.start(chosen);
     startConverter(infoProcess, converterProgram(), {u"-i"_s, chosen});
-    if (singleProcess.state() == QProcess::NotRunning)
+    if (!singleRunner.isRunning())
         convertButton->setEnabled(true);
 }
 
@@ -82,7 +82,8 @@ void MainWindow::SingleConvert()
                         "überschrieben."));
         return;
     }
-    if (!confirmCompatible({createArguments(source, target)}, false))
+    const Job job = Job::fromRuns({createArguments(source, target)});
+    if (!confirmCompatible(QList<Job>{job}, false))
         return;
     if (QFileInfo::exists(target) &&
         !askYesNo(tr("Die Ausgabedatei<br><b>%1</b><br>existiert bereits.<br><br>Soll sie "
@@ -96,10 +97,10 @@ void MainWindow::SingleConvert()
     convertButton->setEnabled(false);
     batchConvertGroupBox->setEnabled(false);
     frameRate = fpsComboBox->currentText().toDouble();
-    singleParser.startRun();
-    singleStopRequested = false;
-    startConverter(singleProcess, converterProgram(), createArguments(source, target));
+    singleRunner.setProgram(converterProgram());
+    singleRunner.setFrameRate(frameRate);
     statusBar()->showMessage(tr("Konvertiere ") + printableText(source));
+    singleRunner.start({job}, {JobState::Pending}, 1, false);
 }
 
 void MainWindow::showProgress(const ProgressParser &parser, const ProgressReading &reading)
@@ -131,27 +132,29 @@ void MainWindow::updateprocbar()
 {
     if (!singleRefresh.admit())
         return; // read with what follows when the interval ends
-    const ProgressReading reading = singleParser.feed(singleProcess.readAllStandardError(), frameRate);
-    showProgress(singleParser, reading);
+    if (singleRunner.slotJob(0) >= 0)
+        showProgress(singleRunner.parser(0), singleRunner.readProgress(0));
 }
 
 void MainWindow::abgebrochen()
 {
-    if (singleProcess.state() != QProcess::NotRunning)
-        singleStopRequested = true;
-    singleProcess.terminate();
+    singleRunner.stop();
 }
 
-void MainWindow::procbeendet(int exitCode, QProcess::ExitStatus exitStatus)
+void MainWindow::procbeendet(const JobEnd &end)
 {
-    // Output still in the pipe (or held back by the refresh limit) belongs to this
-    // run's report and to its last progress figures.
-    showProgress(singleParser, singleParser.feed(singleProcess.readAllStandardError(), frameRate));
-    ffmpegOutput = singleParser.tail();
+    // The run's last figures (the runner read what was still in the pipe), and
+    // its report for the error box.
+    ProgressReading last;
+    last.percent = singleRunner.parser(0).percent();
+    showProgress(singleRunner.parser(0), last);
+    ffmpegOutput = end.details;
+    if (end.outcome == RunOutcome::Error && !end.reason.isEmpty() && !ffmpegOutput.contains(end.reason))
+        ffmpegOutput += u"\n"_s + end.reason;
     convertButton->setEnabled(true);
     batchConvertGroupBox->setEnabled(true);
 
-    switch (classifyExit(exitCode, exitStatus, singleStopRequested)) {
+    switch (end.outcome) {
     case RunOutcome::Crashed:
         reportConverterFailure(RunOutcome::Crashed,
                                singleEndNotice(RunOutcome::Crashed, saveLineEdit->text()));
@@ -172,10 +175,8 @@ void MainWindow::procbeendet(int exitCode, QProcess::ExitStatus exitStatus)
     ffmpegOutput.clear();
 }
 
-void MainWindow::processError(QProcess::ProcessError error)
+void MainWindow::processError()
 {
-    if (error != QProcess::FailedToStart)
-        return;
     lcdNumber->display(u"ERROR"_s);
     showErrorBox(tr("<b>ffmpeg konnte nicht gestartet werden!</b><br><br>Bitte versuchen sie "
                     "die Konvertierung<br>erneut zu starten."));
