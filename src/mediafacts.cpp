@@ -11,8 +11,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 // Subtitle codecs whose cues are pictures; every other subtitle codec is text.
-const QStringList bitmapSubtitleCodecs{u"dvd_subtitle"_s, u"dvb_subtitle"_s, u"hdmv_pgs_subtitle"_s, u"xsub"_s,
-                                       u"dvb_teletext"_s};
+const QStringList bitmapSubtitleCodecs{u"dvd_subtitle"_s, u"dvb_subtitle"_s, u"hdmv_pgs_subtitle"_s,
+                                       u"xsub"_s, u"dvb_teletext"_s};
 
 // Tags are spelled "language" in MP4 and often "LANGUAGE" in Matroska.
 QString tag(const QJsonObject &tags, const QString &name)
@@ -47,7 +47,8 @@ StreamFacts readStream(const QJsonObject &s)
     const QString type = s[u"codec_type"_s].toString();
     const QJsonObject disposition = s[u"disposition"_s].toObject();
     if (type == u"video"_s)
-        f.kind = disposition[u"attached_pic"_s].toInt() ? StreamFacts::Kind::Picture : StreamFacts::Kind::Video;
+        f.kind =
+            disposition[u"attached_pic"_s].toInt() ? StreamFacts::Kind::Picture : StreamFacts::Kind::Video;
     else if (type == u"audio"_s)
         f.kind = StreamFacts::Kind::Audio;
     else if (type == u"subtitle"_s)
@@ -91,8 +92,7 @@ StreamFacts readStream(const QJsonObject &s)
 QStringList probeArguments(const QString &path)
 {
     const QString name = path.startsWith(u'/') ? path : u"file:"_s + path;
-    return {u"-v"_s,           u"error"_s,        u"-show_streams"_s, u"-show_format"_s,
-            u"-of"_s,          u"json"_s,         u"-i"_s,            name};
+    return {u"-v"_s, u"error"_s, u"-show_streams"_s, u"-show_format"_s, u"-of"_s, u"json"_s, u"-i"_s, name};
 }
 
 MediaFacts readProbe(const QByteArray &json)

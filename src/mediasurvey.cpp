@@ -25,7 +25,10 @@ MediaFacts unreadable(const QString &problem)
 // may be inside one of their own signals.
 struct MediaSurvey::Survey
 {
-    Survey(const QString &file, QObject *owner) : path(file), process(new QProcess(owner)), timer(new QTimer(owner)) {}
+    Survey(const QString &file, QObject *owner)
+        : path(file), process(new QProcess(owner)), timer(new QTimer(owner))
+    {
+    }
     ~Survey()
     {
         process->deleteLater();

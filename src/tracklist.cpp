@@ -52,8 +52,8 @@ QString streamDetails(const StreamFacts &stream)
 
 TrackList::TrackList(QWidget *parent) : QTreeWidget(parent)
 {
-    setHeaderLabels({tr("Spur"), tr("Codec"), tr("Sprache"), tr("Titel"), tr("Details"), tr("Standard"),
-                     tr("Hinweis")});
+    setHeaderLabels(
+        {tr("Spur"), tr("Codec"), tr("Sprache"), tr("Titel"), tr("Details"), tr("Standard"), tr("Hinweis")});
     setRootIsDecorated(false);
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::NoSelection);
@@ -103,8 +103,8 @@ void TrackList::showPlan(const TrackPlan &plan)
             flags |= Qt::ItemIsEnabled;
         item->setFlags(flags);
         item->setText(ReasonColumn, decision->reason);
-        const QString tip = decision->instead.isEmpty() ? decision->reason
-                                                         : decision->reason + u' ' + decision->instead;
+        const QString tip =
+            decision->instead.isEmpty() ? decision->reason : decision->reason + u' ' + decision->instead;
         for (int column = 0; column < columnCount(); ++column) {
             item->setToolTip(column, tip);
             // What stays out is greyed, so that the kept streams stand out.

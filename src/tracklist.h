@@ -13,7 +13,15 @@ class TrackList : public QTreeWidget
     Q_OBJECT
 
 public:
-    enum Column { KindColumn, CodecColumn, LanguageColumn, TitleColumn, DetailsColumn, DefaultColumn, ReasonColumn };
+    enum Column {
+        KindColumn,
+        CodecColumn,
+        LanguageColumn,
+        TitleColumn,
+        DetailsColumn,
+        DefaultColumn,
+        ReasonColumn
+    };
 
     explicit TrackList(QWidget *parent = nullptr);
 

@@ -123,7 +123,7 @@ Judgement judgement(Refusal refusal, const Container &c)
 {
     for (const RefusalText &text : refusalTexts)
         if (text.refusal == refusal)
-            return {refusal, tr(text.reason).arg(QString::fromUtf16(c.name)), tr(text.instead)};
+            return {refusal, tr(text.reason).replace(u"%1"_s, QString::fromUtf16(c.name)), tr(text.instead)};
     return {};
 }
 
@@ -343,9 +343,11 @@ TrackPlan planTracks(const MediaFacts &facts, const PanelSettings &settings, con
     if (!facts.valid || facts.streams.isEmpty())
         return plan;
     const Container &c = containerFor(container);
-    const bool converterDecides = !modernTarget(settings) && checks.isEmpty();
-    const QList<int> defaults =
-        converterDecides ? convertersChoice(facts, settings, c) : policyChoice(facts, c);
+    // With the first codecs, the boxes the user left alone stay as the converter
+    // would have chosen, even once the user has changed others.
+    const bool modern = modernTarget(settings);
+    const bool converterDecides = !modern && checks.isEmpty();
+    const QList<int> defaults = modern ? policyChoice(facts, c) : convertersChoice(facts, settings, c);
 
     for (const StreamFacts &s : facts.streams) {
         TrackDecision d;
@@ -433,8 +435,8 @@ QList<Problem> trackProblems(const MediaFacts &facts, const TrackPlan &plan)
             what << s.codec;
         if (!s.language.isEmpty())
             what << s.language;
-        problems.append({tr("Spur %1 (%2): %3").arg(QString::number(s.index), what.join(u", "_s), d.reason),
-                         d.instead});
+        problems.append(
+            {tr("Spur %1 (%2): %3").arg(QString::number(s.index), what.join(u", "_s), d.reason), d.instead});
     }
     if (!plan.arguments.isEmpty() && !anyKept)
         problems.append({tr("Keine Spur ist angekreuzt: die Ausgabedatei bliebe leer."),

@@ -21,12 +21,12 @@ struct TrackDecision
 {
     int index = 0;
     StreamFacts::Kind kind = StreamFacts::Kind::Data;
-    bool checked = false;    // what the check box shows
-    bool switchable = true;  // false: the panel has switched the kind off ("Audio" unchecked)
-    bool holdable = false;   // the output file can take the stream
-    bool kept = false;       // the stream goes into the output
-    QString reason;          // why it stays out (German); empty when kept
-    QString instead;         // what the user can do about it, for the question before the start
+    bool checked = false;   // what the check box shows
+    bool switchable = true; // false: the panel has switched the kind off ("Audio" unchecked)
+    bool holdable = false;  // the output file can take the stream
+    bool kept = false;      // the stream goes into the output
+    QString reason;         // why it stays out (German); empty when kept
+    QString instead;        // what the user can do about it, for the question before the start
 };
 
 struct TrackPlan
