@@ -125,7 +125,7 @@ void MediaSurvey::startProbe(Survey *survey)
         survey->process->waitForFinished(1000);
         finishFile(survey, unreadable(tr("ffprobe hat die Datei nicht in %1 Sekunden gelesen und wurde "
                                          "beendet. Prüfen Sie, ob die Datei erreichbar ist.")
-                                          .arg(m_timeoutMs / 1000)));
+                                          .arg((m_timeoutMs + 999) / 1000)));
     });
     process->setStandardInputFile(QProcess::nullDevice());
     process->start(program, probeArguments(survey->path));
