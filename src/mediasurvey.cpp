@@ -128,8 +128,10 @@ void MediaSurvey::startProbe(Survey *survey)
                                           .arg((m_timeoutMs + 999) / 1000)));
     });
     process->setStandardInputFile(QProcess::nullDevice());
-    process->start(program, probeArguments(survey->path));
     survey->timer->start(m_timeoutMs);
+    // Last: a start that fails at once reports it from within, and the survey
+    // is gone afterwards.
+    process->start(program, probeArguments(survey->path));
 }
 
 void MediaSurvey::probeEnded(Survey *survey)
