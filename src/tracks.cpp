@@ -64,7 +64,8 @@ enum class Refusal {
     NoAttachment,
     DataTrack,
     ConvertersChoice, // left out by the converter's own choice of streams
-    FurtherVideo,     // not kept unless the user checks it
+    FurtherVideo,     // a second video: not kept unless the user checks it
+    NotChosen,        // another stream not kept unless the user checks it
 };
 
 // %1 is the output file kind, e.g. "MP4".
@@ -103,6 +104,8 @@ const RefusalText refusalTexts[] = {
     {Refusal::ConvertersChoice, QT_TRANSLATE_NOOP("Tracks", "Ohne Ihre Auswahl nimmt ffmpeg je Art nur eine Spur."),
      QT_TRANSLATE_NOOP("Tracks", "Setzen Sie ein Häkchen, um die Spur zu behalten.")},
     {Refusal::FurtherVideo, QT_TRANSLATE_NOOP("Tracks", "Weitere Videospur: nur mit Häkchen übernommen."),
+     QT_TRANSLATE_NOOP("Tracks", "Setzen Sie ein Häkchen, um die Spur zu behalten.")},
+    {Refusal::NotChosen, QT_TRANSLATE_NOOP("Tracks", "Nicht vorausgewählt: nur mit Häkchen übernommen."),
      QT_TRANSLATE_NOOP("Tracks", "Setzen Sie ein Häkchen, um die Spur zu behalten.")},
 };
 // clang-format on
@@ -241,27 +244,17 @@ QList<int> convertersChoice(const MediaFacts &facts, const PanelSettings &settin
 }
 
 // What the new codecs keep when the user changed nothing: the first video, every
-// audio track (the default-flagged one where only one fits), subtitles, covers and
-// attachments; never data tracks. Whether the output takes them is judged later.
-QList<int> policyChoice(const MediaFacts &facts, const Container &c)
+// audio track, subtitles, covers and attachments; never data tracks. Whether the
+// output takes them (and how many) is judged afterwards.
+QList<int> policyChoice(const MediaFacts &facts)
 {
     QList<int> chosen;
-    int preferredAudio = -1;
-    for (const StreamFacts &s : facts.streams)
-        if (s.kind == Kind::Audio && (preferredAudio < 0 || s.isDefault)) {
-            preferredAudio = s.index;
-            if (s.isDefault)
-                break;
-        }
     bool videoTaken = false;
     for (const StreamFacts &s : facts.streams) {
         if (s.kind == Kind::Video) {
             if (!videoTaken)
                 chosen << s.index;
             videoTaken = true;
-        } else if (s.kind == Kind::Audio) {
-            if (c.audioTracks > 1 || s.index == preferredAudio)
-                chosen << s.index;
         } else if (s.kind != Kind::Data) {
             chosen << s.index;
         }
@@ -347,7 +340,7 @@ TrackPlan planTracks(const MediaFacts &facts, const PanelSettings &settings, con
     // would have chosen, even once the user has changed others.
     const bool modern = modernTarget(settings);
     const bool converterDecides = !modern && checks.isEmpty();
-    const QList<int> defaults = modern ? policyChoice(facts, c) : convertersChoice(facts, settings, c);
+    const QList<int> defaults = modern ? policyChoice(facts) : convertersChoice(facts, settings, c);
 
     for (const StreamFacts &s : facts.streams) {
         TrackDecision d;
@@ -358,14 +351,16 @@ TrackPlan planTracks(const MediaFacts &facts, const PanelSettings &settings, con
         plan.tracks << d;
     }
 
-    // The user's own checks first, then the defaults, each in file order: where
-    // only one audio track fits, the one the user checked wins.
+    // The user's own checks first, then the default-flagged streams, then the
+    // rest, each in file order: where only one audio track fits, the one the user
+    // checked wins, else the default one.
     Counts kept;
-    auto keep = [&](bool userChecked) {
+    auto keep = [&](auto admitted) {
         for (qsizetype i = 0; i < plan.tracks.size(); ++i) {
             TrackDecision &d = plan.tracks[i];
-            if (!d.checked || checks.contains(d.index) != userChecked)
+            if (!d.checked || d.kept || !d.reason.isEmpty() || !admitted(d, facts.streams[i]))
                 continue;
+            const bool userChecked = checks.contains(d.index);
             const Judgement j = judge(facts.streams[i], kept, settings, c, container);
             d.holdable = j.refusal == Refusal::None;
             // The converter's own choice is what it is; the plan only describes it.
@@ -378,8 +373,9 @@ TrackPlan planTracks(const MediaFacts &facts, const PanelSettings &settings, con
             kept.audio += d.kept && d.kind == Kind::Audio;
         }
     };
-    keep(true);
-    keep(false);
+    keep([&checks](const TrackDecision &d, const StreamFacts &) { return checks.contains(d.index); });
+    keep([](const TrackDecision &, const StreamFacts &s) { return s.isDefault; });
+    keep([](const TrackDecision &, const StreamFacts &) { return true; });
 
     for (qsizetype i = 0; i < plan.tracks.size(); ++i) {
         TrackDecision &d = plan.tracks[i];
@@ -393,7 +389,10 @@ TrackPlan planTracks(const MediaFacts &facts, const PanelSettings &settings, con
         else if (checks.contains(d.index) && d.holdable)
             why = {}; // the user's own choice needs no explanation
         else if (d.holdable)
-            why = judgement(converterDecides ? Refusal::ConvertersChoice : Refusal::FurtherVideo, c);
+            why = judgement(converterDecides        ? Refusal::ConvertersChoice
+                            : d.kind == Kind::Video ? Refusal::FurtherVideo
+                                                    : Refusal::NotChosen,
+                            c);
         d.reason = why.reason;
         d.instead = why.instead;
     }

@@ -186,6 +186,7 @@ void TracksTest::plans_data()
     QTest::newRow("movie to m4a") << movie << aac << u"m4a"_s << none << u"1 2 3 7"_s << u"-c:v copy -metadata:s:0 handler_name=Deutsch"_s << 0;
     QTest::newRow("movie to flac: default track") << movie << flac << u"flac"_s << none << u"1 7"_s << u"-c:v copy"_s << 0;
     QTest::newRow("movie to flac: user's track") << movie << flac << u"flac"_s << TrackChecks{{3, true}} << u"3 7"_s << u"-c:v copy"_s << 0;
+    QTest::newRow("default audio second, to flac") << u"a/mp3/eng a/aac/deu/*"_s << flac << u"flac"_s << none << u"1"_s << u""_s << 0;
     QTest::newRow("movie to mp4, audio off") << movie << noAudio << u"mp4"_s << none << u"0 4 5"_s << u"-c:s mov_text"_s << 0;
     QTest::newRow("movie, mpeg4: converter's choice") << movie << mpeg4 << u"mp4"_s << none << u"0 1"_s << QString() << 0;
     QTest::newRow("movie, copy to mkv: converter's choice") << movie << panel(0, 0) << u"mkv"_s << none << u"0 1 4"_s << QString() << 0;
