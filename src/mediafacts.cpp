@@ -1,0 +1,122 @@
+#include "mediafacts.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// Subtitle codecs whose cues are pictures; every other subtitle codec is text.
+const QStringList bitmapSubtitleCodecs{u"dvd_subtitle"_s, u"dvb_subtitle"_s, u"hdmv_pgs_subtitle"_s,
+                                       u"xsub"_s, u"dvb_teletext"_s};
+
+// Tags are spelled "language" in MP4 and often "LANGUAGE" in Matroska.
+QString tag(const QJsonObject &tags, const QString &name)
+{
+    for (auto it = tags.begin(); it != tags.end(); ++it)
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            return it.value().toString().trimmed();
+    return {};
+}
+
+// MP4 keeps a track's name as its handler name; the names muxers write on their
+// own ("SoundHandler", "Core Media Audio") say nothing and are not titles.
+QString handlerTitle(const QJsonObject &tags)
+{
+    const QString handler = tag(tags, u"handler_name"_s);
+    if (handler.endsWith(u"Handler"_s, Qt::CaseInsensitive) || handler.startsWith(u"Core Media"_s) ||
+        handler.contains(u"Media Handler"_s, Qt::CaseInsensitive))
+        return {};
+    return handler;
+}
+
+// ffprobe writes numbers in strings for some fields ("sample_rate": "48000").
+int number(const QJsonValue &value)
+{
+    return value.isString() ? value.toString().toInt() : value.toInt();
+}
+
+StreamFacts readStream(const QJsonObject &s)
+{
+    StreamFacts f;
+    f.index = s[u"index"_s].toInt(-1);
+    const QString type = s[u"codec_type"_s].toString();
+    const QJsonObject disposition = s[u"disposition"_s].toObject();
+    if (type == u"video"_s)
+        f.kind =
+            disposition[u"attached_pic"_s].toInt() ? StreamFacts::Kind::Picture : StreamFacts::Kind::Video;
+    else if (type == u"audio"_s)
+        f.kind = StreamFacts::Kind::Audio;
+    else if (type == u"subtitle"_s)
+        f.kind = StreamFacts::Kind::Subtitle;
+    else if (type == u"attachment"_s)
+        f.kind = StreamFacts::Kind::Attachment;
+    else
+        f.kind = StreamFacts::Kind::Data;
+
+    f.codec = s[u"codec_name"_s].toString();
+    if (f.codec.isEmpty()) {
+        // Time codes and GPS tracks have no codec name, only a tag such as "tmcd";
+        // unprintable tags come as "[0][0][0][0]".
+        const QString codecTag = s[u"codec_tag_string"_s].toString();
+        if (!codecTag.contains(u'['))
+            f.codec = codecTag;
+    }
+    const QJsonObject tags = s[u"tags"_s].toObject();
+    f.language = tag(tags, u"language"_s);
+    if (f.language == u"und"_s)
+        f.language.clear();
+    f.title = tag(tags, u"title"_s);
+    if (f.title.isEmpty())
+        f.title = handlerTitle(tags);
+    f.channels = number(s[u"channels"_s]);
+    f.sampleRate = number(s[u"sample_rate"_s]);
+    f.width = number(s[u"width"_s]);
+    f.height = number(s[u"height"_s]);
+    f.isDefault = disposition[u"default"_s].toInt() != 0;
+    f.bitmapSubtitle = f.kind == StreamFacts::Kind::Subtitle && bitmapSubtitleCodecs.contains(f.codec);
+    const QString fieldOrder = s[u"field_order"_s].toString();
+    if (fieldOrder != u"unknown"_s)
+        f.fieldOrder = fieldOrder;
+    const QString colourSpace = s[u"color_space"_s].toString();
+    if (colourSpace != u"unknown"_s)
+        f.colourSpace = colourSpace;
+    return f;
+}
+} // namespace
+
+QStringList probeArguments(const QString &path)
+{
+    const QString name = path.startsWith(u'/') ? path : u"file:"_s + path;
+    return {u"-v"_s, u"error"_s, u"-show_streams"_s, u"-show_format"_s, u"-of"_s, u"json"_s, u"-i"_s, name};
+}
+
+MediaFacts readProbe(const QByteArray &json)
+{
+    MediaFacts facts;
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    const QJsonObject root = document.object();
+    // A file ffprobe cannot open gives no "streams" at all; a readable file with
+    // no streams gives an empty list and still counts as read.
+    if (error.error != QJsonParseError::NoError || !root[u"streams"_s].isArray()) {
+        facts.problem = QCoreApplication::translate(
+            "MediaFacts", "ffprobe hat keine Beschreibung der Datei geliefert. Prüfen Sie, ob es eine "
+                          "Video- oder Audiodatei ist und ob sie vollständig ist.");
+        return facts;
+    }
+    for (const QJsonValue &stream : root[u"streams"_s].toArray()) {
+        const StreamFacts s = readStream(stream.toObject());
+        if (s.index >= 0)
+            facts.streams.append(s);
+    }
+    std::stable_sort(facts.streams.begin(), facts.streams.end(),
+                     [](const StreamFacts &a, const StreamFacts &b) { return a.index < b.index; });
+    facts.durationSeconds = root[u"format"_s].toObject()[u"duration"_s].toString().toDouble();
+    facts.valid = true;
+    return facts;
+}

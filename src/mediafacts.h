@@ -1,0 +1,52 @@
+// What is known of a source file: its streams and duration as ffprobe describes
+// them, read into plain values.
+#ifndef MEDIAFACTS_H
+#define MEDIAFACTS_H
+
+#include <QByteArray>
+#include <QList>
+#include <QMetaType>
+#include <QString>
+#include <QStringList>
+
+struct StreamFacts
+{
+    // Picture: a cover (a video stream marked as attached picture). Attachment: a
+    // file carried along in the container, e.g. a font for the subtitles.
+    enum class Kind { Video, Audio, Subtitle, Picture, Data, Attachment };
+
+    int index = 0; // the stream's number in the file, as "-map 0:N" names it
+    Kind kind = Kind::Data;
+    QString codec;    // ffprobe's codec name, else its codec tag ("tmcd")
+    QString language; // as tagged; "und" (undetermined) counts as none
+    QString title;
+    int channels = 0;
+    int sampleRate = 0;
+    int width = 0;
+    int height = 0;
+    bool isDefault = false;
+    bool bitmapSubtitle = false; // DVD, Blu-ray, DVB subtitles: pictures, not text
+    QString fieldOrder;          // "progressive", "tt", "bb", "tb", "bt" or empty
+    QString colourSpace;         // e.g. "bt709", "gbr"; empty when not tagged
+};
+
+struct MediaFacts
+{
+    QList<StreamFacts> streams; // in file order
+    double durationSeconds = 0; // what the header claims; 0 when unknown
+    bool valid = false;         // false: ffprobe could not read the file
+    QString problem;            // why not, in German, when not valid
+};
+
+Q_DECLARE_METATYPE(MediaFacts)
+
+// The ffprobe arguments that describe one file as JSON. A relative name goes
+// through the "file:" protocol, so that a leading "-" or a ":" in it is never read
+// as an option or a protocol.
+QStringList probeArguments(const QString &path);
+
+// Reads ffprobe's JSON. Anything that is not a description of streams gives
+// facts with valid == false.
+MediaFacts readProbe(const QByteArray &json);
+
+#endif

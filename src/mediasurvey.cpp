@@ -1,0 +1,179 @@
+#include "mediasurvey.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// A description is a few kilobytes; more means something is wrong with the file.
+constexpr qsizetype maxDescription = 16 * 1024 * 1024;
+
+MediaFacts unreadable(const QString &problem)
+{
+    MediaFacts facts;
+    facts.problem = problem;
+    return facts;
+}
+} // namespace
+
+// The process and its timer are children of the survey object, so that they go
+// with it whatever happens; once a file is done they are deleted later, as they
+// may be inside one of their own signals.
+struct MediaSurvey::Survey
+{
+    Survey(const QString &file, QObject *owner)
+        : path(file), process(new QProcess(owner)), timer(new QTimer(owner))
+    {
+    }
+    ~Survey()
+    {
+        process->deleteLater();
+        timer->deleteLater();
+    }
+    QString path;
+    QProcess *process;
+    QTimer *timer;
+    QByteArray output;
+    bool overlong = false;
+};
+
+MediaSurvey::MediaSurvey(QObject *parent) : QObject(parent) {}
+
+MediaSurvey::~MediaSurvey()
+{
+    stop();
+}
+
+void MediaSurvey::add(const QStringList &paths)
+{
+    if (paths.isEmpty())
+        return;
+    if (!busy())
+        m_done = m_total = 0; // a new round of files
+    m_queue += paths;
+    m_total += int(paths.size());
+    emit progressChanged(m_done, m_total);
+    startNext();
+}
+
+void MediaSurvey::stop()
+{
+    m_queue.clear();
+    for (const std::unique_ptr<Survey> &survey : m_running) {
+        survey->process->disconnect(this);
+        survey->timer->stop();
+        // A killed probe ends at once; waiting only collects it, so that none is
+        // left behind as a zombie or reported later.
+        survey->process->kill();
+        survey->process->waitForFinished(1000);
+    }
+    m_running.clear();
+    m_done = m_total = 0;
+    ++m_round;
+}
+
+void MediaSurvey::startNext()
+{
+    while (!m_queue.isEmpty() && int(m_running.size()) < m_parallel) {
+        auto survey = std::make_unique<Survey>(m_queue.takeFirst(), this);
+        Survey *started = survey.get();
+        m_running.push_back(std::move(survey));
+        startProbe(started);
+    }
+}
+
+// The per-file work: each file is probed, then finished. A further step for a
+// file (another run over it) goes between probeEnded() and finishFile().
+void MediaSurvey::startProbe(Survey *survey)
+{
+    QString program = m_program;
+    if (program.isEmpty())
+        program = QStandardPaths::findExecutable(u"ffprobe"_s);
+    if (program.isEmpty()) {
+        // Reported after the caller's call returns, like every other result.
+        QTimer::singleShot(0, this, [this, survey, round = m_round] {
+            if (round != m_round) // stopped meanwhile: the survey is gone
+                return;
+            finishFile(survey, unreadable(tr("ffprobe wurde nicht gefunden, die Spuren der Datei sind "
+                                             "unbekannt. Installieren Sie das Paket „ffmpeg“.")));
+        });
+        return;
+    }
+    QProcess *process = survey->process;
+    connect(process, &QProcess::readyReadStandardOutput, this, [survey] {
+        survey->output += survey->process->readAllStandardOutput();
+        if (survey->output.size() > maxDescription) {
+            survey->overlong = true;
+            survey->process->kill();
+        }
+    });
+    connect(process, &QProcess::finished, this, [this, survey] { probeEnded(survey); });
+    connect(process, &QProcess::errorOccurred, this, [this, survey](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            finishFile(survey, unreadable(tr("ffprobe ließ sich nicht starten (%1), die Spuren der Datei "
+                                             "sind unbekannt. Prüfen Sie die Installation von ffmpeg.")
+                                              .arg(survey->process->errorString())));
+    });
+    survey->timer->setSingleShot(true);
+    connect(survey->timer, &QTimer::timeout, this, [this, survey] {
+        survey->process->disconnect(this);
+        survey->process->kill();
+        survey->process->waitForFinished(1000);
+        finishFile(survey, unreadable(tr("ffprobe hat die Datei nicht in %1 Sekunden gelesen und wurde "
+                                         "beendet. Prüfen Sie, ob die Datei erreichbar ist.")
+                                          .arg((m_timeoutMs + 999) / 1000)));
+    });
+    process->setStandardInputFile(QProcess::nullDevice());
+    survey->timer->start(m_timeoutMs);
+    // Last: a start that fails at once reports it from within, and the survey
+    // is gone afterwards.
+    process->start(program, probeArguments(survey->path));
+}
+
+void MediaSurvey::probeEnded(Survey *survey)
+{
+    survey->timer->stop();
+    survey->output += survey->process->readAllStandardOutput();
+    if (survey->overlong) {
+        finishFile(survey, unreadable(tr("ffprobe hat eine unmäßig lange Beschreibung geliefert. Die "
+                                         "Datei ist vermutlich beschädigt.")));
+        return;
+    }
+    MediaFacts facts = readProbe(survey->output);
+    if (survey->process->exitStatus() != QProcess::NormalExit || survey->process->exitCode() != 0) {
+        const QStringList lines =
+            QString::fromLocal8Bit(survey->process->readAllStandardError()).split(u'\n', Qt::SkipEmptyParts);
+        const QString why = lines.isEmpty() ? tr("ohne Meldung beendet") : lines.last().trimmed();
+        facts = unreadable(tr("ffprobe konnte die Datei nicht lesen (%1). Prüfen Sie, ob es eine "
+                              "vollständige Video- oder Audiodatei ist.")
+                               .arg(why));
+    }
+    finishFile(survey, facts);
+}
+
+void MediaSurvey::finishFile(Survey *survey, const MediaFacts &facts)
+{
+    // A file that stop() has forgotten is not reported.
+    const auto it = std::find_if(m_running.begin(), m_running.end(),
+                                 [survey](const std::unique_ptr<Survey> &s) { return s.get() == survey; });
+    if (it == m_running.end())
+        return;
+    const QString path = survey->path;
+    survey->process->disconnect(this);
+    survey->timer->disconnect(this);
+    m_running.erase(it);
+
+    const int round = m_round;
+    ++m_done;
+    emit surveyed(path, facts);
+    if (round != m_round) // stopped by a receiver
+        return;
+    emit progressChanged(m_done, m_total);
+    startNext();
+    if (!busy())
+        emit finished();
+}
