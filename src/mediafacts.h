@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "interlace.h"
+
 struct StreamFacts
 {
     // Picture: a cover (a video stream marked as attached picture). Attachment: a
@@ -36,6 +38,9 @@ struct MediaFacts
     double durationSeconds = 0; // what the header claims; 0 when unknown
     bool valid = false;         // false: ffprobe could not read the file
     QString problem;            // why not, in German, when not valid
+    // Whether the first video stream's pictures are interlaced, as the field
+    // check of the background look decided.
+    Scan scan = Scan::Unknown;
 };
 
 Q_DECLARE_METATYPE(MediaFacts)

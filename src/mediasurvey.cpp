@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "converter.h"
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -39,6 +41,7 @@ struct MediaSurvey::Survey
     QTimer *timer;
     QByteArray output;
     bool overlong = false;
+    MediaFacts facts;
 };
 
 MediaSurvey::MediaSurvey(QObject *parent) : QObject(parent) {}
@@ -152,7 +155,46 @@ void MediaSurvey::probeEnded(Survey *survey)
                               "vollständige Video- oder Audiodatei ist.")
                                .arg(why));
     }
-    finishFile(survey, facts);
+    const auto video = std::find_if(facts.streams.cbegin(), facts.streams.cend(), [](const StreamFacts &s) {
+        return s.kind == StreamFacts::Kind::Video;
+    });
+    if (!facts.valid || video == facts.streams.cend()) {
+        finishFile(survey, facts);
+        return;
+    }
+    // The field order says whether interlacing is possible; a look at some frames
+    // says whether the pictures really are.
+    facts.scan = decideScan(declaredScan(video->fieldOrder), FieldDetection());
+    survey->facts = facts;
+    startFieldCheck(survey, video->fieldOrder);
+}
+
+void MediaSurvey::startFieldCheck(Survey *survey, const QString &fieldOrder)
+{
+    QProcess *process = survey->process;
+    process->disconnect(this);
+    connect(process, &QProcess::finished, this, [this, survey, fieldOrder] {
+        survey->timer->stop();
+        const FieldDetection found =
+            parseFieldDetection(QString::fromLocal8Bit(survey->process->readAllStandardError()));
+        MediaFacts facts = survey->facts;
+        facts.scan = decideScan(declaredScan(fieldOrder), found);
+        finishFile(survey, facts);
+    });
+    connect(process, &QProcess::errorOccurred, this, [this, survey](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            finishFile(survey, survey->facts);
+    });
+    survey->timer->disconnect(this);
+    connect(survey->timer, &QTimer::timeout, this, [this, survey] {
+        survey->process->disconnect(this);
+        survey->process->kill();
+        survey->process->waitForFinished(1000);
+        finishFile(survey, survey->facts);
+    });
+    process->setStandardOutputFile(QProcess::nullDevice());
+    survey->timer->start(m_timeoutMs);
+    process->start(converterProgram(), fieldDetectionArguments(survey->path, survey->facts.durationSeconds));
 }
 
 void MediaSurvey::finishFile(Survey *survey, const MediaFacts &facts)

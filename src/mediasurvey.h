@@ -52,6 +52,7 @@ private:
     void startNext();
     void startProbe(Survey *survey);
     void probeEnded(Survey *survey);
+    void startFieldCheck(Survey *survey, const QString &fieldOrder);
     void finishFile(Survey *survey, const MediaFacts &facts);
 
     QString m_program;
