@@ -136,11 +136,21 @@ OutputExpectation OutputReportReader::expectation() const
 {
     OutputExpectation result = m_result;
     const QByteArray &status = isStatusLine(m_partial) ? m_partial : m_lastStatus;
-    const qsizetype at = status.indexOf("time=");
-    if (at >= 0) {
-        const QByteArray value = status.mid(at + 5).trimmed();
-        const qsizetype end = value.indexOf(' ');
-        result.seconds = parseTimestamp(QString::fromLatin1(end < 0 ? value : value.left(end))).value_or(0);
+    // "time=00:00:01.96" and "Lsize=      40kB" (or "size=" before the end).
+    const auto value = [&status](const char *key) {
+        const qsizetype at = status.indexOf(key);
+        if (at < 0)
+            return QByteArray();
+        const QByteArray rest = status.mid(at + qsizetype(std::strlen(key))).trimmed();
+        return rest.left(rest.indexOf(' ') < 0 ? rest.size() : rest.indexOf(' '));
+    };
+    result.seconds = parseTimestamp(QString::fromLatin1(value("time="))).value_or(0);
+    QByteArray size = value("size=");
+    if (size.endsWith("KiB") || size.endsWith("kB")) {
+        size.chop(size.endsWith("KiB") ? 3 : 2);
+        bool ok = false;
+        const qint64 kilobytes = size.toLongLong(&ok);
+        result.kilobytes = ok ? kilobytes : -1;
     }
     return result;
 }
@@ -178,7 +188,7 @@ QStringList outputProbeArguments(const QString &file)
             file};
 }
 
-QString checkOutputFile(const QString &file)
+QString checkOutputFile(const QString &file, const OutputExpectation &expectation)
 {
     const QFileInfo info(file);
     if (!info.exists())
@@ -187,6 +197,11 @@ QString checkOutputFile(const QString &file)
     if (info.isFile() && info.size() == 0)
         return incomplete + u"die Datei ist leer. Prüfen Sie den freien Speicherplatz und wandeln Sie "
                             "die Datei erneut um."_s;
+    // The converter prints the size rounded to whole KiB.
+    if (info.isFile() && expectation.kilobytes > 0 && info.size() < (expectation.kilobytes - 1) * 1024)
+        return incomplete + u"sie ist mit %1 KiB kleiner als die %2 KiB, die ffmpeg geschrieben hat. Prüfen Sie "
+                            "den freien Speicherplatz und wandeln Sie die Datei erneut um."_s.arg(info.size() / 1024)
+                                .arg(expectation.kilobytes);
     return {};
 }
 
@@ -298,7 +313,7 @@ void OutputProbe::start(const QString &file, const OutputExpectation &expectatio
     const QString path = workingDirectory.isEmpty() ? file : QDir(workingDirectory).filePath(file);
     QString early;
     if (!expectation.nullOutput)
-        early = checkOutputFile(path);
+        early = checkOutputFile(path, expectation);
     if (expectation.nullOutput || !early.isEmpty()) {
         // Never from inside start(): the caller may not be ready for the signal yet.
         QMetaObject::invokeMethod(

@@ -28,7 +28,8 @@ struct OutputExpectation
     bool nullOutput = false; // written to the null muxer (a first pass): nothing to check
     QString format;          // the muxer, e.g. "mp4", "matroska"
     QList<OutputStream> streams;
-    double seconds = 0; // the last position ("time=") of the run; 0: not told
+    double seconds = 0;    // the last position ("time=") of the run; 0: not told
+    qint64 kilobytes = -1; // the size it wrote by its last status line, in KiB; -1: not told
 };
 
 // Reads a converter's standard error as it arrives, in pieces split anywhere, and
@@ -59,8 +60,10 @@ bool writesNoFile(const QStringList &arguments);
 // The ffprobe arguments for the check: only the entries it reads, errors only.
 QStringList outputProbeArguments(const QString &file);
 
-// A German reason when the output is missing or empty, else empty. Costs one stat.
-QString checkOutputFile(const QString &file);
+// A German reason when the output is missing, empty, or smaller than the size the
+// converter reported at its end (cut off after it was written), else empty. Costs
+// one stat and catches what a header that claims the whole length would hide.
+QString checkOutputFile(const QString &file, const OutputExpectation &expectation);
 
 // Empty when ffprobe's JSON (from outputProbeArguments) shows every stream the
 // converter reported, each in a readable format, and a duration as long as the

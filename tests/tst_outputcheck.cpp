@@ -115,27 +115,29 @@ void OutputCheckTest::reportReading_data()
     QTest::addColumn<bool>("reported");
     QTest::addColumn<QString>("streams");
     QTest::addColumn<double>("seconds");
+    QTest::addColumn<qint64>("kilobytes");
     QTest::newRow("encoding: output after the mapping") << input + mapping + mp4 + status << true
-                                                        << u"video h264 yuv420p|audio aac"_s << 1.96;
+                                                        << u"video h264 yuv420p|audio aac"_s << 1.96 << 40ll;
     QTest::newRow("copy into a raw video stream")
         << input + "Output #0, mpeg2video, to '/out/cam.m2v':\n  Metadata:\n    encoder : Lavf\n"
                    "  Stream #0:0: Video: mpeg2video (Main), yuv420p(tv, progressive), 160x120 [SAR 1:1]\n" +
                mapping + status
-        << true << u"video mpeg2video yuv420p"_s << 1.96;
+        << true << u"video mpeg2video yuv420p"_s << 1.96 << 40ll;
     QTest::newRow("a name with a line break, a quote and a comma; metadata that looks like a stream")
         << QByteArray("Output #0, matroska, to '/out/a\nb', to 'c.mkv':\n  Stream #0:0(ger): Subtitle: subrip\n"
                       "  Stream #0:1[0x1e0]: Audio: mp3, 44100 Hz\n    comment         : Stream #0:9: Video: x\n"
                       "size=      11kB time=00:01:02.50 bitrate=  84.8kbits/s speed=50x    \n")
-        << true << u"subtitle subrip|audio mp3"_s << 62.5;
-    QTest::newRow("errors only: no output listed, the position still read") << status << false << QString() << 1.96;
+        << true << u"subtitle subrip|audio mp3"_s << 62.5 << 11ll;
+    QTest::newRow("errors only: no output listed, the position still read")
+        << status << false << QString() << 1.96 << 40ll;
     QTest::newRow("a second output and a position before the start")
         << mp4 + "Output #1, mp4, to '/o2.mp4':\n  Stream #1:0: Video: h264\n"
-                 "frame=    1 fps=0.0 q=-1.0 Lsize=       0kB time=-577014:32:22.77 bitrate=N/A    \n"
-        << true << u"video h264 yuv420p|audio aac"_s << 0.0;
+                 "frame=    1 fps=0.0 q=-1.0 Lsize=N/A time=-577014:32:22.77 bitrate=N/A    \n"
+        << true << u"video h264 yuv420p|audio aac"_s << 0.0 << -1ll;
     QTest::newRow("a copied codec the converter does not know; the last line unfinished")
         << QByteArray("Output #0, matroska, to '/o.mkv':\n  Stream #0:0: Video: none, 160x120\n"
                       "frame=    9 fps=0.0 q=-1.0 size=       1kB time=00:00:03.00 bitrate=N/A")
-        << true << u"video none"_s << 3.0;
+        << true << u"video none"_s << 3.0 << 1ll;
 }
 
 // The same expectation however the report arrives in pieces.
@@ -145,6 +147,7 @@ void OutputCheckTest::reportReading()
     QFETCH(bool, reported);
     QFETCH(QString, streams);
     QFETCH(double, seconds);
+    QFETCH(qint64, kilobytes);
     for (qsizetype piece : {qsizetype(1), qsizetype(3), qsizetype(64), report.size()}) {
         OutputReportReader reader;
         for (qsizetype at = 0; at < report.size(); at += piece)
@@ -153,6 +156,7 @@ void OutputCheckTest::reportReading()
         QCOMPARE(e.reported, reported);
         QCOMPARE(describe(e.streams), streams);
         QCOMPARE(e.seconds, seconds);
+        QCOMPARE(e.kilobytes, kilobytes);
         QVERIFY(!e.nullOutput);
     }
 }
@@ -439,21 +443,26 @@ void OutputCheckTest::realOutputs()
 void OutputCheckTest::damagedOutputs_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("scenario"); // what the fake converter writes as the output
+    QTest::addColumn<bool>("withReport"); // the real run's report, or nothing at all
+    QTest::addColumn<QString>("scenario"); // what the fake converter leaves as the output
     QTest::addColumn<QString>("reason");
-    QTest::newRow("complete copy") << u"i.ts"_s << u"output %1"_s << QString();
-    QTest::newRow("cut-off transport stream") << u"i.ts"_s << u"output %1 20000"_s << u"nur"_s;
-    QTest::newRow("cut-off MP4") << u"a.mp4"_s << u"output %1 20000"_s << u"keinen lesbaren"_s;
-    QTest::newRow("no streams at all") << u"e.avi"_s << u"outputtext RIFF and nothing"_s << u"keinen lesbaren"_s;
-    QTest::newRow("empty") << u"e.avi"_s << u"outputtext "_s << u"leer"_s;
-    QTest::newRow("nothing written") << u"e.avi"_s << QString() << u"nicht angelegt"_s;
+    QTest::newRow("complete copy") << u"i.ts"_s << true << u"output %1"_s << QString();
+    QTest::newRow("cut-off transport stream") << u"i.ts"_s << true << u"output %1 20000"_s << u"kleiner"_s;
+    QTest::newRow("cut-off Matroska, its header claims all") << u"d.mkv"_s << true << u"output %1 9000"_s
+                                                             << u"kleiner"_s;
+    QTest::newRow("cut-off MP4, no report") << u"a.mp4"_s << false << u"output %1 20000"_s << u"keinen lesbaren"_s;
+    QTest::newRow("no streams at all") << u"e.avi"_s << false << u"outputtext RIFF and nothing"_s
+                                       << u"keinen lesbaren"_s;
+    QTest::newRow("empty") << u"e.avi"_s << true << u"outputtext "_s << u"leer"_s;
+    QTest::newRow("nothing written") << u"e.avi"_s << true << QString() << u"nicht angelegt"_s;
 }
 
-// The fake converter leaves a damaged copy of a real output behind the real
-// run's report and ends with success: the check fails it.
+// The fake converter leaves a damaged copy of a real output behind and ends with
+// success: the check fails it.
 void OutputCheckTest::damagedOutputs()
 {
     QFETCH(QString, name);
+    QFETCH(bool, withReport);
     QFETCH(QString, scenario);
     QFETCH(QString, reason);
     if (!reports.contains(name))
@@ -461,7 +470,9 @@ void OutputCheckTest::damagedOutputs()
     FakeConverter fake;
     QString escaped = QString::fromUtf8(reports[name]);
     escaped.replace(u'\\', u"\\\\"_s).replace(u'\n', u"\\n"_s).replace(u'\r', u"\\r"_s);
-    QStringList lines{u"err "_s + escaped};
+    QStringList lines;
+    if (withReport)
+        lines << u"err "_s + escaped;
     if (!scenario.isEmpty())
         lines << (scenario.contains(u"%1"_s) ? scenario.arg(dir.filePath(name)) : scenario);
     fake.setScenario(lines << u"exit 0"_s);
