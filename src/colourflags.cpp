@@ -7,8 +7,8 @@ namespace {
 // palette is RGB too.
 bool isRgbFormat(const QString &pixelFormat)
 {
-    static const QStringList prefixes{u"rgb"_s,  u"bgr"_s,   u"gbr"_s,   u"argb"_s, u"abgr"_s,
-                                      u"0rgb"_s, u"0bgr"_s,  u"x2rgb"_s, u"x2bgr"_s, u"pal8"_s};
+    static const QStringList prefixes{u"rgb"_s,  u"bgr"_s,  u"gbr"_s,   u"argb"_s,  u"abgr"_s,
+                                      u"0rgb"_s, u"0bgr"_s, u"x2rgb"_s, u"x2bgr"_s, u"pal8"_s};
     for (const QString &prefix : prefixes)
         if (pixelFormat.startsWith(prefix))
             return true;

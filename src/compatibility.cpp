@@ -202,10 +202,9 @@ PictureFormat readPictureFormat(QStringView rest)
     // The item after the codec's names, and within its brackets the range, then
     // the matrix (alone when matrix, primaries and transfer share one name).
     PictureFormat format;
-    static const QStringList matrices{u"gbr"_s,       u"bt709"_s,     u"unknown"_s,  u"reserved"_s,
-                                      u"fcc"_s,       u"bt470bg"_s,   u"smpte170m"_s, u"smpte240m"_s,
-                                      u"ycgco"_s,     u"bt2020nc"_s,  u"bt2020c"_s,  u"smpte2085"_s,
-                                      u"ictcp"_s,     u"chroma-derived-nc"_s, u"chroma-derived-c"_s};
+    static const QStringList matrices =
+        u"gbr bt709 unknown reserved fcc bt470bg smpte170m smpte240m ycgco "
+        u"bt2020nc bt2020c smpte2085 ictcp chroma-derived-nc chroma-derived-c"_s.split(u' ');
     // The codec's names may hold brackets and commas of their own only inside brackets.
     qsizetype depth = 0, start = -1, end = rest.size();
     for (qsizetype i = 0; i < rest.size(); ++i) {

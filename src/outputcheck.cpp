@@ -42,11 +42,9 @@ QString germanSeconds(double seconds)
 // 10.2 s), so their length is not checked.
 bool durationIsGuessed(const QString &formatName)
 {
-    static const QStringList guessed{u"aac"_s,       u"ac3"_s,  u"eac3"_s, u"dts"_s,       u"truehd"_s,
-                                     u"mlp"_s,       u"mp3"_s,  u"mpegvideo"_s, u"h264"_s, u"hevc"_s,
-                                     u"m4v"_s,       u"cavsvideo"_s, u"vc1"_s, u"dirac"_s, u"dnxhd"_s,
-                                     u"h261"_s,      u"h263"_s, u"mjpeg"_s, u"avs2"_s,     u"avs3"_s,
-                                     u"rawvideo"_s};
+    static const QStringList guessed =
+        u"aac ac3 eac3 dts truehd mlp mp3 mpegvideo h264 hevc m4v cavsvideo vc1 "
+        u"dirac dnxhd h261 h263 mjpeg avs2 avs3 rawvideo"_s.split(u' ');
     const auto names = QStringView(formatName).split(u',');
     return std::any_of(names.begin(), names.end(), [](QStringView name) { return guessed.contains(name); });
 }
@@ -199,9 +197,10 @@ QString checkOutputFile(const QString &file, const OutputExpectation &expectatio
                             "die Datei erneut um."_s;
     // The converter prints the size rounded to whole KiB.
     if (info.isFile() && expectation.kilobytes > 0 && info.size() < (expectation.kilobytes - 1) * 1024)
-        return incomplete + u"sie ist mit %1 KiB kleiner als die %2 KiB, die ffmpeg geschrieben hat. Prüfen Sie "
-                            "den freien Speicherplatz und wandeln Sie die Datei erneut um."_s.arg(info.size() / 1024)
-                                .arg(expectation.kilobytes);
+        return incomplete +
+               u"sie ist mit %1 KiB kleiner als die %2 KiB, die ffmpeg geschrieben hat. Prüfen Sie "
+               "den freien Speicherplatz und wandeln Sie die Datei erneut um."_s.arg(info.size() / 1024)
+                   .arg(expectation.kilobytes);
     return {};
 }
 
@@ -225,9 +224,10 @@ QString checkOutput(const QByteArray &probeJson, const OutputExpectation &expect
                            (type != u"video"_s || !stream[u"pix_fmt"_s].toString().isEmpty());
         // Only where the converter itself knew the format: a copied stream of a kind
         // this ffmpeg cannot decode is as readable as in the source.
-        const bool reportedKnown = std::any_of(
-            expectation.streams.begin(), expectation.streams.end(), [&](const OutputStream &s) {
-                return s.type == type && s.codec != u"none"_s && (type != u"video"_s || !s.pixelFormat.isEmpty());
+        const bool reportedKnown =
+            std::any_of(expectation.streams.begin(), expectation.streams.end(), [&](const OutputStream &s) {
+                return s.type == type && s.codec != u"none"_s &&
+                       (type != u"video"_s || !s.pixelFormat.isEmpty());
             });
         if (!known && (reportedKnown || !expectation.reported))
             return incomplete + u"ein %1 (%2) lässt sich nicht lesen. Wählen Sie einen anderen Codec."_s.arg(
@@ -248,12 +248,14 @@ QString checkOutput(const QByteArray &probeJson, const OutputExpectation &expect
         if (found >= wanted)
             continue;
         if (wanted == 1)
-            return incomplete + u"der %1 fehlt, den ffmpeg geschrieben hat. Wandeln Sie die Datei erneut um."_s.arg(
-                                    streamNoun(kind, false));
-        return incomplete + u"sie enthält %1 von %2 %3, die ffmpeg geschrieben hat. Wandeln Sie die Datei erneut "
-                            "um."_s.arg(found)
-                                .arg(wanted)
-                                .arg(streamNoun(kind, true));
+            return incomplete +
+                   u"der %1 fehlt, den ffmpeg geschrieben hat. Wandeln Sie die Datei erneut um."_s.arg(
+                       streamNoun(kind, false));
+        return incomplete +
+               u"sie enthält %1 von %2 %3, die ffmpeg geschrieben hat. Wandeln Sie die Datei erneut "
+               "um."_s.arg(found)
+                   .arg(wanted)
+                   .arg(streamNoun(kind, true));
     }
 
     // The longest of what the header and the streams claim: a header may claim
@@ -270,8 +272,8 @@ QString checkOutput(const QByteArray &probeJson, const OutputExpectation &expect
     const double tolerance = 0.5 + 0.02 * expectation.seconds;
     if (longest > 0 && longest < expectation.seconds - tolerance)
         return incomplete + u"sie ist nur %1 lang, ffmpeg hat aber %2 umgewandelt. Prüfen Sie den freien "
-                            "Speicherplatz und wandeln Sie die Datei erneut um."_s.arg(germanSeconds(longest),
-                                                                                       germanSeconds(expectation.seconds));
+                            "Speicherplatz und wandeln Sie die Datei erneut um."_s.arg(
+                                germanSeconds(longest), germanSeconds(expectation.seconds));
     return {};
 }
 
@@ -304,7 +306,8 @@ OutputProbe::~OutputProbe()
     cancel();
 }
 
-void OutputProbe::start(const QString &file, const OutputExpectation &expectation, const QString &workingDirectory)
+void OutputProbe::start(const QString &file, const OutputExpectation &expectation,
+                        const QString &workingDirectory)
 {
     cancel();
     m_done = false;

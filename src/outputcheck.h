@@ -16,8 +16,8 @@
 // One stream of the output as the converter listed it.
 struct OutputStream
 {
-    QString type;  // "video", "audio", "subtitle", "data" or "attachment", as ffprobe names them
-    QString codec; // e.g. "h264"; "none" when the converter did not know it
+    QString type;        // "video", "audio", "subtitle", "data" or "attachment", as ffprobe names them
+    QString codec;       // e.g. "h264"; "none" when the converter did not know it
     QString pixelFormat; // video only; empty when the line did not tell one
 };
 
