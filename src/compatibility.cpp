@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -18,6 +20,8 @@ enum class Check {
     SizeOdd,           // the listed video codecs need even sides
     SizeBelow,         // the listed video codecs need at least `limit` pixels per side
     NoStream,          // neither video nor audio: nothing to write
+    AudioDropped,      // the container holds video only: sound asked for is left out
+    VideoDropped,      // the container holds sound only: video asked for is left out
 };
 
 // Every limit was measured with Debian 12's ffmpeg 5.1. Lists are separated by
@@ -90,6 +94,22 @@ const Rule rules[] = {
     {Check::NoStream, u"", u"", u"", 0, 0,
      QT_TRANSLATE_NOOP("Compatibility", "Weder Video noch Audio wird umgewandelt: die Ausgabedatei bliebe leer."),
      QT_TRANSLATE_NOOP("Compatibility", "Schalten Sie Video oder Audio ein.")},
+    // Raw video streams and animated pictures: the converter writes the video, leaves
+    // every sound track out and still ends with success.
+    {Check::AudioDropped, u"m1v m2v h264 264 h265 265 hevc ivf obu avif y4m yuv rgb mjpg mjpeg vc1 cavs avs avs2 "
+                          u"avs3 drc vc2 dnxhd dnxhr h261 h263 gif apng webp",
+     u"", u"", 0, 0,
+     QT_TRANSLATE_NOOP("Compatibility", "Dateien mit der Endung .%2 nehmen nur Video auf: der Ton ginge ohne "
+                                        "Meldung verloren."),
+     QT_TRANSLATE_NOOP("Compatibility", "Geben Sie der Ausgabedatei eine Endung, die Video und Ton aufnimmt "
+                                        "(etwa „.mp4“ oder „.mpg“), oder schalten Sie Audio aus.")},
+    // Sound-only containers that leave the video out in the same silent way; MP3
+    // and FLAC keep a cover picture, and refuse other video with an error.
+    {Check::VideoDropped, u"wav w64 aac adts ac3 eac3 mp2 m2a mpa mka dts thd mlp voc", u"", u"", 0, 0,
+     QT_TRANSLATE_NOOP("Compatibility", "Dateien mit der Endung .%2 nehmen nur Ton auf: das Video ginge ohne "
+                                        "Meldung verloren."),
+     QT_TRANSLATE_NOOP("Compatibility", "Schalten Sie Video aus, um nur den Ton umzuwandeln, oder geben Sie der "
+                                        "Ausgabedatei eine Endung, die auch Video aufnimmt (etwa „.mkv“).")},
 };
 // clang-format on
 
@@ -133,6 +153,12 @@ bool holds(const Rule &rule, const OutputFacts &f)
                (f.width < rule.limit || f.height < rule.limit);
     case Check::NoStream:
         return !f.video && !f.audio;
+    // A copied stream counts once the source is known to have it; an encoder the
+    // user chose counts always.
+    case Check::AudioDropped:
+        return container && audio;
+    case Check::VideoDropped:
+        return container && video;
     }
     return false;
 }
@@ -171,6 +197,53 @@ int kilobits(const QString &value)
 
 } // namespace
 
+PictureFormat readPictureFormat(QStringView rest)
+{
+    // The item after the codec's names, and within its brackets the range, then
+    // the matrix (alone when matrix, primaries and transfer share one name).
+    PictureFormat format;
+    static const QStringList matrices =
+        u"gbr bt709 unknown reserved fcc bt470bg smpte170m smpte240m ycgco "
+        u"bt2020nc bt2020c smpte2085 ictcp chroma-derived-nc chroma-derived-c"_s.split(u' ');
+    // The codec's names may hold brackets and commas of their own only inside brackets.
+    qsizetype depth = 0, start = -1, end = rest.size();
+    for (qsizetype i = 0; i < rest.size(); ++i) {
+        if (rest[i] == u'(')
+            ++depth;
+        else if (rest[i] == u')')
+            --depth;
+        else if (rest[i] == u',' && depth == 0) {
+            if (start >= 0) {
+                end = i;
+                break;
+            }
+            start = i + 1;
+        }
+    }
+    if (start < 0)
+        return format;
+    const QStringView item = rest.mid(start, end - start).trimmed();
+    const qsizetype open = item.indexOf(u'(');
+    const QStringView name = open < 0 ? item : item.left(open);
+    if (name.isEmpty() || !name.front().isLower() || !std::all_of(name.begin(), name.end(), [](QChar c) {
+            return c.isLower() || c.isDigit() || c == u'_';
+        }))
+        return format;
+    format.pixelFormat = name.toString();
+    if (open < 0 || !item.endsWith(u')'))
+        return format;
+    for (QStringView part : item.mid(open + 1, item.size() - open - 2).split(u", ")) {
+        if (part == u"tv" || part == u"pc")
+            continue;
+        const qsizetype slash = part.indexOf(u'/');
+        const QStringView matrix = slash < 0 ? part : part.first(slash);
+        if (slash >= 0 || matrices.contains(matrix))
+            format.colourMatrix = matrix.toString();
+        break;
+    }
+    return format;
+}
+
 SourceStreams parseStreams(const QStringList &infoLines)
 {
     static const QRegularExpression stream(u"^Stream #\\S+: (Video|Audio): ([A-Za-z0-9_]+)(.*)$"_s);
@@ -192,6 +265,9 @@ SourceStreams parseStreams(const QStringList &infoLines)
                 source.width = s.captured(1).toInt();
                 source.height = s.captured(2).toInt();
             }
+            const PictureFormat picture = readPictureFormat(rest);
+            source.pixelFormat = picture.pixelFormat;
+            source.colourMatrix = picture.colourMatrix;
         } else if (m.captured(1) == u"Audio"_s && source.audioCodec.isEmpty()) {
             source.audioCodec = m.captured(2);
             source.sampleRate = rate.match(rest).captured(1).toInt();

@@ -16,12 +16,24 @@ struct SourceStreams
     QString videoCodec; // the converter's codec name, e.g. "h264"; empty: no video
     int width = 0;
     int height = 0;
-    QString audioCodec; // e.g. "aac", "pcm_s16le"; empty: no audio
+    QString pixelFormat;  // e.g. "yuv420p", "bgr0"; empty: not told
+    QString colourMatrix; // e.g. "bt709", "gbr"; empty: not told (unknown)
+    QString audioCodec;   // e.g. "aac", "pcm_s16le"; empty: no audio
     int sampleRate = 0;
 };
 
 // Reads the stream lines of the information box ("Stream #0:0: Video: h264 ...").
 SourceStreams parseStreams(const QStringList &infoLines);
+
+// The pixel format and colour matrix a video stream line tells, read from its
+// text after the codec name (" (Main), yuv420p(tv, gbr/unknown/unknown), ...").
+// Empty where the line does not say.
+struct PictureFormat
+{
+    QString pixelFormat;
+    QString colourMatrix;
+};
+PictureFormat readPictureFormat(QStringView streamText);
 
 // What a conversion would write, in the converter's codec names. 0 and empty
 // mean unknown or not set.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <poll.h>
 #include <string>
 #include <thread>
@@ -130,6 +131,22 @@ int main(int argc, char **argv)
                 ::write(2, msg, sizeof msg - 1);
                 return 1;
             }
+        } else if (word == "output" && argc > 1) {
+            // "output FILE [BYTES]": the run's output (its last argument) becomes a
+            // copy of FILE, cut after BYTES bytes when given: a real, a cut-off or a
+            // stream-less file behind a run that still ends with success.
+            const size_t space = rest.rfind(' ');
+            const bool cut = space != std::string::npos && rest.find_first_not_of("0123456789", space + 1) ==
+                                                               std::string::npos && space + 1 < rest.size();
+            const std::string from = cut ? rest.substr(0, space) : rest;
+            std::ifstream source(from, std::ios::binary);
+            std::string bytes((std::istreambuf_iterator<char>(source)), std::istreambuf_iterator<char>());
+            if (cut)
+                bytes.resize(std::min(bytes.size(), size_t(std::atol(rest.c_str() + space + 1))));
+            std::ofstream(argv[argc - 1], std::ios::binary | std::ios::trunc) << bytes;
+        } else if (word == "outputtext" && argc > 1) {
+            // "outputtext TEXT": the output holds just this text (\n escapes).
+            std::ofstream(argv[argc - 1], std::ios::binary | std::ios::trunc) << unescape(rest);
         } else if (word == "exit") {
             return std::atoi(rest.c_str());
         } else if (word == "signal") {

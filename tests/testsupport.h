@@ -79,7 +79,9 @@ public:
 
     // Scenario lines: "err TEXT" (\n, \r escapes), "sleep MS", "exit CODE",
     // "signal N", "waitterm" (wait for SIGTERM, then exit 255), "dieonterm" (wait
-    // and be killed by SIGTERM). A line written
+    // and be killed by SIGTERM), "output FILE [BYTES]" (the run's output becomes a
+    // copy of FILE, cut after BYTES bytes when given), "outputtext TEXT" (the
+    // output holds just TEXT). A line written
     // "@N LINE" holds only for the N-th conversion run since the fake was made.
     void setScenario(const QStringList &lines);
     // The scenario of information runs ("-i FILE"); by default they describe a
