@@ -95,7 +95,10 @@ void MainWindow::filesDialog()
     if (files.isEmpty())
         return;
     remembered.rememberFolderOf(Remembered::InputFolder, files.first());
-    replaceBatchList(files);
+    if (needsLookAtFiles())
+        surveyForBatch(files, true);
+    else
+        replaceBatchList(files);
 }
 
 QList<Job> MainWindow::jobsForFiles(QStringList files)
@@ -105,7 +108,7 @@ QList<Job> MainWindow::jobsForFiles(QStringList files)
     jobs.reserve(files.size());
     for (const QString &file : std::as_const(files)) {
         const QString output = getOutputFile(file, QString());
-        jobs << Job::fromRuns({createArguments(file, output)});
+        jobs << jobFor(file, output);
     }
     return jobs;
 }
@@ -169,7 +172,7 @@ void MainWindow::insertBatch()
     const QString output = saveLineEdit->text();
     if (input.isEmpty() || output.isEmpty())
         return;
-    const Job job = Job::fromRuns({createArguments(input, output)});
+    const Job job = jobFor(input, output);
     if (!confirmCompatible(QList<Job>{job}, true))
         return;
     const int row = batchTableWidget->rowCount();

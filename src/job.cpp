@@ -2,6 +2,7 @@
 
 #include "arguments.h"
 #include "batchfile.h"
+#include "outputcheck.h"
 
 using namespace Qt::StringLiterals;
 
@@ -57,15 +58,6 @@ bool Job::isEmpty() const
 QString runOutput(const QStringList &run)
 {
     return run.isEmpty() ? QString() : run.last();
-}
-
-bool writesNoFile(const QStringList &run)
-{
-    const QString output = runOutput(run);
-    if (output == u"/dev/null"_s || output == u"-"_s)
-        return true;
-    const qsizetype format = run.lastIndexOf(u"-f"_s);
-    return format >= 0 && run.value(format + 1) == u"null"_s;
 }
 
 bool writesOntoInput(const Job &job)

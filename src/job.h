@@ -39,8 +39,6 @@ Q_DECLARE_METATYPE(Job)
 
 // The output a run writes: its last argument.
 QString runOutput(const QStringList &run);
-// True when the run writes nothing to keep (a first pass: "-f null" to /dev/null).
-bool writesNoFile(const QStringList &run);
 
 // The one rule against a job destroying its own source: true when a run of the
 // job writes onto the job's input (same text or the same file on disk).

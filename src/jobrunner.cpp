@@ -1,5 +1,7 @@
 #include "jobrunner.h"
 
+#include <QDir>
+
 #include <algorithm>
 
 #include "batchfile.h"
@@ -44,6 +46,16 @@ void JobRunner::ensureSlots(int count)
         connect(&slot->process, &QProcess::errorOccurred, this, [this, slot](QProcess::ProcessError error) {
             if (error == QProcess::FailedToStart)
                 runUnstarted(*slot);
+        });
+        connect(&slot->probe, &OutputProbe::finished, this, [this, slot](const QString &reason) {
+            m_probeSeconds = double(slot->probeClock.elapsed()) / 1000;
+            JobEnd end;
+            end.details = slot->parser.tail();
+            if (!reason.isEmpty()) {
+                end.outcome = RunOutcome::Error;
+                end.reason = reason;
+            }
+            endJob(*slot, end);
         });
     }
 }
@@ -131,6 +143,7 @@ void JobRunner::startJob(Slot &slot, int job)
 void JobRunner::startRun(Slot &slot)
 {
     slot.parser.startRun();
+    slot.report = OutputReportReader();
     slot.process.setWorkingDirectory(slot.workFolder ? slot.workFolder->path() : QString());
     startConverter(slot.process, m_program, m_jobs[slot.job].runs[slot.run]);
 }
@@ -139,12 +152,16 @@ void JobRunner::runFinished(Slot &slot, int exitCode, QProcess::ExitStatus statu
 {
     if (slot.job < 0)
         return;
-    slot.parser.feed(slot.process.readAllStandardError(), slot.frameRate);
+    takeOutput(slot);
     const RunOutcome outcome = classifyExit(exitCode, status, slot.stopRequested);
     const Job &job = m_jobs[slot.job];
     if (outcome == RunOutcome::Success && slot.run + 1 < job.runs.size() && !slot.stopRequested) {
         ++slot.run;
         startRun(slot);
+        return;
+    }
+    if (outcome == RunOutcome::Success && !slot.stopRequested) {
+        checkOutput(slot);
         return;
     }
     JobEnd end;
@@ -155,6 +172,43 @@ void JobRunner::runFinished(Slot &slot, int exitCode, QProcess::ExitStatus statu
     else if (outcome == RunOutcome::Error)
         end.reason = lastLine(end.details);
     endJob(slot, end);
+}
+
+void JobRunner::takeOutput(Slot &slot)
+{
+    const QByteArray bytes = slot.process.readAllStandardError();
+    slot.parser.feed(bytes, slot.frameRate);
+    slot.report.feed(bytes);
+}
+
+void JobRunner::checkOutput(Slot &slot)
+{
+    const QStringList &run = m_jobs[slot.job].runs[slot.run];
+    const OutputExpectation expected = slot.report.expectation();
+    JobEnd end;
+    end.details = slot.parser.tail();
+    // Nothing to look at: a run to no file, or one whose report names no output
+    // (a hand-written job that silenced the converter); the exit status stands.
+    if (writesNoFile(run) || expected.nullOutput || !expected.reported) {
+        endJob(slot, end);
+        return;
+    }
+    const QString workFolder = slot.workFolder ? slot.workFolder->path() : QString();
+    // The cheap look first: the file is there and as large as the converter said.
+    const QString file = runOutput(run);
+    end.reason = checkOutputFile(QDir(workFolder).absoluteFilePath(file), expected);
+    if (!end.reason.isEmpty()) {
+        end.outcome = RunOutcome::Error;
+        endJob(slot, end);
+        return;
+    }
+    const double jobSeconds = double(slot.clock.elapsed()) / 1000;
+    if (m_lookShare < 1 && m_probeSeconds > jobSeconds * m_lookShare) {
+        endJob(slot, end);
+        return;
+    }
+    slot.probeClock.start();
+    slot.probe.start(file, expected, workFolder);
 }
 
 void JobRunner::runUnstarted(Slot &slot)
@@ -194,6 +248,10 @@ void JobRunner::stop()
     m_queue.stop();
     bool any = false;
     for (const auto &slot : m_slots) {
+        if (slot->job >= 0 && slot->probe.isRunning()) {
+            // The conversion itself is over: the look at its file is let finish.
+            continue;
+        }
         if (slot->job < 0 || slot->process.state() == QProcess::NotRunning)
             continue;
         slot->stopRequested = true;
@@ -230,6 +288,7 @@ void JobRunner::stopQuietly(int waitMs)
             slot->process.waitForFinished(waitMs);
         }
         slot->process.blockSignals(false);
+        slot->probe.cancel();
         slot->job = -1;
         slot->workFolder.reset();
     }
@@ -245,7 +304,9 @@ int JobRunner::slotJob(int slot) const
 ProgressReading JobRunner::readProgress(int index)
 {
     Slot &slot = *m_slots[size_t(index)];
-    ProgressReading reading = slot.parser.feed(slot.process.readAllStandardError(), slot.frameRate);
+    const QByteArray bytes = slot.process.readAllStandardError();
+    slot.report.feed(bytes);
+    ProgressReading reading = slot.parser.feed(bytes, slot.frameRate);
     if (slot.job < 0)
         return reading;
     const qsizetype runs = m_jobs[slot.job].runs.size();
@@ -294,7 +355,7 @@ int JobRunner::wholePercent()
     for (const auto &slot : m_slots) {
         if (slot->job < 0)
             continue;
-        slot->parser.feed(slot->process.readAllStandardError(), slot->frameRate);
+        takeOutput(*slot);
         sum += jobPercent(slot->index);
     }
     return int(sum / m_queue.total());
@@ -306,7 +367,7 @@ std::optional<double> JobRunner::wholeRemainingSeconds()
     for (const auto &slot : m_slots) {
         if (slot->job < 0)
             continue;
-        slot->parser.feed(slot->process.readAllStandardError(), slot->frameRate);
+        takeOutput(*slot);
         remaining << jobRemainingSeconds(slot->index);
     }
     return batchRemainingSeconds(remaining, m_finishedSeconds, m_queue.total() - m_queue.started(),

@@ -19,6 +19,7 @@
 #include "batchqueue.h"
 #include "converter.h"
 #include "job.h"
+#include "outputcheck.h"
 #include "progress.h"
 
 // How one job of a run ended.
@@ -55,6 +56,10 @@ public:
     double frameRate() const { return m_frameRate; }
     // How long a converter asked to stop may take before it is killed.
     void setStopGraceMs(int ms) { m_killTimer.setInterval(ms); }
+    // How much of a job's own time the look at its output with ffprobe may cost
+    // (a fiftieth by default: short jobs get only the cheap look at the file);
+    // 1 or more gives every job the look.
+    void setOutputLookShare(double share) { m_lookShare = share; }
 
     // A run over these jobs: those pending (or failed before) are converted, in
     // list order, `parallel` at once; without `keepGoing` the first failure ends it.
@@ -115,6 +120,10 @@ private:
         bool stopRequested = false;
         QElapsedTimer clock;
         std::unique_ptr<QTemporaryDir> workFolder;
+        // What the last run says it wrote, and the look at the file afterwards.
+        OutputReportReader report;
+        OutputProbe probe;
+        QElapsedTimer probeClock;
     };
 
     void ensureSlots(int count);
@@ -124,6 +133,12 @@ private:
     void runFinished(Slot &slot, int exitCode, QProcess::ExitStatus status);
     void runUnstarted(Slot &slot);
     void endJob(Slot &slot, JobEnd end);
+    // Reads what the converter wrote into the progress and the report.
+    void takeOutput(Slot &slot);
+    // After a successful last run: the file is there, as large as the converter
+    // said, and (where that costs little against the job) holds readable streams
+    // of the length converted.
+    void checkOutput(Slot &slot);
 
     QList<Job> m_jobs;
     BatchQueue m_queue;
@@ -136,6 +151,11 @@ private:
     bool m_active = false;
     bool m_advancing = false;
     QTimer m_killTimer;
+    // What one look at an output with ffprobe takes, as measured (starting the
+    // prober costs the same whatever the file): a job gets the look when it costs
+    // at most a fiftieth of the job's own time.
+    double m_probeSeconds = 0.35;
+    double m_lookShare = 0.02;
 };
 
 Q_DECLARE_METATYPE(JobEnd)

@@ -85,6 +85,7 @@ StreamFacts readStream(const QJsonObject &s)
     const QString colourSpace = s[u"color_space"_s].toString();
     if (colourSpace != u"unknown"_s)
         f.colourSpace = colourSpace;
+    f.pixelFormat = s[u"pix_fmt"_s].toString();
     return f;
 }
 } // namespace

@@ -30,6 +30,7 @@ struct StreamFacts
     bool bitmapSubtitle = false; // DVD, Blu-ray, DVB subtitles: pictures, not text
     QString fieldOrder;          // "progressive", "tt", "bb", "tb", "bt" or empty
     QString colourSpace;         // e.g. "bt709", "gbr"; empty when not tagged
+    QString pixelFormat;         // e.g. "yuv420p"; empty when not told
 };
 
 struct MediaFacts

@@ -41,7 +41,12 @@ void MainWindow::takeFiles(const FileSelection &selection, bool ontoBatchList)
     if (!ontoBatchList && !selection.folderGiven && selection.files.size() == 1)
         openInput(selection.files.first());
     else if (!selection.files.isEmpty())
-        appendBatchList(selection.files);
+    {
+        if (needsLookAtFiles())
+            surveyForBatch(selection.files, false);
+        else
+            appendBatchList(selection.files);
+    }
 
     // What could not be taken is named afterwards, so that the rest is not held
     // up by the box.

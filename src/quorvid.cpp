@@ -103,6 +103,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(&infoProcess, &QProcess::finished, this, [this] { infoFinished(); });
     connect(saveLineEdit, &QLineEdit::textEdited, this, [this] { outputChosenByUser = true; });
     setUpBatchExtras();
+    setUpTracks();
     connectFormatControls();
 
     // Files dropped onto the upper part of the window open as through "Öffnen";

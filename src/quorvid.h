@@ -4,6 +4,7 @@
 #define QUORVID_H
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QFont>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -17,6 +18,8 @@
 #include "batchqueue.h"
 #include "job.h"
 #include "jobrunner.h"
+#include "mediasurvey.h"
+#include "tracklist.h"
 #include "converter.h"
 #include "mediainfo.h"
 #include "notification.h"
@@ -73,6 +76,21 @@ private:
     // The video codec chosen before the current one: crossing between the first
     // codecs and those of today sets the defaults of the new group.
     int previousVideoCodec = 0;
+    // The background look at files: the opened one (its tracks and fields), and
+    // the files that become batch jobs.
+    MediaSurvey survey;
+    MediaSurvey batchSurvey;
+    MediaFacts openedFacts;
+    TrackList *trackList = nullptr;
+    // "Zeilensprung entfernen": shows the decision for the opened file until the
+    // user sets it.
+    QCheckBox *deinterlaceCheckBox = nullptr;
+    bool deinterlaceChosen = false;
+    // Files waiting for their look before they become jobs, and whether they
+    // replace the list.
+    QStringList surveyedFiles;
+    QHash<QString, MediaFacts> surveyedFacts;
+    bool surveyReplacesList = false;
     // Run the single conversion and the batch list's jobs; the window shows what
     // they report.
     JobRunner singleRunner;
@@ -113,6 +131,18 @@ private slots:
     void showHelp();
 
 private:
+    // The panel as a plain value, and the job it makes for a source and target
+    // (with what the look at the opened file found, and the user's track choice).
+    PanelSettings panelSettings() const;
+    Job jobFor(const QString &source, const QString &target);
+    // Tracks (trackpanel.cpp): the list beside the information box, the look at
+    // opened and added files.
+    void setUpTracks();
+    void showTracks();
+    void surveyForBatch(const QStringList &files, bool replacing);
+    // True when jobs depend on what the files hold (today's codecs: tracks,
+    // interlacing, colours); jobs of the first codecs are made at once.
+    bool needsLookAtFiles() const;
     // Message boxes in messageFont at 12 points, parentless and modal.
     void showErrorBox(const QString &text, const QString &details = QString());
     // A converter that crashed or reported an error: LCD word, desktop notice,

@@ -81,9 +81,16 @@ void MainWindow::setOutputFile()
     if (input.isEmpty())
         return;
     saveLineEdit->setText(getOutputFile(input, saveLineEdit->text()));
+    showTracks();
 }
 
 QStringList MainWindow::createArguments(QString sourceFile, QString targetFile)
+{
+    // The last run is the one that writes the output.
+    return jobFor(sourceFile, targetFile).runs.last();
+}
+
+PanelSettings MainWindow::panelSettings() const
 {
     PanelSettings settings;
     settings.videoOn = videoCheckBox->isChecked();
@@ -104,5 +111,7 @@ QStringList MainWindow::createArguments(QString sourceFile, QString targetFile)
     settings.audioBitrate = abitrateComboBox->currentIndex();
     settings.channelsEnabled = channelButtonGroup->isEnabled();
     settings.stereo = stereoButton->isChecked();
-    return buildArguments(settings, sourceFile, targetFile);
+    if (deinterlaceCheckBox && deinterlaceChosen)
+        settings.deinterlace = deinterlaceCheckBox->isChecked();
+    return settings;
 }

@@ -49,6 +49,12 @@ void MainWindow::openInput(const QString &chosen)
     // name the user chose keeps its folder and base name.
     saveLineEdit->setText(getOutputFile(chosen, outputChosenByUser ? previousOutput : QString()));
     infoCollector.start(chosen);
+    // The tracks and fields of the new file, looked at in the background.
+    openedFacts = MediaFacts();
+    deinterlaceChosen = false;
+    showTracks();
+    survey.stop();
+    survey.add({chosen});
     startConverter(infoProcess, converterProgram(), {u"-i"_s, chosen});
     if (!singleRunner.isRunning())
         convertButton->setEnabled(true);
@@ -82,7 +88,7 @@ void MainWindow::SingleConvert()
                         "überschrieben."));
         return;
     }
-    const Job job = Job::fromRuns({createArguments(source, target)});
+    const Job job = jobFor(source, target);
     if (!confirmCompatible(QList<Job>{job}, false))
         return;
     if (QFileInfo::exists(target) &&

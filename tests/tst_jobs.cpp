@@ -59,6 +59,8 @@ private slots:
     void passesShareAPrivateFolder_data();
     void passesShareAPrivateFolder();
     void commaNamesConverted();
+    void openedFileLookedAt_data();
+    void openedFileLookedAt();
 };
 
 void JobsTest::listForms_data()
@@ -174,6 +176,19 @@ void JobsTest::runner_data()
                                       << 1 << QString();
     QTest::newRow("no converter") << u"a>b"_s << QStringList() << 1 << false << u"U"_s << 0
                                   << u"nicht gestartet"_s;
+    // A converter that says it wrote a file and ends well, but left none, an
+    // unreadable one, or one cut short: a failure with the reason.
+    const QString report = u"err Output #0, matroska, to 'x':\\n  Stream #0:0: Video: h264, yuv420p\\n"_s
+                           u"frame=25 fps=0 q=-1.0 Lsize=CLIPKBkB time=00:00:01.00 bitrate=1.0kbits/s\\n"_s;
+    QTest::newRow("no output file") << u"a>b.mkv"_s << QStringList{report, u"exit 0"_s} << 1 << false << u"E"_s
+                                    << 1 << u"nicht angelegt"_s;
+    QTest::newRow("unreadable output") << u"a>b.mkv"_s
+                                       << QStringList{report, u"outputtext Das ist kein Video.\\n"_s, u"exit 0"_s}
+                                       << 1 << false << u"E"_s << 1 << u"unvollständig"_s;
+    QTest::newRow("cut output") << u"a>b.mkv"_s << QStringList{report, u"output CLIP 3000"_s, u"exit 0"_s} << 1
+                                << false << u"E"_s << 1 << u"unvollständig"_s;
+    QTest::newRow("whole output") << u"a>b.mkv"_s << QStringList{report, u"output CLIP"_s, u"exit 0"_s} << 1
+                                  << false << u"S"_s << 1 << QString();
 }
 
 void JobsTest::runner()
@@ -185,11 +200,20 @@ void JobsTest::runner()
     QFETCH(QString, ends);
     QFETCH(int, converterRuns);
     QFETCH(QString, reason);
+    QTemporaryDir work;
+    if (scenario.join(u'\n').contains(u"output CLIP"_s)) {
+        // A real one-second clip, which the fake hands over as its output.
+        const QString clip = work.filePath(u"clip.mkv"_s);
+        QVERIFY(makeClip(clip, 1));
+        scenario.replaceInStrings(u"CLIPKB"_s, QString::number(QFileInfo(clip).size() / 1024));
+        scenario.replaceInStrings(u"CLIP"_s, clip);
+    }
+    scenario.replaceInStrings(u"CLIPKB"_s, u"1"_s);
     FakeConverter fake;
     fake.setScenario(scenario);
-    QTemporaryDir work;
     const QList<Job> list = jobsFrom(jobs, work.path());
     JobRunner runner;
+    runner.setOutputLookShare(1);
     runner.setProgram(ends == u"U"_s ? work.filePath(u"kein-ffmpeg"_s) : converterProgram());
     QString seen;
     QString firstReason;
@@ -292,6 +316,64 @@ void JobsTest::commaNamesConverted()
     QCOMPARE(run.exitCode(), 0);
     for (const QString &output : outputs)
         QVERIFY2(QFileInfo(output).size() > 1000, qPrintable(output));
+}
+
+void JobsTest::openedFileLookedAt_data()
+{
+    // How the source is made, the video codec item, what the job must hold and
+    // what it must not, and the track rows shown.
+    QTest::addColumn<QStringList>("make");
+    QTest::addColumn<int>("videoCodec");
+    QTest::addColumn<QString>("present");
+    QTest::addColumn<QString>("absent");
+    QTest::addColumn<int>("tracks");
+    const QStringList twoLanguages{
+        u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc=size=160x120:rate=25:duration=1"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+        u"sine=duration=1"_s, u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=frequency=600:duration=1"_s, u"-map"_s,
+        u"0"_s, u"-map"_s, u"1"_s, u"-map"_s, u"2"_s, u"-metadata:s:a:0"_s, u"language=ger"_s,
+        u"-metadata:s:a:1"_s, u"language=eng"_s, u"-c:v"_s, u"mpeg4"_s, u"-c:a"_s, u"mp2"_s};
+    const QStringList interlaced{u"-f"_s, u"lavfi"_s, u"-i"_s,
+                                 u"testsrc2=size=640x480:rate=50:duration=2,scale=320:240,interlace=scan=tff"_s,
+                                 u"-pix_fmt"_s, u"yuv420p"_s, u"-c:v"_s, u"mpeg2video"_s, u"-b:v"_s, u"3M"_s,
+                                 u"-top"_s, u"1"_s, u"-flags"_s, u"+ildct+ilme"_s};
+    QTest::newRow("two languages, H.264") << twoLanguages << 7 << u"-map"_s << u"bwdif"_s << 3;
+    // The first codecs: the converter's own choice, as ever.
+    QTest::newRow("two languages, MPEG-4") << twoLanguages << 5 << u"-vcodec"_s << u"-map"_s << 3;
+    QTest::newRow("interlaced, H.264") << interlaced << 7 << u"bwdif=mode=send_frame:parity=tff"_s << u"parity=bff"_s
+                                       << 1;
+    QTest::newRow("interlaced, MPEG-4") << interlaced << 5 << u"-vcodec"_s << u"bwdif"_s << 1;
+}
+
+void JobsTest::openedFileLookedAt()
+{
+    QFETCH(QStringList, make);
+    QFETCH(int, videoCodec);
+    QFETCH(QString, present);
+    QFETCH(QString, absent);
+    QFETCH(int, tracks);
+    QTemporaryDir work;
+    const QString source = work.filePath(u"quelle.mkv"_s);
+    QProcess maker;
+    maker.start(u"ffmpeg"_s, QStringList{u"-v"_s, u"error"_s, u"-y"_s} + make + QStringList{source});
+    QVERIFY(maker.waitForFinished(60000) && maker.exitCode() == 0);
+
+    AnnouncedBoxes noSurprises;
+    MainWindow window;
+    auto *codec = window.findChild<QComboBox *>(u"vcodecComboBox"_s);
+    codec->setCurrentIndex(videoCodec);
+    QMetaObject::invokeMethod(&window, "vcopywahl");
+    window.openFiles({source});
+    auto *list = window.findChild<QTreeWidget *>(u"trackList"_s);
+    QVERIFY(list);
+    // The look runs in the background; the list appears when it is done.
+    QTRY_VERIFY_WITH_TIMEOUT(list->isVisibleTo(&window), 20000);
+    QCOMPARE(list->topLevelItemCount(), tracks);
+    QStringList arguments;
+    QMetaObject::invokeMethod(&window, "createArguments", Q_RETURN_ARG(QStringList, arguments),
+                              Q_ARG(QString, source), Q_ARG(QString, work.filePath(u"ziel.mp4"_s)));
+    const QString joined = arguments.join(u' ');
+    QVERIFY2(joined.contains(present), qPrintable(joined));
+    QVERIFY2(!joined.contains(absent), qPrintable(joined));
 }
 
 QTEST_MAIN(JobsTest)

@@ -1,0 +1,144 @@
+// The tracks of the opened file beside the information box, and the background
+// look at files: the opened one for its tracks and fields, added ones before they
+// become jobs, so that every job holds its final stream choice.
+#include <QFileInfo>
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QVBoxLayout>
+#include <QStatusBar>
+
+#include <algorithm>
+
+#include "batchfile.h"
+#include "formats.h"
+#include "makejob.h"
+#include "quorvid.h"
+#include "tracks.h"
+
+using namespace Qt::StringLiterals;
+
+void MainWindow::setUpTracks()
+{
+    trackList = new TrackList(this);
+    trackList->setObjectName(u"trackList"_s);
+    trackList->setMaximumHeight(infoTextEdit->maximumHeight());
+    deinterlaceCheckBox = new QCheckBox(tr("Zeilensprung entfernen"), this);
+    deinterlaceCheckBox->setObjectName(u"deinterlaceCheckBox"_s);
+    deinterlaceCheckBox->setToolTip(tr("Halbbilder zu Vollbildern verbinden (bwdif), damit Bewegungen keine "
+                                       "Kammstreifen zeigen. Für Zeilensprung-Quellen mit den heutigen Codecs "
+                                       "vorgewählt."));
+    deinterlaceCheckBox->hide();
+    // Beside the information box, in a column of the form's grid of its own.
+    const QList<QGridLayout *> grids = findChildren<QGridLayout *>();
+    for (QGridLayout *grid : grids) {
+        const int index = grid->indexOf(infoTextEdit);
+        if (index < 0)
+            continue;
+        int row = 0, column = 0, rows = 0, columns = 0;
+        grid->getItemPosition(index, &row, &column, &rows, &columns);
+        // A column of its own beside the information box, which keeps its place.
+        auto *tracks = new QVBoxLayout;
+        tracks->setSpacing(0);
+        tracks->addWidget(trackList, 1);
+        tracks->addWidget(deinterlaceCheckBox);
+        grid->addLayout(tracks, row, grid->columnCount(), rows, 1);
+        break;
+    }
+    // Shown once a look found the opened file's streams.
+    trackList->hide();
+    survey.setParallel(1);
+    batchSurvey.setParallel(2);
+    connect(trackList, &TrackList::checksChanged, this, [this] { showTracks(); });
+    connect(deinterlaceCheckBox, &QCheckBox::clicked, this, [this] { deinterlaceChosen = true; });
+    connect(&survey, &MediaSurvey::surveyed, this, [this](const QString &path, const MediaFacts &facts) {
+        if (path != openLineEdit->text())
+            return;
+        openedFacts = facts;
+        trackList->setFacts(facts);
+        showTracks();
+    });
+    connect(&batchSurvey, &MediaSurvey::surveyed, this,
+            [this](const QString &path, const MediaFacts &facts) { surveyedFacts.insert(path, facts); });
+    connect(&batchSurvey, &MediaSurvey::progressChanged, this, [this](int done, int total) {
+        statusBar()->showMessage(tr("Die Spuren der Dateien werden gelesen: %1 von %2").arg(done).arg(total));
+    });
+    connect(&batchSurvey, &MediaSurvey::finished, this, [this] {
+        QStringList files;
+        files.swap(surveyedFiles);
+        statusBar()->clearMessage();
+        if (surveyReplacesList)
+            replaceBatchList(files);
+        else
+            appendBatchList(files);
+        surveyedFacts.clear();
+    });
+}
+
+void MainWindow::showTracks()
+{
+    if (!trackList)
+        return;
+    const StreamFacts *video = firstVideo(openedFacts);
+    if (!openedFacts.valid || openedFacts.streams.isEmpty()) {
+        trackList->hide();
+        deinterlaceCheckBox->hide();
+        return;
+    }
+    const PanelSettings settings = panelSettings();
+    const TrackPlan plan =
+        planTracks(openedFacts, settings, QFileInfo(saveLineEdit->text()).suffix(), trackList->checks());
+    trackList->showPlan(plan);
+    // The video row also tells what the field check found.
+    for (int row = 0; video && row < trackList->topLevelItemCount(); ++row) {
+        QTreeWidgetItem *item = trackList->topLevelItem(row);
+        if (item->text(TrackList::KindColumn) != kindLabel(StreamFacts::Kind::Video))
+            continue;
+        item->setText(TrackList::DetailsColumn, streamDetails(*video) + u", "_s + scanLabel(openedFacts.scan));
+        break;
+    }
+    trackList->show();
+    // The check box shows the decision until the user sets it; it means something
+    // only where video is encoded.
+    if (!deinterlaceChosen)
+        deinterlaceCheckBox->setChecked(deinterlaces(settings, openedFacts));
+    deinterlaceCheckBox->setVisible(video != nullptr);
+    deinterlaceCheckBox->setEnabled(settings.videoOn && settings.videoCodec != 0 && !settings.dvdPreset);
+}
+
+Job MainWindow::jobFor(const QString &source, const QString &target)
+{
+    PanelSettings settings = panelSettings();
+    // What the look found: at the opened file, or at a file on its way into the list.
+    MediaFacts facts;
+    if (source == openLineEdit->text() && source == infoCollector.file()) {
+        facts = openedFacts;
+        if (trackList)
+            settings.trackChecks = trackList->checks();
+    } else {
+        facts = surveyedFacts.value(source);
+    }
+    return makeJob(settings, source, target, facts);
+}
+
+void MainWindow::surveyForBatch(const QStringList &files, bool replacing)
+{
+    // Files added while others are still being looked at join them.
+    if (batchSurvey.busy() && !replacing) {
+        surveyedFiles += files;
+        batchSurvey.add(files);
+        return;
+    }
+    surveyedFiles = files;
+    surveyReplacesList = replacing;
+    surveyedFacts.clear();
+    batchSurvey.stop();
+    batchSurvey.add(files);
+}
+
+bool MainWindow::needsLookAtFiles() const
+{
+    const PanelSettings settings = panelSettings();
+    constexpr int firstModernAudioCodec = 5;
+    return (settings.videoOn && !settings.dvdPreset && isModernVideoCodec(settings.videoCodec)) ||
+           (settings.audioOn && settings.audioCodec >= firstModernAudioCodec);
+}
