@@ -100,6 +100,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(saveLineEdit, &QLineEdit::textEdited, this, [this] { outputChosenByUser = true; });
     setUpBatchExtras();
     connectFormatControls();
+    setUpPresets();
 
     // Files dropped onto the upper part of the window open as through "Öffnen";
     // dropped onto the batch list or its buttons they become jobs.

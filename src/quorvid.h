@@ -20,6 +20,7 @@
 #include "converter.h"
 #include "mediainfo.h"
 #include "notification.h"
+#include "presets.h"
 #include "progress.h"
 #include "recovery.h"
 #include "remembered.h"
@@ -178,6 +179,29 @@ private:
     // when there is nothing to ask or the user goes on.
     bool confirmCompatible(const QList<QStringList> &argumentLists, bool forBatch);
     bool confirmCompatible(const QList<Job> &jobs, bool forBatch);
+
+    // Presets (presetpanel.cpp): the "Vorlage" box, its menu, and the panel set
+    // from a preset.
+    void setUpPresets();
+    void fillPresetBox(const QString &select);
+    void presetChosen(int index);
+    void showPresetChanged();
+    // What the panel's widgets show; and that plus the hidden fields of a chosen,
+    // unchanged preset, from which arguments and jobs are made.
+    PanelSettings widgetSettings() const;
+    PanelSettings panelSettings() const;
+    void applyPanelSettings(const PanelSettings &settings);
+    void savePresetAs();
+    void renameChosenPreset();
+    void deleteChosenPreset();
+    void exportChosenPreset();
+    void importPresetFile();
+    // The presets behind the box's items after "(keine)".
+    QList<Preset> presetList;
+    std::optional<Preset> chosenPreset;
+    bool presetChanged = false;
+    bool applyingPreset = false;
+    QMenu *presetMenu = nullptr;
 
     // The benchmarks reach the helpers and processes without file dialogs.
     friend class BenchAccess;

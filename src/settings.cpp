@@ -2,6 +2,7 @@
 // argument list and deriving the output name from it.
 #include "arguments.h"
 #include "formats.h"
+#include "makejob.h"
 #include "quorvid.h"
 
 void MainWindow::vcopywahl()
@@ -85,6 +86,12 @@ void MainWindow::setOutputFile()
 
 QStringList MainWindow::createArguments(QString sourceFile, QString targetFile)
 {
+    // With no preset chosen this is exactly the builder's argument list.
+    return makeJob(panelSettings(), sourceFile, targetFile).runs.constFirst();
+}
+
+PanelSettings MainWindow::widgetSettings() const
+{
     PanelSettings settings;
     settings.videoOn = videoCheckBox->isChecked();
     settings.videoCodec = vcodecComboBox->currentIndex();
@@ -104,5 +111,5 @@ QStringList MainWindow::createArguments(QString sourceFile, QString targetFile)
     settings.audioBitrate = abitrateComboBox->currentIndex();
     settings.channelsEnabled = channelButtonGroup->isEnabled();
     settings.stereo = stereoButton->isChecked();
-    return buildArguments(settings, sourceFile, targetFile);
+    return settings;
 }

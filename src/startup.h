@@ -23,7 +23,8 @@ struct CommandLine
     QString message;
 };
 
-// Reads the arguments the application object left over. The batch-run options
+// Reads the arguments the application object left over. The options of --run and
+// --convert
 // are declared so that the help lists them; they are handled before the window,
 // and given without --run they are a mistake.
 CommandLine readCommandLine(const QStringList &arguments);
