@@ -19,7 +19,7 @@ Preset preset(const QString &name)
     return found ? *found : Preset();
 }
 
-// The codecs of the streams, and the first video stream's height (0: none).
+// What ffprobe tells of the file's streams (or of the selected ones).
 QString probe(const QString &file, const QString &entries, const QString &select = QString())
 {
     QStringList args{u"-v"_s, u"error"_s, u"-show_entries"_s, entries, u"-of"_s, u"csv=p=0"_s, file};
@@ -29,7 +29,15 @@ QString probe(const QString &file, const QString &entries, const QString &select
     p.start(u"ffprobe"_s, args);
     if (!p.waitForFinished(30000) || p.exitCode() != 0)
         return u"invalid"_s;
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed().replace(u'\n', u',');
+    // An MPEG program stream adds empty entries and a comma after each line.
+    QStringList lines;
+    for (QString line : QString::fromUtf8(p.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts)) {
+        while (line.endsWith(u','))
+            line.chop(1);
+        if (!line.isEmpty())
+            lines << line;
+    }
+    return lines.join(u',');
 }
 
 bool writeFile(const QString &path, const QByteArray &content)
@@ -98,29 +106,29 @@ void PresetTest::builtInConversions_data()
     QTest::addColumn<bool>("video");       // the 160x120 clip with sound, or a sound file
     QTest::addColumn<int>("maxHeight");    // -1: the preset's own limit
     QTest::addColumn<QStringList>("parts"); // neighbouring arguments, joined by a space
-    QTest::addColumn<QString>("codecs");
-    QTest::addColumn<QString>("height");
+    QTest::addColumn<QString>("codecs"); // the first video and audio stream's
+    QTest::addColumn<QString>("size");
 
     const QString teilen = builtInPresets().first().name;
     QTest::newRow("Teilen, kleine Quelle bleibt")
         << teilen << true << -1
-        << QStringList{u"-vf scale=-2:(ih+1080-abs(ih-1080))/2,crop=trunc(iw/2)*2:trunc(ih/2)*2"_s,
+        << QStringList{u"-vf scale=-2:(ih+1080-abs(ih-1080))/2[f1];[f1]crop=trunc(iw/2)*2:trunc(ih/2)*2"_s,
                        u"-vcodec libx264 -pix_fmt yuv420p"_s, u"-crf 23"_s, u"-acodec aac -ar 48000 -ab 192k"_s}
-        << u"h264,aac"_s << u"120"_s;
+        << u"h264,aac"_s << u"160,120"_s;
     QTest::newRow("Teilen, größere Quelle verkleinert")
         << teilen << true << 96 << QStringList{u"-vf scale=-2:(ih+96-abs(ih-96))/2"_s} << u"h264,aac"_s
         << u"128,96"_s;
     QTest::newRow("Teilen, nur Ton") << teilen << false << -1 << QStringList{u"-vcodec libx264"_s} << u"aac"_s
                                      << QString();
     QTest::newRow("E-Mail") << u"e-mail (höchstens 25 mb)"_s << true << -1
-                            << QStringList{u"-acodec aac -ar 48000 -ab 64k -ac 2"_s} << u"h264,aac"_s << u"120"_s;
+                            << QStringList{u"-acodec aac -ar 48000 -ab 64k -ac 2"_s} << u"h264,aac"_s << u"160,120"_s;
     QTest::newRow("Archiv") << u"Archiv (H.265, hohe Qualität, alle Spuren)"_s << true << -1
                             << QStringList{u"-vcodec libx265 -pix_fmt yuv420p -tag:v hvc1"_s, u"-crf 25"_s,
                                            u"-ab 224k"_s}
-                            << u"hevc,aac"_s << u"120"_s;
+                            << u"hevc,aac"_s << u"160,120"_s;
     QTest::newRow("Web") << u"Web (VP9/Opus)"_s << true << -1
                          << QStringList{u"-vcodec libvpx-vp9"_s, u"-crf 31 -b:v 0"_s, u"-acodec libopus -ab 128k"_s}
-                         << u"vp9,opus"_s << u"120"_s;
+                         << u"vp9,opus"_s << u"160,120"_s;
     QTest::newRow("MP3 aus Video") << u"Nur Ton: MP3 192 kbit/s"_s << true << -1
                                    << QStringList{u"-vn -acodec libmp3lame -ar 44100 -ab 192k -ac 2"_s}
                                    << u"mp3"_s << QString();
@@ -138,7 +146,7 @@ void PresetTest::builtInConversions()
     QFETCH(int, maxHeight);
     QFETCH(QStringList, parts);
     QFETCH(QString, codecs);
-    QFETCH(QString, height);
+    QFETCH(QString, size);
 
     Preset chosen = preset(name);
     QVERIFY2(!chosen.name.isEmpty(), qPrintable(name));
@@ -157,9 +165,11 @@ void PresetTest::builtInConversions()
     converter.start(u"ffmpeg"_s, job.runs.first());
     QVERIFY(converter.waitForFinished(120000));
     QVERIFY2(converter.exitCode() == 0, converter.readAllStandardError().right(600).constData());
-    QCOMPARE(probe(output, u"stream=codec_name"_s), codecs);
-    if (!height.isEmpty())
-        QCOMPARE(probe(output, u"stream=width,height"_s, u"v:0"_s), height);
+    QStringList found{probe(output, u"stream=codec_name"_s, u"v:0"_s), probe(output, u"stream=codec_name"_s, u"a:0"_s)};
+    found.removeAll(QString());
+    QCOMPARE(found.join(u','), codecs);
+    if (!size.isEmpty())
+        QCOMPARE(probe(output, u"stream=width,height"_s, u"v:0"_s), size);
 }
 
 void PresetTest::presetFiles_data()
