@@ -20,13 +20,13 @@
 #include <vector>
 
 #include "arguments.h"
-#include "dropping.h"
-#include "makejob.h"
-#include "presets.h"
 #include "batchfile.h"
 #include "batchqueue.h"
 #include "converter.h"
+#include "dropping.h"
 #include "jobrunner.h"
+#include "makejob.h"
+#include "presets.h"
 #include "progress.h"
 #include "startup.h"
 #include "terminaltext.h"
@@ -268,13 +268,16 @@ QStringList outputNames(const QStringList &inputs, const QString &outputDir, con
 {
     QStringList outputs;
     for (const QString &input : inputs) {
-        const QString wanted = outputDir.isEmpty() ? QString() : outputDir + u'/' + QFileInfo(input).fileName();
+        const QString wanted =
+            outputDir.isEmpty() ? QString() : outputDir + u'/' + QFileInfo(input).fileName();
         QString output = proposeOutputName(input, wanted, suffix);
         // Two files of one name from different folders, or "a.avi" beside "a.mp4":
         // no job may write what another job reads or writes.
         const auto taken = [&](const QString &name) {
-            return std::any_of(inputs.begin(), inputs.end(), [&](const QString &i) { return sameFile(i, name); }) ||
-                   std::any_of(outputs.begin(), outputs.end(), [&](const QString &o) { return sameFile(o, name); });
+            return std::any_of(inputs.begin(), inputs.end(),
+                               [&](const QString &i) { return sameFile(i, name); }) ||
+                   std::any_of(outputs.begin(), outputs.end(),
+                               [&](const QString &o) { return sameFile(o, name); });
         };
         const QFileInfo info(output);
         const QString stem = info.path() + u'/' + info.completeBaseName();
@@ -408,7 +411,8 @@ int convertFiles()
     // Damaged files of the folder are named; they never stop a run with another preset.
     const PresetFolder user = loadPresetFolder(userPresetFolder());
     for (const PresetProblem &problem : user.problems)
-        print(stderr, u"quorvid: Vorlage %1 übersprungen: %2\n"_s.arg(printableText(problem.file), problem.reason));
+        print(stderr,
+              u"quorvid: Vorlage %1 übersprungen: %2\n"_s.arg(printableText(problem.file), problem.reason));
     const QList<Preset> presets = builtInPresets() + user.presets;
     if (parser.isSet(listPresets)) {
         for (const Preset &preset : presets)
@@ -418,7 +422,8 @@ int convertFiles()
 
     const QStringList given = parser.positionalArguments();
     if (given.isEmpty())
-        return usageError(u"Bitte nennen Sie nach --convert die Dateien oder Ordner, die umgewandelt werden sollen."_s);
+        return usageError(
+            u"Bitte nennen Sie nach --convert die Dateien oder Ordner, die umgewandelt werden sollen."_s);
     const int parallel = parallelJobs(parser.value(jobs));
     if (parallel == 0)
         return usageError(u"--jobs erwartet eine Zahl von 1 bis %1."_s.arg(maxParallel));

@@ -21,7 +21,8 @@ void MainWindow::setUpPresets()
 {
     presetMenu = new QMenu(u"&Vorlagen"_s, this);
     menuBar()->insertMenu(menuHilfe->menuAction(), presetMenu);
-    presetMenu->addAction(u"Aktuelle Einstellungen als Vorlage speichern..."_s, this, &MainWindow::savePresetAs);
+    presetMenu->addAction(u"Aktuelle Einstellungen als Vorlage speichern..."_s, this,
+                          &MainWindow::savePresetAs);
     presetMenu->addAction(u"Vorlage umbenennen..."_s, this, &MainWindow::renameChosenPreset);
     presetMenu->addAction(u"Vorlage löschen"_s, this, &MainWindow::deleteChosenPreset);
     presetMenu->addSeparator();
@@ -45,6 +46,7 @@ void MainWindow::setUpPresets()
         connect(button, &QAbstractButton::toggled, this, changed);
 
     fillPresetBox(QString());
+    reportPresetProblems();
 }
 
 void MainWindow::fillPresetBox(const QString &select)
@@ -65,12 +67,17 @@ void MainWindow::fillPresetBox(const QString &select)
         presetChanged = false;
     }
     presetComboBox->setCurrentIndex(chosen);
-    if (user.problems.isEmpty())
+}
+
+void MainWindow::reportPresetProblems()
+{
+    const QList<PresetProblem> problems = loadPresetFolder(userPresetFolder()).problems;
+    if (problems.isEmpty())
         return;
     // Damaged and foreign files are left as they are: named once, never used.
     QString text = u"Diese Dateien im Ordner %1 sind keine lesbaren Vorlagen und wurden übergangen; "
-                   u"Quorvid verändert sie nicht:"_s.arg(userPresetFolder());
-    for (const PresetProblem &problem : user.problems)
+                   u"Quorvid verändert sie nicht:"_s.arg(userPresetFolder().toHtmlEscaped());
+    for (const PresetProblem &problem : problems)
         text += u"<br><br>%1: %2"_s.arg(QFileInfo(problem.file).fileName().toHtmlEscaped(),
                                         problem.reason.toHtmlEscaped());
     QTimer::singleShot(0, this, [this, text] { showBox(QMessageBox::Warning, u"Vorlagen"_s, text); });
@@ -166,7 +173,8 @@ void MainWindow::savePresetAs()
         !askYesNo(u"Die Vorlage „%1“ gibt es schon.<br><br>Soll sie durch die aktuellen Einstellungen "
                   u"ersetzt werden?"_s.arg(existing->name.toHtmlEscaped())))
         return;
-    if (const QString error = savePreset(userPresetFolder(), {name, false, panelSettings()}); !error.isEmpty()) {
+    if (const QString error = savePreset(userPresetFolder(), {name, false, panelSettings()});
+        !error.isEmpty()) {
         showErrorBox(error.toHtmlEscaped());
         return;
     }
@@ -184,8 +192,8 @@ void MainWindow::renameChosenPreset()
         return;
     }
     bool ok = false;
-    const QString name = QInputDialog::getText(this, u"Vorlage umbenennen"_s, u"Neuer Name:"_s, QLineEdit::Normal,
-                                               chosenPreset->name, &ok)
+    const QString name = QInputDialog::getText(this, u"Vorlage umbenennen"_s, u"Neuer Name:"_s,
+                                               QLineEdit::Normal, chosenPreset->name, &ok)
                              .trimmed();
     if (!ok || name.isEmpty() || name == chosenPreset->name)
         return;
@@ -224,9 +232,9 @@ void MainWindow::exportChosenPreset()
         showErrorBox(u"Bitte wählen Sie zuerst die Vorlage, die exportiert werden soll."_s);
         return;
     }
-    const QString path = QFileDialog::getSaveFileName(this, u"Vorlage exportieren"_s,
-                                                      QDir::homePath() + u'/' + chosenPreset->name + u".json"_s,
-                                                      u"Vorlagen (*.json)"_s);
+    const QString path = QFileDialog::getSaveFileName(
+        this, u"Vorlage exportieren"_s, QDir::homePath() + u'/' + chosenPreset->name + u".json"_s,
+        u"Vorlagen (*.json)"_s);
     if (path.isEmpty())
         return;
     Preset exported = *chosenPreset;
@@ -244,7 +252,7 @@ void MainWindow::importPresetFile()
     QString name;
     if (const QString error = importPreset(userPresetFolder(), path, &name); !error.isEmpty()) {
         showErrorBox(u"Die Vorlage %1 kann nicht importiert werden.<br><br>%2"_s.arg(path.toHtmlEscaped(),
-                                                                                        error.toHtmlEscaped()));
+                                                                                     error.toHtmlEscaped()));
         return;
     }
     fillPresetBox(name);

@@ -126,7 +126,8 @@ QString nameProblem(const QString &folder, const QString &name, const QString &e
     if (name.trimmed().isEmpty())
         return u"Bitte geben Sie der Vorlage einen Namen."_s;
     if (findPreset(builtInPresets(), name))
-        return u"„%1“ ist der Name einer eingebauten Vorlage. Bitte wählen Sie einen anderen Namen."_s.arg(name);
+        return u"„%1“ ist der Name einer eingebauten Vorlage. Bitte wählen Sie einen anderen Namen."_s.arg(
+            name);
     const PresetFolder loaded = loadPresetFolder(folder);
     const std::optional<Preset> other = findPreset(loaded.presets, name);
     if (other && other->name.compare(except, Qt::CaseInsensitive) != 0)
@@ -177,7 +178,7 @@ QString outputSuffix(const PanelSettings &s)
     // Parallel to the codec combo boxes; "copy" keeps the input's suffix.
     static const QStringList video = {QString(), u".avi"_s, u".avi"_s, u".mpg"_s,  u".mpg"_s, u".mp4"_s,
                                       u".flv"_s, u".mp4"_s, u".mp4"_s, u".webm"_s, u".mkv"_s};
-    static const QStringList audio = {QString(), u".wav"_s, u".mp3"_s,  u".mp2"_s, u".ac3"_s,
+    static const QStringList audio = {QString(), u".wav"_s,  u".mp3"_s,  u".mp2"_s, u".ac3"_s,
                                       u".m4a"_s, u".opus"_s, u".flac"_s, u".ogg"_s};
     return s.videoOn ? video.value(s.videoCodec) : audio.value(s.audioCodec);
 }
@@ -302,7 +303,8 @@ PresetFolder loadPresetFolder(const QString &folder)
         if (reason.isEmpty()) {
             for (const auto &[other, file] : std::as_const(found))
                 if (other.name.compare(preset.name, Qt::CaseInsensitive) == 0)
-                    reason = u"Eine andere Datei (%1) hat schon diesen Namen."_s.arg(QFileInfo(file).fileName());
+                    reason =
+                        u"Eine andere Datei (%1) hat schon diesen Namen."_s.arg(QFileInfo(file).fileName());
         }
         if (!reason.isEmpty()) {
             loaded.problems.append({entry.filePath(), reason});

@@ -51,8 +51,8 @@ struct PresetProblem
 
 struct PresetFolder
 {
-    QList<Preset> presets;   // sorted by name
-    QStringList files;       // the file of each preset, parallel to presets
+    QList<Preset> presets; // sorted by name
+    QStringList files;     // the file of each preset, parallel to presets
     QList<PresetProblem> problems;
 };
 

@@ -184,6 +184,8 @@ private:
     // from a preset.
     void setUpPresets();
     void fillPresetBox(const QString &select);
+    // Names the damaged or foreign files of the presets' folder, once at start.
+    void reportPresetProblems();
     void presetChosen(int index);
     void showPresetChanged();
     // What the panel's widgets show; and that plus the hidden fields of a chosen,

@@ -58,17 +58,16 @@ CommandLine judgeCommandLine(const QStringList &arguments, bool withTexts)
         {convertOnly[1],
          QCoreApplication::translate("CommandLine", "Schreibt mit --convert die Ausgabedateien in <Ordner>."),
          QCoreApplication::translate("CommandLine", "Ordner")},
-        {u"list-presets"_s,
-         QCoreApplication::translate("CommandLine", "Nennt die Vorlagen, eingebaute und eigene, eine je Zeile.")},
+        {u"list-presets"_s, QCoreApplication::translate(
+                                "CommandLine", "Nennt die Vorlagen, eingebaute und eigene, eine je Zeile.")},
         {runOnly[0],
-         QCoreApplication::translate("CommandLine", "Wandelt mit --run oder --convert <N> Jobs gleichzeitig um."),
+         QCoreApplication::translate("CommandLine",
+                                     "Wandelt mit --run oder --convert <N> Jobs gleichzeitig um."),
          u"N"_s},
-        {runOnly[1],
-         QCoreApplication::translate("CommandLine",
-                                     "Setzt --run oder --convert nach einem fehlgeschlagenen Job fort.")},
-        {runOnly[2],
-         QCoreApplication::translate("CommandLine",
-                                     "Überschreibt mit --run oder --convert vorhandene Ausgabedateien.")},
+        {runOnly[1], QCoreApplication::translate(
+                         "CommandLine", "Setzt --run oder --convert nach einem fehlgeschlagenen Job fort.")},
+        {runOnly[2], QCoreApplication::translate(
+                         "CommandLine", "Überschreibt mit --run oder --convert vorhandene Ausgabedateien.")},
     });
     parser.addPositionalArgument(
         QCoreApplication::translate("CommandLine", "Dateien"),

@@ -24,9 +24,8 @@ struct CommandLine
 };
 
 // Reads the arguments the application object left over. The options of --run and
-// --convert
-// are declared so that the help lists them; they are handled before the window,
-// and given without --run they are a mistake.
+// --convert are declared so that the help lists them; they are handled before the
+// window, and given without --run or --convert they are a mistake.
 CommandLine readCommandLine(const QStringList &arguments);
 
 // True when the arguments ask for the window: no help, no version, no mistake.

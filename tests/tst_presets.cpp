@@ -103,17 +103,18 @@ void PresetTest::initTestCase()
 void PresetTest::builtInConversions_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("video");       // the 160x120 clip with sound, or a sound file
-    QTest::addColumn<int>("maxHeight");    // -1: the preset's own limit
+    QTest::addColumn<bool>("video");        // the 160x120 clip with sound, or a sound file
+    QTest::addColumn<int>("maxHeight");     // -1: the preset's own limit
     QTest::addColumn<QStringList>("parts"); // neighbouring arguments, joined by a space
-    QTest::addColumn<QString>("codecs"); // the first video and audio stream's
+    QTest::addColumn<QString>("codecs");    // the first video and audio stream's
     QTest::addColumn<QString>("size");
 
     const QString teilen = builtInPresets().first().name;
     QTest::newRow("Teilen, kleine Quelle bleibt")
         << teilen << true << -1
         << QStringList{u"-vf scale=-2:(ih+1080-abs(ih-1080))/2[f1];[f1]crop=trunc(iw/2)*2:trunc(ih/2)*2"_s,
-                       u"-vcodec libx264 -pix_fmt yuv420p"_s, u"-crf 23"_s, u"-acodec aac -ar 48000 -ab 192k"_s}
+                       u"-vcodec libx264 -pix_fmt yuv420p"_s, u"-crf 23"_s,
+                       u"-acodec aac -ar 48000 -ab 192k"_s}
         << u"h264,aac"_s << u"160,120"_s;
     QTest::newRow("Teilen, größere Quelle verkleinert")
         << teilen << true << 96 << QStringList{u"-vf scale=-2:(ih+96-abs(ih-96))/2"_s} << u"h264,aac"_s
@@ -121,19 +122,22 @@ void PresetTest::builtInConversions_data()
     QTest::newRow("Teilen, nur Ton") << teilen << false << -1 << QStringList{u"-vcodec libx264"_s} << u"aac"_s
                                      << QString();
     QTest::newRow("E-Mail") << u"e-mail (höchstens 25 mb)"_s << true << -1
-                            << QStringList{u"-acodec aac -ar 48000 -ab 64k -ac 2"_s} << u"h264,aac"_s << u"160,120"_s;
+                            << QStringList{u"-acodec aac -ar 48000 -ab 64k -ac 2"_s} << u"h264,aac"_s
+                            << u"160,120"_s;
     QTest::newRow("Archiv") << u"Archiv (H.265, hohe Qualität, alle Spuren)"_s << true << -1
                             << QStringList{u"-vcodec libx265 -pix_fmt yuv420p -tag:v hvc1"_s, u"-crf 25"_s,
                                            u"-ab 224k"_s}
                             << u"hevc,aac"_s << u"160,120"_s;
     QTest::newRow("Web") << u"Web (VP9/Opus)"_s << true << -1
-                         << QStringList{u"-vcodec libvpx-vp9"_s, u"-crf 31 -b:v 0"_s, u"-acodec libopus -ab 128k"_s}
+                         << QStringList{u"-vcodec libvpx-vp9"_s, u"-crf 31 -b:v 0"_s,
+                                        u"-acodec libopus -ab 128k"_s}
                          << u"vp9,opus"_s << u"160,120"_s;
     QTest::newRow("MP3 aus Video") << u"Nur Ton: MP3 192 kbit/s"_s << true << -1
                                    << QStringList{u"-vn -acodec libmp3lame -ar 44100 -ab 192k -ac 2"_s}
                                    << u"mp3"_s << QString();
     QTest::newRow("FLAC aus Ton") << u"Nur Ton: FLAC"_s << false << -1
-                                  << QStringList{u"-vn -acodec flac -ar 44100 -ac 2"_s} << u"flac"_s << QString();
+                                  << QStringList{u"-vn -acodec flac -ar 44100 -ac 2"_s} << u"flac"_s
+                                  << QString();
     QTest::newRow("DVD (PAL)") << u"DVD (PAL)"_s << true << -1
                                << QStringList{u"-target pal-dvd -aspect 16:9 -b 8000k -acodec ac3"_s}
                                << u"mpeg2video,ac3"_s << u"720,576"_s;
@@ -155,17 +159,23 @@ void PresetTest::builtInConversions()
     const QString output = media.filePath(QString::fromUtf8(QTest::currentDataTag()).replace(u' ', u'_')) +
                            outputSuffix(chosen.settings);
     const Job job = makeJob(chosen.settings, video ? clip : sound, output, SourceFacts());
-    QCOMPARE(job.runs.size(), 1);
-    const QString joined = job.runs.first().join(u' ');
+    QStringList runs;
+    for (const QStringList &run : job.runs)
+        runs << run.join(u' ');
+    const QString joined = runs.join(u" ; "_s);
     for (const QString &part : std::as_const(parts))
         QVERIFY2(joined.contains(part), qPrintable(joined));
 
-    QProcess converter;
-    converter.setStandardInputFile(QProcess::nullDevice());
-    converter.start(u"ffmpeg"_s, job.runs.first());
-    QVERIFY(converter.waitForFinished(120000));
-    QVERIFY2(converter.exitCode() == 0, converter.readAllStandardError().right(600).constData());
-    QStringList found{probe(output, u"stream=codec_name"_s, u"v:0"_s), probe(output, u"stream=codec_name"_s, u"a:0"_s)};
+    // Every run of the job in turn, as the runner does.
+    for (const QStringList &run : job.runs) {
+        QProcess converter;
+        converter.setStandardInputFile(QProcess::nullDevice());
+        converter.start(u"ffmpeg"_s, run);
+        QVERIFY(converter.waitForFinished(120000));
+        QVERIFY2(converter.exitCode() == 0, converter.readAllStandardError().right(600).constData());
+    }
+    QStringList found{probe(output, u"stream=codec_name"_s, u"v:0"_s),
+                      probe(output, u"stream=codec_name"_s, u"a:0"_s)};
     found.removeAll(QString());
     QCOMPARE(found.join(u','), codecs);
     if (!size.isEmpty())
@@ -180,14 +190,15 @@ void PresetTest::presetFiles_data()
     QByteArray good = presetToJson({u"Eigene"_s, false, preset(u"Web (VP9/Opus)"_s).settings});
     QTest::newRow("gut") << good << QString();
     QTest::newRow("kein JSON") << QByteArray("{\"format\": \"quorvid-vorlage\", ") << u"kein gültiges JSON"_s;
-    QTest::newRow("fremdes JSON") << QByteArray("{\"name\": \"x\", \"version\": 1}") << u"keine Quorvid-Vorlage"_s;
+    QTest::newRow("fremdes JSON") << QByteArray("{\"name\": \"x\", \"version\": 1}")
+                                  << u"keine Quorvid-Vorlage"_s;
     QTest::newRow("JSON-Liste") << QByteArray("[1, 2]") << u"keine Quorvid-Vorlage"_s;
     QTest::newRow("neuere Version") << QByteArray(good).replace("\"version\": 1", "\"version\": 2")
                                     << u"neueren Quorvid-Version"_s;
-    QTest::newRow("unbekannter Codec") << QByteArray(good).replace("libvpx-vp9", "libfoo")
-                                       << u"ist beschädigt"_s;
-    QTest::newRow("Breite ohne Zahl") << QByteArray(good).replace("\"width\": \"320\"", "\"width\": \"x\"")
-                                      << u"ist beschädigt"_s;
+    QTest::newRow("unbekannter Codec")
+        << QByteArray(good).replace("libvpx-vp9", "libfoo") << u"ist beschädigt"_s;
+    QTest::newRow("Breite ohne Zahl")
+        << QByteArray(good).replace("\"width\": \"320\"", "\"width\": \"x\"") << u"ist beschädigt"_s;
     QTest::newRow("Name einer eingebauten")
         << presetToJson({u"dvd (pal)"_s, false, PanelSettings()}) << u"eingebauten Vorlage"_s;
     QTest::newRow("unlesbar") << QByteArray() << u"kann nicht gelesen werden"_s;
@@ -245,7 +256,8 @@ void PresetTest::userPresets()
     for (const Preset &builtIn : builtInPresets()) {
         const std::optional<Preset> read = findPreset(loaded.presets, u"MEIN "_s + builtIn.name.toUpper());
         QVERIFY2(read && samePresetSettings(read->settings, builtIn.settings), qPrintable(builtIn.name));
-        QCOMPARE(makeJob(read->settings, u"in.avi"_s, u"out"_s), makeJob(builtIn.settings, u"in.avi"_s, u"out"_s));
+        QCOMPARE(makeJob(read->settings, u"in.avi"_s, u"out"_s),
+                 makeJob(builtIn.settings, u"in.avi"_s, u"out"_s));
     }
 
     const QString web = u"Mein Web (VP9/Opus)"_s;
@@ -278,9 +290,8 @@ void PresetTest::outputNaming_data()
 
     QTest::newRow("beside") << QStringList{u"/m/a.avi"_s, u"/m/b.wav"_s} << QString()
                             << QStringList{u"/m/a.mp4"_s, u"/m/b.mp4"_s};
-    QTest::newRow("output is another input")
-        << QStringList{u"/m/a.avi"_s, u"/m/a.mp4"_s} << QString()
-        << QStringList{u"/m/a-2.mp4"_s, u"/m/a-Kopie.mp4"_s};
+    QTest::newRow("output is another input") << QStringList{u"/m/a.avi"_s, u"/m/a.mp4"_s} << QString()
+                                             << QStringList{u"/m/a-2.mp4"_s, u"/m/a-Kopie.mp4"_s};
     QTest::newRow("same name from two folders")
         << QStringList{u"/m/a.avi"_s, u"/m/sub/a.avi"_s, u"/m/sub/a.mkv"_s} << u"/out"_s
         << QStringList{u"/out/a.mp4"_s, u"/out/a-2.mp4"_s, u"/out/a-3.mp4"_s};
@@ -311,8 +322,8 @@ void PresetTest::convertOnTerminal()
     QVERIFY2(ran.out.contains(u"[1/2] OK"_s) && ran.out.contains(u"2 umgewandelt"_s), qPrintable(ran.out));
 
     // Again: the outputs exist and are skipped, as with --run.
-    ran = runWithoutDisplay({u"--convert"_s, dir.filePath(u"eins.avi"_s), u"--preset=nur ton: mp3 192 kbit/s"_s,
-                             u"--output-dir"_s, out});
+    ran = runWithoutDisplay({u"--convert"_s, dir.filePath(u"eins.avi"_s),
+                             u"--preset=nur ton: mp3 192 kbit/s"_s, u"--output-dir"_s, out});
     QCOMPARE(ran.status, 0);
     QVERIFY2(ran.out.contains(u"ÜBERSPRUNGEN"_s), qPrintable(ran.out));
 
@@ -322,7 +333,8 @@ void PresetTest::convertOnTerminal()
     QCOMPARE(probe(dir.filePath(u"eins.mp4"_s), u"stream=codec_name"_s), u"h264,aac"_s);
 
     // A user's preset is listed after the built-in ones and found by name.
-    QCOMPARE(savePreset(userPresetFolder(), {u"Klein"_s, false, preset(u"Nur Ton: FLAC"_s).settings}), QString());
+    QCOMPARE(savePreset(userPresetFolder(), {u"Klein"_s, false, preset(u"Nur Ton: FLAC"_s).settings}),
+             QString());
     ran = runWithoutDisplay({u"--list-presets"_s});
     QCOMPARE(ran.status, 0);
     QStringList names;
@@ -348,12 +360,24 @@ void PresetTest::convertOnTerminal()
 
 void PresetTest::windowPresets()
 {
+    // A damaged file beside the saved "Klein" is named at start and left alone.
+    const QString damaged = userPresetFolder() + u"/alt.json"_s;
+    QVERIFY(writeFile(damaged, "{kaputt"));
     FakeConverter fake;
+    ModalAnswerer answerer;
+    answerer.clickBox(QMessageBox::Ok);
     MainWindow window;
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(answerer.waitAll());
+    QVERIFY2(answerer.seen.first().text.contains(u"alt.json: Die Datei ist beschädigt"_s),
+             qPrintable(answerer.seen.first().text));
+    QFile kept(damaged);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), QByteArray("{kaputt"));
     auto *box = window.findChild<QComboBox *>(u"presetComboBox"_s);
     QVERIFY(box);
-    QCOMPARE(box->count(), 1 + builtInPresets().size() + 1); // "(keine)", built-in, "Klein"
+    // "(keine)", the built-in presets, and "Klein" saved by convertOnTerminal.
+    QCOMPARE(box->count(), 1 + builtInPresets().size() + 1);
     const auto arguments = [&window] {
         QStringList args;
         QMetaObject::invokeMethod(&window, "createArguments", Q_RETURN_ARG(QStringList, args),
