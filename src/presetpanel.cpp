@@ -1,12 +1,13 @@
-// The "Vorlage" box above the settings panel and the "Vorlagen" menu: choosing a
+// The "Vorlage" box above the settings panel and its "Vorlagen" menu: choosing a
 // preset sets the panel's widgets; any change afterwards marks it as changed.
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
-#include <QMenuBar>
+#include <QMenu>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <QToolButton>
 
 #include "formats.h"
 #include "quorvid.h"
@@ -19,8 +20,15 @@ const QString changedMark = u" (geändert)"_s;
 
 void MainWindow::setUpPresets()
 {
-    presetMenu = new QMenu(u"&Vorlagen"_s, this);
-    menuBar()->insertMenu(menuHilfe->menuAction(), presetMenu);
+    // The preset commands sit in a menu button beside the box, where they belong.
+    presetMenu = new QMenu(u"Vorlagen"_s, this);
+    auto *menuButton = new QToolButton(presetWidget);
+    menuButton->setObjectName(u"presetMenuButton"_s);
+    menuButton->setText(u"Vorlagen"_s);
+    menuButton->setToolTip(u"Vorlagen speichern, umbenennen, löschen, exportieren und importieren"_s);
+    menuButton->setPopupMode(QToolButton::InstantPopup);
+    menuButton->setMenu(presetMenu);
+    presetHorizontalLayout->addWidget(menuButton);
     presetMenu->addAction(u"Aktuelle Einstellungen als Vorlage speichern..."_s, this,
                           &MainWindow::savePresetAs);
     presetMenu->addAction(u"Vorlage umbenennen..."_s, this, &MainWindow::renameChosenPreset);
