@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -21,7 +23,10 @@
 #include "batchfile.h"
 #include "batchqueue.h"
 #include "converter.h"
+#include "dropping.h"
 #include "jobrunner.h"
+#include "makejob.h"
+#include "presets.h"
 #include "progress.h"
 #include "startup.h"
 #include "terminaltext.h"
@@ -249,18 +254,79 @@ void HeadlessRun::finish()
 
 bool wantsHeadlessRun(int argc, char **argv)
 {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "--run") == 0 || std::strncmp(argv[i], "--run=", 6) == 0)
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            break; // file names from here on
+        if (std::strcmp(argv[i], "--run") == 0 || std::strncmp(argv[i], "--run=", 6) == 0 ||
+            std::strcmp(argv[i], "--convert") == 0 || std::strcmp(argv[i], "--list-presets") == 0)
             return true;
+    }
     return false;
 }
 
-int runHeadless(int argc, char **argv)
+QStringList outputNames(const QStringList &inputs, const QString &outputDir, const QString &suffix)
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(u"quorvid"_s);
-    installQtGermanTranslations(app);
+    QStringList outputs;
+    for (const QString &input : inputs) {
+        const QString wanted =
+            outputDir.isEmpty() ? QString() : outputDir + u'/' + QFileInfo(input).fileName();
+        QString output = proposeOutputName(input, wanted, suffix);
+        // Two files of one name from different folders, or "a.avi" beside "a.mp4":
+        // no job may write what another job reads or writes.
+        const auto taken = [&](const QString &name) {
+            return std::any_of(inputs.begin(), inputs.end(),
+                               [&](const QString &i) { return sameFile(i, name); }) ||
+                   std::any_of(outputs.begin(), outputs.end(),
+                               [&](const QString &o) { return sameFile(o, name); });
+        };
+        const QFileInfo info(output);
+        const QString stem = info.path() + u'/' + info.completeBaseName();
+        const QString dotSuffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+        for (int n = 2; taken(output); ++n)
+            output = stem + u'-' + QString::number(n) + dotSuffix;
+        outputs << output;
+    }
+    return outputs;
+}
 
+namespace {
+// Runs the jobs on the terminal: the part --run and --convert share once their
+// jobs are known.
+int runJobs(const QList<Job> &jobs, int parallel, bool keepGoing, bool overwrite)
+{
+    if (!converterInstalled()) {
+        print(stderr, u"quorvid: ffmpeg wurde nicht gefunden. Bitte installieren Sie es mit "
+                      u"\"apt-get install ffmpeg\".\n"_s);
+        return 2;
+    }
+
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        print(stderr, u"quorvid: %1\n"_s.arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return 2;
+    }
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    HeadlessRun headless(jobs, parallel, keepGoing, overwrite);
+    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&headless] { headless.readSignals(); });
+    return headless.exec();
+}
+
+// The number of --jobs, or 0 when it is no number from 1 to maxParallel.
+int parallelJobs(const QString &value)
+{
+    bool ok = false;
+    const int parallel = value.toInt(&ok);
+    return ok && parallel >= 1 && parallel <= maxParallel ? parallel : 0;
+}
+
+int runList()
+{
     QCommandLineParser parser;
     parser.setApplicationDescription(u"Wandelt die Jobs einer Batchdatei ohne Fenster um."_s);
     const QCommandLineOption help({u"h"_s, u"help"_s}, u"Zeigt diese Hilfe."_s);
@@ -285,9 +351,8 @@ int runHeadless(int argc, char **argv)
     }
     if (!parser.positionalArguments().isEmpty())
         return usageError(u"Unerwartete Angabe: "_s + printableText(parser.positionalArguments().join(u' ')));
-    bool ok = false;
-    const int parallel = parser.value(jobs).toInt(&ok);
-    if (!ok || parallel < 1 || parallel > maxParallel)
+    const int parallel = parallelJobs(parser.value(jobs));
+    if (parallel == 0)
         return usageError(u"--jobs erwartet eine Zahl von 1 bis %1."_s.arg(maxParallel));
 
     const QString listName = parser.value(run);
@@ -312,25 +377,115 @@ int runHeadless(int argc, char **argv)
         print(stderr, u"quorvid: %1: %2\n"_s.arg(printableText(listName), list.error));
         return 2;
     }
-    if (!converterInstalled()) {
-        print(stderr, u"quorvid: ffmpeg wurde nicht gefunden. Bitte installieren Sie es mit "
-                      u"\"apt-get install ffmpeg\".\n"_s);
+    return runJobs(list.jobs, parallel, parser.isSet(keepGoing), parser.isSet(overwrite));
+}
+
+int convertFiles()
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(u"Wandelt Dateien ohne Fenster mit einer Vorlage um."_s);
+    const QCommandLineOption help({u"h"_s, u"help"_s}, u"Zeigt diese Hilfe."_s);
+    const QCommandLineOption convert(u"convert"_s, u"Wandelt die genannten Dateien und Ordner um."_s);
+    const QCommandLineOption listPresets(u"list-presets"_s, u"Nennt die Vorlagen, eine je Zeile."_s);
+    const QCommandLineOption presetOption(u"preset"_s, u"Die Vorlage (Vorgabe „Teilen“)."_s, u"name"_s);
+    const QCommandLineOption outputDir(u"output-dir"_s, u"Der Ordner für die Ausgabedateien."_s, u"ordner"_s);
+    const QCommandLineOption jobs(u"jobs"_s, u"So viele Jobs laufen gleichzeitig (Vorgabe 1)."_s, u"n"_s,
+                                  u"1"_s);
+    const QCommandLineOption keepGoing(u"keep-going"_s, u"Nach einem fehlgeschlagenen Job weitermachen."_s);
+    const QCommandLineOption overwrite(u"overwrite"_s, u"Vorhandene Ausgabedateien überschreiben."_s);
+    parser.addOptions({help, convert, listPresets, presetOption, outputDir, jobs, keepGoing, overwrite});
+    parser.addPositionalArgument(u"dateien"_s, u"Dateien und Ordner (mit allen Unterordnern)."_s);
+    const auto usageError = [](const QString &text) {
+        print(stderr, u"quorvid: "_s + text +
+                          u"\nAufruf: quorvid --convert DATEI... [--preset NAME] [--output-dir ORDNER] "
+                          u"[--jobs N] [--keep-going] [--overwrite]\n"_s);
+        return 2;
+    };
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usageError(u"Ungültiger Aufruf (%1)."_s.arg(parser.errorText()));
+    if (parser.isSet(help)) {
+        print(stdout, parser.helpText());
+        return 0;
+    }
+
+    // Damaged files of the folder are named; they never stop a run with another preset.
+    const PresetFolder user = loadPresetFolder(userPresetFolder());
+    for (const PresetProblem &problem : user.problems)
+        print(stderr,
+              u"quorvid: Vorlage %1 übersprungen: %2\n"_s.arg(printableText(problem.file), problem.reason));
+    const QList<Preset> presets = builtInPresets() + user.presets;
+    if (parser.isSet(listPresets)) {
+        for (const Preset &preset : presets)
+            print(stdout, preset.name + u'\n');
+        return 0;
+    }
+
+    const QStringList given = parser.positionalArguments();
+    if (given.isEmpty())
+        return usageError(
+            u"Bitte nennen Sie nach --convert die Dateien oder Ordner, die umgewandelt werden sollen."_s);
+    const int parallel = parallelJobs(parser.value(jobs));
+    if (parallel == 0)
+        return usageError(u"--jobs erwartet eine Zahl von 1 bis %1."_s.arg(maxParallel));
+    const QString presetName = parser.isSet(presetOption) ? parser.value(presetOption) : presets.first().name;
+    const std::optional<Preset> preset = findPreset(presets, presetName);
+    if (!preset) {
+        QString known;
+        for (const Preset &p : presets)
+            known += u"  "_s + p.name + u'\n';
+        print(stderr, u"quorvid: Die Vorlage „%1“ gibt es nicht. Bitte wählen Sie eine dieser Vorlagen "
+                      u"(Groß- und Kleinschreibung sind gleich):\n%2"_s.arg(presetName, known));
         return 2;
     }
 
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        print(stderr, u"quorvid: %1\n"_s.arg(QString::fromLocal8Bit(std::strerror(errno))));
+    QString folder = parser.value(outputDir);
+    if (parser.isSet(outputDir)) {
+        if (folder.isEmpty() || !QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
+            print(stderr, u"quorvid: Der Ausgabeordner %1 kann nicht angelegt werden. Bitte prüfen Sie den "
+                          u"Namen und die Rechte.\n"_s.arg(printableText(folder)));
+            return 2;
+        }
+        folder = QFileInfo(folder).absoluteFilePath();
+    }
+
+    // Names and folders as a drop takes them; a name that is not there is a
+    // mistake of the call, before anything starts.
+    const FileSelection selection = selectFromPaths(given);
+    if (!selection.unusable.isEmpty()) {
+        for (const QString &name : selection.unusable)
+            print(stderr, u"quorvid: %1 gibt es nicht oder ist nicht lesbar.\n"_s.arg(printableText(name)));
+        print(stderr, u"quorvid: Es wurde nichts umgewandelt. Bitte prüfen Sie die Namen.\n"_s);
         return 2;
     }
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    if (selection.files.isEmpty()) {
+        print(stderr, u"quorvid: In den genannten Ordnern gibt es keine Video- oder Audiodateien.\n"_s);
+        return 2;
+    }
 
-    HeadlessRun headless(list.jobs, parallel, parser.isSet(keepGoing), parser.isSet(overwrite));
-    QSocketNotifier notifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, [&headless] { headless.readSignals(); });
-    return headless.exec();
+    const QStringList outputs = outputNames(selection.files, folder, outputSuffix(preset->settings));
+    QList<Job> convertJobs;
+    for (qsizetype i = 0; i < selection.files.size(); ++i)
+        convertJobs << makeJob(preset->settings, selection.files[i], outputs[i], SourceFacts());
+    return runJobs(convertJobs, parallel, parser.isSet(keepGoing), parser.isSet(overwrite));
+}
+
+bool given(const QStringList &arguments, const QString &option)
+{
+    for (const QString &argument : arguments) {
+        if (argument == u"--"_s)
+            return false;
+        if (argument == option || argument.startsWith(option + u'='))
+            return true;
+    }
+    return false;
+}
+} // namespace
+
+int runHeadless(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(u"quorvid"_s);
+    installQtGermanTranslations(app);
+    // A batch list and files at once is a mistake the list's parser names.
+    return given(QCoreApplication::arguments(), u"--run"_s) ? runList() : convertFiles();
 }

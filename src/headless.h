@@ -1,13 +1,23 @@
-// Running a saved batch list without a window: `quorvid --run LIST.btc`.
+// Converting without a window: a saved batch list (`quorvid --run LIST.btc`) or
+// files with a preset (`quorvid --convert FILE...`), on the terminal.
 #ifndef HEADLESS_H
 #define HEADLESS_H
 
-// True when the command line asks for a run without a window.
+#include <QString>
+#include <QStringList>
+
+// True when the command line asks for a run without a window, or for the list
+// of presets.
 bool wantsHeadlessRun(int argc, char **argv);
 
-// Runs the list's jobs and returns the exit status: 0 when every job succeeded
-// (or was skipped), 1 when any failed, 2 for a wrong call or a missing converter,
-// 130 after an interrupt (Ctrl+C), 143 after a termination request.
+// Runs the jobs and returns the exit status: 0 when every job succeeded (or was
+// skipped), 1 when any failed, 2 for a wrong call or a missing converter, 130
+// after an interrupt (Ctrl+C), 143 after a termination request.
 int runHeadless(int argc, char **argv);
+
+// The output name of each input for --convert: beside the input, or in
+// `outputDir` when it is not empty, with the codec's suffix. A name that another
+// input has, or an earlier output, gets "-2", "-3", ... before its suffix.
+QStringList outputNames(const QStringList &inputs, const QString &outputDir, const QString &suffix);
 
 #endif

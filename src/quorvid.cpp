@@ -105,6 +105,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     setUpBatchExtras();
     setUpTracks();
     connectFormatControls();
+    setUpPresets();
 
     // Files dropped onto the upper part of the window open as through "Öffnen";
     // dropped onto the batch list or its buttons they become jobs.

@@ -23,6 +23,7 @@
 #include "converter.h"
 #include "mediainfo.h"
 #include "notification.h"
+#include "presets.h"
 #include "progress.h"
 #include "recovery.h"
 #include "remembered.h"
@@ -131,9 +132,8 @@ private slots:
     void showHelp();
 
 private:
-    // The panel as a plain value, and the job it makes for a source and target
-    // (with what the look at the opened file found, and the user's track choice).
-    PanelSettings panelSettings() const;
+    // The job the panel makes for a source and target (with what the look at the
+    // opened file found, and the user's track choice).
     Job jobFor(const QString &source, const QString &target);
     // Tracks (trackpanel.cpp): the list beside the information box, the look at
     // opened and added files.
@@ -206,6 +206,31 @@ private:
     // when there is nothing to ask or the user goes on.
     bool confirmCompatible(const QList<QStringList> &argumentLists, bool forBatch);
     bool confirmCompatible(const QList<Job> &jobs, bool forBatch);
+
+    // Presets (presetpanel.cpp): the "Vorlage" box, its menu, and the panel set
+    // from a preset.
+    void setUpPresets();
+    void fillPresetBox(const QString &select);
+    // Names the damaged or foreign files of the presets' folder, once at start.
+    void reportPresetProblems();
+    void presetChosen(int index);
+    void showPresetChanged();
+    // What the panel's widgets show; and that plus the hidden fields of a chosen,
+    // unchanged preset, from which arguments and jobs are made.
+    PanelSettings widgetSettings() const;
+    PanelSettings panelSettings() const;
+    void applyPanelSettings(const PanelSettings &settings);
+    void savePresetAs();
+    void renameChosenPreset();
+    void deleteChosenPreset();
+    void exportChosenPreset();
+    void importPresetFile();
+    // The presets behind the box's items after "(keine)".
+    QList<Preset> presetList;
+    std::optional<Preset> chosenPreset;
+    bool presetChanged = false;
+    bool applyingPreset = false;
+    QMenu *presetMenu = nullptr;
 
     // The benchmarks reach the helpers and processes without file dialogs.
     friend class BenchAccess;

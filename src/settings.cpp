@@ -2,6 +2,7 @@
 // argument list and deriving the output name from it.
 #include "arguments.h"
 #include "formats.h"
+#include "makejob.h"
 #include "quorvid.h"
 
 void MainWindow::vcopywahl()
@@ -90,7 +91,7 @@ QStringList MainWindow::createArguments(QString sourceFile, QString targetFile)
     return jobFor(sourceFile, targetFile).runs.last();
 }
 
-PanelSettings MainWindow::panelSettings() const
+PanelSettings MainWindow::widgetSettings() const
 {
     PanelSettings settings;
     settings.videoOn = videoCheckBox->isChecked();

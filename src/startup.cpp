@@ -41,16 +41,33 @@ CommandLine judgeCommandLine(const QStringList &arguments, bool withTexts)
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QStringList runOnly = {u"jobs"_s, u"keep-going"_s, u"overwrite"_s};
+    const QStringList convertOnly = {u"preset"_s, u"output-dir"_s};
     parser.addOptions({
         {u"run"_s,
          QCoreApplication::translate("CommandLine", "Arbeitet die Batchdatei <Liste> ohne Fenster ab."),
          QCoreApplication::translate("CommandLine", "Liste")},
+        {u"convert"_s,
+         QCoreApplication::translate("CommandLine",
+                                     "Wandelt die genannten Dateien (Ordner mit allen Unterordnern) ohne "
+                                     "Fenster mit einer Vorlage um.")},
+        {convertOnly[0],
+         QCoreApplication::translate("CommandLine",
+                                     "Die Vorlage für --convert (Groß- und Kleinschreibung gleich; Vorgabe: "
+                                     "„Teilen“)."),
+         QCoreApplication::translate("CommandLine", "Name")},
+        {convertOnly[1],
+         QCoreApplication::translate("CommandLine", "Schreibt mit --convert die Ausgabedateien in <Ordner>."),
+         QCoreApplication::translate("CommandLine", "Ordner")},
+        {u"list-presets"_s, QCoreApplication::translate(
+                                "CommandLine", "Nennt die Vorlagen, eingebaute und eigene, eine je Zeile.")},
         {runOnly[0],
-         QCoreApplication::translate("CommandLine", "Wandelt mit --run <N> Jobs gleichzeitig um."), u"N"_s},
-        {runOnly[1],
-         QCoreApplication::translate("CommandLine", "Setzt --run nach einem fehlgeschlagenen Job fort.")},
-        {runOnly[2],
-         QCoreApplication::translate("CommandLine", "Überschreibt mit --run vorhandene Ausgabedateien.")},
+         QCoreApplication::translate("CommandLine",
+                                     "Wandelt mit --run oder --convert <N> Jobs gleichzeitig um."),
+         u"N"_s},
+        {runOnly[1], QCoreApplication::translate(
+                         "CommandLine", "Setzt --run oder --convert nach einem fehlgeschlagenen Job fort.")},
+        {runOnly[2], QCoreApplication::translate(
+                         "CommandLine", "Überschreibt mit --run oder --convert vorhandene Ausgabedateien.")},
     });
     parser.addPositionalArgument(
         QCoreApplication::translate("CommandLine", "Dateien"),
@@ -83,7 +100,18 @@ CommandLine judgeCommandLine(const QStringList &arguments, bool withTexts)
             line.action = CommandLine::Fail;
             line.message = QCoreApplication::translate("CommandLine",
                                                        "Die Option --%1 gilt nur zusammen mit --run. Bitte "
-                                                       "geben Sie die Batchdatei mit --run LISTE.btc an.")
+                                                       "geben Sie die Batchdatei mit --run LISTE.btc an "
+                                                       "oder die Dateien mit --convert DATEI....")
+                               .arg(option);
+            return line;
+        }
+    }
+    for (const QString &option : convertOnly) {
+        if (parser.isSet(option)) {
+            line.action = CommandLine::Fail;
+            line.message = QCoreApplication::translate("CommandLine",
+                                                       "Die Option --%1 gilt nur zusammen mit --convert. "
+                                                       "Bitte nennen Sie die Dateien mit --convert DATEI....")
                                .arg(option);
             return line;
         }

@@ -23,9 +23,9 @@ struct CommandLine
     QString message;
 };
 
-// Reads the arguments the application object left over. The batch-run options
-// are declared so that the help lists them; they are handled before the window,
-// and given without --run they are a mistake.
+// Reads the arguments the application object left over. The options of --run and
+// --convert are declared so that the help lists them; they are handled before the
+// window, and given without --run or --convert they are a mistake.
 CommandLine readCommandLine(const QStringList &arguments);
 
 // True when the arguments ask for the window: no help, no version, no mistake.

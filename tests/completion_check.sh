@@ -38,6 +38,7 @@ quorvid mein#mein film.avi
 quorvid #--seltsam.avi|Ordner|liste.btc|mein film.avi
 quorvid -- --#--seltsam.avi
 quorvid --overwrite O#Ordner
+quorvid --convert mein film.avi --output-dir #Ordner
 TABLE
 
 # Numbers from 1 after --jobs.

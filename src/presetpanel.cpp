@@ -1,0 +1,268 @@
+// The "Vorlage" box above the settings panel and its "Vorlagen" menu: choosing a
+// preset sets the panel's widgets; any change afterwards marks it as changed.
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMenu>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <QToolButton>
+
+#include "formats.h"
+#include "quorvid.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+const QString changedMark = u" (geändert)"_s;
+} // namespace
+
+void MainWindow::setUpPresets()
+{
+    // The preset commands sit in a menu button beside the box, where they belong.
+    presetMenu = new QMenu(u"Vorlagen"_s, this);
+    auto *menuButton = new QToolButton(presetWidget);
+    menuButton->setObjectName(u"presetMenuButton"_s);
+    menuButton->setText(u"Vorlagen"_s);
+    menuButton->setToolTip(u"Vorlagen speichern, umbenennen, löschen, exportieren und importieren"_s);
+    menuButton->setPopupMode(QToolButton::InstantPopup);
+    menuButton->setMenu(presetMenu);
+    presetHorizontalLayout->addWidget(menuButton);
+    presetMenu->addAction(u"Aktuelle Einstellungen als Vorlage speichern..."_s, this,
+                          &MainWindow::savePresetAs);
+    presetMenu->addAction(u"Vorlage umbenennen..."_s, this, &MainWindow::renameChosenPreset);
+    presetMenu->addAction(u"Vorlage löschen"_s, this, &MainWindow::deleteChosenPreset);
+    presetMenu->addSeparator();
+    presetMenu->addAction(u"Vorlage exportieren..."_s, this, &MainWindow::exportChosenPreset);
+    presetMenu->addAction(u"Vorlage importieren..."_s, this, &MainWindow::importPresetFile);
+    connect(presetComboBox, &QComboBox::activated, this, &MainWindow::presetChosen);
+
+    // Every control of the panel; queued, so the comparison sees the panel after
+    // its own reactions to the change.
+    const auto changed = [this] {
+        if (!applyingPreset)
+            QMetaObject::invokeMethod(this, &MainWindow::showPresetChanged, Qt::QueuedConnection);
+    };
+    for (QComboBox *box : {vcodecComboBox, fpsComboBox, ratioComboBox, qualityComboBox, acodecComboBox,
+                           freqComboBox, abitrateComboBox})
+        connect(box, &QComboBox::currentIndexChanged, this, changed);
+    for (QSpinBox *box : {vauflspinBox, hauflspinBox, vbitrateSpinBox})
+        connect(box, &QSpinBox::valueChanged, this, changed);
+    for (QAbstractButton *button : std::initializer_list<QAbstractButton *>{
+             videoCheckBox, audioCheckBox, dvdButton, originalSizeCheckBox, stereoButton, monoButton})
+        connect(button, &QAbstractButton::toggled, this, changed);
+
+    fillPresetBox(QString());
+    reportPresetProblems();
+}
+
+void MainWindow::fillPresetBox(const QString &select)
+{
+    const PresetFolder user = loadPresetFolder(userPresetFolder());
+    presetList = builtInPresets() + user.presets;
+    const QSignalBlocker blocker(presetComboBox);
+    while (presetComboBox->count() > 1)
+        presetComboBox->removeItem(1);
+    int chosen = 0;
+    for (qsizetype i = 0; i < presetList.size(); ++i) {
+        presetComboBox->addItem(presetList[i].name);
+        if (!select.isEmpty() && presetList[i].name.compare(select, Qt::CaseInsensitive) == 0)
+            chosen = int(i) + 1;
+    }
+    if (chosen == 0) {
+        chosenPreset.reset();
+        presetChanged = false;
+    }
+    presetComboBox->setCurrentIndex(chosen);
+}
+
+void MainWindow::reportPresetProblems()
+{
+    const QList<PresetProblem> problems = loadPresetFolder(userPresetFolder()).problems;
+    if (problems.isEmpty())
+        return;
+    // Damaged and foreign files are left as they are: named once, never used.
+    QString text = u"Diese Dateien im Ordner %1 sind keine lesbaren Vorlagen und wurden übergangen; "
+                   u"Quorvid verändert sie nicht:"_s.arg(userPresetFolder().toHtmlEscaped());
+    for (const PresetProblem &problem : problems)
+        text += u"<br><br>%1: %2"_s.arg(QFileInfo(problem.file).fileName().toHtmlEscaped(),
+                                        problem.reason.toHtmlEscaped());
+    QTimer::singleShot(0, this, [this, text] { showBox(QMessageBox::Warning, u"Vorlagen"_s, text); });
+}
+
+void MainWindow::presetChosen(int index)
+{
+    if (index <= 0) {
+        chosenPreset.reset();
+        presetChanged = false;
+        showPresetChanged();
+        return;
+    }
+    chosenPreset = presetList.value(index - 1);
+    applyPanelSettings(chosenPreset->settings);
+    presetChanged = false;
+    showPresetChanged();
+}
+
+void MainWindow::applyPanelSettings(const PanelSettings &s)
+{
+    applyingPreset = true;
+    // In the order a user would go: video on or off, the codec (whose reactions
+    // set their own defaults), the PAL-DVD preset, then the single values.
+    videoCheckBox->setChecked(s.videoOn);
+    if (dvdButton->isChecked() && !s.dvdPreset) {
+        dvdButton->setChecked(false);
+        dvdwahl();
+    }
+    vcodecComboBox->setCurrentIndex(s.videoCodec);
+    vcopywahl();
+    if (s.dvdPreset) {
+        dvdButton->setChecked(true);
+        dvdwahl();
+    }
+    originalSizeCheckBox->setChecked(s.originalSize);
+    vauflspinBox->setValue(s.width.toInt());
+    hauflspinBox->setValue(s.height.toInt());
+    fpsComboBox->setCurrentIndex(s.frameRate);
+    ratioComboBox->setCurrentIndex(s.ratio);
+    vbitrateSpinBox->setValue(s.videoBitrate.toInt());
+    qualityComboBox->setCurrentIndex(s.quality);
+    audioCheckBox->setChecked(s.audioOn);
+    acodecComboBox->setCurrentIndex(s.audioCodec);
+    acopywahl();
+    freqComboBox->setCurrentIndex(s.frequency);
+    abitrateComboBox->setCurrentIndex(s.audioBitrate);
+    (s.stereo ? stereoButton : monoButton)->setChecked(true);
+    refreshFormatControls();
+    setOutputFile();
+    applyingPreset = false;
+}
+
+PanelSettings MainWindow::panelSettings() const
+{
+    PanelSettings settings = widgetSettings();
+    // The fields the panel has no control for come from the preset while it is
+    // chosen and unchanged.
+    if (chosenPreset && !presetChanged) {
+        settings.maxHeight = chosenPreset->settings.maxHeight;
+        settings.targetSizeMB = chosenPreset->settings.targetSizeMB;
+        settings.deinterlace = chosenPreset->settings.deinterlace;
+    }
+    return settings;
+}
+
+void MainWindow::showPresetChanged()
+{
+    const int index = presetComboBox->currentIndex();
+    if (chosenPreset && index > 0) {
+        PanelSettings shown = widgetSettings();
+        shown.maxHeight = chosenPreset->settings.maxHeight;
+        shown.targetSizeMB = chosenPreset->settings.targetSizeMB;
+        shown.deinterlace = chosenPreset->settings.deinterlace;
+        presetChanged = !samePresetSettings(shown, chosenPreset->settings);
+    }
+    for (int i = 1; i < presetComboBox->count(); ++i)
+        presetComboBox->setItemText(i, presetList.value(i - 1).name +
+                                           (i == index && presetChanged ? changedMark : QString()));
+}
+
+void MainWindow::savePresetAs()
+{
+    const QString proposed = chosenPreset && !chosenPreset->builtIn ? chosenPreset->name : QString();
+    bool ok = false;
+    const QString name = QInputDialog::getText(this, u"Vorlage speichern"_s, u"Name der Vorlage:"_s,
+                                               QLineEdit::Normal, proposed, &ok)
+                             .trimmed();
+    if (!ok || name.isEmpty())
+        return;
+    const std::optional<Preset> existing = findPreset(presetList, name);
+    if (existing && !existing->builtIn &&
+        !askYesNo(u"Die Vorlage „%1“ gibt es schon.<br><br>Soll sie durch die aktuellen Einstellungen "
+                  u"ersetzt werden?"_s.arg(existing->name.toHtmlEscaped())))
+        return;
+    if (const QString error = savePreset(userPresetFolder(), {name, false, panelSettings()});
+        !error.isEmpty()) {
+        showErrorBox(error.toHtmlEscaped());
+        return;
+    }
+    fillPresetBox(name);
+    chosenPreset = findPreset(presetList, name);
+    presetChanged = false;
+    showPresetChanged();
+}
+
+void MainWindow::renameChosenPreset()
+{
+    if (!chosenPreset || chosenPreset->builtIn) {
+        showErrorBox(u"Bitte wählen Sie zuerst eine eigene Vorlage. Eingebaute Vorlagen lassen sich nicht "
+                     u"umbenennen."_s);
+        return;
+    }
+    bool ok = false;
+    const QString name = QInputDialog::getText(this, u"Vorlage umbenennen"_s, u"Neuer Name:"_s,
+                                               QLineEdit::Normal, chosenPreset->name, &ok)
+                             .trimmed();
+    if (!ok || name.isEmpty() || name == chosenPreset->name)
+        return;
+    if (const QString error = renamePreset(userPresetFolder(), chosenPreset->name, name); !error.isEmpty()) {
+        showErrorBox(error.toHtmlEscaped());
+        return;
+    }
+    const bool changed = presetChanged;
+    fillPresetBox(name);
+    chosenPreset = findPreset(presetList, name);
+    presetChanged = changed;
+    showPresetChanged();
+}
+
+void MainWindow::deleteChosenPreset()
+{
+    if (!chosenPreset || chosenPreset->builtIn) {
+        showErrorBox(u"Bitte wählen Sie zuerst eine eigene Vorlage. Eingebaute Vorlagen lassen sich nicht "
+                     u"löschen."_s);
+        return;
+    }
+    if (!askYesNo(u"Soll die Vorlage „%1“ gelöscht werden?"_s.arg(chosenPreset->name.toHtmlEscaped())))
+        return;
+    if (const QString error = deletePreset(userPresetFolder(), chosenPreset->name); !error.isEmpty()) {
+        showErrorBox(error.toHtmlEscaped());
+        return;
+    }
+    // The panel keeps its values; only the name is gone.
+    fillPresetBox(QString());
+    showPresetChanged();
+}
+
+void MainWindow::exportChosenPreset()
+{
+    if (!chosenPreset) {
+        showErrorBox(u"Bitte wählen Sie zuerst die Vorlage, die exportiert werden soll."_s);
+        return;
+    }
+    const QString path = QFileDialog::getSaveFileName(
+        this, u"Vorlage exportieren"_s, QDir::homePath() + u'/' + chosenPreset->name + u".json"_s,
+        u"Vorlagen (*.json)"_s);
+    if (path.isEmpty())
+        return;
+    Preset exported = *chosenPreset;
+    exported.settings = panelSettings();
+    if (const QString error = writePresetFile(path, exported); !error.isEmpty())
+        showErrorBox(error.toHtmlEscaped());
+}
+
+void MainWindow::importPresetFile()
+{
+    const QString path = QFileDialog::getOpenFileName(this, u"Vorlage importieren"_s, QDir::homePath(),
+                                                      u"Vorlagen (*.json)"_s);
+    if (path.isEmpty())
+        return;
+    QString name;
+    if (const QString error = importPreset(userPresetFolder(), path, &name); !error.isEmpty()) {
+        showErrorBox(u"Die Vorlage %1 kann nicht importiert werden.<br><br>%2"_s.arg(path.toHtmlEscaped(),
+                                                                                     error.toHtmlEscaped()));
+        return;
+    }
+    fillPresetBox(name);
+    presetChosen(presetComboBox->currentIndex());
+}

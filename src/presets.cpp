@@ -1,0 +1,424 @@
+#include "presets.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+#include "formats.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr int fileVersion = 1;
+const QString formatName = u"quorvid-vorlage"_s;
+const QString original = u"original"_s;
+
+// Combo box indices of the panel that the presets use.
+constexpr int h264 = 7, h265 = 8, vp9 = 9, mpeg2 = 4;
+constexpr int mp3 = 2, ac3 = 4, aac = 5, opus = 6, flac = 7;
+constexpr int rate48k = 0, rate44k = 1;
+constexpr int kbit224 = 1, kbit192 = 2, kbit128 = 3, kbit64 = 4;
+
+// A video preset of today's codecs: the source's own size, rate and shape at a
+// constant quality, never taller than `maxHeight`.
+PanelSettings modernVideo(int codec, int quality, int maxHeight, int audioCodec, int audioBitrate)
+{
+    PanelSettings s;
+    s.videoCodec = codec;
+    s.originalSize = true;
+    s.frameRate = originalFrameRateIndex;
+    s.ratio = originalRatioIndex;
+    s.quality = quality;
+    s.maxHeight = maxHeight;
+    s.audioCodec = audioCodec;
+    // The audio controls are on exactly as the panel turns them on for the codec,
+    // so that the window shows the same preset as the command line runs.
+    const AudioControls controls = audioControls(audioCodec);
+    s.frequencyEnabled = controls.frequency;
+    s.frequency = rate48k;
+    s.audioBitrateEnabled = controls.bitrate;
+    s.audioBitrate = audioBitrate;
+    s.channelsEnabled = controls.channels;
+    return s;
+}
+
+PanelSettings audioOnly(int codec, int frequency, int bitrate)
+{
+    PanelSettings s;
+    s.videoOn = false;
+    s.audioCodec = codec;
+    const AudioControls controls = audioControls(codec);
+    s.frequencyEnabled = controls.frequency;
+    s.frequency = frequency;
+    s.audioBitrateEnabled = controls.bitrate;
+    s.audioBitrate = bitrate;
+    s.channelsEnabled = controls.channels;
+    return s;
+}
+
+// What the panel's PAL-DVD check box sets.
+PanelSettings palDvd()
+{
+    PanelSettings s;
+    s.dvdPreset = true;
+    s.videoCodec = mpeg2;
+    s.width = u"720"_s;
+    s.height = u"576"_s;
+    s.frameRate = 1;
+    s.ratio = 1; // 16:9, as most sources of today
+    s.audioCodec = ac3;
+    s.frequency = rate48k;
+    s.frequencyEnabled = true;
+    s.audioBitrate = kbit224;
+    s.audioBitrateEnabled = true;
+    s.channelsEnabled = true;
+    return s;
+}
+
+QString slugFor(const QString &name)
+{
+    // A readable file name of letters, digits and dashes.
+    QString slug;
+    for (const QChar c : name.toLower()) {
+        if (c.isLetterOrNumber())
+            slug += c;
+        else if (!slug.endsWith(u'-'))
+            slug += u'-';
+    }
+    while (slug.endsWith(u'-'))
+        slug.chop(1);
+    while (slug.startsWith(u'-'))
+        slug.remove(0, 1);
+    return slug.isEmpty() ? u"vorlage"_s : slug.left(60);
+}
+
+// The value of a combo box item in the file, or "original" for the empty one.
+QJsonValue tableValue(const QStringList &table, int index)
+{
+    const QString value = table.value(index);
+    return value.isEmpty() ? QJsonValue(original) : QJsonValue(value);
+}
+
+// The item of a value read from a file; -1 when the table has none.
+int tableIndex(const QStringList &table, const QJsonValue &value)
+{
+    if (!value.isString())
+        return -1;
+    const QString text = value.toString();
+    return int(table.indexOf(text == original ? QString() : text));
+}
+
+bool isNumberText(const QJsonValue &value)
+{
+    bool ok = false;
+    const int number = value.toString().toInt(&ok);
+    return value.isString() && ok && number > 0 && number < 100000;
+}
+
+QString nameProblem(const QString &folder, const QString &name, const QString &except)
+{
+    if (name.trimmed().isEmpty())
+        return u"Bitte geben Sie der Vorlage einen Namen."_s;
+    if (findPreset(builtInPresets(), name))
+        return u"„%1“ ist der Name einer eingebauten Vorlage. Bitte wählen Sie einen anderen Namen."_s.arg(
+            name);
+    const PresetFolder loaded = loadPresetFolder(folder);
+    const std::optional<Preset> other = findPreset(loaded.presets, name);
+    if (other && other->name.compare(except, Qt::CaseInsensitive) != 0)
+        return u"Es gibt schon eine Vorlage „%1“. Bitte wählen Sie einen anderen Namen."_s.arg(other->name);
+    return {};
+}
+
+// The file of the folder's preset of that name, or empty.
+QString fileOf(const PresetFolder &loaded, const QString &name)
+{
+    for (qsizetype i = 0; i < loaded.presets.size(); ++i)
+        if (loaded.presets[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return loaded.files[i];
+    return {};
+}
+} // namespace
+
+const QList<Preset> &builtInPresets()
+{
+    static const QList<Preset> presets = [] {
+        PanelSettings email = modernVideo(h264, defaultQualityIndex, 720, aac, kbit64);
+        email.targetSizeMB = 25;
+        return QList<Preset>{
+            {u"Teilen (H.264/AAC, höchstens 1080p)"_s, true,
+             modernVideo(h264, defaultQualityIndex, 1080, aac, kbit192)},
+            {u"E-Mail (höchstens 25 MB)"_s, true, email},
+            {u"Archiv (H.265, hohe Qualität, alle Spuren)"_s, true, modernVideo(h265, 2, 0, aac, kbit224)},
+            {u"Web (VP9/Opus)"_s, true, modernVideo(vp9, defaultQualityIndex, 1080, opus, kbit128)},
+            {u"Nur Ton: MP3 192 kbit/s"_s, true, audioOnly(mp3, rate44k, kbit192)},
+            {u"Nur Ton: FLAC"_s, true, audioOnly(flac, rate44k, kbit192)},
+            {u"DVD (PAL)"_s, true, palDvd()},
+        };
+    }();
+    return presets;
+}
+
+std::optional<Preset> findPreset(const QList<Preset> &presets, const QString &name)
+{
+    const QString wanted = name.trimmed();
+    for (const Preset &preset : presets)
+        if (preset.name.compare(wanted, Qt::CaseInsensitive) == 0)
+            return preset;
+    return std::nullopt;
+}
+
+QString outputSuffix(const PanelSettings &s)
+{
+    // Parallel to the codec combo boxes; "copy" keeps the input's suffix.
+    static const QStringList video = {QString(), u".avi"_s, u".avi"_s, u".mpg"_s,  u".mpg"_s, u".mp4"_s,
+                                      u".flv"_s, u".mp4"_s, u".mp4"_s, u".webm"_s, u".mkv"_s};
+    static const QStringList audio = {QString(), u".wav"_s,  u".mp3"_s,  u".mp2"_s, u".ac3"_s,
+                                      u".m4a"_s, u".opus"_s, u".flac"_s, u".ogg"_s};
+    return s.videoOn ? video.value(s.videoCodec) : audio.value(s.audioCodec);
+}
+
+bool samePresetSettings(const PanelSettings &a, const PanelSettings &b)
+{
+    // Compared through the file form: exactly what a preset keeps.
+    return presetToJson({QString(), false, a}) == presetToJson({QString(), false, b});
+}
+
+QString userPresetFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u"/quorvid/vorlagen"_s;
+}
+
+QByteArray presetToJson(const Preset &preset)
+{
+    const PanelSettings &s = preset.settings;
+    QJsonObject o;
+    o[u"format"_s] = formatName;
+    o[u"version"_s] = fileVersion;
+    o[u"name"_s] = preset.name;
+    o[u"video"_s] = s.videoOn;
+    o[u"videoCodec"_s] = videoCodecValues.value(s.videoCodec);
+    o[u"palDvd"_s] = s.dvdPreset;
+    o[u"originalSize"_s] = s.originalSize;
+    o[u"width"_s] = s.width;
+    o[u"height"_s] = s.height;
+    o[u"maxHeight"_s] = s.maxHeight;
+    o[u"frameRate"_s] = tableValue(frameRateValues, s.frameRate);
+    o[u"aspect"_s] = tableValue(ratioValues, s.ratio);
+    o[u"quality"_s] = s.quality;
+    o[u"videoBitrate"_s] = s.videoBitrate;
+    o[u"targetSizeMB"_s] = s.targetSizeMB;
+    o[u"deinterlace"_s] = s.deinterlace ? QJsonValue(*s.deinterlace) : QJsonValue(u"auto"_s);
+    o[u"audio"_s] = s.audioOn;
+    o[u"audioCodec"_s] = audioCodecValues.value(s.audioCodec);
+    // A control the panel leaves off for the codec is not written at all.
+    if (s.frequencyEnabled)
+        o[u"sampleRate"_s] = frequencyValues.value(s.frequency);
+    if (s.audioBitrateEnabled)
+        o[u"audioBitrate"_s] = audioBitrateValues.value(s.audioBitrate);
+    if (s.channelsEnabled)
+        o[u"channels"_s] = s.stereo ? 2 : 1;
+    return QJsonDocument(o).toJson(QJsonDocument::Indented);
+}
+
+std::optional<Preset> presetFromJson(const QByteArray &text, QString *reason)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
+    if (document.isNull()) {
+        *reason = u"Die Datei ist beschädigt (kein gültiges JSON: %1)."_s.arg(parseError.errorString());
+        return std::nullopt;
+    }
+    const QJsonObject o = document.object();
+    if (!document.isObject() || o.value(u"format"_s).toString() != formatName) {
+        *reason = u"Die Datei ist keine Quorvid-Vorlage."_s;
+        return std::nullopt;
+    }
+    const int version = o.value(u"version"_s).toInt(0);
+    if (version > fileVersion) {
+        *reason = u"Die Vorlage stammt von einer neueren Quorvid-Version (Dateiversion %1). Bitte "
+                  u"aktualisieren Sie Quorvid, um sie zu benutzen."_s.arg(version);
+        return std::nullopt;
+    }
+    Preset preset;
+    PanelSettings &s = preset.settings;
+    preset.name = o.value(u"name"_s).toString().trimmed();
+    s.videoOn = o.value(u"video"_s).toBool(true);
+    s.videoCodec = int(videoCodecValues.indexOf(o.value(u"videoCodec"_s).toString()));
+    s.dvdPreset = o.value(u"palDvd"_s).toBool(false);
+    s.originalSize = o.value(u"originalSize"_s).toBool(false);
+    s.width = o.value(u"width"_s).toString();
+    s.height = o.value(u"height"_s).toString();
+    s.maxHeight = o.value(u"maxHeight"_s).toInt(-1);
+    s.frameRate = tableIndex(frameRateValues, o.value(u"frameRate"_s));
+    s.ratio = tableIndex(ratioValues, o.value(u"aspect"_s));
+    s.quality = o.value(u"quality"_s).toInt(-1);
+    s.videoBitrate = o.value(u"videoBitrate"_s).toString();
+    s.targetSizeMB = o.value(u"targetSizeMB"_s).toDouble(-1);
+    const QJsonValue deinterlace = o.value(u"deinterlace"_s);
+    if (deinterlace.isBool())
+        s.deinterlace = deinterlace.toBool();
+    s.audioOn = o.value(u"audio"_s).toBool(true);
+    s.audioCodec = int(audioCodecValues.indexOf(o.value(u"audioCodec"_s).toString()));
+    s.frequencyEnabled = o.contains(u"sampleRate"_s);
+    s.frequency = s.frequencyEnabled ? int(frequencyValues.indexOf(o.value(u"sampleRate"_s).toString())) : 1;
+    s.audioBitrateEnabled = o.contains(u"audioBitrate"_s);
+    s.audioBitrate =
+        s.audioBitrateEnabled ? int(audioBitrateValues.indexOf(o.value(u"audioBitrate"_s).toString())) : 1;
+    const int channels = o.value(u"channels"_s).toInt(2);
+    s.channelsEnabled = o.contains(u"channels"_s);
+    s.stereo = channels == 2;
+
+    // Every value must be one the panel can show: anything else would give the
+    // converter an empty or made-up argument.
+    const bool valid = version >= 1 && !preset.name.isEmpty() && s.videoCodec >= 0 && s.audioCodec >= 0 &&
+                       isNumberText(o.value(u"width"_s)) && isNumberText(o.value(u"height"_s)) &&
+                       isNumberText(o.value(u"videoBitrate"_s)) && s.maxHeight >= 0 && s.frameRate >= 0 &&
+                       s.ratio >= 0 && s.quality >= 0 && s.quality <= qualityLevels && s.targetSizeMB >= 0 &&
+                       s.frequency >= 0 && s.audioBitrate >= 0 && (channels == 1 || channels == 2) &&
+                       (deinterlace.isBool() || deinterlace.toString() == u"auto"_s);
+    if (!valid) {
+        *reason = u"Die Vorlage ist beschädigt (ein Wert fehlt oder ist ungültig)."_s;
+        return std::nullopt;
+    }
+    return preset;
+}
+
+PresetFolder loadPresetFolder(const QString &folder)
+{
+    PresetFolder loaded;
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList({u"*.json"_s}, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    QList<std::pair<Preset, QString>> found;
+    for (const QFileInfo &entry : entries) {
+        Preset preset;
+        QString reason = readPresetFile(entry.filePath(), &preset);
+        if (reason.isEmpty() && findPreset(builtInPresets(), preset.name))
+            reason = u"Sie trägt den Namen einer eingebauten Vorlage."_s;
+        if (reason.isEmpty()) {
+            for (const auto &[other, file] : std::as_const(found))
+                if (other.name.compare(preset.name, Qt::CaseInsensitive) == 0)
+                    reason =
+                        u"Eine andere Datei (%1) hat schon diesen Namen."_s.arg(QFileInfo(file).fileName());
+        }
+        if (!reason.isEmpty()) {
+            loaded.problems.append({entry.filePath(), reason});
+            continue;
+        }
+        found.append({preset, entry.filePath()});
+    }
+    std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) {
+        return a.first.name.compare(b.first.name, Qt::CaseInsensitive) < 0;
+    });
+    for (const auto &[preset, file] : std::as_const(found)) {
+        loaded.presets << preset;
+        loaded.files << file;
+    }
+    return loaded;
+}
+
+QString readPresetFile(const QString &path, Preset *preset)
+{
+    // A pipe or device would hold the program up on reading: only plain files.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return u"Die Datei kann nicht gelesen werden: Sie ist keine gewöhnliche Datei."_s;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return u"Die Datei kann nicht gelesen werden: %1"_s.arg(file.errorString());
+    // A preset is a few hundred bytes; a huge file is something else.
+    const QByteArray text = file.read(1 << 20);
+    if (file.error() != QFileDevice::NoError)
+        return u"Die Datei kann nicht gelesen werden: %1"_s.arg(file.errorString());
+    QString reason;
+    const std::optional<Preset> read = presetFromJson(text, &reason);
+    if (!read)
+        return reason;
+    *preset = *read;
+    preset->builtIn = false;
+    return {};
+}
+
+QString writePresetFile(const QString &path, const Preset &preset)
+{
+    const QByteArray content = presetToJson(preset);
+    QSaveFile file(path);
+    // Each step is checked: a full disk shows up at write, flush or commit.
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.flush()) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        return u"Die Vorlage kann nicht nach %1 geschrieben werden: %2"_s.arg(path, error);
+    }
+    if (!file.commit())
+        return u"Die Vorlage kann nicht nach %1 geschrieben werden: %2"_s.arg(path, file.errorString());
+    return {};
+}
+
+QString savePreset(const QString &folder, const Preset &preset)
+{
+    if (const QString problem = nameProblem(folder, preset.name, preset.name); !problem.isEmpty())
+        return problem;
+    if (!QDir().mkpath(folder))
+        return u"Der Ordner %1 kann nicht angelegt werden. Bitte prüfen Sie die Rechte."_s.arg(folder);
+    const PresetFolder loaded = loadPresetFolder(folder);
+    QString path = fileOf(loaded, preset.name);
+    if (path.isEmpty()) {
+        // A new file: never one that is there already, damaged or foreign ones included.
+        const QString slug = slugFor(preset.name);
+        path = folder + u'/' + slug + u".json"_s;
+        const auto taken = [](const QString &name) {
+            const QFileInfo info(name);
+            return info.exists() || info.isSymLink(); // a link to nothing is taken too
+        };
+        for (int n = 2; taken(path); ++n)
+            path = folder + u'/' + slug + u'-' + QString::number(n) + u".json"_s;
+    }
+    Preset saved = preset;
+    saved.name = preset.name.trimmed();
+    return writePresetFile(path, saved);
+}
+
+QString renamePreset(const QString &folder, const QString &oldName, const QString &newName)
+{
+    const PresetFolder loaded = loadPresetFolder(folder);
+    const std::optional<Preset> preset = findPreset(loaded.presets, oldName);
+    if (!preset)
+        return u"Die Vorlage „%1“ gibt es nicht (mehr) unter Ihren eigenen Vorlagen."_s.arg(oldName);
+    if (const QString problem = nameProblem(folder, newName, oldName); !problem.isEmpty())
+        return problem;
+    Preset renamed = *preset;
+    renamed.name = newName.trimmed();
+    return writePresetFile(fileOf(loaded, oldName), renamed);
+}
+
+QString deletePreset(const QString &folder, const QString &name)
+{
+    const PresetFolder loaded = loadPresetFolder(folder);
+    const QString path = fileOf(loaded, name);
+    if (path.isEmpty())
+        return u"Die Vorlage „%1“ gibt es nicht (mehr) unter Ihren eigenen Vorlagen."_s.arg(name);
+    QFile file(path);
+    if (!file.remove())
+        return u"Die Vorlage kann nicht gelöscht werden (%1): %2"_s.arg(path, file.errorString());
+    return {};
+}
+
+QString importPreset(const QString &folder, const QString &path, QString *name)
+{
+    Preset preset;
+    if (const QString reason = readPresetFile(path, &preset); !reason.isEmpty())
+        return reason;
+    // An imported preset never replaces one of the same name: it gets a number.
+    const QList<Preset> known = builtInPresets() + loadPresetFolder(folder).presets;
+    const QString base = preset.name;
+    for (int n = 2; findPreset(known, preset.name); ++n)
+        preset.name = u"%1 (%2)"_s.arg(base).arg(n);
+    if (name)
+        *name = preset.name;
+    return savePreset(folder, preset);
+}
