@@ -6,6 +6,7 @@
 #define JOBRUNNER_H
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QList>
 #include <QObject>
 #include <QProcess>
@@ -115,6 +116,8 @@ private:
         bool stopRequested = false;
         QElapsedTimer clock;
         std::unique_ptr<QTemporaryDir> workFolder;
+        // The converter's report, written to a file and read from it.
+        QFile report;
     };
 
     void ensureSlots(int count);
@@ -124,6 +127,8 @@ private:
     void runFinished(Slot &slot, int exitCode, QProcess::ExitStatus status);
     void runUnstarted(Slot &slot);
     void endJob(Slot &slot, JobEnd end);
+    QByteArray takeOutput(Slot &slot);
+    void lookForOutput();
 
     QList<Job> m_jobs;
     BatchQueue m_queue;
@@ -136,6 +141,9 @@ private:
     bool m_active = false;
     bool m_advancing = false;
     QTimer m_killTimer;
+    // The converters write their reports into files here; a timer looks at them.
+    std::unique_ptr<QTemporaryDir> m_reportFolder;
+    QTimer m_readTimer;
 };
 
 Q_DECLARE_METATYPE(JobEnd)
