@@ -10,6 +10,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 constexpr int defaultStopGraceMs = 10000;
+// How often a running converter's report is looked at: as often as the window
+// refreshes its progress display.
+constexpr int reportLookMs = 100;
 } // namespace
 
 JobRunner::JobRunner(QObject *parent) : QObject(parent)
@@ -17,6 +20,8 @@ JobRunner::JobRunner(QObject *parent) : QObject(parent)
     m_killTimer.setSingleShot(true);
     m_killTimer.setInterval(defaultStopGraceMs);
     connect(&m_killTimer, &QTimer::timeout, this, [this] { kill(); });
+    m_readTimer.setInterval(reportLookMs);
+    connect(&m_readTimer, &QTimer::timeout, this, &JobRunner::lookForOutput);
 }
 
 JobRunner::~JobRunner()
@@ -70,6 +75,7 @@ void JobRunner::start(const QList<Job> &jobs, const QList<JobState> &states, int
     m_failures.clear();
     m_halting.reset();
     m_active = true;
+    m_readTimer.start();
     advance();
 }
 
@@ -98,6 +104,7 @@ void JobRunner::advance()
     if (m_active && m_queue.isOver()) {
         m_active = false;
         m_killTimer.stop();
+        m_readTimer.stop();
         emit runEnded();
     }
 }
@@ -143,16 +150,52 @@ void JobRunner::startJob(Slot &slot, int job)
 void JobRunner::startRun(Slot &slot)
 {
     slot.parser.startRun();
-    slot.report = OutputReportReader();
+    slot.reportReader = OutputReportReader();
     slot.process.setWorkingDirectory(slot.workFolder ? slot.workFolder->path() : QString());
+    // The converter writes its report in many small pieces. Read from a pipe,
+    // each piece wakes the window; written to a file, it is read in one go when
+    // the progress is shown and at the run's end. Without a temporary folder the
+    // pipe is used as before.
+    slot.report.close();
+    if (!m_reportFolder)
+        m_reportFolder = std::make_unique<QTemporaryDir>();
+    const QString reportPath = m_reportFolder->isValid()
+                                   ? m_reportFolder->filePath(u"converter%1.txt"_s.arg(slot.index))
+                                   : QString();
+    slot.process.setStandardErrorFile(reportPath);
     startConverter(slot.process, m_program, m_jobs[slot.job].runs[slot.run]);
+    if (!reportPath.isEmpty()) {
+        slot.report.setFileName(reportPath);
+        if (!slot.report.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            slot.report.close();
+    }
+}
+
+QByteArray JobRunner::takeOutput(Slot &slot)
+{
+    if (slot.report.isOpen())
+        return slot.report.readAll();
+    // Before the first start, and while the report goes to a file, the process
+    // has nothing to read.
+    return slot.process.isReadable() ? slot.process.readAllStandardError() : QByteArray();
+}
+
+void JobRunner::lookForOutput()
+{
+    for (const auto &slot : m_slots)
+        if (slot->job >= 0 && slot->report.isOpen() && slot->report.size() > slot->report.pos())
+            emit outputArrived(slot->index);
 }
 
 void JobRunner::runFinished(Slot &slot, int exitCode, QProcess::ExitStatus status)
 {
     if (slot.job < 0)
         return;
-    takeOutput(slot);
+    // What the converter wrote since the last look is shown once, as a pipe would
+    // have shown it, before the end is handled.
+    if (slot.report.isOpen() && slot.report.size() > slot.report.pos())
+        emit outputArrived(slot.index);
+    consumeOutput(slot);
     const RunOutcome outcome = classifyExit(exitCode, status, slot.stopRequested);
     const Job &job = m_jobs[slot.job];
     if (outcome == RunOutcome::Success && slot.run + 1 < job.runs.size() && !slot.stopRequested) {
@@ -174,17 +217,17 @@ void JobRunner::runFinished(Slot &slot, int exitCode, QProcess::ExitStatus statu
     endJob(slot, end);
 }
 
-void JobRunner::takeOutput(Slot &slot)
+void JobRunner::consumeOutput(Slot &slot)
 {
-    const QByteArray bytes = slot.process.readAllStandardError();
+    const QByteArray bytes = takeOutput(slot);
     slot.parser.feed(bytes, slot.frameRate);
-    slot.report.feed(bytes);
+    slot.reportReader.feed(bytes);
 }
 
 void JobRunner::checkOutput(Slot &slot)
 {
     const QStringList &run = m_jobs[slot.job].runs[slot.run];
-    const OutputExpectation expected = slot.report.expectation();
+    const OutputExpectation expected = slot.reportReader.expectation();
     JobEnd end;
     end.details = slot.parser.tail();
     // Nothing to look at: a run to no file, or one whose report names no output
@@ -227,6 +270,7 @@ void JobRunner::endJob(Slot &slot, JobEnd end)
     const int job = slot.job;
     slot.job = -1;
     slot.workFolder.reset(); // removed with whatever the passes left there
+    slot.report.close();
     end.seconds = double(slot.clock.elapsed()) / 1000;
     if (end.unstarted || end.refused)
         m_queue.finishUnstarted(job);
@@ -294,6 +338,7 @@ void JobRunner::stopQuietly(int waitMs)
     }
     m_active = false;
     m_killTimer.stop();
+    m_readTimer.stop();
 }
 
 int JobRunner::slotJob(int slot) const
@@ -304,8 +349,8 @@ int JobRunner::slotJob(int slot) const
 ProgressReading JobRunner::readProgress(int index)
 {
     Slot &slot = *m_slots[size_t(index)];
-    const QByteArray bytes = slot.process.readAllStandardError();
-    slot.report.feed(bytes);
+    const QByteArray bytes = takeOutput(slot);
+    slot.reportReader.feed(bytes);
     ProgressReading reading = slot.parser.feed(bytes, slot.frameRate);
     if (slot.job < 0)
         return reading;
@@ -355,7 +400,7 @@ int JobRunner::wholePercent()
     for (const auto &slot : m_slots) {
         if (slot->job < 0)
             continue;
-        takeOutput(*slot);
+        consumeOutput(*slot);
         sum += jobPercent(slot->index);
     }
     return int(sum / m_queue.total());
@@ -367,7 +412,7 @@ std::optional<double> JobRunner::wholeRemainingSeconds()
     for (const auto &slot : m_slots) {
         if (slot->job < 0)
             continue;
-        takeOutput(*slot);
+        consumeOutput(*slot);
         remaining << jobRemainingSeconds(slot->index);
     }
     return batchRemainingSeconds(remaining, m_finishedSeconds, m_queue.total() - m_queue.started(),

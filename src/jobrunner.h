@@ -6,6 +6,7 @@
 #define JOBRUNNER_H
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QList>
 #include <QObject>
 #include <QProcess>
@@ -121,9 +122,11 @@ private:
         QElapsedTimer clock;
         std::unique_ptr<QTemporaryDir> workFolder;
         // What the last run says it wrote, and the look at the file afterwards.
-        OutputReportReader report;
+        OutputReportReader reportReader;
         OutputProbe probe;
         QElapsedTimer probeClock;
+        // The converter's report, written to a file and read from it.
+        QFile report;
     };
 
     void ensureSlots(int count);
@@ -133,12 +136,14 @@ private:
     void runFinished(Slot &slot, int exitCode, QProcess::ExitStatus status);
     void runUnstarted(Slot &slot);
     void endJob(Slot &slot, JobEnd end);
-    // Reads what the converter wrote into the progress and the report.
-    void takeOutput(Slot &slot);
+    // Reads what the converter wrote into the progress and the report reader.
+    void consumeOutput(Slot &slot);
     // After a successful last run: the file is there, as large as the converter
     // said, and (where that costs little against the job) holds readable streams
     // of the length converted.
     void checkOutput(Slot &slot);
+    QByteArray takeOutput(Slot &slot);
+    void lookForOutput();
 
     QList<Job> m_jobs;
     BatchQueue m_queue;
@@ -156,6 +161,9 @@ private:
     // at most a fiftieth of the job's own time.
     double m_probeSeconds = 0.35;
     double m_lookShare = 0.02;
+    // The converters write their reports into files here; a timer looks at them.
+    std::unique_ptr<QTemporaryDir> m_reportFolder;
+    QTimer m_readTimer;
 };
 
 Q_DECLARE_METATYPE(JobEnd)
