@@ -108,8 +108,11 @@ printf '%s\n' "-y,-i,$media/clip.avi,-vcodec,mpeg4,-acodec,libmp3lame,$media/cli
 env -u DISPLAY HOME="$home" quorvid --run "$media/list.btc" || fail "quorvid --run ended with status $?"
 probe_output "$media/clip-run.avi"
 
-# ---- quorvid --convert: not there yet. When it is, convert the same clip here ----
-# ---- with the installed program and check the result with probe_output.       ----
+# The same clip converted from the command line with the default preset.
+mkdir -p "$media/out"
+env -u DISPLAY HOME="$home" quorvid --convert "$media/clip.avi" --output-dir "$media/out" ||
+    fail "quorvid --convert ended with status $?"
+probe_output "$media/out/clip.mp4"
 
 step "the window under Xvfb"
 # Xvfb writes the display number it took to descriptor 3.
