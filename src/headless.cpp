@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -26,6 +28,7 @@
 #include "dropping.h"
 #include "jobrunner.h"
 #include "makejob.h"
+#include "mediasurvey.h"
 #include "presets.h"
 #include "progress.h"
 #include "startup.h"
@@ -463,9 +466,22 @@ int convertFiles()
     }
 
     const QStringList outputs = outputNames(selection.files, folder, outputSuffix(preset->settings));
+    // What each file holds (tracks, interlacing, colours), looked at a few at a
+    // time before its job is made, as the window does for the files it adds.
+    QHash<QString, MediaFacts> facts;
+    if (dependsOnSource(preset->settings)) {
+        MediaSurvey survey;
+        QEventLoop loop;
+        QObject::connect(&survey, &MediaSurvey::surveyed,
+                         [&facts](const QString &path, const MediaFacts &found) { facts.insert(path, found); });
+        QObject::connect(&survey, &MediaSurvey::finished, &loop, &QEventLoop::quit);
+        survey.add(selection.files);
+        if (survey.busy())
+            loop.exec();
+    }
     QList<Job> convertJobs;
     for (qsizetype i = 0; i < selection.files.size(); ++i)
-        convertJobs << makeJob(preset->settings, selection.files[i], outputs[i], SourceFacts());
+        convertJobs << makeJob(preset->settings, selection.files[i], outputs[i], facts.value(selection.files[i]));
     return runJobs(convertJobs, parallel, parser.isSet(keepGoing), parser.isSet(overwrite));
 }
 

@@ -15,6 +15,13 @@ const StreamFacts *firstVideo(const SourceFacts &facts)
     return nullptr;
 }
 
+bool dependsOnSource(const PanelSettings &settings)
+{
+    constexpr int firstModernAudioCodec = 5;
+    return (settings.videoOn && !settings.dvdPreset && isModernVideoCodec(settings.videoCodec)) ||
+           (settings.audioOn && settings.audioCodec >= firstModernAudioCodec);
+}
+
 bool deinterlaces(const PanelSettings &settings, const SourceFacts &facts)
 {
     return settings.deinterlace.value_or(deinterlaceByDefault(facts.scan, settings.videoCodec));

@@ -21,6 +21,10 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
 // Whether the job deinterlaces: the user's choice, else the rule for the source.
 bool deinterlaces(const PanelSettings &settings, const SourceFacts &facts);
 
+// True when jobs of these settings depend on what the source holds (today's
+// codecs: tracks, interlacing, colours); jobs of the first codecs do not.
+bool dependsOnSource(const PanelSettings &settings);
+
 // The source's first video stream (not a cover picture); nullptr when none.
 const StreamFacts *firstVideo(const SourceFacts &facts);
 

@@ -137,8 +137,5 @@ void MainWindow::surveyForBatch(const QStringList &files, bool replacing)
 
 bool MainWindow::needsLookAtFiles() const
 {
-    const PanelSettings settings = panelSettings();
-    constexpr int firstModernAudioCodec = 5;
-    return (settings.videoOn && !settings.dvdPreset && isModernVideoCodec(settings.videoCodec)) ||
-           (settings.audioOn && settings.audioCodec >= firstModernAudioCodec);
+    return dependsOnSource(panelSettings());
 }

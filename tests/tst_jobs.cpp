@@ -5,6 +5,7 @@
 #include <QtWidgets>
 
 #include "batchfile.h"
+#include "interlace.h"
 #include "jobrunner.h"
 #include "quorvid.h"
 #include "recovery.h"
@@ -61,6 +62,7 @@ private slots:
     void commaNamesConverted();
     void openedFileLookedAt_data();
     void openedFileLookedAt();
+    void convertLooksAtEachFile();
 };
 
 void JobsTest::listForms_data()
@@ -374,6 +376,35 @@ void JobsTest::openedFileLookedAt()
     const QString joined = arguments.join(u' ');
     QVERIFY2(joined.contains(present), qPrintable(joined));
     QVERIFY2(!joined.contains(absent), qPrintable(joined));
+}
+
+void JobsTest::convertLooksAtEachFile()
+{
+    // From the command line too, an interlaced source comes out with whole frames.
+    QTemporaryDir work;
+    const QString source = work.filePath(u"kamera.mpg"_s);
+    QProcess maker;
+    maker.start(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                              u"testsrc2=size=640x480:rate=50:duration=2,scale=320:240,interlace=scan=tff"_s,
+                              u"-pix_fmt"_s, u"yuv420p"_s, u"-c:v"_s, u"mpeg2video"_s, u"-b:v"_s, u"3M"_s, u"-top"_s,
+                              u"1"_s, u"-flags"_s, u"+ildct+ilme"_s, source});
+    QVERIFY(maker.waitForFinished(60000) && maker.exitCode() == 0);
+    QProcess run;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(u"DISPLAY"_s);
+    run.setProcessEnvironment(env);
+    run.start(QStringLiteral(QUORVID_BINARY), {u"--convert"_s, source, u"--output-dir"_s, work.path()});
+    QVERIFY(run.waitForFinished(120000));
+    QCOMPARE(run.exitCode(), 0);
+    const QString output = work.filePath(u"kamera.mp4"_s);
+    QVERIFY(QFileInfo::exists(output));
+    QProcess look;
+    look.start(u"ffmpeg"_s, fieldDetectionArguments(output, 2));
+    QVERIFY(look.waitForFinished(60000));
+    const FieldDetection found = parseFieldDetection(QString::fromLocal8Bit(look.readAllStandardError()));
+    QVERIFY(found.found);
+    QVERIFY2(found.counts.interlaced() <= 3,
+             qPrintable(u"%1 of the frames still woven"_s.arg(found.counts.interlaced())));
 }
 
 QTEST_MAIN(JobsTest)
