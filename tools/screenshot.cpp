@@ -1,5 +1,6 @@
-// Draws the README's picture of the window: a generated clip opened, two jobs in
-// the batch list, both converted. Run offscreen from the build folder:
+// Draws the README's picture of the window: a generated clip with two languages
+// opened (its tracks beside the information), two jobs in the batch list, both
+// converted. Run offscreen from the build folder:
 //   QT_QPA_PLATFORM=offscreen ./screenshot doc/screenshot.png
 #include <QApplication>
 #include <QElapsedTimer>
@@ -31,11 +32,15 @@ int main(int argc, char *argv[])
     if (argc != 2)
         return 2;
     QTemporaryDir dir;
-    const QString clip = dir.filePath(u"Urlaub am Meer.avi"_s);
+    const QString clip = dir.filePath(u"Urlaub am Meer.mkv"_s);
     QProcess make;
-    make.start(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                             u"testsrc=size=320x240:rate=25:duration=2"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                             u"sine=duration=2"_s, u"-c:v"_s, u"mpeg4"_s, u"-c:a"_s, u"libmp3lame"_s, clip});
+    make.start(u"ffmpeg"_s,
+               {u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc=size=320x240:rate=25:duration=2"_s,
+                u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=duration=2"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                u"sine=frequency=600:duration=2"_s, u"-map"_s, u"0"_s, u"-map"_s, u"1"_s, u"-map"_s, u"2"_s,
+                u"-metadata:s:a:0"_s, u"language=ger"_s, u"-metadata:s:a:0"_s, u"title=Deutsch"_s,
+                u"-metadata:s:a:1"_s, u"language=eng"_s, u"-metadata:s:a:1"_s, u"title=English"_s, u"-c:v"_s,
+                u"mpeg4"_s, u"-c:a"_s, u"libmp3lame"_s, clip});
     if (!make.waitForFinished(60000) || make.exitCode() != 0)
         return 1;
 
@@ -65,6 +70,9 @@ int main(int argc, char *argv[])
     auto *table = window.findChild<QTableWidget *>(u"batchTableWidget"_s);
     window.findChild<QPushButton *>(u"batchConvertButton"_s)->click();
     waitFor([&] { return table->item(1, 1) != nullptr; }, 30000);
+    // The tracks of the opened file, as they go into an H.264 job.
+    auto *tracks = window.findChild<QWidget *>(u"trackList"_s);
+    waitFor([&] { return tracks && tracks->isVisible(); }, 10000);
     waitFor([] { return false; }, 300);
     return window.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
 }
