@@ -2,7 +2,6 @@
 
 #include "arguments.h"
 #include "batchfile.h"
-#include "outputcheck.h"
 
 using namespace Qt::StringLiterals;
 
@@ -58,6 +57,17 @@ bool Job::isEmpty() const
 QString runOutput(const QStringList &run)
 {
     return run.isEmpty() ? QString() : run.last();
+}
+
+bool writesNoFile(const QStringList &arguments)
+{
+    if (arguments.isEmpty())
+        return true;
+    const QString &output = arguments.last();
+    if (output == u"-"_s || output.startsWith(u"pipe:"_s) || output == u"/dev/null"_s)
+        return true;
+    const qsizetype format = arguments.lastIndexOf(u"-f"_s, arguments.size() - 2);
+    return format >= 0 && format > arguments.lastIndexOf(u"-i"_s) && arguments.value(format + 1) == u"null"_s;
 }
 
 bool writesOntoInput(const Job &job)

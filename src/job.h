@@ -40,6 +40,10 @@ Q_DECLARE_METATYPE(Job)
 // The output a run writes: its last argument.
 QString runOutput(const QStringList &run);
 
+// True for a run whose output is no file: the null muxer ("-f null"), a pipe
+// ("-", "pipe:") or /dev/null (a first pass). Such runs are not checked.
+bool writesNoFile(const QStringList &arguments);
+
 // The one rule against a job destroying its own source: true when a run of the
 // job writes onto the job's input (same text or the same file on disk).
 bool writesOntoInput(const Job &job);

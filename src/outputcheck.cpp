@@ -160,17 +160,6 @@ OutputExpectation readOutputExpectation(QByteArrayView report)
     return reader.expectation();
 }
 
-bool writesNoFile(const QStringList &arguments)
-{
-    if (arguments.isEmpty())
-        return true;
-    const QString &output = arguments.last();
-    if (output == u"-"_s || output.startsWith(u"pipe:"_s) || output == u"/dev/null"_s)
-        return true;
-    const qsizetype format = arguments.lastIndexOf(u"-f"_s, arguments.size() - 2);
-    return format >= 0 && format > arguments.lastIndexOf(u"-i"_s) && arguments.value(format + 1) == u"null"_s;
-}
-
 QStringList outputProbeArguments(const QString &file)
 {
     // Process start-up is nearly all of the cost; reading these few entries from

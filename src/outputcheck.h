@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include "job.h"
+
 // One stream of the output as the converter listed it.
 struct OutputStream
 {
@@ -53,9 +55,7 @@ private:
 // The same for a whole report at once.
 OutputExpectation readOutputExpectation(QByteArrayView report);
 
-// True for a run whose output is no file: the null muxer ("-f null"), a pipe
-// ("-", "pipe:") or /dev/null. Such runs are not checked.
-bool writesNoFile(const QStringList &arguments);
+// writesNoFile() (job.h) tells the runs that write no file: they are not checked.
 
 // The ffprobe arguments for the check: only the entries it reads, errors only.
 QStringList outputProbeArguments(const QString &file);

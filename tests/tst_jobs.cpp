@@ -21,10 +21,10 @@ Job oneRun(const QString &input, const QString &output)
 
 // Jobs written as "in>out" pairs parted by "|"; "2:" before a pair makes a job of
 // two runs (a first pass to /dev/null, then the output).
-QList<Job> jobsFrom(const QString &spec, const QString &folder)
+QList<Job> jobsFrom(const QString &pairs, const QString &folder)
 {
     QList<Job> jobs;
-    for (QString part : spec.split(u'|', Qt::SkipEmptyParts)) {
+    for (QString part : pairs.split(u'|', Qt::SkipEmptyParts)) {
         const bool twoRuns = part.startsWith(u"2:"_s);
         if (twoRuns)
             part = part.mid(2);
