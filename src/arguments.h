@@ -3,8 +3,8 @@
 #ifndef ARGUMENTS_H
 #define ARGUMENTS_H
 
-#include <QString>
 #include <QMap>
+#include <QString>
 #include <QStringList>
 
 #include <optional>

@@ -1,9 +1,9 @@
 #include "batchfile.h"
 
+#include <QCoreApplication>
 #include <QIODevice>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextStream>
@@ -124,11 +124,12 @@ BatchList readBatchList(QIODevice &device)
         return list;
     }
     if (version > 2) {
-        list.error = QCoreApplication::translate(
-                         "MainWindow", "Die Batchdatei wurde von einer neueren Quorvid-Version in der Form %1 "
-                                       "gespeichert, die diese Version nicht lesen kann. Bitte öffnen Sie sie "
-                                       "mit einer neueren Version von Quorvid.")
-                         .arg(version);
+        list.error =
+            QCoreApplication::translate(
+                "MainWindow", "Die Batchdatei wurde von einer neueren Quorvid-Version in der Form %1 "
+                              "gespeichert, die diese Version nicht lesen kann. Bitte öffnen Sie sie "
+                              "mit einer neueren Version von Quorvid.")
+                .arg(version);
         return list;
     }
     list.extended = true;
@@ -138,10 +139,10 @@ BatchList readBatchList(QIODevice &device)
         const std::optional<Job> job = parseExtendedJobLine(lines[i]);
         if (!job) {
             list.jobs.clear();
-            list.error = QCoreApplication::translate("MainWindow",
-                                                     "Zeile %1 der Batchdatei ist beschädigt; die Datei "
-                                                     "wurde nicht geladen.")
-                             .arg(i + 1);
+            list.error =
+                QCoreApplication::translate("MainWindow", "Zeile %1 der Batchdatei ist beschädigt; die Datei "
+                                                          "wurde nicht geladen.")
+                    .arg(i + 1);
             return list;
         }
         list.jobs << *job;

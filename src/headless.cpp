@@ -5,9 +5,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QHash>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -156,7 +156,8 @@ int HeadlessRun::exec()
     if (m_terminal)
         m_progressTimer.start();
     QTimer::singleShot(0, [this, runnable] {
-        m_runner.start(runnable, QList<JobState>(runnable.size(), JobState::Pending), m_parallel, m_keepGoing);
+        m_runner.start(runnable, QList<JobState>(runnable.size(), JobState::Pending), m_parallel,
+                       m_keepGoing);
     });
     return QCoreApplication::exec();
 }
@@ -472,8 +473,9 @@ int convertFiles()
     if (dependsOnSource(preset->settings)) {
         MediaSurvey survey;
         QEventLoop loop;
-        QObject::connect(&survey, &MediaSurvey::surveyed,
-                         [&facts](const QString &path, const MediaFacts &found) { facts.insert(path, found); });
+        QObject::connect(
+            &survey, &MediaSurvey::surveyed,
+            [&facts](const QString &path, const MediaFacts &found) { facts.insert(path, found); });
         QObject::connect(&survey, &MediaSurvey::finished, &loop, &QEventLoop::quit);
         survey.add(selection.files);
         if (survey.busy())
@@ -481,7 +483,8 @@ int convertFiles()
     }
     QList<Job> convertJobs;
     for (qsizetype i = 0; i < selection.files.size(); ++i)
-        convertJobs << makeJob(preset->settings, selection.files[i], outputs[i], facts.value(selection.files[i]));
+        convertJobs << makeJob(preset->settings, selection.files[i], outputs[i],
+                               facts.value(selection.files[i]));
     return runJobs(convertJobs, parallel, parser.isSet(keepGoing), parser.isSet(overwrite));
 }
 

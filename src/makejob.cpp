@@ -38,7 +38,8 @@ QStringList beforeOutput(QStringList arguments, const QStringList &options)
 }
 } // namespace
 
-Job makeJob(const PanelSettings &settings, const QString &source, const QString &target, const SourceFacts &facts)
+Job makeJob(const PanelSettings &settings, const QString &source, const QString &target,
+            const SourceFacts &facts)
 {
     QStringList arguments = buildArguments(settings, source, target);
     const StreamFacts *video = firstVideo(facts);
@@ -49,14 +50,14 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
     arguments = withVideoFilters(arguments, deinterlace, sizeLimitFilter(settings.maxHeight, height));
     if (facts.valid) {
         // Every track the user wants and the target holds.
-        const TrackPlan plan =
-            planTracks(facts, settings, QFileInfo(target).suffix(), settings.trackChecks);
+        const TrackPlan plan = planTracks(facts, settings, QFileInfo(target).suffix(), settings.trackChecks);
         arguments = withTracks(arguments, plan);
         // Colour flags that fit a 4:2:0 output of today's codecs.
         const bool encodesVideo =
             settings.videoOn && !settings.dvdPreset && isModernVideoCodec(settings.videoCodec);
         if (encodesVideo && video)
-            arguments = beforeOutput(arguments, colourFlagOptions(video->colourSpace, video->pixelFormat, height));
+            arguments =
+                beforeOutput(arguments, colourFlagOptions(video->colourSpace, video->pixelFormat, height));
     }
     return Job::fromRuns({arguments});
 }

@@ -155,9 +155,8 @@ void MediaSurvey::probeEnded(Survey *survey)
                               "vollständige Video- oder Audiodatei ist.")
                                .arg(why));
     }
-    const auto video = std::find_if(facts.streams.cbegin(), facts.streams.cend(), [](const StreamFacts &s) {
-        return s.kind == StreamFacts::Kind::Video;
-    });
+    const auto video = std::find_if(facts.streams.cbegin(), facts.streams.cend(),
+                                    [](const StreamFacts &s) { return s.kind == StreamFacts::Kind::Video; });
     if (!facts.valid || video == facts.streams.cend()) {
         finishFile(survey, facts);
         return;

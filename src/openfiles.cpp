@@ -40,8 +40,7 @@ void MainWindow::takeFiles(const FileSelection &selection, bool ontoBatchList)
 {
     if (!ontoBatchList && !selection.folderGiven && selection.files.size() == 1)
         openInput(selection.files.first());
-    else if (!selection.files.isEmpty())
-    {
+    else if (!selection.files.isEmpty()) {
         if (needsLookAtFiles())
             surveyForBatch(selection.files, false);
         else

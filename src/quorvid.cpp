@@ -16,8 +16,8 @@
 #include "converter.h"
 #include "dropping.h"
 #include "formfit.h"
-#include "terminaltext.h"
 #include "manual.h"
+#include "terminaltext.h"
 
 using namespace Qt::StringLiterals;
 

@@ -4,8 +4,8 @@
 #define QUORVID_H
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QFont>
+#include <QHash>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QProcess>
@@ -16,17 +16,17 @@
 #include <vector>
 
 #include "batchqueue.h"
+#include "converter.h"
 #include "job.h"
 #include "jobrunner.h"
-#include "mediasurvey.h"
-#include "tracklist.h"
-#include "converter.h"
 #include "mediainfo.h"
+#include "mediasurvey.h"
 #include "notification.h"
 #include "presets.h"
 #include "progress.h"
 #include "recovery.h"
 #include "remembered.h"
+#include "tracklist.h"
 #include "ui_mainwindow.h"
 
 struct FileSelection;

@@ -1,11 +1,11 @@
 // The tracks of the opened file beside the information box, and the background
 // look at files: the opened one for its tracks and fields, added ones before they
 // become jobs, so that every job holds its final stream choice.
-#include <QFileInfo>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QGridLayout>
-#include <QVBoxLayout>
 #include <QStatusBar>
+#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -24,9 +24,10 @@ void MainWindow::setUpTracks()
     trackList->setMaximumHeight(infoTextEdit->maximumHeight());
     deinterlaceCheckBox = new QCheckBox(tr("Zeilensprung entfernen"), this);
     deinterlaceCheckBox->setObjectName(u"deinterlaceCheckBox"_s);
-    deinterlaceCheckBox->setToolTip(tr("Halbbilder zu Vollbildern verbinden (bwdif), damit Bewegungen keine "
-                                       "Kammstreifen zeigen. Für Zeilensprung-Quellen mit den heutigen Codecs "
-                                       "vorgewählt."));
+    deinterlaceCheckBox->setToolTip(
+        tr("Halbbilder zu Vollbildern verbinden (bwdif), damit Bewegungen keine "
+           "Kammstreifen zeigen. Für Zeilensprung-Quellen mit den heutigen Codecs "
+           "vorgewählt."));
     deinterlaceCheckBox->hide();
     // Beside the information box, in a column of the form's grid of its own.
     const QList<QGridLayout *> grids = findChildren<QGridLayout *>();
@@ -93,7 +94,8 @@ void MainWindow::showTracks()
         QTreeWidgetItem *item = trackList->topLevelItem(row);
         if (item->text(TrackList::KindColumn) != kindLabel(StreamFacts::Kind::Video))
             continue;
-        item->setText(TrackList::DetailsColumn, streamDetails(*video) + u", "_s + scanLabel(openedFacts.scan));
+        item->setText(TrackList::DetailsColumn,
+                      streamDetails(*video) + u", "_s + scanLabel(openedFacts.scan));
         break;
     }
     trackList->show();

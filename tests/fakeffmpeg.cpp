@@ -136,8 +136,9 @@ int main(int argc, char **argv)
             // copy of FILE, cut after BYTES bytes when given: a real, a cut-off or a
             // stream-less file behind a run that still ends with success.
             const size_t space = rest.rfind(' ');
-            const bool cut = space != std::string::npos && rest.find_first_not_of("0123456789", space + 1) ==
-                                                               std::string::npos && space + 1 < rest.size();
+            const bool cut = space != std::string::npos &&
+                             rest.find_first_not_of("0123456789", space + 1) == std::string::npos &&
+                             space + 1 < rest.size();
             const std::string from = cut ? rest.substr(0, space) : rest;
             std::ifstream source(from, std::ios::binary);
             std::string bytes((std::istreambuf_iterator<char>(source)), std::istreambuf_iterator<char>());
