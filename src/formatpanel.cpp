@@ -70,6 +70,7 @@ void MainWindow::refreshFormatControls()
     qualityLabel->setEnabled(modern);
     qualityComboBox->setEnabled(modern);
     vbitrateSpinBox->setEnabled(codec != 0 && !quality);
+    targetSizeSpinBox->setEnabled(modern && qualityComboBox->currentIndex() == targetSizeQualityIndex);
 }
 
 bool MainWindow::confirmCompatible(const QList<Job> &jobs, bool forBatch)

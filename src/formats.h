@@ -22,6 +22,8 @@ constexpr int originalRatioIndex = 2;
 constexpr int bitrateQualityIndex = 0;
 constexpr int defaultQualityIndex = 3;
 constexpr int qualityLevels = 5;
+// The item after the levels: the size of the whole output file instead.
+constexpr int targetSizeQualityIndex = 6;
 
 // The constant-quality options for a modern codec at a level 1 to 5, e.g.
 // "-crf", "23"; empty for other codecs and levels.

@@ -49,12 +49,22 @@ void MainWindow::setUpPresets()
         connect(box, &QComboBox::currentIndexChanged, this, changed);
     for (QSpinBox *box : {vauflspinBox, hauflspinBox, vbitrateSpinBox})
         connect(box, &QSpinBox::valueChanged, this, changed);
+    connect(targetSizeSpinBox, &QDoubleSpinBox::valueChanged, this, changed);
     for (QAbstractButton *button : std::initializer_list<QAbstractButton *>{
              videoCheckBox, audioCheckBox, dvdButton, originalSizeCheckBox, stereoButton, monoButton})
         connect(button, &QAbstractButton::toggled, this, changed);
 
     fillPresetBox(QString());
     reportPresetProblems();
+    // The box shares the line of the "Audio" check box, right-aligned: the column
+    // keeps room for both side by side. Summed from the parts, as the layout
+    // counts a part not yet shown as empty.
+    int presetWidth = presetHorizontalLayout->spacing() * (presetHorizontalLayout->count() - 1);
+    for (int i = 0; i < presetHorizontalLayout->count(); ++i)
+        if (QWidget *part = presetHorizontalLayout->itemAt(i)->widget())
+            presetWidth += part->sizeHint().width();
+    AudioVideoGridLayout->setColumnMinimumWidth(
+        1, audioCheckBox->sizeHint().width() + AudioVideoGridLayout->horizontalSpacing() + presetWidth);
 }
 
 void MainWindow::fillPresetBox(const QString &select)
@@ -127,7 +137,9 @@ void MainWindow::applyPanelSettings(const PanelSettings &s)
     fpsComboBox->setCurrentIndex(s.frameRate);
     ratioComboBox->setCurrentIndex(s.ratio);
     vbitrateSpinBox->setValue(s.videoBitrate.toInt());
-    qualityComboBox->setCurrentIndex(s.quality);
+    qualityComboBox->setCurrentIndex(s.targetSizeMB > 0 ? targetSizeQualityIndex : s.quality);
+    if (s.targetSizeMB > 0)
+        targetSizeSpinBox->setValue(s.targetSizeMB);
     audioCheckBox->setChecked(s.audioOn);
     acodecComboBox->setCurrentIndex(s.audioCodec);
     acopywahl();
@@ -146,7 +158,6 @@ PanelSettings MainWindow::panelSettings() const
     // chosen and unchanged.
     if (chosenPreset && !presetChanged) {
         settings.maxHeight = chosenPreset->settings.maxHeight;
-        settings.targetSizeMB = chosenPreset->settings.targetSizeMB;
         settings.deinterlace = chosenPreset->settings.deinterlace;
     }
     return settings;
@@ -158,7 +169,6 @@ void MainWindow::showPresetChanged()
     if (chosenPreset && index > 0) {
         PanelSettings shown = widgetSettings();
         shown.maxHeight = chosenPreset->settings.maxHeight;
-        shown.targetSizeMB = chosenPreset->settings.targetSizeMB;
         shown.deinterlace = chosenPreset->settings.deinterlace;
         presetChanged = !samePresetSettings(shown, chosenPreset->settings);
     }

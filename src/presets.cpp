@@ -149,6 +149,7 @@ const QList<Preset> &builtInPresets()
 {
     static const QList<Preset> presets = [] {
         PanelSettings email = modernVideo(h264, defaultQualityIndex, 720, aac, kbit64);
+        email.quality = bitrateQualityIndex;
         email.targetSizeMB = 25;
         return QList<Preset>{
             {u"Teilen (H.264/AAC, höchstens 1080p)"_s, true,

@@ -82,10 +82,8 @@ private:
     MediaSurvey survey;
     MediaSurvey batchSurvey;
     MediaFacts openedFacts;
-    TrackList *trackList = nullptr;
-    // "Zeilensprung entfernen": shows the decision for the opened file until the
+    // "Zeilensprung entfernen" shows the decision for the opened file until the
     // user sets it.
-    QCheckBox *deinterlaceCheckBox = nullptr;
     bool deinterlaceChosen = false;
     // Files waiting for their look before they become jobs, and whether they
     // replace the list.

@@ -104,6 +104,11 @@ PanelSettings MainWindow::widgetSettings() const
     settings.videoBitrate = vbitrateSpinBox->text();
     settings.originalSize = originalSizeCheckBox->isChecked();
     settings.quality = qualityComboBox->isEnabled() ? qualityComboBox->currentIndex() : 0;
+    if (settings.quality == targetSizeQualityIndex) {
+        // A size is met with a bitrate the job computes.
+        settings.quality = bitrateQualityIndex;
+        settings.targetSizeMB = targetSizeSpinBox->value();
+    }
     settings.audioOn = audioCheckBox->isChecked();
     settings.audioCodec = acodecComboBox->currentIndex();
     settings.frequencyEnabled = freqComboBox->isEnabled();
@@ -112,7 +117,9 @@ PanelSettings MainWindow::widgetSettings() const
     settings.audioBitrate = abitrateComboBox->currentIndex();
     settings.channelsEnabled = channelButtonGroup->isEnabled();
     settings.stereo = stereoButton->isChecked();
-    if (deinterlaceCheckBox && deinterlaceChosen)
+    settings.rangeFrom = rangeFromLineEdit->text().trimmed();
+    settings.rangeTo = rangeToLineEdit->text().trimmed();
+    if (deinterlaceChosen)
         settings.deinterlace = deinterlaceCheckBox->isChecked();
     return settings;
 }

@@ -3,9 +3,7 @@
 // become jobs, so that every job holds its final stream choice.
 #include <QCheckBox>
 #include <QFileInfo>
-#include <QGridLayout>
 #include <QStatusBar>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -19,34 +17,8 @@ using namespace Qt::StringLiterals;
 
 void MainWindow::setUpTracks()
 {
-    trackList = new TrackList(this);
-    trackList->setObjectName(u"trackList"_s);
-    trackList->setMaximumHeight(infoTextEdit->maximumHeight());
-    deinterlaceCheckBox = new QCheckBox(tr("Zeilensprung entfernen"), this);
-    deinterlaceCheckBox->setObjectName(u"deinterlaceCheckBox"_s);
-    deinterlaceCheckBox->setToolTip(
-        tr("Halbbilder zu Vollbildern verbinden (bwdif), damit Bewegungen keine "
-           "Kammstreifen zeigen. Für Zeilensprung-Quellen mit den heutigen Codecs "
-           "vorgewählt."));
+    // Shown once a look found the opened file's video.
     deinterlaceCheckBox->hide();
-    // Beside the information box, in a column of the form's grid of its own.
-    const QList<QGridLayout *> grids = findChildren<QGridLayout *>();
-    for (QGridLayout *grid : grids) {
-        const int index = grid->indexOf(infoTextEdit);
-        if (index < 0)
-            continue;
-        int row = 0, column = 0, rows = 0, columns = 0;
-        grid->getItemPosition(index, &row, &column, &rows, &columns);
-        // A column of its own beside the information box, which keeps its place.
-        auto *tracks = new QVBoxLayout;
-        tracks->setSpacing(0);
-        tracks->addWidget(trackList, 1);
-        tracks->addWidget(deinterlaceCheckBox);
-        grid->addLayout(tracks, row, grid->columnCount(), rows, 1);
-        break;
-    }
-    // Shown once a look found the opened file's streams.
-    trackList->hide();
     survey.setParallel(1);
     batchSurvey.setParallel(2);
     connect(trackList, &TrackList::checksChanged, this, [this] { showTracks(); });
@@ -77,11 +49,9 @@ void MainWindow::setUpTracks()
 
 void MainWindow::showTracks()
 {
-    if (!trackList)
-        return;
     const StreamFacts *video = firstVideo(openedFacts);
     if (!openedFacts.valid || openedFacts.streams.isEmpty()) {
-        trackList->hide();
+        trackList->clear();
         deinterlaceCheckBox->hide();
         return;
     }
@@ -98,7 +68,6 @@ void MainWindow::showTracks()
                       streamDetails(*video) + u", "_s + scanLabel(openedFacts.scan));
         break;
     }
-    trackList->show();
     // The check box shows the decision until the user sets it; it means something
     // only where video is encoded.
     if (!deinterlaceChosen)
@@ -114,8 +83,7 @@ Job MainWindow::jobFor(const QString &source, const QString &target)
     MediaFacts facts;
     if (source == openLineEdit->text() && source == infoCollector.file()) {
         facts = openedFacts;
-        if (trackList)
-            settings.trackChecks = trackList->checks();
+        settings.trackChecks = trackList->checks();
     } else {
         facts = surveyedFacts.value(source);
     }
