@@ -32,6 +32,13 @@ QStringList stillArguments(const QString &path, double seconds, const QSize &bou
     return args;
 }
 
+double stillSeconds(double durationSeconds, std::optional<double> partStart)
+{
+    if (partStart && *partStart > 0)
+        return *partStart;
+    return durationSeconds > 0 && std::isfinite(durationSeconds) ? durationSeconds / 10 : 0;
+}
+
 StillPicture::StillPicture(QObject *parent) : QObject(parent)
 {
     m_pause.setSingleShot(true);

@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <optional>
+
 class QProcess;
 
 // The converter's arguments for one frame at the given second, scaled down to fit
@@ -20,6 +22,10 @@ class QProcess;
 // "file:" protocol, so that a leading "-" or a ":" in it is never read as an
 // option or a protocol.
 QStringList stillArguments(const QString &path, double seconds, const QSize &bounds);
+
+// Where the picture of a file is taken: at the start of the part when one is set,
+// else at a tenth of the duration (0 when that is unknown), past a dark opening.
+double stillSeconds(double durationSeconds, std::optional<double> partStart);
 
 class StillPicture : public QObject
 {

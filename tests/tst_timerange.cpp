@@ -206,6 +206,7 @@ void TimeRangeTest::pictures_data()
     QTest::newRow("frame of a clip") << u"clip.mkv"_s << 6.0 << QSize(100, 75);
     QTest::newRow("relative name with a dash") << u"-clip.mkv"_s << 6.0 << QSize(100, 75);
     QTest::newRow("seek beyond the end: the start") << u"clip.mkv"_s << 500.0 << QSize(100, 75);
+    QTest::newRow("wide pixels shown wide") << u"wide.mkv"_s << 0.5 << QSize(100, 56);
     QTest::newRow("cover of an MP3") << u"cover.mp3"_s << 3.0 << QSize(100, 100);
     QTest::newRow("MP3 without cover") << u"plain.mp3"_s << 3.0 << QSize();
     QTest::newRow("no media") << u"notes.txt"_s << 0.0 << QSize();
@@ -228,6 +229,8 @@ void TimeRangeTest::pictures()
                      << u"-disposition:v"_s << u"attached_pic"_s;
             outputOf(u"ffmpeg"_s, args << m_dir.filePath(name));
         }
+        outputOf(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc=size=720x576:duration=1"_s,
+                               u"-vf"_s, u"setsar=64/45"_s, m_dir.filePath(u"wide.mkv"_s)});
         QFile::copy(m_clip, m_dir.filePath(u"-clip.mkv"_s));
         QFile notes(m_dir.filePath(u"notes.txt"_s));
         QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("not a film\n") > 0);
