@@ -301,7 +301,8 @@ ProgressParser::StatusFigures ProgressParser::statusFigures(QStringView content,
         // Without a frame rate ("Original", or a job without "-r") the frame
         // count is unknown: no remaining time rather than a wrong one.
         if (const auto fps = positiveNumber(*fpsText))
-            figures.remainingSeconds = (m_part ? left * frameRate : m_totalSeconds * frameRate - frameRate * elapsed) / *fps;
+            figures.remainingSeconds =
+                (m_part ? left * frameRate : m_totalSeconds * frameRate - frameRate * elapsed) / *fps;
     }
     return figures;
 }

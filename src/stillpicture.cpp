@@ -24,11 +24,11 @@ QStringList stillArguments(const QString &path, double seconds, const QSize &bou
     // in; then the picture shrinks (never grows) until it fits the bounds.
     QString filter = u"scale=iw*sar:ih,setsar=1"_s;
     if (bounds.width() > 0 && bounds.height() > 0)
-        filter += u",scale=w='min(%1,iw)':h='min(%2,ih)':force_original_aspect_ratio=decrease"_s.arg(
-            bounds.width())
-                      .arg(bounds.height());
-    args << u"-i"_s << name << u"-an"_s << u"-sn"_s << u"-dn"_s << u"-frames:v"_s << u"1"_s << u"-vf"_s << filter
-         << u"-c:v"_s << u"png"_s << u"-f"_s << u"image2pipe"_s << u"-"_s;
+        filter +=
+            u",scale=w='min(%1,iw)':h='min(%2,ih)':force_original_aspect_ratio=decrease"_s.arg(bounds.width())
+                .arg(bounds.height());
+    args << u"-i"_s << name << u"-an"_s << u"-sn"_s << u"-dn"_s << u"-frames:v"_s << u"1"_s << u"-vf"_s
+         << filter << u"-c:v"_s << u"png"_s << u"-f"_s << u"image2pipe"_s << u"-"_s;
     return args;
 }
 

@@ -128,9 +128,10 @@ RangeCheck checkRange(const QString &fromText, const QString &toText, double dur
     }
     const bool durationKnown = durationSeconds > 0 && std::isfinite(durationSeconds);
     if (durationKnown && from && *from >= durationSeconds) {
-        check.refusal = tr("Der Anfang (%1) liegt nicht vor dem Ende der Datei (%2). Geben Sie bei „Von“ eine "
-                           "frühere Zeit ein.")
-                            .arg(formatClockTime(*from), formatClockTime(durationSeconds));
+        check.refusal =
+            tr("Der Anfang (%1) liegt nicht vor dem Ende der Datei (%2). Geben Sie bei „Von“ eine "
+               "frühere Zeit ein.")
+                .arg(formatClockTime(*from), formatClockTime(durationSeconds));
         return check;
     }
     if (to && *to <= from.value_or(0)) {
@@ -140,9 +141,10 @@ RangeCheck checkRange(const QString &fromText, const QString &toText, double dur
         return check;
     }
     if (durationKnown && to && *to > durationSeconds + durationRounding) {
-        check.refusal = tr("Das Ende (%1) liegt hinter dem Ende der Datei (%2). Geben Sie bei „Bis“ höchstens "
-                           "%2 ein oder lassen Sie das Feld leer, um bis zum Ende umzuwandeln.")
-                            .arg(formatClockTime(*to), formatClockTime(durationSeconds));
+        check.refusal =
+            tr("Das Ende (%1) liegt hinter dem Ende der Datei (%2). Geben Sie bei „Bis“ höchstens "
+               "%2 ein oder lassen Sie das Feld leer, um bis zum Ende umzuwandeln.")
+                .arg(formatClockTime(*to), formatClockTime(durationSeconds));
         return check;
     }
     check.range = {from, to};
@@ -204,7 +206,8 @@ QString formatClockTime(double seconds)
     const qint64 minutes = ms / 60'000 % 60;
     const qint64 wholeSeconds = ms / 1000 % 60;
     const qint64 fraction = ms % 1000;
-    QString text = u"%1:%2:%3"_s.arg(hours).arg(minutes, 2, 10, QChar(u'0')).arg(wholeSeconds, 2, 10, QChar(u'0'));
+    QString text =
+        u"%1:%2:%3"_s.arg(hours).arg(minutes, 2, 10, QChar(u'0')).arg(wholeSeconds, 2, 10, QChar(u'0'));
     if (fraction != 0)
         text += u'.' + u"%1"_s.arg(fraction, 3, 10, QChar(u'0'));
     return text;

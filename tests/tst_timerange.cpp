@@ -22,6 +22,8 @@ private slots:
     void fields();
     void runOptions_data();
     void runOptions();
+    void partProgress_data();
+    void partProgress();
     void realPart_data();
     void realPart();
     void pictures_data();
@@ -52,9 +54,9 @@ void TimeRangeTest::initTestCase()
 {
     m_clip = m_dir.filePath(u"clip.mkv"_s);
     QCOMPARE(outputOf(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                                    u"testsrc=size=160x120:rate=25:duration=60"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                                    u"sine=duration=60"_s, u"-c:v"_s, u"libx264"_s, u"-g"_s, u"50"_s, u"-c:a"_s,
-                                    u"aac"_s, m_clip, u"-y"_s}),
+                                    u"testsrc=size=160x120:rate=25:duration=60"_s, u"-f"_s, u"lavfi"_s,
+                                    u"-i"_s, u"sine=duration=60"_s, u"-c:v"_s, u"libx264"_s, u"-g"_s, u"50"_s,
+                                    u"-c:a"_s, u"aac"_s, m_clip, u"-y"_s}),
              QByteArray());
 }
 
@@ -69,7 +71,8 @@ void TimeRangeTest::fields_data()
     QTest::newRow("h:mm:ss, comma") << u"1:02:03,5"_s << QString() << 0.0 << u"3723.5|-"_s;
     QTest::newRow("m:ss and dot") << u"0:10"_s << u"1:00.25"_s << 100.0 << u"10|60.25"_s;
     QTest::newRow("plain seconds") << u" 90 "_s << u"120,"_s << 0.0 << u"90|120"_s;
-    QTest::newRow("end in the shown duration's rounding") << QString() << u"60.01"_s << 60.005 << u"-|60.01"_s;
+    QTest::newRow("end in the shown duration's rounding")
+        << QString() << u"60.01"_s << 60.005 << u"-|60.01"_s;
     QTest::newRow("unknown duration: order only") << u"5000"_s << u"6000"_s << 0.0 << u"5000|6000"_s;
     QTest::newRow("garbage") << u"abc"_s << QString() << 60.0 << u"„abc“ im Feld „Von“"_s;
     QTest::newRow("seconds over 59") << u"1:75"_s << QString() << 0.0 << u"„1:75“ im Feld „Von“"_s;
@@ -78,7 +81,8 @@ void TimeRangeTest::fields_data()
     QTest::newRow("four parts") << QString() << u"1:2:3:4"_s << 0.0 << u"„1:2:3:4“ im Feld „Bis“"_s;
     QTest::newRow("unit") << QString() << u"10 s"_s << 0.0 << u"„10 s“ im Feld „Bis“"_s;
     QTest::newRow("end before start") << u"20"_s << u"10"_s << 60.0 << u"(0:00:10) liegt nicht nach"_s;
-    QTest::newRow("end at start") << u"10"_s << u"0:10"_s << 60.0 << u"liegt nicht nach dem Anfang (0:00:10)"_s;
+    QTest::newRow("end at start") << u"10"_s << u"0:10"_s << 60.0
+                                  << u"liegt nicht nach dem Anfang (0:00:10)"_s;
     QTest::newRow("end 0 alone") << QString() << u"0"_s << 60.0 << u"liegt nicht nach dem Anfang"_s;
     QTest::newRow("end beyond") << QString() << u"61"_s << 60.0 << u"hinter dem Ende der Datei (0:01:00)"_s;
     QTest::newRow("start at end") << u"60"_s << QString() << 60.0 << u"nicht vor dem Ende der Datei"_s;
@@ -118,7 +122,8 @@ void TimeRangeTest::runOptions_data()
     const QStringList tail{u"-i"_s, u"in.mkv"_s, u"-ss"_s, u"3"_s, u"out.mp4"_s};
     const TimeRange part{20.0, 30.0};
     QTest::newRow("start and end") << QStringList{u"-y"_s} + tail << part
-                                   << QStringList{u"-y"_s, u"-ss"_s, u"20"_s, u"-t"_s, u"10"_s} + tail << part;
+                                   << QStringList{u"-y"_s, u"-ss"_s, u"20"_s, u"-t"_s, u"10"_s} + tail
+                                   << part;
     QTest::newRow("start only, fractions")
         << tail << TimeRange{3600.123456, {}} << QStringList{u"-ss"_s, u"3600.123456"_s} + tail
         << TimeRange{3600.123456, {}};
@@ -130,7 +135,8 @@ void TimeRangeTest::runOptions_data()
     QTest::newRow("empty range: unchanged, -to read as a position")
         << QStringList{u"-ss"_s, u"20"_s, u"-to"_s, u"0:30"_s} + tail << TimeRange{}
         << QStringList{u"-ss"_s, u"20"_s, u"-to"_s, u"0:30"_s} + tail << part;
-    QTest::newRow("no input") << QStringList{u"-version"_s} << part << QStringList{u"-version"_s} << TimeRange{};
+    QTest::newRow("no input") << QStringList{u"-version"_s} << part << QStringList{u"-version"_s}
+                              << TimeRange{};
 }
 
 void TimeRangeTest::runOptions()
@@ -141,6 +147,46 @@ void TimeRangeTest::runOptions()
     QFETCH(TimeRange, carried);
     QCOMPARE(withRange(run, range), expected);
     QCOMPARE(rangeText(rangeOfRun(expected)), rangeText(carried));
+}
+
+void TimeRangeTest::partProgress_data()
+{
+    QTest::addColumn<double>("start");
+    QTest::addColumn<double>("length"); // 0: to the end
+    QTest::addColumn<QByteArray>("status");
+    QTest::addColumn<QString>("expected"); // "percent|remaining|total"
+
+    const QByteArray duration = "  Duration: 00:02:00.00, start: 0.000000\n";
+    QTest::newRow("length, not the file's duration")
+        << 30.0 << 10.0 << duration + "frame=1 fps=25 size=1kB time=00:00:05.00 speed=1x\r"
+        << u"50|0:05|10"_s;
+    QTest::newRow("start only: the rest of the file")
+        << 100.0 << 0.0 << duration + "frame=1 fps=25 size=1kB time=00:00:15.00 speed=1x\r"
+        << u"75|0:05|20"_s;
+    QTest::newRow("copied part runs longer: 100 %")
+        << 30.0 << 10.0 << duration + "frame=1 fps=25 size=1kB time=00:00:11.20 speed=1x\r"
+        << u"100|0:00|10"_s;
+    QTest::newRow("start past the end: no figures")
+        << 130.0 << 0.0 << duration + "frame=1 fps=25 size=1kB time=00:00:01.00 speed=1x\r" << u"-|-|0"_s;
+}
+
+void TimeRangeTest::partProgress()
+{
+    QFETCH(double, start);
+    QFETCH(double, length);
+    QFETCH(QByteArray, status);
+    QFETCH(QString, expected);
+    ProgressParser parser;
+    parser.startRun();
+    parser.expectPart(start, length > 0 ? std::optional<double>(length) : std::nullopt);
+    const ProgressReading r = parser.feed(status, 25);
+    QCOMPARE(u"%1|%2|%3"_s.arg(r.percent ? QString::number(*r.percent) : u"-"_s, r.remaining.value_or(u"-"_s))
+                 .arg(parser.totalSeconds()),
+             expected);
+    // The next run without a part counts the whole file again.
+    parser.startRun();
+    parser.feed(status, 25);
+    QCOMPARE(parser.totalSeconds(), 120.0);
 }
 
 void TimeRangeTest::realPart_data()
@@ -160,10 +206,11 @@ void TimeRangeTest::realPart()
     QFETCH(TimeRange, range);
     QFETCH(bool, copy);
     const QString out = m_dir.filePath(u"part.mkv"_s);
-    const QStringList codecs = copy ? QStringList{u"-c"_s, u"copy"_s}
-                                    : QStringList{u"-c:v"_s, u"libx264"_s, u"-c:a"_s, u"aac"_s};
-    const QStringList run = withRange(
-        QStringList{u"-y"_s, u"-stats_period"_s, u"0.1"_s, u"-i"_s, m_clip} + codecs + QStringList{out}, range);
+    const QStringList codecs =
+        copy ? QStringList{u"-c"_s, u"copy"_s} : QStringList{u"-c:v"_s, u"libx264"_s, u"-c:a"_s, u"aac"_s};
+    const QStringList run = withRange(QStringList{u"-y"_s, u"-stats_period"_s, u"0.1"_s, u"-i"_s, m_clip} +
+                                          codecs + QStringList{out},
+                                      range);
 
     ProgressParser parser;
     parser.startRun();
@@ -185,11 +232,12 @@ void TimeRangeTest::realPart()
     QCOMPARE(percents.last(), 100);
     QVERIFY2(std::is_sorted(percents.begin(), percents.end()), qPrintable(QString::number(percents.size())));
 
-    const QString seconds = QString::fromLatin1(outputOf(
-        u"ffprobe"_s, {u"-v"_s, u"error"_s, u"-show_entries"_s, u"format=duration"_s, u"-of"_s, u"csv=p=0"_s, out}));
-    const QString firstPacket = QString::fromLatin1(
-        outputOf(u"ffprobe"_s, {u"-v"_s, u"error"_s, u"-select_streams"_s, u"v"_s, u"-read_intervals"_s,
-                                u"%+#1"_s, u"-show_entries"_s, u"packet=flags"_s, u"-of"_s, u"csv=p=0"_s, out}));
+    const QString seconds =
+        QString::fromLatin1(outputOf(u"ffprobe"_s, {u"-v"_s, u"error"_s, u"-show_entries"_s,
+                                                    u"format=duration"_s, u"-of"_s, u"csv=p=0"_s, out}));
+    const QString firstPacket = QString::fromLatin1(outputOf(
+        u"ffprobe"_s, {u"-v"_s, u"error"_s, u"-select_streams"_s, u"v"_s, u"-read_intervals"_s, u"%+#1"_s,
+                       u"-show_entries"_s, u"packet=flags"_s, u"-of"_s, u"csv=p=0"_s, out}));
     QVERIFY2(firstPacket.startsWith(u'K'), qPrintable(firstPacket));
     if (copy)
         QVERIFY2(seconds.toDouble() > 10.9 && seconds.toDouble() < 11.5, qPrintable(seconds));
@@ -229,8 +277,9 @@ void TimeRangeTest::pictures()
                      << u"-disposition:v"_s << u"attached_pic"_s;
             outputOf(u"ffmpeg"_s, args << m_dir.filePath(name));
         }
-        outputOf(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc=size=720x576:duration=1"_s,
-                               u"-vf"_s, u"setsar=64/45"_s, m_dir.filePath(u"wide.mkv"_s)});
+        outputOf(u"ffmpeg"_s,
+                 {u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc=size=720x576:duration=1"_s,
+                  u"-vf"_s, u"setsar=64/45"_s, m_dir.filePath(u"wide.mkv"_s)});
         QFile::copy(m_clip, m_dir.filePath(u"-clip.mkv"_s));
         QFile notes(m_dir.filePath(u"notes.txt"_s));
         QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("not a film\n") > 0);
