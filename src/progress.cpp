@@ -109,9 +109,25 @@ void ProgressParser::startRun()
     m_tail.clear();
     m_lastTailWasStatus = false;
     m_totalSeconds = 0;
+    m_durationRead = false;
+    m_fileSeconds = 0;
+    m_part = false;
+    m_partStart = 0;
     m_elapsedSeconds = 0;
     m_percent = 0;
     m_remainingSeconds.reset();
+}
+
+void ProgressParser::expectPart(double start, std::optional<double> length)
+{
+    m_part = true;
+    m_partStart = start > 0 ? start : 0;
+    // The converter's time= counts from the part's start, so the part's length is
+    // the whole that the position is measured against.
+    if (length && *length > 0)
+        m_totalSeconds = *length;
+    else
+        m_totalSeconds = m_durationRead ? std::max(0.0, m_fileSeconds - m_partStart) : 0;
 }
 
 namespace {
@@ -224,14 +240,19 @@ void ProgressParser::takeLine(QStringView line, bool endedByReturn, double frame
     const QStringView content = skipBlanks(line);
 
     if (content.startsWith(u"Duration:")) {
-        // Only the first input's duration counts.
-        if (m_totalSeconds <= 0) {
+        // Only the first input's duration counts. It is the whole file's, also
+        // when the run converts a part: then the part is what remains after the
+        // start, unless its length was given.
+        if (m_totalSeconds <= 0 && !m_durationRead) {
             QStringView value = skipBlanks(content.mid(9));
             const qsizetype comma = value.indexOf(u',');
             if (comma >= 0)
                 value = value.left(comma);
-            if (const auto seconds = parseTimestamp(value); seconds && *seconds > 0)
-                m_totalSeconds = *seconds;
+            if (const auto seconds = parseTimestamp(value); seconds && *seconds > 0) {
+                m_durationRead = true;
+                m_fileSeconds = *seconds;
+                m_totalSeconds = m_part ? std::max(0.0, *seconds - m_partStart) : *seconds;
+            }
         }
         return;
     }
@@ -259,7 +280,11 @@ ProgressParser::StatusFigures ProgressParser::statusFigures(QStringView content,
     if (!figures.position || m_totalSeconds <= 0)
         return figures;
     const double elapsed = *figures.position;
-    const double percent = std::trunc(elapsed * 100 / m_totalSeconds);
+    double percent = std::trunc(elapsed * 100 / m_totalSeconds);
+    // A part copied from the key frame before its start lasts a little longer
+    // than asked: its end shows as 100 %, not as no figure at all.
+    if (m_part)
+        percent = std::min(percent, 100.0);
     if (percent >= 0 && percent <= 100)
         figures.percent = static_cast<int>(percent);
 
@@ -269,13 +294,15 @@ ProgressParser::StatusFigures ProgressParser::statusFigures(QStringView content,
     const auto factor = speedText
                             ? positiveNumber(speedText->endsWith(u'x') ? speedText->chopped(1) : *speedText)
                             : std::nullopt;
+    const double left = m_part ? std::max(0.0, m_totalSeconds - elapsed) : m_totalSeconds - elapsed;
     if (factor) {
-        figures.remainingSeconds = (m_totalSeconds - elapsed) / *factor;
+        figures.remainingSeconds = left / *factor;
     } else if (const auto fpsText = valueAfter(content, u"fps="); fpsText && frameRate > 0) {
         // Without a frame rate ("Original", or a job without "-r") the frame
         // count is unknown: no remaining time rather than a wrong one.
         if (const auto fps = positiveNumber(*fpsText))
-            figures.remainingSeconds = (m_totalSeconds * frameRate - frameRate * elapsed) / *fps;
+            figures.remainingSeconds =
+                (m_part ? left * frameRate : m_totalSeconds * frameRate - frameRate * elapsed) / *fps;
     }
     return figures;
 }

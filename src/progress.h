@@ -31,8 +31,15 @@ class ProgressParser
 public:
     ProgressParser();
 
-    // Forget the previous run: position, duration, half-read line and tail.
+    // Forget the previous run: position, duration, part, half-read line and tail.
     void startRun();
+
+    // The run converts only a part of its input: from start (seconds into the
+    // file) for length seconds, or to the end when no length is given. The total
+    // is then the part's length (or the duration the converter prints minus the
+    // start), and percent and remaining time count the part. Holds until the next
+    // startRun().
+    void expectPart(double start, std::optional<double> length);
 
     // Takes the next piece of output, split anywhere (even inside a character),
     // and tells what the complete lines in it mean for the display. frameRate is
@@ -70,6 +77,10 @@ private:
     std::deque<QString> m_tail;
     bool m_lastTailWasStatus = false;
     double m_totalSeconds = 0;
+    bool m_durationRead = false; // the first input's duration line was seen
+    double m_fileSeconds = 0;    // what that line said
+    bool m_part = false;         // expectPart() was told for this run
+    double m_partStart = 0;
     double m_elapsedSeconds = 0;
     int m_percent = 0;
     std::optional<double> m_remainingSeconds;
