@@ -108,7 +108,7 @@ QList<Job> MainWindow::jobsForFiles(QStringList files)
     jobs.reserve(files.size());
     for (const QString &file : std::as_const(files)) {
         const QString output = getOutputFile(file, QString());
-        jobs << jobFor(file, output);
+        jobs << jobFor(file, output, true);
     }
     return jobs;
 }
@@ -171,6 +171,8 @@ void MainWindow::insertBatch()
     const QString input = openLineEdit->text();
     const QString output = saveLineEdit->text();
     if (input.isEmpty() || output.isEmpty())
+        return;
+    if (refuseJob(input))
         return;
     const Job job = jobFor(input, output);
     if (!confirmCompatible(QList<Job>{job}, true))

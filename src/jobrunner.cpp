@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "batchfile.h"
+#include "timerange.h"
 
 using namespace Qt::StringLiterals;
 
@@ -150,6 +151,10 @@ void JobRunner::startJob(Slot &slot, int job)
 void JobRunner::startRun(Slot &slot)
 {
     slot.parser.startRun();
+    // A run of a part of its input counts that part, not the whole file.
+    const TimeRange part = rangeOfRun(m_jobs[slot.job].runs[slot.run]);
+    if (!part.isEmpty())
+        slot.parser.expectPart(part.from.value_or(0), part.length());
     slot.reportReader = OutputReportReader();
     slot.process.setWorkingDirectory(slot.workFolder ? slot.workFolder->path() : QString());
     // The converter writes its report in many small pieces. Read from a pipe,

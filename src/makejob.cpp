@@ -5,6 +5,7 @@
 #include "colourflags.h"
 #include "formats.h"
 #include "interlace.h"
+#include "timerange.h"
 #include "tracks.h"
 
 const StreamFacts *firstVideo(const SourceFacts &facts)
@@ -20,6 +21,11 @@ bool dependsOnSource(const PanelSettings &settings)
     constexpr int firstModernAudioCodec = 5;
     return (settings.videoOn && !settings.dvdPreset && isModernVideoCodec(settings.videoCodec)) ||
            (settings.audioOn && settings.audioCodec >= firstModernAudioCodec);
+}
+
+QString jobRefusal(const PanelSettings &settings, const SourceFacts &facts)
+{
+    return checkRange(settings.rangeFrom, settings.rangeTo, facts.durationSeconds).refusal;
 }
 
 bool deinterlaces(const PanelSettings &settings, const SourceFacts &facts)
@@ -59,5 +65,9 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
             arguments =
                 beforeOutput(arguments, colourFlagOptions(video->colourSpace, video->pixelFormat, height));
     }
+    // The part of the file, read precisely from the input.
+    const RangeCheck range = checkRange(settings.rangeFrom, settings.rangeTo, facts.durationSeconds);
+    if (range.refusal.isEmpty())
+        arguments = withRange(arguments, range.range);
     return Job::fromRuns({arguments});
 }

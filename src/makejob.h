@@ -18,6 +18,11 @@ using SourceFacts = MediaFacts;
 Job makeJob(const PanelSettings &settings, const QString &source, const QString &target,
             const SourceFacts &facts = SourceFacts());
 
+// Why no job can be made of these settings for this source (German, for a box
+// or a terminal line): a part of the file that is no time or lies outside it, a
+// size that cannot be met. Empty when the job can be made.
+QString jobRefusal(const PanelSettings &settings, const SourceFacts &facts);
+
 // Whether the job deinterlaces: the user's choice, else the rule for the source.
 bool deinterlaces(const PanelSettings &settings, const SourceFacts &facts);
 

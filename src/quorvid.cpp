@@ -104,6 +104,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(saveLineEdit, &QLineEdit::textEdited, this, [this] { outputChosenByUser = true; });
     setUpBatchExtras();
     setUpTracks();
+    setUpSource();
     connectFormatControls();
     setUpPresets();
 

@@ -26,6 +26,7 @@
 #include "progress.h"
 #include "recovery.h"
 #include "remembered.h"
+#include "stillpicture.h"
 #include "tracklist.h"
 #include "ui_mainwindow.h"
 
@@ -92,6 +93,8 @@ private:
     bool surveyReplacesList = false;
     // Run the single conversion and the batch list's jobs; the window shows what
     // they report.
+    // The picture of the opened file, taken in the background.
+    StillPicture still;
     JobRunner singleRunner;
     JobRunner batchRunner;
     RecoveryFile recovery;
@@ -132,7 +135,12 @@ private slots:
 private:
     // The job the panel makes for a source and target (with what the look at the
     // opened file found, and the user's track choice).
-    Job jobFor(const QString &source, const QString &target);
+    Job jobFor(const QString &source, const QString &target, bool wholeFile = false);
+    void setUpSource();
+    void forgetSource();
+    void showStill(bool soon);
+    void showRangeNote();
+    bool refuseJob(const QString &source);
     // Tracks (trackpanel.cpp): the list beside the information box, the look at
     // opened and added files.
     void setUpTracks();

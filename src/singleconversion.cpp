@@ -52,6 +52,7 @@ void MainWindow::openInput(const QString &chosen)
     // The tracks and fields of the new file, looked at in the background.
     openedFacts = MediaFacts();
     deinterlaceChosen = false;
+    forgetSource();
     showTracks();
     survey.stop();
     survey.add({chosen});
@@ -88,6 +89,8 @@ void MainWindow::SingleConvert()
                         "überschrieben."));
         return;
     }
+    if (refuseJob(source))
+        return;
     const Job job = jobFor(source, target);
     if (!confirmCompatible(QList<Job>{job}, false))
         return;

@@ -29,6 +29,8 @@ void MainWindow::setUpTracks()
         openedFacts = facts;
         trackList->setFacts(facts);
         showTracks();
+        showRangeNote();
+        showStill(false);
     });
     connect(&batchSurvey, &MediaSurvey::surveyed, this,
             [this](const QString &path, const MediaFacts &facts) { surveyedFacts.insert(path, facts); });
@@ -76,9 +78,12 @@ void MainWindow::showTracks()
     deinterlaceCheckBox->setEnabled(settings.videoOn && settings.videoCodec != 0 && !settings.dvdPreset);
 }
 
-Job MainWindow::jobFor(const QString &source, const QString &target)
+Job MainWindow::jobFor(const QString &source, const QString &target, bool wholeFile)
 {
     PanelSettings settings = panelSettings();
+    // Jobs made of several files at once take each file whole.
+    if (wholeFile)
+        settings.rangeFrom = settings.rangeTo = QString();
     // What the look found: at the opened file, or at a file on its way into the list.
     MediaFacts facts;
     if (source == openLineEdit->text() && source == infoCollector.file()) {

@@ -156,8 +156,10 @@ QStringList BatchTest::statuses()
 QList<QStringList> BatchTest::conversions() const
 {
     QList<QStringList> runs;
+    // Not the information run ("-i" and a name), nor the picture of the opened
+    // file, which goes to standard output.
     for (const QStringList &run : fake->runs())
-        if (run.size() > 2)
+        if (run.size() > 2 && run.last() != u"-"_s)
             runs << run;
     return runs;
 }

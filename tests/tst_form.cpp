@@ -203,7 +203,7 @@ void FormTest::objects_data()
     row("qualityLabel", "QLabel", "formatWidget", u"box:formatHorizontalLayout:1"_s,
         u"text=Qualität;enabled=false"_s);
     row("qualityComboBox", "QComboBox", "formatWidget", u"box:formatHorizontalLayout:2"_s,
-        u"items=Bitrate|sehr hoch|hoch|mittel|niedrig|sehr niedrig;currentIndex=0;enabled=false"_s);
+        u"items=Bitrate|sehr hoch|hoch|mittel|niedrig|sehr niedrig|Zielgröße;currentIndex=0;enabled=false"_s);
     row("audioFrame", "QFrame", "centralwidget", u"grid:AudioVideoGridLayout:1,1,1,1"_s,
         u"minimumHeight=130;maximumHeight=130"_s);
     row("channelButtonGroup", "QGroupBox", "audioFrame", u"geom:22,45,121,70"_s,

@@ -100,8 +100,10 @@ bool SingleTest::waitIdle(int timeoutMs)
 QList<QStringList> SingleTest::conversions() const
 {
     QList<QStringList> runs;
+    // Not the information run ("-i" and a name), nor the picture of the opened
+    // file, which goes to standard output.
     for (const QStringList &run : fake->runs())
-        if (run.size() > 2)
+        if (run.size() > 2 && run.last() != u"-"_s)
             runs << run;
     return runs;
 }

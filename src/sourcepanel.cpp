@@ -1,0 +1,87 @@
+// The column beside the information about the opened file: a picture of it, and
+// the part of it to convert ("Von" / "Bis") with what the fields mean for the job.
+#include <QFileInfo>
+#include <QPixmap>
+
+#include "makejob.h"
+#include "quorvid.h"
+#include "stillpicture.h"
+#include "timerange.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+// The picture's room: a small 16:9 frame beside the information.
+constexpr QSize stillBounds{160, 90};
+} // namespace
+
+void MainWindow::setUpSource()
+{
+    stillLabel->setFixedSize(stillBounds);
+    connect(&still, &StillPicture::pictureReady, this, [this](const QString &path, const QImage &picture) {
+        if (path == openLineEdit->text())
+            stillLabel->setPixmap(QPixmap::fromImage(picture));
+    });
+    connect(&still, &StillPicture::noPicture, this, [this](const QString &path) {
+        if (path == openLineEdit->text())
+            stillLabel->clear();
+    });
+    // The picture follows the start after a pause in typing; the note follows
+    // every change.
+    connect(rangeFromLineEdit, &QLineEdit::textEdited, this, [this] {
+        showRangeNote();
+        showStill(true);
+    });
+    connect(rangeToLineEdit, &QLineEdit::textEdited, this, [this] { showRangeNote(); });
+    connect(vcodecComboBox, &QComboBox::currentIndexChanged, this, [this] { showRangeNote(); });
+    connect(videoCheckBox, &QCheckBox::toggled, this, [this] { showRangeNote(); });
+}
+
+void MainWindow::forgetSource()
+{
+    still.cancel();
+    stillLabel->clear();
+    // A part of one file means nothing for the next.
+    rangeFromLineEdit->clear();
+    rangeToLineEdit->clear();
+    showRangeNote();
+}
+
+void MainWindow::showStill(bool soon)
+{
+    const QString path = openLineEdit->text();
+    if (path.isEmpty() || !QFileInfo::exists(path))
+        return;
+    const RangeCheck range = checkRange(rangeFromLineEdit->text(), QString(), openedFacts.durationSeconds);
+    const double seconds =
+        stillSeconds(openedFacts.durationSeconds, range.refusal.isEmpty() ? range.range.from : std::nullopt);
+    if (soon)
+        still.requestSoon(path, seconds, stillBounds);
+    else
+        still.request(path, seconds, stillBounds);
+}
+
+void MainWindow::showRangeNote()
+{
+    const PanelSettings settings = widgetSettings();
+    const QString refusal =
+        checkRange(settings.rangeFrom, settings.rangeTo, openedFacts.durationSeconds).refusal;
+    const bool copiesVideo = settings.videoOn && settings.videoCodec == 0;
+    QString note;
+    if (!refusal.isEmpty())
+        note = refusal;
+    else if (copiesVideo && !settings.rangeFrom.isEmpty())
+        note = copyCutNote();
+    rangeNoteLabel->setText(note);
+    rangeNoteLabel->setVisible(!note.isEmpty());
+}
+
+bool MainWindow::refuseJob(const QString &source)
+{
+    const MediaFacts facts = source == openLineEdit->text() ? openedFacts : surveyedFacts.value(source);
+    const QString refusal = jobRefusal(panelSettings(), facts);
+    if (refusal.isEmpty())
+        return false;
+    showErrorBox(refusal.toHtmlEscaped());
+    return true;
+}
