@@ -37,7 +37,7 @@ double encoderShare(int videoCodec)
     case vp9:
         return 0.985;
     case av1:
-        return 0.90;
+        return 0.95;
     }
     return 0;
 }
@@ -58,13 +58,13 @@ struct ContainerCost
 };
 
 const QList<ContainerCost> containerCosts = {
-    {{u"mp4"_s, u"m4v"_s, u"mov"_s, u"3gp"_s}, 8000, 12.5, 0},
-    {{u"mkv"_s, u"webm"_s, u"mka"_s}, 8000, 7.5, 0},
-    {{u"flv"_s}, 8000, 18, 0},
-    {{u"avi"_s}, 8000, 30, 0},
+    {{u"mp4"_s, u"m4v"_s, u"mov"_s, u"3gp"_s}, 4000, 12.5, 0},
+    {{u"mkv"_s, u"webm"_s, u"mka"_s}, 4000, 7.5, 0},
+    {{u"flv"_s}, 4000, 18, 0},
+    {{u"avi"_s}, 4000, 30, 0},
 };
 // Any other container: as much as a transport stream, the most wasteful measured.
-const ContainerCost otherContainer{{}, 8000, 100, 0.05};
+const ContainerCost otherContainer{{}, 4000, 100, 0.05};
 
 const ContainerCost &costOf(const QString &container)
 {
@@ -124,10 +124,12 @@ QString megabytes(double mb)
 
 QString duration(double seconds)
 {
+    // "0:45 min", "12:05 min", "1:02:03 h"
     const qint64 whole = qint64(std::ceil(seconds));
-    const QString minutesSeconds =
-        u"%1:%2"_s.arg((whole / 60) % 60, 2, 10, u'0').arg(whole % 60, 2, 10, u'0');
-    return whole >= 3600 ? u"%1:%2"_s.arg(whole / 3600).arg(minutesSeconds) : minutesSeconds;
+    const QString secondsPart = u"%1"_s.arg(whole % 60, 2, 10, QChar(u'0'));
+    if (whole < 3600)
+        return u"%1:%2 min"_s.arg(whole / 60).arg(secondsPart);
+    return u"%1:%2:%3 h"_s.arg(whole / 3600).arg((whole / 60) % 60, 2, 10, QChar(u'0')).arg(secondsPart);
 }
 
 // The options that set the video's quality or bitrate, with their values.
@@ -195,7 +197,7 @@ SizeBudget videoBitrateForSize(double targetMB, double seconds, int audioKbps, c
     const double totalKbps = (targetMB * 1e6 - cost.fixedBytes) * 8 / 1000 / seconds;
     const double room = totalKbps / (1 + cost.shareOfData) - audio - videoPacketKbps;
     if (room <= 0) {
-        budget.refusal = tr("%1 reichen für %2 nicht einmal für den Ton (%3 kbit/s). Wählen Sie mindestens "
+        budget.refusal = tr("%1 reichen bei einer Dauer von %2 nicht einmal für den Ton (%3 kbit/s). Wählen Sie mindestens "
                             "%4, eine niedrigere Audio-Bitrate oder weniger Tonspuren.")
                              .arg(megabytes(targetMB), duration(seconds), QString::number(audioKbps),
                                   megabytes(budget.smallestMB));
@@ -203,7 +205,7 @@ SizeBudget videoBitrateForSize(double targetMB, double seconds, int audioKbps, c
     }
     const double video = room * share;
     if (video < smallestVideoKbps) {
-        budget.refusal = tr("%1 sind für %2 zu wenig für ein brauchbares Bild: für das Video blieben nur %3 "
+        budget.refusal = tr("%1 sind bei einer Dauer von %2 zu wenig für ein brauchbares Bild: für das Video blieben nur %3 "
                             "kbit/s. Wählen Sie mindestens %4.")
                              .arg(megabytes(targetMB), duration(seconds), QString::number(int(video)),
                                   megabytes(budget.smallestMB));
