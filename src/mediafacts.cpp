@@ -86,6 +86,15 @@ StreamFacts readStream(const QJsonObject &s)
     if (colourSpace != u"unknown"_s)
         f.colourSpace = colourSpace;
     f.pixelFormat = s[u"pix_fmt"_s].toString();
+    // MP4 and most other containers tell each stream's bit rate; Matroska files
+    // made by mkvmerge carry it as the tag "BPS" (or "BPS-eng") instead.
+    qint64 bitsPerSecond = s[u"bit_rate"_s].toString().toLongLong();
+    if (bitsPerSecond <= 0)
+        bitsPerSecond = tag(tags, u"BPS"_s).toLongLong();
+    if (bitsPerSecond <= 0)
+        bitsPerSecond = tag(tags, u"BPS-eng"_s).toLongLong();
+    if (bitsPerSecond > 0)
+        f.bitRateKbps = int(std::min<qint64>((bitsPerSecond + 999) / 1000, 1000000));
     return f;
 }
 } // namespace

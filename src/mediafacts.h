@@ -31,6 +31,7 @@ struct StreamFacts
     QString fieldOrder;          // "progressive", "tt", "bb", "tb", "bt" or empty
     QString colourSpace;         // e.g. "bt709", "gbr"; empty when not tagged
     QString pixelFormat;         // e.g. "yuv420p"; empty when not told
+    int bitRateKbps = 0;         // the stream's average bit rate, rounded up; 0 when not told
 };
 
 struct MediaFacts

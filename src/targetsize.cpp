@@ -1,0 +1,317 @@
+#include "targetsize.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLocale>
+
+#include <cmath>
+
+#include "formats.h"
+
+using namespace Qt::StringLiterals;
+
+const QString passStatisticsName = u"quorvid-pass"_s;
+
+namespace {
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("TargetSize", text);
+}
+
+constexpr int h264 = 7;
+constexpr int h265 = 8;
+constexpr int vp9 = 9;
+constexpr int av1 = 10;
+
+// The share of the room left for the video that each encoder is given, so that
+// its output lands just below the size rather than just above it. Measured with
+// bench/sizebench.cpp: two-pass x264, x265 and VP9 miss their bitrate by up to
+// about 2 %; SVT-AV1 in one pass by up to about 10 %.
+double encoderShare(int videoCodec)
+{
+    switch (videoCodec) {
+    case h264:
+        return 0.98;
+    case h265:
+        return 0.98;
+    case vp9:
+        return 0.985;
+    case av1:
+        return 0.95;
+    }
+    return 0;
+}
+
+// Below this the encoders give no usable picture at any frame size.
+constexpr double smallestVideoKbps = 50;
+
+// What a container spends beyond the streams' own data, measured with ffprobe's
+// packet sizes against the file size: a fixed part (headers, index), a part per
+// packet (block and sample table entries) and, for MPEG transport streams, a
+// share of the data itself (188-byte packets with their headers and padding).
+struct ContainerCost
+{
+    QStringList suffixes;
+    double fixedBytes;
+    double bytesPerPacket;
+    double shareOfData;
+};
+
+const QList<ContainerCost> containerCosts = {
+    {{u"mp4"_s, u"m4v"_s, u"mov"_s, u"3gp"_s}, 4000, 12.5, 0},
+    {{u"mkv"_s, u"webm"_s, u"mka"_s}, 4000, 7.5, 0},
+    {{u"flv"_s}, 4000, 18, 0},
+    {{u"avi"_s}, 4000, 30, 0},
+};
+// Any other container: as much as a transport stream, the most wasteful measured.
+const ContainerCost otherContainer{{}, 4000, 100, 0.05};
+
+const ContainerCost &costOf(const QString &container)
+{
+    for (const ContainerCost &cost : containerCosts)
+        if (cost.suffixes.contains(container.toLower()))
+            return cost;
+    return otherContainer;
+}
+
+// Video packets per second counted for the container's cost; sources of 60
+// pictures a second cost a little more, which the encoders' share absorbs.
+constexpr double videoPacketsPerSecond = 30;
+// Audio encoders write 20 to 47 packets a second; each track's cost is counted
+// with its bitrate, at MP4's cost per packet.
+constexpr int audioPacketKbps = 5;
+
+// Assumed for a copied track whose bit rate the source does not tell: the
+// highest common bitrate of compressed stereo audio.
+constexpr int unknownSourceKbps = 320;
+
+// The bitrate counted for an audio codec item when the panel sets none, and
+// spelled out for the converter: the encoders' own defaults for stereo, except
+// where the default depends on the channels (mp2 384k, ac3 up to 448k): there
+// 192k, which every channel layout accepts.
+int defaultAudioKbps(int audioCodec)
+{
+    // Items: copy, wav, mp3, mp2, ac3, aac, opus, flac, vorbis.
+    static const int table[] = {0, 0, 128, 192, 192, 128, 96, 0, 128};
+    return audioCodec >= 0 && audioCodec < int(std::size(table)) ? table[audioCodec] : 0;
+}
+
+// The bitrate of a lossy audio codec item as the converter will use it.
+int lossyAudioKbps(const PanelSettings &s)
+{
+    if (s.audioBitrateEnabled) {
+        const int panel = audioBitrateValues.value(s.audioBitrate).chopped(1).toInt();
+        if (panel > 0)
+            return panel;
+    }
+    return defaultAudioKbps(s.audioCodec);
+}
+
+// Uncompressed audio: 16 bits per sample; the source's rate and channels are not
+// known here, so 48 kHz stereo is assumed where the panel sets neither. FLAC is
+// counted the same: lossless compression never makes audio larger.
+int uncompressedKbps(const PanelSettings &s)
+{
+    const int rate = s.frequencyEnabled ? frequencyValues.value(s.frequency).toInt() : 48000;
+    const int channels = s.channelsEnabled && !s.stereo ? 1 : 2;
+    return int(std::ceil(rate * channels * 16 / 1000.0));
+}
+
+QString megabytes(double mb)
+{
+    return QLocale(QLocale::German).toString(mb, 'f', 2) + u" MB"_s;
+}
+
+QString duration(double seconds)
+{
+    // "0:45 min", "12:05 min", "1:02:03 h"
+    const qint64 whole = qint64(std::ceil(seconds));
+    const QString secondsPart = u"%1"_s.arg(whole % 60, 2, 10, QChar(u'0'));
+    if (whole < 3600)
+        return u"%1:%2 min"_s.arg(whole / 60).arg(secondsPart);
+    return u"%1:%2:%3 h"_s.arg(whole / 3600).arg((whole / 60) % 60, 2, 10, QChar(u'0')).arg(secondsPart);
+}
+
+// The options that set the video's quality or bitrate, with their values.
+bool isRateOption(const QString &option)
+{
+    return option == u"-crf"_s || option == u"-b:v"_s || option == u"-qp"_s;
+}
+
+// Frame timing as the output's muxer chooses it when none is given: constant
+// frame rate (pictures repeated or dropped) except for the muxers that take any
+// timing. The null muxer of a first pass would pass every picture through, so
+// the first pass is told the same, or both passes count different pictures
+// (x265 then encodes at a broken constant quantizer).
+QString frameTimingFor(const QString &output)
+{
+    static const QStringList variable{u"mkv"_s, u"mka"_s, u"webm"_s, u"avi"_s, u"flv"_s, u"ts"_s,
+                                      u"m2ts"_s, u"mts"_s, u"nut"_s, u"ogv"_s, u"ogg"_s};
+    return variable.contains(QFileInfo(output).suffix().toLower()) ? u"vfr"_s : u"cfr"_s;
+}
+
+QStringList withBeforeOutput(QStringList run, const QStringList &options)
+{
+    const QString output = run.takeLast();
+    return run << options << output;
+}
+} // namespace
+
+SizeBudget videoBitrateForSize(double targetMB, double seconds, int audioKbps, const QString &container,
+                               int videoCodec)
+{
+    SizeBudget budget;
+    if (videoCodec == 0) {
+        budget.refusal = tr("Beim Kopieren des Videos („copy“) bestimmt allein die Quelle die Größe; eine "
+                            "Zielgröße lässt sich so nicht einhalten. Wählen Sie als Video-Codec H.264, "
+                            "H.265, VP9 oder AV1, oder schalten Sie die Zielgröße ab.");
+        return budget;
+    }
+    if (!isModernVideoCodec(videoCodec)) {
+        budget.refusal = tr("Eine Zielgröße lässt sich nur mit den Video-Codecs H.264, H.265, VP9 oder AV1 "
+                            "einhalten. Wählen Sie einen davon, oder schalten Sie die Zielgröße ab.");
+        return budget;
+    }
+    if (!(seconds > 0) || !std::isfinite(seconds)) {
+        budget.refusal = tr("Die Dauer der Quelldatei ist unbekannt, daher lässt sich keine Bitrate für die "
+                            "Zielgröße berechnen. Wählen Sie statt der Zielgröße eine Qualitätsstufe oder "
+                            "eine Bitrate.");
+        return budget;
+    }
+
+    const ContainerCost &cost = costOf(container);
+    const double share = encoderShare(videoCodec);
+    const double videoPacketKbps = cost.bytesPerPacket * videoPacketsPerSecond * 8 / 1000;
+    const double audio = std::max(0, audioKbps);
+
+    // The smallest size: the smallest video bitrate, as the encoder is given it,
+    // beside the audio and the container's cost, rounded up to whole hundredths.
+    const double smallestKbps = (smallestVideoKbps / share + audio + videoPacketKbps) * (1 + cost.shareOfData);
+    budget.smallestMB = std::ceil((smallestKbps * 1000 / 8 * seconds + cost.fixedBytes) / 1e4) / 100;
+
+    if (!(targetMB > 0) || !std::isfinite(targetMB)) {
+        budget.refusal = tr("Die Zielgröße muss größer als 0 MB sein. Geben Sie mindestens %1 ein.")
+                             .arg(megabytes(budget.smallestMB));
+        return budget;
+    }
+    const double totalKbps = (targetMB * 1e6 - cost.fixedBytes) * 8 / 1000 / seconds;
+    const double room = totalKbps / (1 + cost.shareOfData) - audio - videoPacketKbps;
+    if (room <= 0) {
+        budget.refusal = tr("%1 reichen bei einer Dauer von %2 nicht einmal für den Ton (%3 kbit/s). Wählen Sie mindestens "
+                            "%4, eine niedrigere Audio-Bitrate oder weniger Tonspuren.")
+                             .arg(megabytes(targetMB), duration(seconds), QString::number(audioKbps),
+                                  megabytes(budget.smallestMB));
+        return budget;
+    }
+    const double video = room * share;
+    if (video < smallestVideoKbps) {
+        budget.refusal = tr("%1 sind bei einer Dauer von %2 zu wenig für ein brauchbares Bild: für das Video blieben nur %3 "
+                            "kbit/s. Wählen Sie mindestens %4.")
+                             .arg(megabytes(targetMB), duration(seconds), QString::number(int(video)),
+                                  megabytes(budget.smallestMB));
+        return budget;
+    }
+    // Beyond a gigabit a second no encoder goes; the size is then met anyway.
+    budget.videoKbps = int(std::min(video, 1e6));
+    return budget;
+}
+
+int audioKbpsForSize(const PanelSettings &settings, const QList<int> &keptSourceKbps)
+{
+    if (!settings.audioOn)
+        return 0;
+    const QList<int> tracks = keptSourceKbps.isEmpty() ? QList<int>{0} : keptSourceKbps;
+    int sum = 0;
+    for (const int source : tracks) {
+        int kbps = 0;
+        if (settings.audioCodec == 0) // copy
+            kbps = source > 0 ? source : unknownSourceKbps;
+        else if (settings.audioCodec == 1 || settings.audioCodec == 7) // wav, flac
+            kbps = uncompressedKbps(settings);
+        else
+            kbps = lossyAudioKbps(settings);
+        sum += kbps + audioPacketKbps;
+    }
+    return sum;
+}
+
+QStringList steadyAudioOptions(const PanelSettings &settings)
+{
+    if (!settings.audioOn || defaultAudioKbps(settings.audioCodec) == 0)
+        return {};
+    const QString bitrate = QString::number(lossyAudioKbps(settings)) + u'k';
+    QStringList options;
+    if (!settings.audioBitrateEnabled)
+        options << u"-b:a"_s << bitrate;
+    if (settings.audioCodec == 6) // libopus varies its bitrate with the sound, up to a seventh above it
+        options << u"-vbr"_s << u"off"_s;
+    else if (settings.audioCodec == 8) // libvorbis likewise, unless held between bounds
+        options << u"-minrate:a"_s << bitrate << u"-maxrate:a"_s << bitrate;
+    return options;
+}
+
+QList<QStringList> targetSizeRuns(const QStringList &singleRun, int videoCodec, int videoKbps)
+{
+    if (!isModernVideoCodec(videoCodec) || videoKbps <= 0 || singleRun.size() < 2)
+        return {singleRun};
+
+    // The quality or bitrate options give way to the bitrate, in the place of the
+    // first of them (before the output name when there is none). Only options
+    // between the first "-i" and the output are looked at, never a file name.
+    const QString bitrate = QString::number(videoKbps) + u'k';
+    QStringList run = singleRun;
+    const qsizetype input = run.indexOf(u"-i"_s);
+    qsizetype at = -1;
+    for (qsizetype i = input < 0 ? 0 : input + 2; i + 1 < run.size() - 1;) {
+        if (isRateOption(run[i])) {
+            if (at < 0)
+                at = i;
+            run.remove(i, 2);
+        } else {
+            ++i;
+        }
+    }
+    if (at < 0)
+        at = run.size() - 1;
+    run.insert(at, bitrate);
+    run.insert(at, u"-b:v"_s);
+
+    if (videoCodec == av1)
+        return {run};
+
+    // Both passes name the same statistics, relative to the working folder.
+    QStringList first;
+    QStringList second;
+    if (videoCodec == h265) {
+        // libx265 takes its passes through its own parameters, joined to any given.
+        const qsizetype params = run.indexOf(u"-x265-params"_s);
+        const auto passParams = [&](int pass) {
+            return u"pass=%1:stats=%2"_s.arg(pass).arg(passStatisticsName);
+        };
+        if (params >= 0 && params + 1 < run.size() - 1) {
+            QStringList one = run;
+            one[params + 1] += u':' + passParams(1);
+            QStringList two = run;
+            two[params + 1] += u':' + passParams(2);
+            first = one;
+            second = two;
+        } else {
+            first = withBeforeOutput(run, {u"-x265-params"_s, passParams(1)});
+            second = withBeforeOutput(run, {u"-x265-params"_s, passParams(2)});
+        }
+    } else {
+        first = withBeforeOutput(run, {u"-pass"_s, u"1"_s, u"-passlogfile"_s, passStatisticsName});
+        second = withBeforeOutput(run, {u"-pass"_s, u"2"_s, u"-passlogfile"_s, passStatisticsName});
+    }
+
+    // The first pass only looks at the video: no audio, subtitles or data, the
+    // second pass's frame timing, and nothing written.
+    const QString output = first.takeLast();
+    if (!first.contains(u"-y"_s))
+        first.prepend(u"-y"_s);
+    first << u"-an"_s << u"-sn"_s << u"-dn"_s;
+    if (!first.contains(u"-fps_mode"_s) && !first.contains(u"-vsync"_s))
+        first << u"-fps_mode"_s << frameTimingFor(output);
+    first << u"-f"_s << u"null"_s << u"/dev/null"_s;
+    return {first, second};
+}

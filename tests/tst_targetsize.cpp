@@ -1,0 +1,320 @@
+// Outputs of a chosen size: the bitrate computed for a size and its refusals, the
+// audio counted for it, the runs made of a job's argument list, and one real
+// conversion per encoder whose file is measured against the size.
+#include <QtTest>
+
+#include "arguments.h"
+#include "formats.h"
+#include "job.h"
+#include "mediafacts.h"
+#include "targetsize.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr int h264 = 7, h265 = 8, vp9 = 9, av1 = 10;
+
+bool run(const QStringList &args, const QString &folder, QByteArray *out = nullptr,
+         const QString &program = u"ffmpeg"_s)
+{
+    QProcess p;
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.setWorkingDirectory(folder);
+    p.start(program, args);
+    const bool ok = p.waitForFinished(300000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (!ok)
+        qWarning().noquote() << args.join(u' ') << p.readAllStandardError().right(2000);
+    if (out)
+        *out = p.readAllStandardOutput();
+    return ok;
+}
+} // namespace
+
+class TargetSizeTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void budget_data();
+    void budget();
+    void audio_data();
+    void audio();
+    void runs_data();
+    void runs();
+    void streamBitRates_data();
+    void streamBitRates();
+    void realSizes_data();
+    void realSizes();
+};
+
+void TargetSizeTest::budget_data()
+{
+    QTest::addColumn<double>("mb");
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<int>("audio");
+    QTest::addColumn<QString>("container");
+    QTest::addColumn<int>("codec");
+    QTest::addColumn<QString>("refusal"); // a part of the message; empty: met
+
+    QTest::newRow("25 MB, 3 min, h264 mp4") << 25.0 << 180.0 << 133 << u"mp4"_s << h264 << QString();
+    QTest::newRow("8 MB, 1 min, vp9 WEBM") << 8.0 << 60.0 << 266 << u"WEBM"_s << vp9 << QString();
+    QTest::newRow("700 MB, 2 h, av1 mkv") << 700.0 << 7200.0 << 101 << u"mkv"_s << av1 << QString();
+    QTest::newRow("h265 in a transport stream") << 10.0 << 60.0 << 133 << u"ts"_s << h265 << QString();
+    QTest::newRow("too small for the audio") << 1.0 << 600.0 << 133 << u"mp4"_s << h264 << u"Ton"_s;
+    QTest::newRow("audio fits, picture not") << 1.0 << 60.0 << 101 << u"mkv"_s << av1 << u"Bild"_s;
+    QTest::newRow("no size") << 0.0 << 60.0 << 133 << u"mp4"_s << h264 << u"größer als 0"_s;
+    QTest::newRow("negative size") << -5.0 << 60.0 << 133 << u"mp4"_s << h264 << u"größer als 0"_s;
+    QTest::newRow("zero duration") << 25.0 << 0.0 << 133 << u"mp4"_s << h264 << u"Dauer"_s;
+    QTest::newRow("negative duration") << 25.0 << -3.0 << 133 << u"mp4"_s << h264 << u"Dauer"_s;
+    QTest::newRow("unknown duration") << 25.0 << qQNaN() << 133 << u"mp4"_s << h264 << u"Dauer"_s;
+    QTest::newRow("copy") << 25.0 << 60.0 << 133 << u"mkv"_s << 0 << u"„copy“"_s;
+    QTest::newRow("mpeg4") << 25.0 << 60.0 << 133 << u"avi"_s << 5 << u"H.264, H.265, VP9 oder AV1"_s;
+    QTest::newRow("huffyuv") << 25.0 << 60.0 << 133 << u"mkv"_s << 1 << u"H.264, H.265, VP9 oder AV1"_s;
+    QTest::newRow("unknown codec") << 25.0 << 60.0 << 133 << u"mkv"_s << 11 << u"H.264, H.265, VP9 oder AV1"_s;
+}
+
+void TargetSizeTest::budget()
+{
+    QFETCH(double, mb);
+    QFETCH(double, seconds);
+    QFETCH(int, audio);
+    QFETCH(QString, container);
+    QFETCH(int, codec);
+    QFETCH(QString, refusal);
+
+    const SizeBudget b = videoBitrateForSize(mb, seconds, audio, container, codec);
+    if (!refusal.isEmpty()) {
+        QCOMPARE(b.videoKbps, 0);
+        QVERIFY2(b.refusal.contains(refusal), qPrintable(b.refusal));
+        QVERIFY2(b.refusal.contains(u"Wählen Sie"_s) || b.refusal.contains(u"Geben Sie"_s), qPrintable(b.refusal));
+        if (b.smallestMB > 0) {
+            // The size named is met, and only just: a little less is refused.
+            const QString named = QLocale(QLocale::German).toString(b.smallestMB, 'f', 2) + u" MB"_s;
+            QVERIFY2(b.refusal.contains(named), qPrintable(b.refusal + u" / "_s + named));
+            QVERIFY(videoBitrateForSize(b.smallestMB, seconds, audio, container, codec).videoKbps > 0);
+            QVERIFY(videoBitrateForSize(b.smallestMB - 0.02, seconds, audio, container, codec).videoKbps == 0);
+        }
+        return;
+    }
+    QVERIFY2(b.refusal.isEmpty(), qPrintable(b.refusal));
+    // The video takes most of what the audio leaves, never all of it.
+    const double leftKbps = mb * 8000 / seconds - audio;
+    QVERIFY2(b.videoKbps < leftKbps && b.videoKbps > 0.85 * leftKbps,
+             qPrintable(u"%1 of %2"_s.arg(b.videoKbps).arg(leftKbps)));
+    QVERIFY(b.smallestMB > 0 && b.smallestMB < mb);
+}
+
+void TargetSizeTest::audio_data()
+{
+    QTest::addColumn<int>("codec");
+    QTest::addColumn<int>("bitrate"); // index into audioBitrateValues; -1: the panel sets none
+    QTest::addColumn<QList<int>>("sources");
+    QTest::addColumn<int>("kbps");
+    QTest::addColumn<QStringList>("options");
+
+    QTest::newRow("aac 192k, two tracks") << 5 << 2 << QList<int>{320, 96} << 2 * (192 + 5) << QStringList();
+    QTest::newRow("aac default") << 5 << -1 << QList<int>{0} << 133 << QStringList{u"-b:a"_s, u"128k"_s};
+    QTest::newRow("opus default") << 6 << -1 << QList<int>{128} << 101
+                                  << QStringList{u"-b:a"_s, u"96k"_s, u"-vbr"_s, u"off"_s};
+    QTest::newRow("vorbis 64k") << 8 << 4 << QList<int>{} << 69
+                                << QStringList{u"-minrate:a"_s, u"64k"_s, u"-maxrate:a"_s, u"64k"_s};
+    QTest::newRow("mp2 default, any channels") << 3 << -1 << QList<int>{0} << 197
+                                               << QStringList{u"-b:a"_s, u"192k"_s};
+    QTest::newRow("copy, known and unknown") << 0 << -1 << QList<int>{160, 0} << 165 + 325 << QStringList();
+    QTest::newRow("copy, nothing known") << 0 << -1 << QList<int>{} << 325 << QStringList();
+    QTest::newRow("wav, 48 kHz stereo") << 1 << -1 << QList<int>{1411} << 1541 << QStringList();
+}
+
+void TargetSizeTest::audio()
+{
+    QFETCH(int, codec);
+    QFETCH(int, bitrate);
+    QFETCH(QList<int>, sources);
+    QFETCH(int, kbps);
+    QFETCH(QStringList, options);
+
+    PanelSettings s;
+    s.audioCodec = codec;
+    s.audioBitrateEnabled = bitrate >= 0;
+    s.audioBitrate = qMax(bitrate, 0);
+    QCOMPARE(audioKbpsForSize(s, sources), kbps);
+    QCOMPARE(steadyAudioOptions(s), options);
+    s.audioOn = false;
+    QCOMPARE(audioKbpsForSize(s, sources), 0);
+    QVERIFY(steadyAudioOptions(s).isEmpty());
+}
+
+void TargetSizeTest::runs_data()
+{
+    QTest::addColumn<int>("codec");
+    QTest::addColumn<QStringList>("single");
+    QTest::addColumn<int>("runCount");
+    QTest::addColumn<QStringList>("passOptions"); // in the second (or only) run
+    QTest::addColumn<QString>("timing");          // the first pass's frame timing
+
+    const QStringList head{u"-y"_s, u"-i"_s, u"/m/-crf in.mkv"_s, u"-s"_s, u"640x360"_s, u"-vcodec"_s};
+    const QStringList tail{u"-acodec"_s, u"aac"_s, u"-map"_s, u"0:0"_s, u"-map"_s, u"0:1"_s, u"-map"_s, u"0:3"_s,
+                           u"-c:s"_s, u"mov_text"_s};
+    QTest::newRow("x264, quality") << h264 << head + QStringList{u"libx264"_s, u"-crf"_s, u"23"_s} + tail + QStringList{u"/o/out.mp4"_s}
+                                   << 2 << QStringList{u"-pass"_s, u"2"_s, u"-passlogfile"_s, u"quorvid-pass"_s}
+                                   << u"cfr"_s;
+    QTest::newRow("x265, bitrate mode, own parameters")
+        << h265 << head + QStringList{u"libx265"_s, u"-b:v"_s, u"8000k"_s, u"-x265-params"_s, u"aq-mode=3"_s} + tail + QStringList{u"/o/out.mp4"_s}
+        << 2 << QStringList{u"-x265-params"_s, u"aq-mode=3:pass=2:stats=quorvid-pass"_s} << u"cfr"_s;
+    QTest::newRow("vp9, quality with -b:v 0")
+        << vp9 << head + QStringList{u"libvpx-vp9"_s, u"-crf"_s, u"31"_s, u"-b:v"_s, u"0"_s} + tail + QStringList{u"/o/out.webm"_s}
+        << 2 << QStringList{u"-pass"_s, u"2"_s, u"-passlogfile"_s, u"quorvid-pass"_s} << u"vfr"_s;
+    QTest::newRow("av1, one run") << av1 << head + QStringList{u"libsvtav1"_s, u"-crf"_s, u"35"_s} + tail + QStringList{u"/o/out.mkv"_s}
+                                  << 1 << QStringList() << QString();
+}
+
+void TargetSizeTest::runs()
+{
+    QFETCH(int, codec);
+    QFETCH(QStringList, single);
+    QFETCH(int, runCount);
+    QFETCH(QStringList, passOptions);
+    QFETCH(QString, timing);
+
+    const QList<QStringList> runs = targetSizeRuns(single, codec, 1234);
+    QCOMPARE(runs.size(), runCount);
+    const QStringList &last = runs.last();
+    // The last run writes the output, with the bitrate in place of every quality option.
+    QCOMPARE(last.last(), single.last());
+    QCOMPARE(last.count(u"-b:v"_s), 1);
+    QCOMPARE(last.value(last.indexOf(u"-b:v"_s) + 1), u"1234k"_s);
+    QVERIFY(!last.contains(u"-crf"_s));
+    QCOMPARE(last.mid(0, 3), single.mid(0, 3)); // the input name, though it reads like an option
+    for (const QString &option : {u"-map"_s, u"-c:s"_s, u"-acodec"_s})
+        QCOMPARE(last.count(option), single.count(option));
+    if (!passOptions.isEmpty()) {
+        const qsizetype at = last.indexOf(passOptions.first());
+        QCOMPARE(last.mid(at, passOptions.size()), passOptions);
+    }
+    if (runCount == 1)
+        return;
+    // The first pass: the same encoding of the video alone, written nowhere.
+    const QStringList &first = runs.first();
+    QVERIFY(writesNoFile(first));
+    QVERIFY(!first.contains(single.last()));
+    for (const QString &off : {u"-an"_s, u"-sn"_s, u"-dn"_s})
+        QVERIFY(first.contains(off));
+    QCOMPARE(first.value(first.indexOf(u"-fps_mode"_s) + 1), timing);
+    QString secondPass = passOptions.join(u' ');
+    QVERIFY(first.join(u' ').contains(secondPass.replace(u"2"_s, u"1"_s)));
+
+    // Nothing to aim at: the list stays as it is.
+    QCOMPARE(targetSizeRuns(single, codec, 0), QList<QStringList>{single});
+    QCOMPARE(targetSizeRuns(single, 5, 1234), QList<QStringList>{single});
+}
+
+void TargetSizeTest::realSizes_data()
+{
+    QTest::addColumn<int>("codec");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<int>("audioCodec");
+    QTest::addColumn<double>("below"); // how far below the size the file may stay
+    QTest::addColumn<double>("above");
+
+    QTest::newRow("x264 mp4 aac") << h264 << u"mp4"_s << 5 << 0.03 << 0.01;
+    QTest::newRow("x265 mp4 aac") << h265 << u"mp4"_s << 5 << 0.03 << 0.01;
+    QTest::newRow("vp9 webm opus") << vp9 << u"webm"_s << 6 << 0.03 << 0.01;
+    QTest::newRow("av1 mkv vorbis") << av1 << u"mkv"_s << 8 << 0.15 << 0.03;
+}
+
+// A short clip with two audio tracks and subtitles, made to a size with every
+// encoder; the passes' statistics stay in the working folder.
+void TargetSizeTest::realSizes()
+{
+    QFETCH(int, codec);
+    QFETCH(QString, suffix);
+    QFETCH(int, audioCodec);
+    QFETCH(double, below);
+    QFETCH(double, above);
+
+    static QTemporaryDir sourceDir;
+    const QString source = sourceDir.filePath(u"source.mkv"_s);
+    if (!QFile::exists(source)) {
+        QFile subtitles(sourceDir.filePath(u"cues.srt"_s));
+        QVERIFY(subtitles.open(QIODevice::WriteOnly));
+        subtitles.write("1\n00:00:00,500 --> 00:00:02,000\nHallo\n\n2\n00:00:03,000 --> 00:00:05,000\nWelt\n");
+        subtitles.close();
+        QVERIFY(run({u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                     u"testsrc2=size=320x240:rate=25:duration=6,noise=alls=12:allf=t"_s, u"-f"_s, u"lavfi"_s,
+                     u"-i"_s, u"anoisesrc=duration=6:color=pink:amplitude=0.3"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                     u"anoisesrc=duration=6:color=brown:amplitude=0.3"_s, u"-i"_s, subtitles.fileName(), u"-map"_s, u"0"_s,
+                     u"-map"_s, u"1"_s, u"-map"_s, u"2"_s, u"-map"_s, u"3"_s, u"-c:v"_s, u"libx264"_s, u"-crf"_s,
+                     u"15"_s, u"-c:a"_s, u"aac"_s, u"-c:s"_s, u"srt"_s, source},
+                    sourceDir.path()));
+    }
+    QByteArray json;
+    QVERIFY(run(probeArguments(source), sourceDir.path(), &json, u"ffprobe"_s));
+    const MediaFacts facts = readProbe(json);
+    QCOMPARE(facts.streams.size(), 4);
+
+    PanelSettings settings;
+    settings.videoCodec = codec;
+    settings.originalSize = true;
+    settings.quality = defaultQualityIndex;
+    settings.audioCodec = audioCodec;
+    settings.audioBitrateEnabled = audioCodec != 6; // opus at its default
+    settings.audioBitrate = 3;                        // 128k
+    const int audioKbps = audioKbpsForSize(settings, {0, 0});
+    const double targetMB = 0.55;
+    const SizeBudget budget = videoBitrateForSize(targetMB, facts.durationSeconds, audioKbps, suffix, codec);
+    QVERIFY2(budget.videoKbps > 200, qPrintable(budget.refusal));
+
+    QTemporaryDir work;
+    QTemporaryDir outputDir;
+    const QString output = outputDir.filePath(u"out."_s + suffix);
+    QStringList single = buildArguments(settings, source, output);
+    single.removeLast();
+    const QString subtitleCodec = suffix == u"mp4"_s ? u"mov_text"_s : suffix == u"webm"_s ? u"webvtt"_s : u"copy"_s;
+    single << u"-map"_s << u"0:0"_s << u"-map"_s << u"0:1"_s << u"-map"_s << u"0:2"_s << u"-map"_s << u"0:3"_s
+           << u"-c:s"_s << subtitleCodec << steadyAudioOptions(settings) << output;
+    const QList<QStringList> runs = targetSizeRuns(single, codec, budget.videoKbps);
+    for (const QStringList &args : runs)
+        QVERIFY(run(args, work.path()));
+
+    const double size = QFileInfo(output).size() / 1e6;
+    qInfo("%s: %.4f MB for %.2f MB (%+.2f %%), video %d kbit/s", QTest::currentDataTag(), size, targetMB,
+          (size / targetMB - 1) * 100, budget.videoKbps);
+    QVERIFY2(size <= targetMB * (1 + above) && size >= targetMB * (1 - below),
+             qPrintable(u"%1 MB"_s.arg(size)));
+    // Two audio tracks and the subtitles came through the passes.
+    QVERIFY(run(probeArguments(output), outputDir.path(), &json, u"ffprobe"_s));
+    QCOMPARE(readProbe(json).streams.size(), 4);
+
+    // The statistics are in the working folder, and only there.
+    QCOMPARE(QDir(outputDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"out."_s + suffix});
+    const QStringList left = QDir(work.path()).entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : left)
+        QVERIFY2(name.startsWith(passStatisticsName), qPrintable(name));
+    QCOMPARE(left.isEmpty(), runs.size() == 1);
+    QVERIFY(QDir(sourceDir.path()).entryList(QDir::Files).size() == 2); // source and cues only
+}
+
+void TargetSizeTest::streamBitRates_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<int>("kbps");
+
+    QTest::newRow("bit_rate") << QByteArray(R"("bit_rate": "128001")") << 129;
+    QTest::newRow("mkvmerge's tag") << QByteArray(R"("tags": {"BPS": "96000"})") << 96;
+    QTest::newRow("tag with language") << QByteArray(R"("tags": {"BPS-eng": "192000"})") << 192;
+    QTest::newRow("not told") << QByteArray(R"("tags": {"language": "ger"})") << 0;
+    QTest::newRow("nonsense") << QByteArray(R"("bit_rate": "N/A")") << 0;
+}
+
+// Copied audio is counted with the bit rate the source tells for the track.
+void TargetSizeTest::streamBitRates()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(int, kbps);
+    const MediaFacts facts =
+        readProbe(R"({"streams": [{"index": 1, "codec_type": "audio", )" + stream + R"(}], "format": {}})");
+    QCOMPARE(facts.streams.value(0).bitRateKbps, kbps);
+}
+
+QTEST_GUILESS_MAIN(TargetSizeTest)
+#include "tst_targetsize.moc"
