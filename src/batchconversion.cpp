@@ -172,7 +172,7 @@ void MainWindow::insertBatch()
     const QString output = saveLineEdit->text();
     if (input.isEmpty() || output.isEmpty())
         return;
-    if (refuseJob(input))
+    if (refuseJob(input, output))
         return;
     const Job job = jobFor(input, output);
     if (!confirmCompatible(QList<Job>{job}, true))

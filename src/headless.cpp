@@ -481,11 +481,24 @@ int convertFiles()
         if (survey.busy())
             loop.exec();
     }
+    // A file whose job cannot be made (a size too small for it) is named and
+    // left out; the others are converted, and the exit status tells of it.
     QList<Job> convertJobs;
-    for (qsizetype i = 0; i < selection.files.size(); ++i)
-        convertJobs << makeJob(preset->settings, selection.files[i], outputs[i],
-                               facts.value(selection.files[i]));
-    return runJobs(convertJobs, parallel, parser.isSet(keepGoing), parser.isSet(overwrite));
+    int refused = 0;
+    for (qsizetype i = 0; i < selection.files.size(); ++i) {
+        const MediaFacts known = facts.value(selection.files[i]);
+        const QString refusal = jobRefusal(preset->settings, known, outputs[i]);
+        if (!refusal.isEmpty()) {
+            print(stderr, u"quorvid: %1: %2\n"_s.arg(printableText(selection.files[i]), refusal));
+            ++refused;
+            continue;
+        }
+        convertJobs << makeJob(preset->settings, selection.files[i], outputs[i], known);
+    }
+    if (convertJobs.isEmpty())
+        return 1;
+    const int status = runJobs(convertJobs, parallel, parser.isSet(keepGoing), parser.isSet(overwrite));
+    return refused > 0 ? std::max(status, 1) : status;
 }
 
 bool given(const QStringList &arguments, const QString &option)

@@ -5,6 +5,7 @@
 #include "colourflags.h"
 #include "formats.h"
 #include "interlace.h"
+#include "targetsize.h"
 #include "timerange.h"
 #include "tracks.h"
 
@@ -20,12 +21,50 @@ bool dependsOnSource(const PanelSettings &settings)
 {
     constexpr int firstModernAudioCodec = 5;
     return (settings.videoOn && !settings.dvdPreset && isModernVideoCodec(settings.videoCodec)) ||
+           (settings.videoOn && settings.targetSizeMB > 0) ||
            (settings.audioOn && settings.audioCodec >= firstModernAudioCodec);
 }
 
-QString jobRefusal(const PanelSettings &settings, const SourceFacts &facts)
+namespace {
+// Whether the job aims at a size: asked for, with video to encode in the source
+// (a sound file keeps its own size).
+bool aimsAtSize(const PanelSettings &settings, const SourceFacts &facts)
 {
-    return checkRange(settings.rangeFrom, settings.rangeTo, facts.durationSeconds).refusal;
+    return settings.targetSizeMB > 0 && settings.videoOn && !settings.dvdPreset &&
+           !(facts.valid && !firstVideo(facts));
+}
+
+// The bitrate that meets the size over the part converted, with room for every
+// audio track the job keeps.
+SizeBudget sizeBudget(const PanelSettings &settings, const SourceFacts &facts, const QString &target,
+                      const TimeRange &range)
+{
+    if (facts.durationSeconds <= 0) {
+        SizeBudget unknown;
+        unknown.refusal = QObject::tr("Die Dauer der Datei ist nicht bekannt, daher lässt sich keine Zielgröße "
+                                      "berechnen. Bitte wählen Sie eine Qualitätsstufe oder eine Bitrate.");
+        return unknown;
+    }
+    const double seconds = range.to.value_or(facts.durationSeconds) - range.from.value_or(0);
+    QList<int> keptAudio;
+    const QString container = QFileInfo(target).suffix();
+    const TrackPlan plan = planTracks(facts, settings, container, settings.trackChecks);
+    for (const TrackDecision &track : plan.tracks)
+        if (track.kind == StreamFacts::Kind::Audio && track.kept)
+            for (const StreamFacts &stream : facts.streams)
+                if (stream.index == track.index)
+                    keptAudio << stream.bitRateKbps;
+    const int audioKbps = settings.audioOn ? audioKbpsForSize(settings, keptAudio) : 0;
+    return videoBitrateForSize(settings.targetSizeMB, seconds, audioKbps, container, settings.videoCodec);
+}
+} // namespace
+
+QString jobRefusal(const PanelSettings &settings, const SourceFacts &facts, const QString &target)
+{
+    const RangeCheck range = checkRange(settings.rangeFrom, settings.rangeTo, facts.durationSeconds);
+    if (!range.refusal.isEmpty() || !aimsAtSize(settings, facts))
+        return range.refusal;
+    return sizeBudget(settings, facts, target, range.range).refusal;
 }
 
 bool deinterlaces(const PanelSettings &settings, const SourceFacts &facts)
@@ -65,9 +104,18 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
             arguments =
                 beforeOutput(arguments, colourFlagOptions(video->colourSpace, video->pixelFormat, height));
     }
-    // The part of the file, read precisely from the input.
     const RangeCheck range = checkRange(settings.rangeFrom, settings.rangeTo, facts.durationSeconds);
+    QList<QStringList> runs{arguments};
+    // A size: the bitrate that meets it, in two passes where the encoder has them.
+    if (aimsAtSize(settings, facts)) {
+        const SizeBudget budget = sizeBudget(settings, facts, target, range.range);
+        if (budget.videoKbps > 0)
+            runs = targetSizeRuns(beforeOutput(arguments, steadyAudioOptions(settings)), settings.videoCodec,
+                                  budget.videoKbps);
+    }
+    // The part of the file, read precisely from the input by every run.
     if (range.refusal.isEmpty())
-        arguments = withRange(arguments, range.range);
-    return Job::fromRuns({arguments});
+        for (QStringList &run : runs)
+            run = withRange(run, range.range);
+    return Job::fromRuns(runs);
 }

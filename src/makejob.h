@@ -21,13 +21,14 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
 // Why no job can be made of these settings for this source (German, for a box
 // or a terminal line): a part of the file that is no time or lies outside it, a
 // size that cannot be met. Empty when the job can be made.
-QString jobRefusal(const PanelSettings &settings, const SourceFacts &facts);
+QString jobRefusal(const PanelSettings &settings, const SourceFacts &facts, const QString &target);
 
 // Whether the job deinterlaces: the user's choice, else the rule for the source.
 bool deinterlaces(const PanelSettings &settings, const SourceFacts &facts);
 
 // True when jobs of these settings depend on what the source holds (today's
-// codecs: tracks, interlacing, colours); jobs of the first codecs do not.
+// codecs: tracks, interlacing, colours; a target size: the duration and the
+// audio tracks); jobs of the first codecs do not.
 bool dependsOnSource(const PanelSettings &settings);
 
 // The source's first video stream (not a cover picture); nullptr when none.

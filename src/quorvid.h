@@ -140,7 +140,7 @@ private:
     void forgetSource();
     void showStill(bool soon);
     void showRangeNote();
-    bool refuseJob(const QString &source);
+    bool refuseJob(const QString &source, const QString &target);
     // Tracks (trackpanel.cpp): the list beside the information box, the look at
     // opened and added files.
     void setUpTracks();

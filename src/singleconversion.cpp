@@ -89,7 +89,7 @@ void MainWindow::SingleConvert()
                         "überschrieben."));
         return;
     }
-    if (refuseJob(source))
+    if (refuseJob(source, target))
         return;
     const Job job = jobFor(source, target);
     if (!confirmCompatible(QList<Job>{job}, false))

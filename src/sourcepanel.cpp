@@ -35,6 +35,8 @@ void MainWindow::setUpSource()
     connect(rangeToLineEdit, &QLineEdit::textEdited, this, [this] { showRangeNote(); });
     connect(vcodecComboBox, &QComboBox::currentIndexChanged, this, [this] { showRangeNote(); });
     connect(videoCheckBox, &QCheckBox::toggled, this, [this] { showRangeNote(); });
+    connect(qualityComboBox, &QComboBox::currentIndexChanged, this, [this] { showRangeNote(); });
+    connect(targetSizeSpinBox, &QDoubleSpinBox::valueChanged, this, [this] { showRangeNote(); });
 }
 
 void MainWindow::forgetSource()
@@ -63,9 +65,12 @@ void MainWindow::showStill(bool soon)
 
 void MainWindow::showRangeNote()
 {
-    const PanelSettings settings = widgetSettings();
-    const QString refusal =
-        checkRange(settings.rangeFrom, settings.rangeTo, openedFacts.durationSeconds).refusal;
+    // What the fields mean for the job, before anything runs: a time or a size
+    // that cannot be, or where a copy really begins.
+    const PanelSettings settings = panelSettings();
+    const QString refusal = openedFacts.valid
+                                ? jobRefusal(settings, openedFacts, saveLineEdit->text())
+                                : checkRange(settings.rangeFrom, settings.rangeTo, 0).refusal;
     const bool copiesVideo = settings.videoOn && settings.videoCodec == 0;
     QString note;
     if (!refusal.isEmpty())
@@ -76,10 +81,10 @@ void MainWindow::showRangeNote()
     rangeNoteLabel->setVisible(!note.isEmpty());
 }
 
-bool MainWindow::refuseJob(const QString &source)
+bool MainWindow::refuseJob(const QString &source, const QString &target)
 {
     const MediaFacts facts = source == openLineEdit->text() ? openedFacts : surveyedFacts.value(source);
-    const QString refusal = jobRefusal(panelSettings(), facts);
+    const QString refusal = jobRefusal(panelSettings(), facts, target);
     if (refusal.isEmpty())
         return false;
     showErrorBox(refusal.toHtmlEscaped());
