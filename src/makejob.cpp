@@ -41,8 +41,9 @@ SizeBudget sizeBudget(const PanelSettings &settings, const SourceFacts &facts, c
 {
     if (facts.durationSeconds <= 0) {
         SizeBudget unknown;
-        unknown.refusal = QObject::tr("Die Dauer der Datei ist nicht bekannt, daher lässt sich keine Zielgröße "
-                                      "berechnen. Bitte wählen Sie eine Qualitätsstufe oder eine Bitrate.");
+        unknown.refusal =
+            QObject::tr("Die Dauer der Datei ist nicht bekannt, daher lässt sich keine Zielgröße "
+                        "berechnen. Bitte wählen Sie eine Qualitätsstufe oder eine Bitrate.");
         return unknown;
     }
     const double seconds = range.to.value_or(facts.durationSeconds) - range.from.value_or(0);

@@ -68,9 +68,8 @@ void MainWindow::showRangeNote()
     // What the fields mean for the job, before anything runs: a time or a size
     // that cannot be, or where a copy really begins.
     const PanelSettings settings = panelSettings();
-    const QString refusal = openedFacts.valid
-                                ? jobRefusal(settings, openedFacts, saveLineEdit->text())
-                                : checkRange(settings.rangeFrom, settings.rangeTo, 0).refusal;
+    const QString refusal = openedFacts.valid ? jobRefusal(settings, openedFacts, saveLineEdit->text())
+                                              : checkRange(settings.rangeFrom, settings.rangeTo, 0).refusal;
     const bool copiesVideo = settings.videoOn && settings.videoCodec == 0;
     QString note;
     if (!refusal.isEmpty())

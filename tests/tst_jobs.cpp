@@ -5,8 +5,10 @@
 #include <QtWidgets>
 
 #include "batchfile.h"
+#include "formats.h"
 #include "interlace.h"
 #include "jobrunner.h"
+#include "makejob.h"
 #include "quorvid.h"
 #include "recovery.h"
 #include "testsupport.h"
@@ -64,6 +66,9 @@ private slots:
     void openedFileLookedAt_data();
     void openedFileLookedAt();
     void convertLooksAtEachFile();
+    void partsAndSizes_data();
+    void partsAndSizes();
+    void sizeAndPartThroughWindow();
 };
 
 void JobsTest::listForms_data()
@@ -433,6 +438,162 @@ void JobsTest::convertLooksAtEachFile()
     QVERIFY(found.found);
     QVERIFY2(found.counts.interlaced() <= 3,
              qPrintable(u"%1 of the frames still woven"_s.arg(found.counts.interlaced())));
+}
+
+void JobsTest::partsAndSizes_data()
+{
+    QTest::addColumn<int>("videoCodec");
+    QTest::addColumn<double>("sizeMB");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<bool>("hasVideo");
+    // The runs, each as its options before "-i" and whether it writes the output;
+    // or the words of the refusal.
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("nothing set: one run as always")
+        << 7 << 0.0 << QString() << QString() << true << u"|out"_s;
+    QTest::newRow("a part") << 7 << 0.0 << u"1:00"_s << u"1:30,5"_s << true << u"-y -ss 60 -t 30.5|out"_s;
+    QTest::newRow("only the end") << 1 << 0.0 << QString() << u"10"_s << true << u"-y -t 10|out"_s;
+    QTest::newRow("size: two passes") << 7 << 200.0 << QString() << QString() << true << u"|none ; |out"_s;
+    QTest::newRow("size of a part: both passes cut")
+        << 9 << 5.0 << u"10"_s << u"70"_s << true << u"-y -ss 10 -t 60|none ; -y -ss 10 -t 60|out"_s;
+    QTest::newRow("AV1: one run") << 10 << 200.0 << QString() << QString() << true << u"|out"_s;
+    QTest::newRow("sound file: its own size") << 7 << 20.0 << QString() << QString() << false << u"|out"_s;
+    QTest::newRow("end before start") << 7 << 0.0 << u"30"_s << u"20"_s << true << u"refused: „Bis“"_s;
+    QTest::newRow("beyond the end") << 7 << 0.0 << QString() << u"2:00:00"_s << true
+                                    << u"refused: hinter dem Ende der Datei"_s;
+    QTest::newRow("size with copy") << 0 << 20.0 << QString() << QString() << true << u"refused: copy"_s;
+    QTest::newRow("size too small for the sound")
+        << 7 << 19.0 << QString() << QString() << true << u"refused: mindestens"_s;
+}
+
+void JobsTest::partsAndSizes()
+{
+    QFETCH(int, videoCodec);
+    QFETCH(double, sizeMB);
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(bool, hasVideo);
+    QFETCH(QString, expected);
+
+    // A 20-minute source with one video and one 128 kbit/s audio track.
+    MediaFacts facts;
+    facts.valid = true;
+    facts.durationSeconds = 1200;
+    if (hasVideo) {
+        StreamFacts video;
+        video.kind = StreamFacts::Kind::Video;
+        video.codec = u"h264"_s;
+        video.width = 1280;
+        video.height = 720;
+        video.pixelFormat = u"yuv420p"_s;
+        video.colourSpace = u"bt709"_s;
+        facts.streams << video;
+    }
+    StreamFacts audio;
+    audio.index = facts.streams.size();
+    audio.kind = StreamFacts::Kind::Audio;
+    audio.codec = u"aac"_s;
+    audio.channels = 2;
+    audio.bitRateKbps = 128;
+    facts.streams << audio;
+
+    PanelSettings settings;
+    settings.videoCodec = videoCodec;
+    settings.originalSize = videoCodec >= firstModernVideoCodec;
+    settings.audioCodec = 5; // aac
+    settings.audioBitrateEnabled = true;
+    settings.audioBitrate = 3; // 128k
+    settings.targetSizeMB = sizeMB;
+    settings.rangeFrom = from;
+    settings.rangeTo = to;
+    const QString target = videoCodec == 9 ? u"out.webm"_s : u"out.mkv"_s;
+
+    const QString refusal = jobRefusal(settings, facts, target);
+    if (expected.startsWith(u"refused: "_s)) {
+        QVERIFY2(refusal.contains(expected.mid(9)), qPrintable(refusal));
+        return;
+    }
+    QVERIFY2(refusal.isEmpty(), qPrintable(refusal));
+    const Job job = makeJob(settings, u"in.mkv"_s, target, facts);
+    QStringList runs;
+    for (const QStringList &run : job.runs) {
+        const qsizetype input = run.indexOf(u"-i"_s);
+        QVERIFY(input >= 0 && run.value(input + 1) == u"in.mkv"_s);
+        // Everything before "-i" but the "-y" the first codecs start with.
+        QString before = run.mid(0, input).join(u' ');
+        if (before == u"-y"_s)
+            before.clear();
+        runs << before + u'|' +
+                    (writesNoFile(run)      ? u"none"_s
+                     : run.last() == target ? u"out"_s
+                                            : run.last());
+    }
+    QCOMPARE(runs.join(u" ; "_s), expected);
+    QCOMPARE(job.output, target);
+    // A size job asks for a bitrate no larger than the size allows over the part.
+    if (sizeMB > 0 && job.runs.size() > 1) {
+        const QStringList &last = job.runs.last();
+        const qsizetype bitrate = last.indexOf(u"-b:v"_s);
+        QVERIFY(bitrate >= 0);
+        const double seconds = to.isEmpty() ? 1200 : 60;
+        QVERIFY2(last[bitrate + 1].chopped(1).toDouble() * 1000 * seconds / 8 < sizeMB * 1e6,
+                 qPrintable(last[bitrate + 1]));
+    }
+}
+
+void JobsTest::sizeAndPartThroughWindow()
+{
+    // A part of a real clip at a size, through the window's own fields: two
+    // passes with the real converter, the bar running up once, and a file that
+    // fits the size.
+    QTemporaryDir work;
+    const QString input = work.filePath(u"film.mkv"_s);
+    QProcess maker;
+    maker.start(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                              u"testsrc2=size=320x240:rate=25:duration=12"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                              u"sine=duration=12"_s, u"-c:v"_s, u"mpeg4"_s, u"-q:v"_s, u"2"_s, input});
+    QVERIFY(maker.waitForFinished(60000) && maker.exitCode() == 0);
+    AnnouncedBoxes noSurprises;
+    MainWindow window;
+    window.openFiles({input});
+    auto *codec = window.findChild<QComboBox *>(u"vcodecComboBox"_s);
+    codec->setCurrentIndex(7);
+    QMetaObject::invokeMethod(&window, "vcopywahl");
+    window.findChild<QComboBox *>(u"acodecComboBox"_s)->setCurrentIndex(5);
+    window.findChild<QComboBox *>(u"qualityComboBox"_s)->setCurrentIndex(targetSizeQualityIndex);
+    window.findChild<QDoubleSpinBox *>(u"targetSizeSpinBox"_s)->setValue(0.3);
+    auto *from = window.findChild<QLineEdit *>(u"rangeFromLineEdit"_s);
+    auto *to = window.findChild<QLineEdit *>(u"rangeToLineEdit"_s);
+    auto *note = window.findChild<QLabel *>(u"rangeNoteLabel"_s);
+    // The look at the file tells its duration; a part beyond it is named at once.
+    QTRY_VERIFY_WITH_TIMEOUT(window.findChild<QTreeWidget *>(u"trackList"_s)->topLevelItemCount() == 2,
+                             20000);
+    QTest::keyClicks(to, u"0:30"_s);
+    QTRY_VERIFY(note->isVisibleTo(&window) && note->text().contains(u"hinter dem Ende"_s));
+    to->clear();
+    QTest::keyClicks(from, u"2"_s);
+    QTest::keyClicks(to, u"10"_s);
+    QTRY_VERIFY(!note->isVisibleTo(&window));
+
+    QList<int> bar;
+    connect(window.findChild<QProgressBar *>(u"progressBar"_s), &QProgressBar::valueChanged, this,
+            [&bar](int value) { bar << value; });
+    const QString output = window.findChild<QLineEdit *>(u"saveLineEdit"_s)->text();
+    window.findChild<QPushButton *>(u"convertButton"_s)->click();
+    QTRY_VERIFY_WITH_TIMEOUT(window.statusBar()->currentMessage() == u"Konvertierung beendet."_s, 60000);
+    const qint64 size = QFileInfo(output).size();
+    // It fits; a sine tone takes less than its bitrate, so the file may stay below.
+    QVERIFY2(size > 0.1e6 && size <= 0.3e6, qPrintable(QString::number(size)));
+    QVERIFY2(!bar.isEmpty() && bar.last() == 100 && bar.count(100) == 1,
+             qPrintable(QString::number(bar.size())));
+    QVERIFY(std::is_sorted(bar.begin() + bar.indexOf(0, 0), bar.end()));
+    QProcess probe;
+    probe.start(u"ffprobe"_s, {u"-v"_s, u"error"_s, u"-show_entries"_s, u"format=duration"_s, u"-of"_s,
+                               u"csv=p=0"_s, output});
+    QVERIFY(probe.waitForFinished(30000));
+    QVERIFY2(qAbs(probe.readAllStandardOutput().trimmed().toDouble() - 8) < 0.1, "an 8 s part");
 }
 
 QTEST_MAIN(JobsTest)
