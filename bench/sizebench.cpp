@@ -89,6 +89,8 @@ int main(int argc, char **argv)
     clock.start();
     QMap<QString, Result> results;
     QMap<QString, Result> resultsWithoutStill;
+    // Encoders named on the command line ("x264 VP9"): only those; none named: all.
+    const QStringList only = app.arguments().mid(1);
 
     for (const Clip &clip : clips) {
         // The source: nearly lossless video and music-like stereo sound.
@@ -122,6 +124,8 @@ int main(int argc, char **argv)
             return 1;
         }
         for (const Encoder &encoder : encoders) {
+            if (!only.isEmpty() && !only.contains(encoder.name, Qt::CaseInsensitive))
+                continue;
             PanelSettings settings;
             settings.videoCodec = encoder.codec;
             settings.originalSize = true;
