@@ -33,12 +33,17 @@ const QList<Clip> clips = {
     {u"still picture"_s, u"smptehdbars=size=640x360:rate=25"_s, 20, {100, 300, 800}},
     {u"fast motion"_s, u"testsrc2=size=640x360:rate=30,scroll=h=0.013:v=0.007"_s, 15, {300, 700, 1500}},
     {u"noise"_s, u"testsrc2=size=480x270:rate=25,noise=alls=30:allf=t"_s, 8, {400, 900, 2000}},
-    {u"animation"_s, u"life=size=640x360:mold=10:rate=25:ratio=0.1:death_color=#C83232:life_color=#00ff00"_s, 15,
+    {u"animation"_s,
+     u"life=size=640x360:mold=10:rate=25:ratio=0.1:death_color=#C83232:life_color=#00ff00"_s,
+     15,
      {150, 400, 1000}},
     {u"fractal zoom"_s, u"mandelbrot=size=480x270:rate=25"_s, 15, {200, 500, 1200}},
     {u"phone, vertical"_s, u"testsrc2=size=360x640:rate=30,noise=alls=6:allf=t"_s, 20, {250, 600, 1400}},
     {u"1080p"_s, u"testsrc2=size=1920x1080:rate=25,noise=alls=4:allf=t"_s, 5, {1500, 3500, 8000}},
-    {u"long, small"_s, u"gradients=size=320x180:rate=25:speed=0.01,noise=alls=5:allf=t"_s, 120, {100, 250, 600}},
+    {u"long, small"_s,
+     u"gradients=size=320x180:rate=25:speed=0.01,noise=alls=5:allf=t"_s,
+     120,
+     {100, 250, 600}},
 };
 
 struct Encoder
@@ -84,21 +89,43 @@ int main(int argc, char **argv)
     clock.start();
     QMap<QString, Result> results;
     QMap<QString, Result> resultsWithoutStill;
+    // Encoders named on the command line ("x264 VP9"): only those; none named: all.
+    const QStringList only = app.arguments().mid(1);
 
     for (const Clip &clip : clips) {
         // The source: nearly lossless video and music-like stereo sound.
         const QString source = dir.filePath(clip.name.section(u',', 0, 0).replace(u' ', u'-') + u".mkv"_s);
         const QString length = QString::number(clip.seconds);
         if (!run(u"ffmpeg"_s,
-                 {u"-v"_s, u"error"_s, u"-y"_s, u"-f"_s, u"lavfi"_s, u"-i"_s, clip.source + u",trim=duration="_s + length,
-                  u"-f"_s, u"lavfi"_s, u"-i"_s, u"anoisesrc=color=pink:amplitude=0.2:duration="_s + length, u"-ac"_s,
-                  u"2"_s, u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"ultrafast"_s, u"-qp"_s, u"4"_s, u"-c:a"_s,
-                  u"flac"_s, source},
+                 {u"-v"_s,
+                  u"error"_s,
+                  u"-y"_s,
+                  u"-f"_s,
+                  u"lavfi"_s,
+                  u"-i"_s,
+                  clip.source + u",trim=duration="_s + length,
+                  u"-f"_s,
+                  u"lavfi"_s,
+                  u"-i"_s,
+                  u"anoisesrc=color=pink:amplitude=0.2:duration="_s + length,
+                  u"-ac"_s,
+                  u"2"_s,
+                  u"-c:v"_s,
+                  u"libx264"_s,
+                  u"-preset"_s,
+                  u"ultrafast"_s,
+                  u"-qp"_s,
+                  u"4"_s,
+                  u"-c:a"_s,
+                  u"flac"_s,
+                  source},
                  dir.path())) {
             std::fprintf(stderr, "cannot make the clip %s\n", qPrintable(clip.name));
             return 1;
         }
         for (const Encoder &encoder : encoders) {
+            if (!only.isEmpty() && !only.contains(encoder.name, Qt::CaseInsensitive))
+                continue;
             PanelSettings settings;
             settings.videoCodec = encoder.codec;
             settings.originalSize = true;
@@ -129,8 +156,8 @@ int main(int argc, char **argv)
                 Result &rs = resultsWithoutStill[encoder.name];
                 if (!ok) {
                     ++r.failed;
-                    std::printf("%-16s %-5s %7.2f MB: failed %s\n", qPrintable(clip.name), qPrintable(encoder.name),
-                                mb, qPrintable(budget.refusal));
+                    std::printf("%-16s %-5s %7.2f MB: failed %s\n", qPrintable(clip.name),
+                                qPrintable(encoder.name), mb, qPrintable(budget.refusal));
                     continue;
                 }
                 const double size = QFileInfo(output).size() / 1e6;
@@ -151,17 +178,19 @@ int main(int argc, char **argv)
         }
     }
 
-    std::printf("\nAll clips (%.0f s in all)\n\n| Codec | Outputs | Worst below | Worst above | Mean | Failed |\n"
-                "|---|---|---|---|---|---|\n",
-                clock.elapsed() / 1000.0);
+    std::printf(
+        "\nAll clips (%.0f s in all)\n\n| Codec | Outputs | Worst below | Worst above | Mean | Failed |\n"
+        "|---|---|---|---|---|---|\n",
+        clock.elapsed() / 1000.0);
     for (const QMap<QString, Result> *table : {&results, &resultsWithoutStill}) {
         if (table == &resultsWithoutStill)
-            std::printf("\nWithout the still picture\n\n| Codec | Outputs | Worst below | Worst above | Mean | "
-                        "Failed |\n|---|---|---|---|---|---|\n");
+            std::printf(
+                "\nWithout the still picture\n\n| Codec | Outputs | Worst below | Worst above | Mean | "
+                "Failed |\n|---|---|---|---|---|---|\n");
         for (const Encoder &encoder : encoders) {
             const Result &r = table->value(encoder.name);
-            std::printf("| %s | %d | %+.2f %% | %+.2f %% | %+.2f %% | %d |\n", qPrintable(encoder.name), r.count,
-                        r.worstBelow, r.worstAbove, r.count ? r.sum / r.count : 0.0, r.failed);
+            std::printf("| %s | %d | %+.2f %% | %+.2f %% | %+.2f %% | %d |\n", qPrintable(encoder.name),
+                        r.count, r.worstBelow, r.worstAbove, r.count ? r.sum / r.count : 0.0, r.failed);
         }
     }
     return 0;

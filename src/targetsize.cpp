@@ -145,8 +145,8 @@ bool isRateOption(const QString &option)
 // (x265 then encodes at a broken constant quantizer).
 QString frameTimingFor(const QString &output)
 {
-    static const QStringList variable{u"mkv"_s, u"mka"_s, u"webm"_s, u"avi"_s, u"flv"_s, u"ts"_s,
-                                      u"m2ts"_s, u"mts"_s, u"nut"_s, u"ogv"_s, u"ogg"_s};
+    static const QStringList variable{u"mkv"_s,  u"mka"_s, u"webm"_s, u"avi"_s, u"flv"_s, u"ts"_s,
+                                      u"m2ts"_s, u"mts"_s, u"nut"_s,  u"ogv"_s, u"ogg"_s};
     return variable.contains(QFileInfo(output).suffix().toLower()) ? u"vfr"_s : u"cfr"_s;
 }
 
@@ -186,7 +186,8 @@ SizeBudget videoBitrateForSize(double targetMB, double seconds, int audioKbps, c
 
     // The smallest size: the smallest video bitrate, as the encoder is given it,
     // beside the audio and the container's cost, rounded up to whole hundredths.
-    const double smallestKbps = (smallestVideoKbps / share + audio + videoPacketKbps) * (1 + cost.shareOfData);
+    const double smallestKbps =
+        (smallestVideoKbps / share + audio + videoPacketKbps) * (1 + cost.shareOfData);
     budget.smallestMB = std::ceil((smallestKbps * 1000 / 8 * seconds + cost.fixedBytes) / 1e4) / 100;
 
     if (!(targetMB > 0) || !std::isfinite(targetMB)) {
@@ -197,7 +198,8 @@ SizeBudget videoBitrateForSize(double targetMB, double seconds, int audioKbps, c
     const double totalKbps = (targetMB * 1e6 - cost.fixedBytes) * 8 / 1000 / seconds;
     const double room = totalKbps / (1 + cost.shareOfData) - audio - videoPacketKbps;
     if (room <= 0) {
-        budget.refusal = tr("%1 reichen bei einer Dauer von %2 nicht einmal für den Ton (%3 kbit/s). Wählen Sie mindestens "
+        budget.refusal = tr("%1 reichen bei einer Dauer von %2 nicht einmal für den Ton (%3 kbit/s). Wählen "
+                            "Sie mindestens "
                             "%4, eine niedrigere Audio-Bitrate oder weniger Tonspuren.")
                              .arg(megabytes(targetMB), duration(seconds), QString::number(audioKbps),
                                   megabytes(budget.smallestMB));
@@ -205,7 +207,8 @@ SizeBudget videoBitrateForSize(double targetMB, double seconds, int audioKbps, c
     }
     const double video = room * share;
     if (video < smallestVideoKbps) {
-        budget.refusal = tr("%1 sind bei einer Dauer von %2 zu wenig für ein brauchbares Bild: für das Video blieben nur %3 "
+        budget.refusal = tr("%1 sind bei einer Dauer von %2 zu wenig für ein brauchbares Bild: für das Video "
+                            "blieben nur %3 "
                             "kbit/s. Wählen Sie mindestens %4.")
                              .arg(megabytes(targetMB), duration(seconds), QString::number(int(video)),
                                   megabytes(budget.smallestMB));

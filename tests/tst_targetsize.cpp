@@ -70,7 +70,8 @@ void TargetSizeTest::budget_data()
     QTest::newRow("copy") << 25.0 << 60.0 << 133 << u"mkv"_s << 0 << u"„copy“"_s;
     QTest::newRow("mpeg4") << 25.0 << 60.0 << 133 << u"avi"_s << 5 << u"H.264, H.265, VP9 oder AV1"_s;
     QTest::newRow("huffyuv") << 25.0 << 60.0 << 133 << u"mkv"_s << 1 << u"H.264, H.265, VP9 oder AV1"_s;
-    QTest::newRow("unknown codec") << 25.0 << 60.0 << 133 << u"mkv"_s << 11 << u"H.264, H.265, VP9 oder AV1"_s;
+    QTest::newRow("unknown codec") << 25.0 << 60.0 << 133 << u"mkv"_s << 11
+                                   << u"H.264, H.265, VP9 oder AV1"_s;
 }
 
 void TargetSizeTest::budget()
@@ -86,13 +87,15 @@ void TargetSizeTest::budget()
     if (!refusal.isEmpty()) {
         QCOMPARE(b.videoKbps, 0);
         QVERIFY2(b.refusal.contains(refusal), qPrintable(b.refusal));
-        QVERIFY2(b.refusal.contains(u"Wählen Sie"_s) || b.refusal.contains(u"Geben Sie"_s), qPrintable(b.refusal));
+        QVERIFY2(b.refusal.contains(u"Wählen Sie"_s) || b.refusal.contains(u"Geben Sie"_s),
+                 qPrintable(b.refusal));
         if (b.smallestMB > 0) {
             // The size named is met, and only just: a little less is refused.
             const QString named = QLocale(QLocale::German).toString(b.smallestMB, 'f', 2) + u" MB"_s;
             QVERIFY2(b.refusal.contains(named), qPrintable(b.refusal + u" / "_s + named));
             QVERIFY(videoBitrateForSize(b.smallestMB, seconds, audio, container, codec).videoKbps > 0);
-            QVERIFY(videoBitrateForSize(b.smallestMB - 0.02, seconds, audio, container, codec).videoKbps == 0);
+            QVERIFY(videoBitrateForSize(b.smallestMB - 0.02, seconds, audio, container, codec).videoKbps ==
+                    0);
         }
         return;
     }
@@ -118,8 +121,8 @@ void TargetSizeTest::audio_data()
                                   << QStringList{u"-b:a"_s, u"96k"_s, u"-vbr"_s, u"off"_s};
     QTest::newRow("vorbis 64k") << 8 << 4 << QList<int>{} << 69
                                 << QStringList{u"-minrate:a"_s, u"64k"_s, u"-maxrate:a"_s, u"64k"_s};
-    QTest::newRow("mp2 default, any channels") << 3 << -1 << QList<int>{0} << 197
-                                               << QStringList{u"-b:a"_s, u"192k"_s};
+    QTest::newRow("mp2 default, any channels")
+        << 3 << -1 << QList<int>{0} << 197 << QStringList{u"-b:a"_s, u"192k"_s};
     QTest::newRow("copy, known and unknown") << 0 << -1 << QList<int>{160, 0} << 165 + 325 << QStringList();
     QTest::newRow("copy, nothing known") << 0 << -1 << QList<int>{} << 325 << QStringList();
     QTest::newRow("wav, 48 kHz stereo") << 1 << -1 << QList<int>{1411} << 1541 << QStringList();
@@ -153,18 +156,27 @@ void TargetSizeTest::runs_data()
     QTest::addColumn<QString>("timing");          // the first pass's frame timing
 
     const QStringList head{u"-y"_s, u"-i"_s, u"/m/-crf in.mkv"_s, u"-s"_s, u"640x360"_s, u"-vcodec"_s};
-    const QStringList tail{u"-acodec"_s, u"aac"_s, u"-map"_s, u"0:0"_s, u"-map"_s, u"0:1"_s, u"-map"_s, u"0:3"_s,
-                           u"-c:s"_s, u"mov_text"_s};
-    QTest::newRow("x264, quality") << h264 << head + QStringList{u"libx264"_s, u"-crf"_s, u"23"_s} + tail + QStringList{u"/o/out.mp4"_s}
-                                   << 2 << QStringList{u"-pass"_s, u"2"_s, u"-passlogfile"_s, u"quorvid-pass"_s}
+    const QStringList tail{u"-acodec"_s, u"aac"_s,  u"-map"_s, u"0:0"_s,  u"-map"_s,
+                           u"0:1"_s,     u"-map"_s, u"0:3"_s,  u"-c:s"_s, u"mov_text"_s};
+    QTest::newRow("x264, quality") << h264
+                                   << head + QStringList{u"libx264"_s, u"-crf"_s, u"23"_s} + tail +
+                                          QStringList{u"/o/out.mp4"_s}
+                                   << 2
+                                   << QStringList{u"-pass"_s, u"2"_s, u"-passlogfile"_s, u"quorvid-pass"_s}
                                    << u"cfr"_s;
     QTest::newRow("x265, bitrate mode, own parameters")
-        << h265 << head + QStringList{u"libx265"_s, u"-b:v"_s, u"8000k"_s, u"-x265-params"_s, u"aq-mode=3"_s} + tail + QStringList{u"/o/out.mp4"_s}
+        << h265
+        << head + QStringList{u"libx265"_s, u"-b:v"_s, u"8000k"_s, u"-x265-params"_s, u"aq-mode=3"_s} + tail +
+               QStringList{u"/o/out.mp4"_s}
         << 2 << QStringList{u"-x265-params"_s, u"aq-mode=3:pass=2:stats=quorvid-pass"_s} << u"cfr"_s;
     QTest::newRow("vp9, quality with -b:v 0")
-        << vp9 << head + QStringList{u"libvpx-vp9"_s, u"-crf"_s, u"31"_s, u"-b:v"_s, u"0"_s} + tail + QStringList{u"/o/out.webm"_s}
+        << vp9
+        << head + QStringList{u"libvpx-vp9"_s, u"-crf"_s, u"31"_s, u"-b:v"_s, u"0"_s} + tail +
+               QStringList{u"/o/out.webm"_s}
         << 2 << QStringList{u"-pass"_s, u"2"_s, u"-passlogfile"_s, u"quorvid-pass"_s} << u"vfr"_s;
-    QTest::newRow("av1, one run") << av1 << head + QStringList{u"libsvtav1"_s, u"-crf"_s, u"35"_s} + tail + QStringList{u"/o/out.mkv"_s}
+    QTest::newRow("av1, one run") << av1
+                                  << head + QStringList{u"libsvtav1"_s, u"-crf"_s, u"35"_s} + tail +
+                                         QStringList{u"/o/out.mkv"_s}
                                   << 1 << QStringList() << QString();
 }
 
@@ -200,8 +212,9 @@ void TargetSizeTest::runs()
     for (const QString &off : {u"-an"_s, u"-sn"_s, u"-dn"_s})
         QVERIFY(first.contains(off));
     QCOMPARE(first.value(first.indexOf(u"-fps_mode"_s) + 1), timing);
-    QString secondPass = passOptions.join(u' ');
-    QVERIFY(first.join(u' ').contains(secondPass.replace(u"2"_s, u"1"_s)));
+    QString firstPass = passOptions.join(u' ');
+    firstPass.replace(u"pass 2"_s, u"pass 1"_s).replace(u"pass=2"_s, u"pass=1"_s);
+    QVERIFY2(first.join(u' ').contains(firstPass), qPrintable(first.join(u' ')));
 
     // Nothing to aim at: the list stays as it is.
     QCOMPARE(targetSizeRuns(single, codec, 0), QList<QStringList>{single});
@@ -237,14 +250,26 @@ void TargetSizeTest::realSizes()
     if (!QFile::exists(source)) {
         QFile subtitles(sourceDir.filePath(u"cues.srt"_s));
         QVERIFY(subtitles.open(QIODevice::WriteOnly));
-        subtitles.write("1\n00:00:00,500 --> 00:00:02,000\nHallo\n\n2\n00:00:03,000 --> 00:00:05,000\nWelt\n");
+        subtitles.write(
+            "1\n00:00:00,500 --> 00:00:02,000\nHallo\n\n2\n00:00:03,000 --> 00:00:05,000\nWelt\n");
         subtitles.close();
-        QVERIFY(run({u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                     u"testsrc2=size=320x240:rate=25:duration=6,noise=alls=12:allf=t"_s, u"-f"_s, u"lavfi"_s,
-                     u"-i"_s, u"anoisesrc=duration=6:color=pink:amplitude=0.3"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                     u"anoisesrc=duration=6:color=brown:amplitude=0.3"_s, u"-i"_s, subtitles.fileName(), u"-map"_s, u"0"_s,
-                     u"-map"_s, u"1"_s, u"-map"_s, u"2"_s, u"-map"_s, u"3"_s, u"-c:v"_s, u"libx264"_s, u"-crf"_s,
-                     u"15"_s, u"-c:a"_s, u"aac"_s, u"-c:s"_s, u"srt"_s, source},
+        QVERIFY(run({u"-v"_s,   u"error"_s,
+                     u"-f"_s,   u"lavfi"_s,
+                     u"-i"_s,   u"testsrc2=size=320x240:rate=25:duration=6,noise=alls=12:allf=t"_s,
+                     u"-f"_s,   u"lavfi"_s,
+                     u"-i"_s,   u"anoisesrc=duration=6:color=pink:amplitude=0.3"_s,
+                     u"-f"_s,   u"lavfi"_s,
+                     u"-i"_s,   u"anoisesrc=duration=6:color=brown:amplitude=0.3"_s,
+                     u"-i"_s,   subtitles.fileName(),
+                     u"-map"_s, u"0"_s,
+                     u"-map"_s, u"1"_s,
+                     u"-map"_s, u"2"_s,
+                     u"-map"_s, u"3"_s,
+                     u"-c:v"_s, u"libx264"_s,
+                     u"-crf"_s, u"15"_s,
+                     u"-c:a"_s, u"aac"_s,
+                     u"-c:s"_s, u"srt"_s,
+                     source},
                     sourceDir.path()));
     }
     QByteArray json;
@@ -258,7 +283,7 @@ void TargetSizeTest::realSizes()
     settings.quality = defaultQualityIndex;
     settings.audioCodec = audioCodec;
     settings.audioBitrateEnabled = audioCodec != 6; // opus at its default
-    settings.audioBitrate = 3;                        // 128k
+    settings.audioBitrate = 3;                      // 128k
     const int audioKbps = audioKbpsForSize(settings, {0, 0});
     const double targetMB = 0.55;
     const SizeBudget budget = videoBitrateForSize(targetMB, facts.durationSeconds, audioKbps, suffix, codec);
@@ -269,7 +294,9 @@ void TargetSizeTest::realSizes()
     const QString output = outputDir.filePath(u"out."_s + suffix);
     QStringList single = buildArguments(settings, source, output);
     single.removeLast();
-    const QString subtitleCodec = suffix == u"mp4"_s ? u"mov_text"_s : suffix == u"webm"_s ? u"webvtt"_s : u"copy"_s;
+    const QString subtitleCodec = suffix == u"mp4"_s    ? u"mov_text"_s
+                                  : suffix == u"webm"_s ? u"webvtt"_s
+                                                        : u"copy"_s;
     single << u"-map"_s << u"0:0"_s << u"-map"_s << u"0:1"_s << u"-map"_s << u"0:2"_s << u"-map"_s << u"0:3"_s
            << u"-c:s"_s << subtitleCodec << steadyAudioOptions(settings) << output;
     const QList<QStringList> runs = targetSizeRuns(single, codec, budget.videoKbps);
