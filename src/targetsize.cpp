@@ -24,9 +24,10 @@ constexpr int vp9 = 9;
 constexpr int av1 = 10;
 
 // The share of the room left for the video that each encoder is given, so that
-// its output lands just below the size rather than just above it. Measured with
-// bench/sizebench.cpp: two-pass x264, x265 and VP9 miss their bitrate by up to
-// about 2 %; SVT-AV1 in one pass by up to about 10 %.
+// its output lands below the size rather than above it. Measured with
+// bench/sizebench.cpp: two-pass x264, x265 and VP9 miss their bitrate by a few
+// per cent either way on short clips; SVT-AV1 in its single pass often by 5 to
+// 10 %, and on long noisy clips by far more (see README, "Target sizes").
 double encoderShare(int videoCodec)
 {
     switch (videoCodec) {
