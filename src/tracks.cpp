@@ -1,6 +1,7 @@
 #include "tracks.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 #include "formats.h"
 
@@ -274,9 +275,10 @@ QStringList trackArguments(const MediaFacts &facts, const TrackPlan &plan, const
     QStringList args;
     QStringList options;
     bool subtitles = false;
-    bool covers = false;
+    QStringList coverCodecs;
     bool timeCodeDropped = false;
     int output = 0;
+    int videoOutput = 0; // the output's video streams, covers among them
     for (qsizetype i = 0; i < plan.tracks.size(); ++i) {
         const TrackDecision &d = plan.tracks[i];
         const StreamFacts &s = facts.streams[i];
@@ -286,7 +288,11 @@ QStringList trackArguments(const MediaFacts &facts, const TrackPlan &plan, const
         }
         args << u"-map"_s << u"0:"_s + QString::number(s.index);
         subtitles = subtitles || s.kind == Kind::Subtitle;
-        covers = covers || s.kind == Kind::Picture;
+        // A cover goes as it is, and only the cover: the film beside it is encoded.
+        if (s.kind == Kind::Picture)
+            coverCodecs << u"-c:v:"_s + QString::number(videoOutput) << u"copy"_s;
+        if (s.kind == Kind::Video || s.kind == Kind::Picture)
+            ++videoOutput;
         // MP4 keeps a track's name only as its handler name.
         if (c.handlerTitles && s.kind != Kind::Picture && !s.title.isEmpty() && storable(s.title))
             options << u"-metadata:s:"_s + QString::number(output) << u"handler_name="_s + s.title;
@@ -300,8 +306,7 @@ QStringList trackArguments(const MediaFacts &facts, const TrackPlan &plan, const
         static const QStringList codecs{{}, u"mov_text"_s, u"webvtt"_s, u"copy"_s};
         args << u"-c:s"_s << codecs.value(int(c.subtitles));
     }
-    if (covers) // the picture as it is, whatever the list says about video
-        args << u"-c:v"_s << u"copy"_s;
+    args << coverCodecs;
     // MP4 writes a time code track of its own from the video's time code tag.
     if (timeCodeDropped && c.handlerTitles)
         args << u"-write_tmcd"_s << u"0"_s;
@@ -399,7 +404,9 @@ TrackPlan planTracks(const MediaFacts &facts, const PanelSettings &settings, con
 
     if (!converterDecides) {
         plan.arguments = trackArguments(facts, plan, c);
-        plan.liftsVideoOff = plan.arguments.contains(u"-c:v"_s) && !settings.videoOn;
+        plan.liftsVideoOff =
+            !settings.videoOn && std::any_of(plan.arguments.cbegin(), plan.arguments.cend(),
+                                             [](const QString &a) { return a.startsWith(u"-c:v:"_s); });
     }
     return plan;
 }

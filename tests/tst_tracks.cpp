@@ -183,9 +183,9 @@ void TracksTest::plans_data()
     QTest::newRow("movie to mp4") << movie << h264 << u"mp4"_s << none << u"0 1 2 3 4 5"_s << u"-c:s mov_text "_s + handler << 0;
     QTest::newRow("movie to webm") << movie << vp9 << u"webm"_s << none << u"0 1 2 3 4 5"_s << u"-c:s webvtt"_s << 0;
     QTest::newRow("movie to mkv") << movie << av1 << u"MKV"_s << none << u"0 1 2 3 4 5 6 8"_s << u"-c:s copy"_s << 0;
-    QTest::newRow("movie to m4a") << movie << aac << u"m4a"_s << none << u"1 2 3 7"_s << u"-c:v copy -metadata:s:0 handler_name=Deutsch"_s << 0;
-    QTest::newRow("movie to flac: default track") << movie << flac << u"flac"_s << none << u"1 7"_s << u"-c:v copy"_s << 0;
-    QTest::newRow("movie to flac: user's track") << movie << flac << u"flac"_s << TrackChecks{{3, true}} << u"3 7"_s << u"-c:v copy"_s << 0;
+    QTest::newRow("movie to m4a") << movie << aac << u"m4a"_s << none << u"1 2 3 7"_s << u"-c:v:0 copy -metadata:s:0 handler_name=Deutsch"_s << 0;
+    QTest::newRow("movie to flac: default track") << movie << flac << u"flac"_s << none << u"1 7"_s << u"-c:v:0 copy"_s << 0;
+    QTest::newRow("movie to flac: user's track") << movie << flac << u"flac"_s << TrackChecks{{3, true}} << u"3 7"_s << u"-c:v:0 copy"_s << 0;
     QTest::newRow("default audio second, to flac") << u"a/mp3/eng a/aac/deu/*"_s << flac << u"flac"_s << none << u"1"_s << u""_s << 0;
     QTest::newRow("movie to mp4, audio off") << movie << noAudio << u"mp4"_s << none << u"0 4 5"_s << u"-c:s mov_text"_s << 0;
     QTest::newRow("movie, mpeg4: converter's choice") << movie << mpeg4 << u"mp4"_s << none << u"0 1"_s << QString() << 0;
@@ -193,10 +193,10 @@ void TracksTest::plans_data()
     QTest::newRow("movie, mpeg4, bitmap checked") << movie << mpeg4 << u"mp4"_s << TrackChecks{{6, true}} << u"0 1"_s << handler << 1;
     QTest::newRow("movie, every box unchecked") << movie << h264 << u"mp4"_s
         << TrackChecks{{0, false}, {1, false}, {2, false}, {3, false}, {4, false}, {5, false}} << u""_s << u"-vn -an -sn -dn"_s << 1;
-    QTest::newRow("song to m4a") << song << aac << u"m4a"_s << none << u"0 1"_s << u"-c:v copy"_s << 0;
+    QTest::newRow("song to m4a") << song << aac << u"m4a"_s << none << u"0 1"_s << u"-c:v:0 copy"_s << 0;
     QTest::newRow("song to ogg: no cover") << song << panel(0, 8, false) << u"ogg"_s << none << u"0"_s << u""_s << 0;
     QTest::newRow("song to mp3: converter's choice") << song << mp3 << u"mp3"_s << none << u"0"_s << QString() << 0;
-    QTest::newRow("song to mp3, cover checked") << song << mp3 << u"mp3"_s << TrackChecks{{1, true}} << u"0 1"_s << u"-c:v copy"_s << 0;
+    QTest::newRow("song to mp3, cover checked") << song << mp3 << u"mp3"_s << TrackChecks{{1, true}} << u"0 1"_s << u"-c:v:0 copy"_s << 0;
     QTest::newRow("clip to mp4: time code dropped") << clip << h264 << u"mp4"_s << none << u"0 1"_s << u"-write_tmcd 0"_s << 0;
     QTest::newRow("clip to mp4: time code checked") << clip << h264 << u"mp4"_s << TrackChecks{{2, true}} << u"0 1"_s << u"-write_tmcd 0"_s << 1;
     QTest::newRow("wav copied into mp4 stays out") << u"v/h264 a/pcm_s16le a/aac"_s << h264 << u"mp4"_s << none << u"0 2"_s << u""_s << 0;
@@ -237,7 +237,7 @@ void TracksTest::plans()
     const QStringList full = withTracks(base, plan);
     QCOMPARE(full.mid(full.size() - plan.arguments.size() - 1), plan.arguments + QStringList{base.last()});
     QCOMPARE(full.mid(0, full.size() - plan.arguments.size() - 1).contains(u"-vn"_s),
-             !settings.videoOn && !plan.arguments.contains(u"-c:v"_s));
+             !settings.videoOn && !plan.arguments.contains(u"-c:v:0"_s));
 }
 
 void TracksTest::readProbe_data()
