@@ -2,6 +2,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -484,6 +485,7 @@ int convertFiles()
     // A file whose job cannot be made (a size too small for it) is named and
     // left out; the others are converted, and the exit status tells of it.
     QList<Job> convertJobs;
+    QList<double> aimedMB;
     int refused = 0;
     for (qsizetype i = 0; i < selection.files.size(); ++i) {
         const MediaFacts known = facts.value(selection.files[i]);
@@ -494,10 +496,17 @@ int convertFiles()
             continue;
         }
         convertJobs << makeJob(preset->settings, selection.files[i], outputs[i], known);
+        aimedMB << aimedSizeMB(preset->settings, known);
     }
     if (convertJobs.isEmpty())
         return 1;
+    const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
     const int status = runJobs(convertJobs, parallel, parser.isSet(keepGoing), parser.isSet(overwrite));
+    // Outputs of this call (not ones left alone) larger than their size.
+    for (qsizetype i = 0; i < convertJobs.size(); ++i)
+        if (const QString note = oversizeNote(convertJobs[i].output, aimedMB[i]);
+            !note.isEmpty() && QFileInfo(convertJobs[i].output).lastModified() >= started)
+            print(stderr, u"quorvid: %1: %2\n"_s.arg(printableText(convertJobs[i].output), note));
     return refused > 0 ? std::max(status, 1) : status;
 }
 

@@ -1,6 +1,7 @@
 #include "makejob.h"
 
 #include <QFileInfo>
+#include <QLocale>
 
 #include "colourflags.h"
 #include "formats.h"
@@ -59,6 +60,21 @@ SizeBudget sizeBudget(const PanelSettings &settings, const SourceFacts &facts, c
     return videoBitrateForSize(settings.targetSizeMB, seconds, audioKbps, container, settings.videoCodec);
 }
 } // namespace
+
+double aimedSizeMB(const PanelSettings &settings, const SourceFacts &facts)
+{
+    return aimsAtSize(settings, facts) ? settings.targetSizeMB : 0;
+}
+
+QString oversizeNote(const QString &output, double aimedMB)
+{
+    const qint64 bytes = QFileInfo(output).size();
+    if (aimedMB <= 0 || double(bytes) <= aimedMB * 1e6)
+        return {};
+    return QObject::tr("Die Datei ist mit %1 MB größer geworden als die Zielgröße von %2 MB. Wählen Sie eine "
+                       "etwas kleinere Zielgröße oder H.264, H.265 oder VP9, die die Größe genauer treffen.")
+        .arg(QLocale().toString(double(bytes) / 1e6, 'f', 2), QLocale().toString(aimedMB, 'f', 2));
+}
 
 QString jobRefusal(const PanelSettings &settings, const SourceFacts &facts, const QString &target)
 {

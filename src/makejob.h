@@ -23,6 +23,13 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
 // size that cannot be met. Empty when the job can be made.
 QString jobRefusal(const PanelSettings &settings, const SourceFacts &facts, const QString &target);
 
+// The size in MB the job aims at; 0 when it aims at none.
+double aimedSizeMB(const PanelSettings &settings, const SourceFacts &facts);
+
+// What to tell when an output came out larger than the size it aimed at (AV1 in
+// its single pass can); empty when it fits.
+QString oversizeNote(const QString &output, double aimedMB);
+
 // Whether the job deinterlaces: the user's choice, else the rule for the source.
 bool deinterlaces(const PanelSettings &settings, const SourceFacts &facts);
 

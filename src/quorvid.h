@@ -93,6 +93,8 @@ private:
     bool surveyReplacesList = false;
     // Run the single conversion and the batch list's jobs; the window shows what
     // they report.
+    // The size the single conversion aims at (0: none), to tell when it came out larger.
+    double singleAimedMB = 0;
     // The picture of the opened file, taken in the background.
     StillPicture still;
     JobRunner singleRunner;

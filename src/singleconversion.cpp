@@ -9,6 +9,7 @@
 #include "arguments.h"
 #include "converter.h"
 #include "dropping.h"
+#include "makejob.h"
 #include "quorvid.h"
 #include "terminaltext.h"
 
@@ -92,6 +93,7 @@ void MainWindow::SingleConvert()
     if (refuseJob(source, target))
         return;
     const Job job = jobFor(source, target);
+    singleAimedMB = aimedSizeMB(panelSettings(), openedFacts);
     if (!confirmCompatible(QList<Job>{job}, false))
         return;
     if (QFileInfo::exists(target) &&
@@ -178,6 +180,8 @@ void MainWindow::procbeendet(const JobEnd &end)
     case RunOutcome::Success:
         setPercent(100);
         statusBar()->showMessage(tr("Konvertierung beendet."));
+        if (const QString note = oversizeNote(saveLineEdit->text(), singleAimedMB); !note.isEmpty())
+            statusBar()->showMessage(note);
         alertIfInactive(singleEndNotice(RunOutcome::Success, saveLineEdit->text()));
         break;
     }

@@ -68,6 +68,7 @@ private slots:
     void convertLooksAtEachFile();
     void partsAndSizes_data();
     void partsAndSizes();
+    void oversizeNoted();
     void sizeAndPartThroughWindow();
 };
 
@@ -532,6 +533,7 @@ void JobsTest::partsAndSizes()
     }
     QCOMPARE(runs.join(u" ; "_s), expected);
     QCOMPARE(job.output, target);
+    QCOMPARE(aimedSizeMB(settings, facts), sizeMB > 0 && hasVideo && videoCodec > 0 ? sizeMB : 0.0);
     // A size job asks for a bitrate no larger than the size allows over the part.
     if (sizeMB > 0 && job.runs.size() > 1) {
         const QStringList &last = job.runs.last();
@@ -541,6 +543,20 @@ void JobsTest::partsAndSizes()
         QVERIFY2(last[bitrate + 1].chopped(1).toDouble() * 1000 * seconds / 8 < sizeMB * 1e6,
                  qPrintable(last[bitrate + 1]));
     }
+}
+
+void JobsTest::oversizeNoted()
+{
+    // An output above the size it aimed at is told, one within it is not.
+    QTemporaryDir work;
+    const QString output = work.filePath(u"out.mkv"_s);
+    QFile file(output);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(1'050'000));
+    file.close();
+    QVERIFY(oversizeNote(output, 1.1).isEmpty());
+    QVERIFY(oversizeNote(output, 0).isEmpty());
+    QVERIFY(oversizeNote(work.filePath(u"none.mkv"_s), 1).isEmpty());
+    QVERIFY2(oversizeNote(output, 1).contains(u"Zielgröße von 1"_s), qPrintable(oversizeNote(output, 1)));
 }
 
 void JobsTest::sizeAndPartThroughWindow()
