@@ -1,15 +1,15 @@
 // A part of the file: the fields read and refused, the run's options, and real
 // cuts with the progress counted over the part; the still picture taken in the
 // background.
-#include <QtTest>
-#include <QTimer>
 #include <QSignalSpy>
+#include <QTimer>
+#include <QtTest>
 
+#include "jobrunner.h"
 #include "progress.h"
 #include "stillpicture.h"
 #include "testsupport.h"
 #include "timerange.h"
-#include "jobrunner.h"
 
 using namespace Qt::StringLiterals;
 
