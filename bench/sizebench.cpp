@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -14,7 +15,8 @@
 
 #include "arguments.h"
 #include "formats.h"
-#include "targetsize.h"
+#include "jobrunner.h"
+#include "makejob.h"
 
 using namespace Qt::StringLiterals;
 
@@ -78,6 +80,7 @@ struct Result
     double sum = 0;
     int count = 0;
     int failed = 0;
+    int corrections = 0;
 };
 } // namespace
 
@@ -123,6 +126,10 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "cannot make the clip %s\n", qPrintable(clip.name));
             return 1;
         }
+        QProcess probe;
+        probe.start(u"ffprobe"_s, probeArguments(source));
+        probe.waitForFinished(-1);
+        const SourceFacts facts = readProbe(probe.readAllStandardOutput());
         for (const Encoder &encoder : encoders) {
             if (!only.isEmpty() && !only.contains(encoder.name, Qt::CaseInsensitive))
                 continue;
@@ -131,40 +138,45 @@ int main(int argc, char **argv)
             settings.originalSize = true;
             settings.frameRate = originalFrameRateIndex;
             settings.ratio = originalRatioIndex;
-            settings.quality = defaultQualityIndex;
+            settings.quality = targetSizeQualityIndex;
             settings.audioCodec = encoder.audioCodec;
             settings.audioBitrateEnabled = true;
             settings.audioBitrate = 3; // 128k
-            const int audioKbps = audioKbpsForSize(settings, {0});
             for (const int videoKbps : clip.videoKbps) {
                 // A round size near the one that gives this video bitrate.
-                const double mb = std::round((videoKbps + 128) * clip.seconds / 8000.0 * 100) / 100;
-                const SizeBudget budget =
-                    videoBitrateForSize(mb, clip.seconds, audioKbps, encoder.suffix, encoder.codec);
+                settings.targetSizeMB = std::round((videoKbps + 128) * clip.seconds / 8000.0 * 100) / 100;
+                const double mb = settings.targetSizeMB;
                 const QString output = dir.filePath(u"out."_s + encoder.suffix);
                 QFile::remove(output);
-                QTemporaryDir work;
-                QStringList single = buildArguments(settings, source, output);
-                single.removeLast();
-                single << steadyAudioOptions(settings) << output;
-                bool ok = budget.videoKbps > 0;
-                QElapsedTimer took;
-                took.start();
-                for (const QStringList &args : targetSizeRuns(single, encoder.codec, budget.videoKbps))
-                    ok = ok && run(u"ffmpeg"_s, QStringList{u"-v"_s, u"error"_s} + args, work.path());
+                const QString refusal = jobRefusal(settings, facts, output);
+                // The job as the window makes it, run by the program's own runner.
+                const Job job = makeJob(settings, source, output, facts);
+                JobEnd end;
+                end.outcome = RunOutcome::Error;
+                if (refusal.isEmpty()) {
+                    JobRunner runner;
+                    QEventLoop loop;
+                    QObject::connect(&runner, &JobRunner::jobEnded, [&](int, const JobEnd &e) { end = e; });
+                    QObject::connect(&runner, &JobRunner::runEnded, &loop, &QEventLoop::quit);
+                    runner.start({job}, {JobState::Pending}, 1, false);
+                    if (runner.isRunning())
+                        loop.exec();
+                }
                 Result &r = results[encoder.name];
                 Result &rs = resultsWithoutStill[encoder.name];
-                if (!ok) {
+                if (end.outcome != RunOutcome::Success) {
                     ++r.failed;
-                    std::printf("%-16s %-5s %7.2f MB: failed %s\n", qPrintable(clip.name),
-                                qPrintable(encoder.name), mb, qPrintable(budget.refusal));
+                    std::printf("%-16s %-5s %7.2f MB: failed %s%s\n", qPrintable(clip.name),
+                                qPrintable(encoder.name), mb, qPrintable(refusal), qPrintable(end.reason));
                     continue;
                 }
                 const double size = QFileInfo(output).size() / 1e6;
                 const double off = (size / mb - 1) * 100;
-                std::printf("%-16s %-5s %7.2f MB (video %5d kbit/s): %8.3f MB %+6.2f %% (%.0f s)\n",
-                            qPrintable(clip.name), qPrintable(encoder.name), mb, budget.videoKbps, size, off,
-                            took.elapsed() / 1000.0);
+                const int secondRun = int(job.runs.last().indexOf(u"-b:v"_s));
+                std::printf("%-16s %-5s %7.2f MB (video %6s): %8.3f MB %+6.2f %% (%.0f s, %d corrected)\n",
+                            qPrintable(clip.name), qPrintable(encoder.name), mb,
+                            qPrintable(job.runs.last().value(secondRun + 1)), size, off, end.seconds,
+                            end.sizeCorrections);
                 std::fflush(stdout);
                 for (Result *each : {&r, &rs}) {
                     if (each == &rs && clip.name == u"still picture"_s)
@@ -172,25 +184,27 @@ int main(int argc, char **argv)
                     each->worstBelow = std::min(each->worstBelow, off);
                     each->worstAbove = std::max(each->worstAbove, off);
                     each->sum += off;
+                    each->corrections += end.sizeCorrections;
                     ++each->count;
                 }
             }
         }
     }
 
-    std::printf(
-        "\nAll clips (%.0f s in all)\n\n| Codec | Outputs | Worst below | Worst above | Mean | Failed |\n"
-        "|---|---|---|---|---|---|\n",
-        clock.elapsed() / 1000.0);
+    std::printf("\nAll clips (%.0f s in all)\n\n| Codec | Outputs | Worst below | Worst above | Mean | "
+                "Corrected | Failed |\n"
+                "|---|---|---|---|---|---|---|\n",
+                clock.elapsed() / 1000.0);
     for (const QMap<QString, Result> *table : {&results, &resultsWithoutStill}) {
         if (table == &resultsWithoutStill)
             std::printf(
                 "\nWithout the still picture\n\n| Codec | Outputs | Worst below | Worst above | Mean | "
-                "Failed |\n|---|---|---|---|---|---|\n");
+                "Corrected | Failed |\n|---|---|---|---|---|---|---|\n");
         for (const Encoder &encoder : encoders) {
             const Result &r = table->value(encoder.name);
-            std::printf("| %s | %d | %+.2f %% | %+.2f %% | %+.2f %% | %d |\n", qPrintable(encoder.name),
-                        r.count, r.worstBelow, r.worstAbove, r.count ? r.sum / r.count : 0.0, r.failed);
+            std::printf("| %s | %d | %+.2f %% | %+.2f %% | %+.2f %% | %d | %d |\n", qPrintable(encoder.name),
+                        r.count, r.worstBelow, r.worstAbove, r.count ? r.sum / r.count : 0.0, r.corrections,
+                        r.failed);
         }
     }
     return 0;

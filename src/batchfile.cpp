@@ -4,11 +4,13 @@
 #include <QIODevice>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QTextStream>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -70,6 +72,9 @@ QByteArray batchFileContent(const QStringList &jobTexts)
 }
 
 const QString extendedFormMarker = u"#QUORVID-BATCHLISTE 2"_s;
+// The extended form of lists that hold a job with a size limit; the version
+// before cannot run such a job as meant, so it is told the list is newer.
+const QString sizeLimitFormMarker = u"#QUORVID-BATCHLISTE 3"_s;
 
 namespace {
 // The version a first line names when it marks the extended form: 0 when it
@@ -80,6 +85,9 @@ int markedVersion(const QString &firstLine)
     const QRegularExpressionMatch match = marker.match(firstLine);
     return match.hasMatch() ? match.captured(1).toInt() : 0;
 }
+
+const QString runsKey = u"runs"_s;
+const QString sizeLimitKey = u"sizeLimit"_s;
 } // namespace
 
 QByteArray extendedJobLine(const Job &job)
@@ -88,17 +96,34 @@ QByteArray extendedJobLine(const Job &job)
     for (const QStringList &run : job.runs)
         runs.append(QJsonArray::fromStringList(run));
     // Compact JSON escapes quotes, backslashes and line breaks, so every job stays
-    // on its one line whatever its names hold.
+    // on its one line whatever its names hold. A job with a size limit is an
+    // object holding its runs and the limit; every other job is its runs alone.
+    if (job.sizeLimit > 0)
+        return QJsonDocument(QJsonObject{{runsKey, runs}, {sizeLimitKey, double(job.sizeLimit)}})
+            .toJson(QJsonDocument::Compact);
     return QJsonDocument(runs).toJson(QJsonDocument::Compact);
 }
 
 std::optional<Job> parseExtendedJobLine(QStringView line)
 {
     const QJsonDocument document = QJsonDocument::fromJson(line.toUtf8());
-    if (!document.isArray() || document.array().isEmpty())
+    QJsonArray runValues;
+    qint64 sizeLimit = 0;
+    if (document.isObject()) {
+        const QJsonValue limit = document.object().value(sizeLimitKey);
+        // Whole bytes, at least one, within what a double holds exactly.
+        if (!limit.isDouble() || limit.toDouble() < 1 || limit.toDouble() > 9e15 ||
+            limit.toDouble() != std::floor(limit.toDouble()))
+            return std::nullopt;
+        sizeLimit = qint64(limit.toDouble());
+        runValues = document.object().value(runsKey).toArray();
+    } else if (document.isArray()) {
+        runValues = document.array();
+    }
+    if (runValues.isEmpty())
         return std::nullopt;
     QList<QStringList> runs;
-    for (const QJsonValue &runValue : document.array()) {
+    for (const QJsonValue &runValue : runValues) {
         if (!runValue.isArray() || runValue.toArray().isEmpty())
             return std::nullopt;
         QStringList run;
@@ -109,7 +134,9 @@ std::optional<Job> parseExtendedJobLine(QStringView line)
         }
         runs << run;
     }
-    return Job::fromRuns(std::move(runs));
+    Job job = Job::fromRuns(std::move(runs));
+    job.sizeLimit = sizeLimit;
+    return job;
 }
 
 BatchList readBatchList(QIODevice &device)
@@ -123,7 +150,7 @@ BatchList readBatchList(QIODevice &device)
             list.jobs << Job::fromText(line);
         return list;
     }
-    if (version > 2) {
+    if (version > 3) {
         list.error =
             QCoreApplication::translate(
                 "MainWindow", "Die Batchdatei wurde von einer neueren Quorvid-Version in der Form %1 "
@@ -163,7 +190,9 @@ QByteArray batchListContent(const QList<Job> &jobs, bool *extended)
             texts << (job.isEmpty() ? QString() : jobText(job.runs.first()));
         return batchFileContent(texts);
     }
-    QByteArray content = extendedFormMarker.toUtf8() + '\n';
+    const bool limited =
+        std::any_of(jobs.cbegin(), jobs.cend(), [](const Job &job) { return job.sizeLimit > 0; });
+    QByteArray content = (limited ? sizeLimitFormMarker : extendedFormMarker).toUtf8() + '\n';
     for (const Job &job : jobs) {
         if (job.isEmpty())
             continue;

@@ -40,7 +40,7 @@ QString Job::text() const
 
 bool Job::fitsTextForm() const
 {
-    if (runs.size() != 1)
+    if (runs.size() != 1 || sizeLimit > 0)
         return false;
     for (const QString &argument : runs.first())
         if (argument.contains(u',') || argument.contains(u'\n') || argument.contains(u'\r'))

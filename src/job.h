@@ -17,6 +17,10 @@ struct Job
     // the last run: what the job reads and what it writes.
     QString input;
     QString output;
+    // For a job made to a size: the size its output must stay below, in bytes
+    // (0: none). The runner measures the output against it and converts again
+    // with a corrected bitrate when it missed.
+    qint64 sizeLimit = 0;
 
     // A job of the given runs; input and output are read from them.
     static Job fromRuns(QList<QStringList> runs);
@@ -27,12 +31,12 @@ struct Job
     // one after another, parted by " ; ".
     QString text() const;
     // True when the job text gives back exactly this job: one run, no element with
-    // a "," and no line break, so the plain list form can hold it.
+    // a "," and no line break, no size limit, so the plain list form can hold it.
     bool fitsTextForm() const;
     // True for the job of an empty line (nothing to run).
     bool isEmpty() const;
 
-    bool operator==(const Job &other) const { return runs == other.runs; }
+    bool operator==(const Job &other) const { return runs == other.runs && sizeLimit == other.sizeLimit; }
     bool operator!=(const Job &other) const { return !(*this == other); }
 };
 Q_DECLARE_METATYPE(Job)

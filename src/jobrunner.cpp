@@ -1,6 +1,7 @@
 #include "jobrunner.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -115,6 +116,8 @@ void JobRunner::startJob(Slot &slot, int job)
     const Job &theJob = m_jobs[job];
     slot.job = job;
     slot.run = 0;
+    slot.sizeTries = SizeTries();
+    slot.correctedRun.clear();
     slot.stopRequested = false;
     slot.clock.start();
     if (const auto rate = jobFrameRate(theJob.text()))
@@ -152,7 +155,7 @@ void JobRunner::startRun(Slot &slot)
 {
     slot.parser.startRun();
     // A run of a part of its input counts that part, not the whole file.
-    const TimeRange part = rangeOfRun(m_jobs[slot.job].runs[slot.run]);
+    const TimeRange part = rangeOfRun(currentRun(slot));
     if (!part.isEmpty())
         slot.parser.expectPart(part.from.value_or(0), part.length());
     slot.reportReader = OutputReportReader();
@@ -168,12 +171,34 @@ void JobRunner::startRun(Slot &slot)
                                    ? m_reportFolder->filePath(u"converter%1.txt"_s.arg(slot.index))
                                    : QString();
     slot.process.setStandardErrorFile(reportPath);
-    startConverter(slot.process, m_program, m_jobs[slot.job].runs[slot.run]);
+    startConverter(slot.process, m_program, currentRun(slot));
     if (!reportPath.isEmpty()) {
         slot.report.setFileName(reportPath);
         if (!slot.report.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
             slot.report.close();
     }
+}
+
+const QStringList &JobRunner::currentRun(const Slot &slot) const
+{
+    return slot.sizeTries.corrections > 0 ? slot.correctedRun : m_jobs[slot.job].runs[slot.run];
+}
+
+bool JobRunner::correctSize(Slot &slot)
+{
+    const Job &job = m_jobs[slot.job];
+    const QStringList &run = currentRun(slot);
+    if (job.sizeLimit <= 0 || writesNoFile(run))
+        return false;
+    const QString workFolder = slot.workFolder ? slot.workFolder->path() : QString();
+    const qint64 bytes = QFileInfo(QDir(workFolder).absoluteFilePath(runOutput(run))).size();
+    std::optional<QStringList> again =
+        correctedSizeRun(run, job.sizeLimit, bytes, slot.parser.totalSeconds(), slot.sizeTries);
+    if (!again)
+        return false;
+    slot.correctedRun = *std::move(again);
+    startRun(slot);
+    return true;
 }
 
 QByteArray JobRunner::takeOutput(Slot &slot)
@@ -209,6 +234,8 @@ void JobRunner::runFinished(Slot &slot, int exitCode, QProcess::ExitStatus statu
         return;
     }
     if (outcome == RunOutcome::Success && !slot.stopRequested) {
+        if (correctSize(slot))
+            return;
         checkOutput(slot);
         return;
     }
@@ -231,7 +258,7 @@ void JobRunner::consumeOutput(Slot &slot)
 
 void JobRunner::checkOutput(Slot &slot)
 {
-    const QStringList &run = m_jobs[slot.job].runs[slot.run];
+    const QStringList &run = currentRun(slot);
     const OutputExpectation expected = slot.reportReader.expectation();
     JobEnd end;
     end.details = slot.parser.tail();
@@ -277,6 +304,7 @@ void JobRunner::endJob(Slot &slot, JobEnd end)
     slot.workFolder.reset(); // removed with whatever the passes left there
     slot.report.close();
     end.seconds = double(slot.clock.elapsed()) / 1000;
+    end.sizeCorrections = slot.sizeTries.corrections;
     if (end.unstarted || end.refused)
         m_queue.finishUnstarted(job);
     else
@@ -360,7 +388,7 @@ ProgressReading JobRunner::readProgress(int index)
     if (slot.job < 0)
         return reading;
     const qsizetype runs = m_jobs[slot.job].runs.size();
-    if (runs > 1) {
+    if (runs > 1 || m_jobs[slot.job].sizeLimit > 0) {
         // The bar runs once over all passes, each an equal share.
         if (reading.percent)
             reading.percent = jobPercent(index);
@@ -377,8 +405,14 @@ int JobRunner::jobPercent(int index) const
     const Slot &slot = *m_slots[size_t(index)];
     if (slot.job < 0)
         return 0;
+    // A job made to a size may make its last run again when the output missed the
+    // size: its bar stops just below the end until the job is over.
+    const bool toSize = m_jobs[slot.job].sizeLimit > 0;
+    if (slot.sizeTries.corrections > 0)
+        return 99;
     const qsizetype runs = m_jobs[slot.job].runs.size();
-    return int((slot.run * 100 + slot.parser.percent()) / std::max<qsizetype>(1, runs));
+    const int percent = int((slot.run * 100 + slot.parser.percent()) / std::max<qsizetype>(1, runs));
+    return toSize ? std::min(99, percent) : percent;
 }
 
 std::optional<double> JobRunner::jobRemainingSeconds(int index) const

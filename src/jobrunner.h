@@ -22,6 +22,7 @@
 #include "job.h"
 #include "outputcheck.h"
 #include "progress.h"
+#include "targetsize.h"
 
 // How one job of a run ended.
 struct JobEnd
@@ -38,6 +39,8 @@ struct JobEnd
     QString details;
     // Wall time of the job, all of its runs.
     double seconds = 0;
+    // How often the last run was made again to meet the job's size.
+    int sizeCorrections = 0;
 };
 
 class JobRunner : public QObject
@@ -121,6 +124,10 @@ private:
         bool stopRequested = false;
         QElapsedTimer clock;
         std::unique_ptr<QTemporaryDir> workFolder;
+        // A job with a size limit whose output missed it runs its last run again
+        // with a corrected bitrate: the corrections so far, and the run as corrected.
+        SizeTries sizeTries;
+        QStringList correctedRun;
         // What the last run says it wrote, and the look at the file afterwards.
         OutputReportReader reportReader;
         OutputProbe probe;
@@ -133,6 +140,11 @@ private:
     void advance();
     void startJob(Slot &slot, int job);
     void startRun(Slot &slot);
+    // The run the slot converts: the job's own, or its last one corrected.
+    const QStringList &currentRun(const Slot &slot) const;
+    // After the last run of a job with a size limit: starts the run again with a
+    // corrected bitrate when the output missed the limit; false when it is kept.
+    bool correctSize(Slot &slot);
     void runFinished(Slot &slot, int exitCode, QProcess::ExitStatus status);
     void runUnstarted(Slot &slot);
     void endJob(Slot &slot, JobEnd end);

@@ -123,16 +123,22 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
     }
     const RangeCheck range = checkRange(settings.rangeFrom, settings.rangeTo, facts.durationSeconds);
     QList<QStringList> runs{arguments};
-    // A size: the bitrate that meets it, in two passes where the encoder has them.
+    // A size: the bitrate that meets it, in two passes where the encoder has them;
+    // the runner measures the output against the size and corrects a miss.
+    qint64 sizeLimit = 0;
     if (aimsAtSize(settings, facts)) {
         const SizeBudget budget = sizeBudget(settings, facts, target, range.range);
-        if (budget.videoKbps > 0)
+        if (budget.videoKbps > 0) {
             runs = targetSizeRuns(beforeOutput(arguments, steadyAudioOptions(settings)), settings.videoCodec,
                                   budget.videoKbps);
+            sizeLimit = qint64(settings.targetSizeMB * 1e6);
+        }
     }
     // The part of the file, read precisely from the input by every run.
     if (range.refusal.isEmpty())
         for (QStringList &run : runs)
             run = withRange(run, range.range);
-    return Job::fromRuns(runs);
+    Job job = Job::fromRuns(runs);
+    job.sizeLimit = sizeLimit;
+    return job;
 }

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 #include "arguments.h"
 
 struct SizeBudget
@@ -47,6 +49,22 @@ QStringList steadyAudioOptions(const PanelSettings &settings);
 // statistics go to files named "quorvid-pass..." in the working folder. A list
 // that cannot aim at a size (another codec, no bitrate) comes back unchanged.
 QList<QStringList> targetSizeRuns(const QStringList &singleRun, int videoCodec, int videoKbps);
+
+// The corrections made so far to the output of one job with a size limit.
+struct SizeTries
+{
+    int corrections = 0;
+    bool raised = false; // one of them raised the bitrate
+};
+
+// After the last run of a job with a size limit (bytes) wrote `bytes` for
+// `seconds` of picture: that run again with its video bitrate ("-b:v") corrected
+// towards 98.5 % of the limit, when the output reached the limit or stayed more
+// than 3 % below it, and a correction is left (three in all, one of them
+// upwards). Nothing when the output is kept: it fits, the picture needs no more
+// bits, or nothing is known to correct with.
+std::optional<QStringList> correctedSizeRun(const QStringList &run, qint64 limit, qint64 bytes,
+                                            double seconds, SizeTries &tries);
 
 // The relative name of the pass statistics, in the runs' working folder.
 extern const QString passStatisticsName;

@@ -62,6 +62,7 @@ private slots:
     void runner();
     void passesShareAPrivateFolder_data();
     void passesShareAPrivateFolder();
+    void sizeMissCorrected();
     void commaNamesConverted();
     void openedFileLookedAt_data();
     void openedFileLookedAt();
@@ -88,6 +89,9 @@ void JobsTest::listForms_data()
         << true;
     QTest::newRow("two runs") << jobsFrom(u"2:a.mp4>b.mp4|c.mp4>d.mp4"_s, u"/v"_s) << true;
     QTest::newRow("marker text as a name") << QList<Job>{oneRun(extendedFormMarker, u"/v/x,y"_s)} << true;
+    Job limited = oneRun(u"/v/film.avi"_s, u"/v/film.mp4"_s);
+    limited.sizeLimit = 25'000'000;
+    QTest::newRow("size limit") << QList<Job>{plain, limited} << true;
 }
 
 void JobsTest::listForms()
@@ -104,7 +108,11 @@ void JobsTest::listForms()
             texts << job.text();
         QCOMPARE(content, batchFileContent(texts));
     } else {
-        QVERIFY(content.startsWith(QByteArray(extendedFormMarker.toUtf8() + '\n')));
+        // Lists with a size limit name the form after the one that has none.
+        const bool limited =
+            std::any_of(jobs.cbegin(), jobs.cend(), [](const Job &j) { return j.sizeLimit; });
+        QVERIFY(content.startsWith(limited ? QByteArray("#QUORVID-BATCHLISTE 3\n")
+                                           : QByteArray(extendedFormMarker.toUtf8() + '\n')));
         QCOMPARE(content.count('\n'), jobs.size() + 1);
     }
     QBuffer buffer;
@@ -139,7 +147,10 @@ void JobsTest::refusedLists_data()
     QTest::addColumn<QString>("reason");
     QTest::addColumn<int>("jobs");
     const QByteArray good = "[[\"-i\",\"/a,b\",\"/c\"]]\n";
-    QTest::newRow("later form") << QByteArray("#QUORVID-BATCHLISTE 3\n" + good) << u"Form 3"_s << 0;
+    QTest::newRow("later form") << QByteArray("#QUORVID-BATCHLISTE 4\n" + good) << u"Form 4"_s << 0;
+    QTest::newRow("limit not whole") << QByteArray(
+                                            "#QUORVID-BATCHLISTE 3\n{\"runs\":[[\"x\"]],\"sizeLimit\":2.5}\n")
+                                     << u"Zeile 2"_s << 0;
     QTest::newRow("damaged line") << QByteArray("#QUORVID-BATCHLISTE 2\n" + good + "[[\"-i\",\n")
                                   << u"Zeile 3"_s << 0;
     QTest::newRow("not strings") << QByteArray("#QUORVID-BATCHLISTE 2\n[[1,2]]\n") << u"Zeile 2"_s << 0;
@@ -287,6 +298,49 @@ void JobsTest::passesShareAPrivateFolder()
     for (const QList<QVariant> &end : std::as_const(ended))
         QCOMPARE(end.at(1).value<JobEnd>().outcome,
                  stopInFirstPass ? RunOutcome::Cancelled : RunOutcome::Success);
+}
+
+void JobsTest::sizeMissCorrected()
+{
+    // The second pass writes 2 MB for a limit of 1.3 MB; the runner makes that run
+    // again with a lower bitrate, whose 1.28 MB it keeps. The bar holds below its
+    // end meanwhile and never goes back.
+    FakeConverter fake;
+    QTemporaryDir work;
+    const QString bytes = work.filePath(u"bytes"_s);
+    QFile source(bytes);
+    QVERIFY(source.open(QIODevice::WriteOnly));
+    source.write(QByteArray(2'000'000, 'x'));
+    source.close();
+    fake.setScenario(
+        {u"err   Duration: 00:00:10.00, start: 0.0\\n"_s, u"sleep 300"_s,
+         u"err frame=  250 fps=50 q=2.0 size=1000kB time=00:00:10.00 bitrate=800kbits/s speed=2x\\r"_s,
+         u"@2 output "_s + bytes + u" 2000000"_s, u"@3 output "_s + bytes + u" 1280000"_s, u"sleep 300"_s,
+         u"exit 0"_s});
+    Job job = jobsFrom(u"2:a.mkv>b.mp4"_s, work.path()).first();
+    job.runs.last().insert(job.runs.last().size() - 1, u"-b:v"_s);
+    job.runs.last().insert(job.runs.last().size() - 1, u"900k"_s);
+    job.sizeLimit = 1'300'000;
+    JobRunner runner;
+    runner.setProgram(converterProgram());
+    QList<int> bar;
+    connect(&runner, &JobRunner::outputArrived, this, [&](int slot) {
+        runner.readProgress(slot);
+        bar << runner.jobPercent(slot);
+    });
+    JobEnd end;
+    connect(&runner, &JobRunner::jobEnded, this, [&](int, const JobEnd &e) { end = e; });
+    QSignalSpy over(&runner, &JobRunner::runEnded);
+    runner.start({job}, {JobState::Pending}, 1, false);
+    QVERIFY(over.wait(20000));
+    QCOMPARE(end.outcome, RunOutcome::Success);
+    QCOMPARE(end.sizeCorrections, 1);
+    QCOMPARE(QFileInfo(job.output).size(), 1'280'000);
+    const QList<QStringList> runs = fake.runs();
+    QCOMPARE(runs.size(), 3);
+    QCOMPARE(runs[2], QStringList(job.runs.last()).replaceInStrings(u"900k"_s, u"545k"_s));
+    QVERIFY(bar.contains(99));
+    QVERIFY(std::is_sorted(bar.cbegin(), bar.cend()));
 }
 
 void JobsTest::commaNamesConverted()
