@@ -329,7 +329,7 @@ std::optional<QStringList> correctedSizeRun(const QStringList &run, qint64 limit
     const bool above = bytes >= limit;
     const bool below = bytes < lowest * double(limit);
     if (limit <= 0 || bytes <= 0 || !(seconds > 0) || tries.corrections >= mostCorrections ||
-        !(above || below) || (below && tries.raised))
+        !(above || below))
         return std::nullopt;
     const qsizetype at = run.lastIndexOf(u"-b:v"_s, run.size() - 2);
     if (at < 0 || at <= run.indexOf(u"-i"_s) + 1)
@@ -344,21 +344,34 @@ std::optional<QStringList> correctedSizeRun(const QStringList &run, qint64 limit
         return std::nullopt;
 
     // What the encoder was asked for, and the rest of the file (audio, container)
-    // as the size computation left room for it.
+    // as the size computation left room for it beside the first bitrate.
     const double plannedVideo = kbps * 1000 / 8 * seconds;
-    const double rest = std::max(0.0, double(limit) - plannedVideo);
+    const double rest = tries.corrections > 0 ? tries.rest : std::max(0.0, double(limit) - plannedVideo);
     const double video = double(bytes) - rest;
+    const double wanted = aim * double(limit) - rest;
     // A picture that took less than half its bitrate needs no more: raising it
     // only costs another run.
-    if (video <= 0 || (below && video < plannedVideo / 2))
+    if (video <= 0 || wanted <= 0 || (below && video < plannedVideo / 2))
         return std::nullopt;
-    const double factor = std::clamp((aim * double(limit) - rest) / video, 0.4, 2.5);
-    const int corrected = int(kbps * factor);
-    if (corrected <= 0 || corrected == int(kbps))
+    // Bytes per kbit/s: in proportion for the first correction; then from the
+    // last two attempts, unless the encoder followed the bitrate by less than a
+    // quarter of that (it cannot spend more, or the attempts say nothing).
+    double slope = video / kbps;
+    if (tries.corrections > 0 && tries.kbps != kbps) {
+        const double measured = (video - (double(tries.bytes) - rest)) / (kbps - tries.kbps);
+        if (measured >= slope / 4)
+            slope = measured;
+        else if (below)
+            return std::nullopt;
+    }
+    const double corrected = std::clamp(kbps + (wanted - video) / slope, kbps * 0.4, kbps * 2.5);
+    if (int(corrected) <= 0 || int(corrected) == int(kbps))
         return std::nullopt;
     QStringList again = run;
-    again[at + 1] = QString::number(corrected) + u'k';
+    again[at + 1] = QString::number(int(corrected)) + u'k';
     ++tries.corrections;
-    tries.raised = tries.raised || below;
+    tries.kbps = kbps;
+    tries.bytes = bytes;
+    tries.rest = rest;
     return again;
 }

@@ -50,19 +50,24 @@ QStringList steadyAudioOptions(const PanelSettings &settings);
 // that cannot aim at a size (another codec, no bitrate) comes back unchanged.
 QList<QStringList> targetSizeRuns(const QStringList &singleRun, int videoCodec, int videoKbps);
 
-// The corrections made so far to the output of one job with a size limit.
+// The corrections made so far to the output of one job with a size limit, the
+// attempt before the last one (its video bitrate and the bytes it wrote), and
+// the bytes of the file that are not video, as the first attempt left room for.
 struct SizeTries
 {
     int corrections = 0;
-    bool raised = false; // one of them raised the bitrate
+    double kbps = 0;
+    qint64 bytes = 0;
+    double rest = 0;
 };
 
 // After the last run of a job with a size limit (bytes) wrote `bytes` for
 // `seconds` of picture: that run again with its video bitrate ("-b:v") corrected
 // towards 98.5 % of the limit, when the output reached the limit or stayed more
-// than 3 % below it, and a correction is left (three in all, one of them
-// upwards). Nothing when the output is kept: it fits, the picture needs no more
-// bits, or nothing is known to correct with.
+// than 3 % below it and a correction is left (three in all). The first
+// correction takes the size as proportional to the bitrate; later ones follow
+// the line through the last two attempts. Nothing when the output is kept: it
+// fits, the picture needs no more bits, or nothing is known to correct with.
 std::optional<QStringList> correctedSizeRun(const QStringList &run, qint64 limit, qint64 bytes,
                                             double seconds, SizeTries &tries);
 

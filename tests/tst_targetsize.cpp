@@ -12,6 +12,8 @@
 
 using namespace Qt::StringLiterals;
 
+Q_DECLARE_METATYPE(SizeTries)
+
 namespace {
 constexpr int h264 = 7, h265 = 8, vp9 = 9, av1 = 10;
 
@@ -329,29 +331,39 @@ void TargetSizeTest::corrections_data()
     QTest::addColumn<QStringList>("run");
     QTest::addColumn<qint64>("bytes");
     QTest::addColumn<double>("seconds");
-    QTest::addColumn<int>("corrections"); // made before
-    QTest::addColumn<bool>("raised");     // one of them upwards
-    QTest::addColumn<int>("kbps");        // the corrected bitrate; 0: kept
+    QTest::addColumn<SizeTries>("before"); // corrections made, and the attempt before
+    QTest::addColumn<int>("kbps");         // the corrected bitrate; 0: kept
 
     // 10 s at 900k: 1.125 MB of video in a size of 1.3 MB (0.175 MB audio and container).
     const QStringList pass2{u"-i"_s,   u"in.mkv"_s, u"-c:v"_s, u"libx264"_s, u"-b:v"_s,
                             u"900k"_s, u"-pass"_s,  u"2"_s,    u"out.mp4"_s};
-    const qint64 limit = 1'300'000;
-    QTest::newRow("fits") << pass2 << qint64(1'280'000) << 10.0 << 0 << false << 0;
-    QTest::newRow("just below the band") << pass2 << qint64(1'260'000) << 10.0 << 0 << false << 917;
-    QTest::newRow("at the limit") << pass2 << limit << 10.0 << 0 << false << 884;
-    QTest::newRow("far above") << pass2 << qint64(2'000'000) << 10.0 << 0 << false << 545;
-    QTest::newRow("above after two") << pass2 << qint64(1'310'000) << 10.0 << 2 << true << 876;
-    QTest::newRow("above after three") << pass2 << qint64(1'310'000) << 10.0 << 3 << true << 0;
-    QTest::newRow("below after a raise") << pass2 << qint64(1'200'000) << 10.0 << 1 << true << 0;
-    QTest::newRow("picture needs less") << pass2 << qint64(600'000) << 10.0 << 0 << false << 0;
-    QTest::newRow("unknown length") << pass2 << qint64(2'000'000) << 0.0 << 0 << false << 0;
-    QTest::newRow("no output") << pass2 << qint64(0) << 10.0 << 0 << false << 0;
+    const SizeTries none;
+    QTest::newRow("fits") << pass2 << qint64(1'280'000) << 10.0 << none << 0;
+    QTest::newRow("just below the band") << pass2 << qint64(1'260'000) << 10.0 << none << 917;
+    QTest::newRow("at the limit") << pass2 << qint64(1'300'000) << 10.0 << none << 884;
+    QTest::newRow("far above") << pass2 << qint64(2'000'000) << 10.0 << none << 545;
+    QTest::newRow("above, on the line of two")
+        << pass2 << qint64(1'310'000) << 10.0 << SizeTries{2, 1000, 1'400'000, 175'000} << 867;
+    QTest::newRow("below, on the line of two")
+        << pass2 << qint64(1'240'000) << 10.0 << SizeTries{1, 800, 1'100'000, 175'000} << 928;
+    QTest::newRow("above, encoder barely follows")
+        << pass2 << qint64(1'310'000) << 10.0 << SizeTries{1, 1000, 1'320'000, 175'000} << 876;
+    QTest::newRow("below, encoder barely follows")
+        << pass2 << qint64(1'200'000) << 10.0 << SizeTries{1, 600, 1'150'000, 175'000} << 0;
+    // The rest of the file stays what the first attempt left beside the video.
+    QTest::newRow("below after a lowering")
+        << QStringList(pass2).replaceInStrings(u"900k"_s, u"560k"_s) << qint64(850'000) << 10.0
+        << SizeTries{1, 1500, 2'600'000, 100'000} << 791;
+    QTest::newRow("above after three")
+        << pass2 << qint64(1'310'000) << 10.0 << SizeTries{3, 1000, 1'400'000, 175'000} << 0;
+    QTest::newRow("picture needs less") << pass2 << qint64(600'000) << 10.0 << none << 0;
+    QTest::newRow("unknown length") << pass2 << qint64(2'000'000) << 0.0 << none << 0;
+    QTest::newRow("no output") << pass2 << qint64(0) << 10.0 << none << 0;
     QTest::newRow("no bitrate") << QStringList{u"-i"_s, u"in.mkv"_s, u"-crf"_s, u"23"_s, u"out.mp4"_s}
-                                << qint64(2'000'000) << 10.0 << 0 << false << 0;
+                                << qint64(2'000'000) << 10.0 << none << 0;
     QTest::newRow("name like an option")
         << QStringList{u"-i"_s, u"-b:v"_s, u"-c:v"_s, u"libx264"_s, u"out.mp4"_s} << qint64(2'000'000) << 10.0
-        << 0 << false << 0;
+        << none << 0;
 }
 
 void TargetSizeTest::corrections()
@@ -359,23 +371,24 @@ void TargetSizeTest::corrections()
     QFETCH(QStringList, run);
     QFETCH(qint64, bytes);
     QFETCH(double, seconds);
-    QFETCH(int, corrections);
-    QFETCH(bool, raised);
+    QFETCH(SizeTries, before);
     QFETCH(int, kbps);
 
-    SizeTries tries{corrections, raised};
+    SizeTries tries = before;
     const std::optional<QStringList> again = correctedSizeRun(run, 1'300'000, bytes, seconds, tries);
     QCOMPARE(again.has_value(), kbps > 0);
     if (!again) {
-        QCOMPARE(tries.corrections, corrections);
+        QCOMPARE(tries.corrections, before.corrections);
         return;
     }
-    // Only the bitrate changed; the correction was counted.
+    // Only the bitrate changed; the attempt is remembered for the next correction.
     QStringList expected = run;
     expected[run.indexOf(u"-b:v"_s) + 1] = QString::number(kbps) + u'k';
+    QCOMPARE(tries.rest, before.corrections ? before.rest : 175'000.0);
     QCOMPARE(*again, expected);
-    QCOMPARE(tries.corrections, corrections + 1);
-    QCOMPARE(tries.raised, raised || bytes < 1'300'000 * 0.97);
+    QCOMPARE(tries.corrections, before.corrections + 1);
+    QCOMPARE(tries.kbps, run[run.indexOf(u"-b:v"_s) + 1].chopped(1).toDouble());
+    QCOMPARE(tries.bytes, bytes);
 }
 
 void TargetSizeTest::streamBitRates_data()
