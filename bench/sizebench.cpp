@@ -1,7 +1,9 @@
 // How closely outputs made to a size meet it: generated clips of different
 // kinds, each converted to several sizes with every encoder that can aim at a
-// size, through the same runs a job of the program makes. Prints one line per
-// conversion and a Markdown table per encoder (worst below, worst above, mean).
+// size, as jobs of the program run by its own runner (corrections included).
+// Prints one line per conversion and a Markdown table per encoder (the lowest
+// and highest size against the target, the mean, and how many runs were made
+// again to meet it).
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -75,8 +77,9 @@ bool run(const QString &program, const QStringList &args, const QString &folder)
 
 struct Result
 {
-    double worstBelow = 0; // in per cent, negative
-    double worstAbove = 0;
+    // In per cent of the size: the output furthest below it and the largest.
+    double lowest = 1e9;
+    double highest = -1e9;
     double sum = 0;
     int count = 0;
     int failed = 0;
@@ -181,8 +184,8 @@ int main(int argc, char **argv)
                 for (Result *each : {&r, &rs}) {
                     if (each == &rs && clip.name == u"still picture"_s)
                         continue;
-                    each->worstBelow = std::min(each->worstBelow, off);
-                    each->worstAbove = std::max(each->worstAbove, off);
+                    each->lowest = std::min(each->lowest, off);
+                    each->highest = std::max(each->highest, off);
                     each->sum += off;
                     each->corrections += end.sizeCorrections;
                     ++each->count;
@@ -191,20 +194,19 @@ int main(int argc, char **argv)
         }
     }
 
-    std::printf("\nAll clips (%.0f s in all)\n\n| Codec | Outputs | Worst below | Worst above | Mean | "
+    std::printf("\nAll clips (%.0f s in all)\n\n| Codec | Outputs | Lowest | Highest | Mean | "
                 "Corrected | Failed |\n"
                 "|---|---|---|---|---|---|---|\n",
                 clock.elapsed() / 1000.0);
     for (const QMap<QString, Result> *table : {&results, &resultsWithoutStill}) {
         if (table == &resultsWithoutStill)
-            std::printf(
-                "\nWithout the still picture\n\n| Codec | Outputs | Worst below | Worst above | Mean | "
-                "Corrected | Failed |\n|---|---|---|---|---|---|---|\n");
+            std::printf("\nWithout the still picture\n\n| Codec | Outputs | Lowest | Highest | Mean | "
+                        "Corrected | Failed |\n|---|---|---|---|---|---|---|\n");
         for (const Encoder &encoder : encoders) {
             const Result &r = table->value(encoder.name);
             std::printf("| %s | %d | %+.2f %% | %+.2f %% | %+.2f %% | %d | %d |\n", qPrintable(encoder.name),
-                        r.count, r.worstBelow, r.worstAbove, r.count ? r.sum / r.count : 0.0, r.corrections,
-                        r.failed);
+                        r.count, r.count ? r.lowest : 0.0, r.count ? r.highest : 0.0,
+                        r.count ? r.sum / r.count : 0.0, r.corrections, r.failed);
         }
     }
     return 0;

@@ -197,6 +197,7 @@ bool JobRunner::correctSize(Slot &slot)
     if (!again)
         return false;
     slot.correctedRun = *std::move(again);
+    emit sizeCorrectionStarted(slot.job, slot.index);
     startRun(slot);
     return true;
 }

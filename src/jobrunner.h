@@ -109,6 +109,9 @@ signals:
     // The converter in `slot` wrote something (progress may be read).
     void outputArrived(int slot);
     void jobEnded(int job, const JobEnd &end);
+    // The output of a job made to a size missed it: its last run starts again with
+    // a corrected bitrate.
+    void sizeCorrectionStarted(int job, int slot);
     // Nothing runs and nothing more will start.
     void runEnded();
 

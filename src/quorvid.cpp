@@ -80,6 +80,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
         else
             procbeendet(end);
     });
+    for (JobRunner *runner : {&singleRunner, &batchRunner})
+        connect(runner, &JobRunner::sizeCorrectionStarted, this, [this] {
+            statusBar()->showMessage(tr("Die Datei hat die Zielgröße verfehlt. Quorvid erstellt sie mit "
+                                        "angepasster Bitrate noch einmal; bitte warten Sie."));
+        });
     connect(vcodecComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::setOutputFile);
     connect(acodecComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::setOutputFile);
     connect(vcodecComboBox, &QComboBox::activated, this, &MainWindow::vcopywahl);

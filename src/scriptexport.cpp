@@ -2,6 +2,8 @@
 
 #include "batchfile.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 QString shellQuoted(const QString &argument)
@@ -63,6 +65,17 @@ passes() {
     return $status
 }
 )"_s;
+    // Jobs made to a size are not measured and made again here, as Quorvid does:
+    // the script says when such a file missed its size.
+    if (std::any_of(jobs.cbegin(), jobs.cend(), [](const Job &job) { return job.sizeLimit > 0; }))
+        script += uR"sh(# Ein Job mit Zielgröße (in Byte): "oversize GRÖSSE DATEI" meldet eine Datei, die
+# nicht kleiner als die Zielgröße geworden ist.
+oversize() {
+    if [ -f "$2" ] && [ "$(wc -c <"$2")" -ge "$1" ]; then
+        printf 'Größer als die Zielgröße (%s Byte): %s\n' "$1" "$2" >&2
+    fi
+}
+)sh"_s;
     for (const Job &job : jobs) {
         if (job.isEmpty())
             continue;
@@ -70,17 +83,18 @@ passes() {
             script += u"job ffmpeg"_s;
             for (const QString &argument : job.runs.first())
                 script += u' ' + shellQuoted(argument);
-            // Standard input closed: the converter can never wait at a question.
-            script += u" </dev/null\n"_s;
-            continue;
+        } else {
+            script += u"job passes"_s;
+            for (qsizetype run = 0; run < job.runs.size(); ++run) {
+                script += u' ' + QString::number(job.runs[run].size() + 1) + u" ffmpeg"_s;
+                for (const QString &argument : job.runs[run])
+                    script += u' ' + shellQuoted(argument);
+            }
         }
-        script += u"job passes"_s;
-        for (qsizetype run = 0; run < job.runs.size(); ++run) {
-            script += u' ' + QString::number(job.runs[run].size() + 1) + u" ffmpeg"_s;
-            for (const QString &argument : job.runs[run])
-                script += u' ' + shellQuoted(argument);
-        }
+        // Standard input closed: the converter can never wait at a question.
         script += u" </dev/null\n"_s;
+        if (job.sizeLimit > 0)
+            script += u"oversize %1 %2\n"_s.arg(job.sizeLimit).arg(shellQuoted(job.output));
     }
     script += uR"(if [ "$failed" -ne 0 ]; then
     printf '%s Job(s) fehlgeschlagen.\n' "$failed" >&2

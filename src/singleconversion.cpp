@@ -156,8 +156,11 @@ void MainWindow::procbeendet(const JobEnd &end)
 {
     // The run's last figures (the runner read what was still in the pipe), and
     // its report for the error box.
+    // A job of several runs, or one made to a size, keeps the bar where its whole
+    // was: the last run's own figure would set it back.
     ProgressReading last;
-    last.percent = singleRunner.parser(0).percent();
+    if (const Job &job = singleRunner.job(0); job.runs.size() == 1 && job.sizeLimit == 0)
+        last.percent = singleRunner.parser(0).percent();
     showProgress(singleRunner.parser(0), last);
     ffmpegOutput = end.details;
     if (end.outcome == RunOutcome::Error && !end.reason.isEmpty() && !ffmpegOutput.contains(end.reason))

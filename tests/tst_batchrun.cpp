@@ -191,18 +191,27 @@ void BatchRunTest::scriptBySh()
         jobs << jobText({u"-y"_s, u"-v"_s, u"error"_s, u"-i"_s, input, outputs.last()});
     }
     jobs.insert(2, jobText({u"-y"_s, u"-i"_s, dir.filePath(u"fehlt.wav"_s), dir.filePath(u"fehlt.mp3"_s)}));
+    // A job made to a size that its output misses is named, not failed.
+    QList<Job> all;
+    for (const QString &text : std::as_const(jobs))
+        all << Job::fromText(text);
+    all << Job::fromText(jobText({u"-y"_s, u"-v"_s, u"error"_s, u"-i"_s, clip, dir.filePath(u"groß.mp3"_s)}));
+    all.last().sizeLimit = 100;
     const QString script = dir.filePath(u"liste.sh"_s);
-    QVERIFY(writeFile(script, batchScript(jobs)));
+    QVERIFY(writeFile(script, batchScript(all)));
 
     QProcess sh;
     sh.setWorkingDirectory(dir.path());
     sh.start(u"sh"_s, {script}); // standard input left open: the script must not read it
     QVERIFY(sh.waitForFinished(60000));
     QCOMPARE(sh.exitCode(), 1); // one job failed, the others still ran
-    QVERIFY(sh.readAllStandardError().contains("fehlt.wav"));
+    const QString errors = QString::fromUtf8(sh.readAllStandardError());
+    QVERIFY(errors.contains(u"fehlt.wav"_s));
+    QVERIFY2(errors.contains(u"Größer als die Zielgröße (100 Byte): "_s + dir.filePath(u"groß.mp3"_s)),
+             qPrintable(errors));
     for (const QString &output : outputs)
         QVERIFY2(QFileInfo(output).size() > 0, qPrintable(output));
-    QCOMPARE(QDir(dir.path()).entryList({u"*.mp3"_s}).size(), names.size());
+    QCOMPARE(QDir(dir.path()).entryList({u"*.mp3"_s}).size(), names.size() + 1);
 }
 
 void BatchRunTest::keepGoing_data()

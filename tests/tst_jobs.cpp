@@ -331,10 +331,12 @@ void JobsTest::sizeMissCorrected()
     JobEnd end;
     connect(&runner, &JobRunner::jobEnded, this, [&](int, const JobEnd &e) { end = e; });
     QSignalSpy over(&runner, &JobRunner::runEnded);
+    QSignalSpy corrected(&runner, &JobRunner::sizeCorrectionStarted);
     runner.start({job}, {JobState::Pending}, 1, false);
     QVERIFY(over.wait(20000));
     QCOMPARE(end.outcome, RunOutcome::Success);
     QCOMPARE(end.sizeCorrections, 1);
+    QCOMPARE(corrected.size(), 1);
     QCOMPARE(QFileInfo(job.output).size(), 1'280'000);
     const QList<QStringList> runs = fake.runs();
     QCOMPARE(runs.size(), 3);
