@@ -2,7 +2,8 @@
 # Builds Quorvid optimized and prints the benchmark table (Markdown). Run
 # tools/setup.sh once before, so that the Debian packages are there.
 #   tools/bench.sh [startup|single|batch|lists|parsing|jobs|recovery ...]
-#   tools/bench.sh sizes [x264 x265 VP9 AV1]   (outputs made to a size against the size; about 40 min)
+#   tools/bench.sh sizes [x264 x265 VP9 AV1]   (outputs made to a size against the size; about two
+#                                               hours on two cores, VP9 alone about one)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUORVID_BENCH_BUILD_DIR:-$here/build-bench}
