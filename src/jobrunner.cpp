@@ -408,12 +408,11 @@ int JobRunner::jobPercent(int index) const
         return 0;
     // A job made to a size may make its last run again when the output missed the
     // size: its bar stops just below the end until the job is over.
-    const bool toSize = m_jobs[slot.job].sizeLimit > 0;
     if (slot.sizeTries.corrections > 0)
         return 99;
     const qsizetype runs = m_jobs[slot.job].runs.size();
     const int percent = int((slot.run * 100 + slot.parser.percent()) / std::max<qsizetype>(1, runs));
-    return toSize ? std::min(99, percent) : percent;
+    return m_jobs[slot.job].sizeLimit > 0 ? std::min(99, percent) : percent;
 }
 
 std::optional<double> JobRunner::jobRemainingSeconds(int index) const
