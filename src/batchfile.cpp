@@ -77,13 +77,13 @@ const QString extendedFormMarker = u"#QUORVID-BATCHLISTE 2"_s;
 const QString sizeLimitFormMarker = u"#QUORVID-BATCHLISTE 3"_s;
 
 namespace {
-// The version a first line names when it marks the extended form: 0 when it
+// The version a first line names when it marks the extended form: -1 when it
 // marks none (a plain list, whose first line is a job like every other).
 int markedVersion(const QString &firstLine)
 {
     static const QRegularExpression marker(u"^#QUORVID-BATCHLISTE ([0-9]{1,6})$"_s);
     const QRegularExpressionMatch match = marker.match(firstLine);
-    return match.hasMatch() ? match.captured(1).toInt() : 0;
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
 }
 
 const QString runsKey = u"runs"_s;
@@ -143,8 +143,8 @@ BatchList readBatchList(QIODevice &device)
 {
     const QStringList lines = readJobTexts(device);
     BatchList list;
-    const int version = lines.isEmpty() ? 0 : markedVersion(lines.first());
-    if (version == 0) {
+    const int version = lines.isEmpty() ? -1 : markedVersion(lines.first());
+    if (version < 0) {
         list.jobs.reserve(lines.size());
         for (const QString &line : lines)
             list.jobs << Job::fromText(line);
@@ -157,6 +157,14 @@ BatchList readBatchList(QIODevice &device)
                               "gespeichert, die diese Version nicht lesen kann. Bitte öffnen Sie sie "
                               "mit einer neueren Version von Quorvid.")
                 .arg(version);
+        return list;
+    }
+    // A marker with a form number no version wrote is no job to run.
+    if (version < 2) {
+        list.error = QCoreApplication::translate(
+                         "MainWindow", "Die Batchdatei beginnt mit der Form %1, die Quorvid nicht kennt; die "
+                                       "Datei wurde nicht geladen. Bitte prüfen Sie, ob die Datei beschädigt ist.")
+                         .arg(version);
         return list;
     }
     list.extended = true;

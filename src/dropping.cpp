@@ -12,9 +12,59 @@
 
 #include "batchfile.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// A file name's bytes as text: valid UTF-8 as it is, every other byte as "\xNN".
+QString visibleBytes(const QByteArray &bytes)
+{
+    QString shown;
+    for (qsizetype i = 0; i < bytes.size();) {
+        // The longest run that decodes cleanly is taken whole.
+        qsizetype end = i;
+        while (end < bytes.size()) {
+            const unsigned char c = uchar(bytes[end]);
+            const int length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+            if (length == 0 || end + length > bytes.size())
+                break;
+            const QByteArray piece = bytes.mid(end, length);
+            if (QString::fromUtf8(piece).toUtf8() != piece)
+                break;
+            end += length;
+        }
+        shown += QString::fromUtf8(bytes.mid(i, end - i));
+        if (end < bytes.size()) {
+            shown += u"\\x"_s + QString::number(uchar(bytes[end]), 16).toUpper().rightJustified(2, u'0');
+            ++end;
+        }
+        i = end;
+    }
+    return shown;
+}
+
+// The entries of one folder whose names do not survive the way to a QString and
+// back: media files and folders among them are named, for the converter could
+// never be given their names.
+void addUndecodable(FileSelection &selection, const QString &folder)
+{
+    const QByteArray encoded = QFile::encodeName(folder);
+    DIR *dir = ::opendir(encoded.constData());
+    if (!dir)
+        return;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (QFile::encodeName(QFile::decodeName(name)) == name)
+            continue;
+        const bool isFolder = entry->d_type == DT_DIR;
+        if (isFolder || isMediaFileName(QFile::decodeName(name)))
+            selection.unnamed << QDir::toNativeSeparators(folder) + u'/' + visibleBytes(name);
+    }
+    ::closedir(dir);
+}
 
 void addPath(FileSelection &selection, const QString &path)
 {
@@ -23,15 +73,29 @@ void addPath(FileSelection &selection, const QString &path)
         selection.folderGiven = true;
         // Hidden files and linked folders are left out: a link back up the tree
         // would make the walk endless.
-        QDirIterator walk(info.absoluteFilePath(), QDir::Files | QDir::Readable,
+        addUndecodable(selection, info.absoluteFilePath());
+        QDirIterator walk(info.absoluteFilePath(), QDir::Files | QDir::AllDirs | QDir::System | QDir::Readable |
+                                                       QDir::NoDotAndDotDot,
                           QDirIterator::Subdirectories);
         while (walk.hasNext()) {
             const QString file = walk.next();
-            if (isMediaFileName(file))
+            const QFileInfo found = walk.fileInfo();
+            if (found.isDir()) {
+                if (!found.isSymLink())
+                    addUndecodable(selection, file);
+            } else if (!isMediaFileName(file) || !QFileInfo::exists(file)) {
+                // Not a media file, or one whose name did not survive decoding:
+                // the latter is named by addUndecodable.
+            } else if (found.isFile()) {
                 selection.files << file;
+            } else {
+                selection.irregular << QDir::toNativeSeparators(file);
+            }
         }
     } else if (info.isFile() && info.isReadable()) {
         selection.files << info.absoluteFilePath();
+    } else if (info.exists() && !info.isDir()) {
+        selection.irregular << QDir::toNativeSeparators(info.absoluteFilePath());
     } else {
         selection.unusable << QDir::toNativeSeparators(info.absoluteFilePath());
     }

@@ -23,6 +23,12 @@ struct FileSelection
     QStringList files;
     // Local names that do not exist or cannot be read.
     QStringList unusable;
+    // Media files and folders found in folders whose names are no valid UTF-8:
+    // they cannot be handed to the converter, so they are named (the odd bytes
+    // shown as "\xE9") instead of being left out in silence. Also files in those
+    // folders that are no regular files (named pipes, devices), with the reason.
+    QStringList unnamed;
+    QStringList irregular;
     // Addresses that are no local files (web, network shares).
     QStringList remote;
     // True when a folder was among the names: its files always become jobs.

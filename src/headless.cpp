@@ -34,6 +34,8 @@
 #include "progress.h"
 #include "startup.h"
 #include "terminaltext.h"
+#include "unfinished.h"
+#include "wholeoutput.h"
 
 using namespace Qt::StringLiterals;
 
@@ -140,7 +142,17 @@ int HeadlessRun::exec()
             report(i, u"VERWEIGERT"_s, job.input + u": Eingabe und Ausgabe sind dieselbe Datei"_s);
             continue;
         }
-        if (!m_overwrite && QFileInfo::exists(job.output)) {
+        if (!m_overwrite && QFileInfo::exists(job.output) && !writesNoFile(job.runs.last())) {
+            // Only a whole file is done; a half one is named and left as it is,
+            // since the user did not agree to lose it.
+            if (const QString fault = wholeOutputFault(job); !fault.isEmpty()) {
+                ++m_failed;
+                report(i, u"FEHLER"_s,
+                       job.output + u": existiert bereits, ist aber keine vollständige Umwandlung (%1) "
+                                    u"Löschen Sie die Datei oder starten Sie mit --overwrite, dann wird "
+                                    u"sie neu erstellt."_s.arg(fault));
+                continue;
+            }
             ++m_skipped;
             report(i, u"ÜBERSPRUNGEN"_s, job.output + u": existiert bereits (--overwrite überschreibt)"_s);
             continue;
@@ -168,9 +180,14 @@ void HeadlessRun::jobEnded(int job, const JobEnd &end)
     const int index = m_runnable[job];
     const Job &theJob = m_jobs[index];
     ++m_ended;
+    if (end.refused) {
+        ++m_failed;
+        report(index, u"VERWEIGERT"_s, theJob.input + u": "_s + end.reason);
+        return;
+    }
     if (end.unstarted) {
         ++m_failed;
-        report(index, u"FEHLER"_s, theJob.input + u": ffmpeg konnte nicht gestartet werden"_s);
+        report(index, u"FEHLER"_s, theJob.input + u": "_s + end.reason);
         return;
     }
     switch (end.outcome) {
@@ -178,6 +195,10 @@ void HeadlessRun::jobEnded(int job, const JobEnd &end)
         ++m_converted;
         report(index, u"OK"_s,
                u"%1 -> %2 (%3 s)"_s.arg(theJob.input, theJob.output, QString::number(end.seconds, 'f', 1)));
+        // A job made to a size says when its file came out larger, whichever
+        // way it was started.
+        if (!end.sizeNote.isEmpty())
+            print(stderr, u"quorvid: %1: %2\n"_s.arg(printableText(theJob.output), end.sizeNote));
         break;
     case RunOutcome::Cancelled:
         ++m_cancelled;
@@ -462,7 +483,17 @@ int convertFiles()
         print(stderr, u"quorvid: Es wurde nichts umgewandelt. Bitte prüfen Sie die Namen.\n"_s);
         return 2;
     }
+    // Files that cannot be converted are named, and the exit status tells of them.
+    for (const QString &name : selection.unnamed)
+        print(stderr, u"quorvid: %1: Der Name ist kein gültiges UTF-8 und kann nicht an ffmpeg übergeben werden; "
+                      u"die Datei wurde nicht umgewandelt. Bitte benennen Sie sie um.\n"_s.arg(name));
+    for (const QString &name : selection.irregular)
+        print(stderr, u"quorvid: %1: keine gewöhnliche Datei (eine benannte Pipe, ein Gerät oder ein Socket); "
+                      u"sie wurde nicht umgewandelt.\n"_s.arg(printableText(name)));
+    const int leftOut = int(selection.unnamed.size() + selection.irregular.size());
     if (selection.files.isEmpty()) {
+        if (leftOut > 0)
+            return 1;
         print(stderr, u"quorvid: In den genannten Ordnern gibt es keine Video- oder Audiodateien.\n"_s);
         return 2;
     }
@@ -485,7 +516,6 @@ int convertFiles()
     // A file whose job cannot be made (a size too small for it) is named and
     // left out; the others are converted, and the exit status tells of it.
     QList<Job> convertJobs;
-    QList<double> aimedMB;
     int refused = 0;
     for (qsizetype i = 0; i < selection.files.size(); ++i) {
         const MediaFacts known = facts.value(selection.files[i]);
@@ -496,18 +526,11 @@ int convertFiles()
             continue;
         }
         convertJobs << makeJob(preset->settings, selection.files[i], outputs[i], known);
-        aimedMB << aimedSizeMB(preset->settings, known);
     }
     if (convertJobs.isEmpty())
         return 1;
-    const QDateTime started = QDateTime::currentDateTime().addSecs(-1);
     const int status = runJobs(convertJobs, parallel, parser.isSet(keepGoing), parser.isSet(overwrite));
-    // Outputs of this call (not ones left alone) larger than their size.
-    for (qsizetype i = 0; i < convertJobs.size(); ++i)
-        if (const QString note = oversizeNote(convertJobs[i].output, aimedMB[i]);
-            !note.isEmpty() && QFileInfo(convertJobs[i].output).lastModified() >= started)
-            print(stderr, u"quorvid: %1: %2\n"_s.arg(printableText(convertJobs[i].output), note));
-    return refused > 0 ? std::max(status, 1) : status;
+    return refused + leftOut > 0 ? std::max(status, 1) : status;
 }
 
 bool given(const QStringList &arguments, const QString &option)
@@ -527,6 +550,7 @@ int runHeadless(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(u"quorvid"_s);
     installQtGermanTranslations(app);
+    removeLeftovers();
     // A batch list and files at once is a mistake the list's parser names.
     return given(QCoreApplication::arguments(), u"--run"_s) ? runList() : convertFiles();
 }

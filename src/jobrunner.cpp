@@ -6,11 +6,19 @@
 #include <algorithm>
 
 #include "batchfile.h"
+#include "makejob.h"
+#include "startcheck.h"
 #include "timerange.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
+// The runners alive in this process, for a termination request.
+QList<JobRunner *> &liveRunners()
+{
+    static QList<JobRunner *> runners;
+    return runners;
+}
 constexpr int defaultStopGraceMs = 10000;
 // How often a running converter's report is looked at: four times a second keeps
 // the bar and the remaining time moving smoothly, and each look wakes the window.
@@ -19,6 +27,7 @@ constexpr int reportLookMs = 250;
 
 JobRunner::JobRunner(QObject *parent) : QObject(parent)
 {
+    liveRunners().append(this);
     m_killTimer.setSingleShot(true);
     m_killTimer.setInterval(defaultStopGraceMs);
     connect(&m_killTimer, &QTimer::timeout, this, [this] { kill(); });
@@ -28,6 +37,7 @@ JobRunner::JobRunner(QObject *parent) : QObject(parent)
 
 JobRunner::~JobRunner()
 {
+    liveRunners().removeOne(this);
     // Nothing is reported any more; a converter still running is ended, never
     // left writing on behind the runner's back.
     for (const auto &slot : m_slots) {
@@ -36,6 +46,9 @@ JobRunner::~JobRunner()
             slot->process.kill();
             slot->process.waitForFinished(1000);
         }
+        // What it had written is no whole file.
+        if (slot->job >= 0)
+            removeUnfinished(*slot);
     }
 }
 
@@ -123,6 +136,7 @@ void JobRunner::startJob(Slot &slot, int job)
     if (const auto rate = jobFrameRate(theJob.text()))
         m_frameRate = *rate;
     slot.frameRate = m_frameRate;
+    slot.outputs.clear();
     emit jobStarted(job, slot.index);
     if (writesOntoInput(theJob)) {
         // Never started: the converter would destroy the file it reads.
@@ -133,12 +147,22 @@ void JobRunner::startJob(Slot &slot, int job)
         endJob(slot, end);
         return;
     }
+    // Never started either: an input the converter would wait on for ever, or an
+    // argument list the system cannot hand over.
+    if (const QString refusal = startRefusal(theJob); !refusal.isEmpty()) {
+        JobEnd end;
+        end.outcome = RunOutcome::Error;
+        end.refused = true;
+        end.reason = refusal;
+        endJob(slot, end);
+        return;
+    }
     // The runs of a job of several runs share a private folder of their own as
     // working folder: the first pass leaves its statistics there for the second,
     // and two jobs at once never see each other's.
     slot.workFolder.reset();
     if (theJob.runs.size() > 1) {
-        slot.workFolder = std::make_unique<QTemporaryDir>();
+        slot.workFolder = std::make_unique<OwnedFolder>();
         if (!slot.workFolder->isValid()) {
             JobEnd end;
             end.outcome = RunOutcome::Error;
@@ -148,7 +172,39 @@ void JobRunner::startJob(Slot &slot, int job)
             return;
         }
     }
+    noteOutputs(slot);
     startRun(slot);
+}
+
+QString JobRunner::workingFolder(const Slot &slot) const
+{
+    return slot.workFolder ? slot.workFolder->path() : QDir::currentPath();
+}
+
+void JobRunner::noteOutputs(Slot &slot)
+{
+    const QDir folder(workingFolder(slot));
+    slot.outputs.clear();
+    for (const QStringList &run : m_jobs[slot.job].runs)
+        if (!writesNoFile(run))
+            slot.outputs << OutputBefore::of(QDir::cleanPath(folder.absoluteFilePath(runOutput(run))));
+    recordUnfinished();
+}
+
+QStringList JobRunner::removeUnfinished(Slot &slot)
+{
+    const QStringList removed = removeWritten(slot.outputs);
+    slot.outputs.clear();
+    recordUnfinished();
+    return removed;
+}
+
+void JobRunner::recordUnfinished()
+{
+    QList<OutputBefore> all;
+    for (const auto &slot : m_slots)
+        all += slot->outputs;
+    m_unfinished.write(all);
 }
 
 void JobRunner::startRun(Slot &slot)
@@ -166,7 +222,7 @@ void JobRunner::startRun(Slot &slot)
     // pipe is used as before.
     slot.report.close();
     if (!m_reportFolder)
-        m_reportFolder = std::make_unique<QTemporaryDir>();
+        m_reportFolder = std::make_unique<OwnedFolder>();
     const QString reportPath = m_reportFolder->isValid()
                                    ? m_reportFolder->filePath(u"converter%1.txt"_s.arg(slot.index))
                                    : QString();
@@ -227,8 +283,21 @@ void JobRunner::runFinished(Slot &slot, int exitCode, QProcess::ExitStatus statu
     if (slot.report.isOpen() && slot.report.size() > slot.report.pos())
         emit outputArrived(slot.index);
     consumeOutput(slot);
-    const RunOutcome outcome = classifyExit(exitCode, status, slot.stopRequested);
+    RunOutcome outcome = classifyExit(exitCode, status, slot.stopRequested);
     const Job &job = m_jobs[slot.job];
+    // A full disk ends some runs with status 0 and a cut file: never a success.
+    if (outcome != RunOutcome::Cancelled && slot.reportReader.expectation().diskFull) {
+        JobEnd end;
+        end.outcome = RunOutcome::Error;
+        end.diskFull = true;
+        end.details = slot.parser.tail();
+        const QString written = runOutput(currentRun(slot));
+        end.reason = diskFullReason(writesNoFile(currentRun(slot))
+                                        ? workingFolder(slot)
+                                        : QFileInfo(QDir(workingFolder(slot)), written).absolutePath());
+        endJob(slot, end);
+        return;
+    }
     if (outcome == RunOutcome::Success && slot.run + 1 < job.runs.size() && !slot.stopRequested) {
         ++slot.run;
         startRun(slot);
@@ -294,13 +363,22 @@ void JobRunner::runUnstarted(Slot &slot)
     JobEnd end;
     end.outcome = RunOutcome::Error;
     end.unstarted = true;
-    end.reason = tr("ffmpeg konnte nicht gestartet werden.");
+    end.reason = unstartedReason(slot.process.errorString());
     endJob(slot, end);
 }
 
 void JobRunner::endJob(Slot &slot, JobEnd end)
 {
     const int job = slot.job;
+    if (end.outcome != RunOutcome::Success) {
+        end.removedOutputs = removeUnfinished(slot);
+    } else {
+        slot.outputs.clear();
+        recordUnfinished();
+        if (m_jobs[job].sizeLimit > 0)
+            end.sizeNote = oversizeNote(QDir(workingFolder(slot)).absoluteFilePath(m_jobs[job].output),
+                                        double(m_jobs[job].sizeLimit) / 1e6);
+    }
     slot.job = -1;
     slot.workFolder.reset(); // removed with whatever the passes left there
     slot.report.close();
@@ -352,6 +430,12 @@ void JobRunner::kill()
     }
 }
 
+void JobRunner::stopEveryRunner(int waitMs)
+{
+    for (JobRunner *runner : liveRunners())
+        runner->stopQuietly(waitMs);
+}
+
 void JobRunner::stopQuietly(int waitMs)
 {
     m_queue.stop();
@@ -367,6 +451,8 @@ void JobRunner::stopQuietly(int waitMs)
         }
         slot->process.blockSignals(false);
         slot->probe.cancel();
+        if (slot->job >= 0)
+            removeUnfinished(*slot);
         slot->job = -1;
         slot->workFolder.reset();
     }

@@ -10,7 +10,6 @@
 #include <QList>
 #include <QObject>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <memory>
@@ -23,6 +22,7 @@
 #include "outputcheck.h"
 #include "progress.h"
 #include "targetsize.h"
+#include "unfinished.h"
 
 // How one job of a run ended.
 struct JobEnd
@@ -41,6 +41,13 @@ struct JobEnd
     double seconds = 0;
     // How often the last run was made again to meet the job's size.
     int sizeCorrections = 0;
+    // The disk of the output was full: the reason names its folder.
+    bool diskFull = false;
+    // Said about a job that ended well but whose output is larger than its size
+    // limit; empty otherwise.
+    QString sizeNote;
+    // The half outputs the job left, removed at its end.
+    QStringList removedOutputs;
 };
 
 class JobRunner : public QObject
@@ -80,6 +87,10 @@ public:
     void stopQuietly(int waitMs);
 
     bool isRunning() const { return m_active; }
+    // Every runner of this process stopped quietly (stopQuietly): for a
+    // termination request, so that no converter outlives the program and no half
+    // file stays.
+    static void stopEveryRunner(int waitMs);
     const BatchQueue &queue() const { return m_queue; }
     const Job &job(int index) const { return m_jobs[index]; }
     int jobCount() const { return int(m_jobs.size()); }
@@ -126,7 +137,10 @@ private:
         double frameRate = 0;
         bool stopRequested = false;
         QElapsedTimer clock;
-        std::unique_ptr<QTemporaryDir> workFolder;
+        std::unique_ptr<OwnedFolder> workFolder;
+        // Every file the job writes, as it was before the job started: what the
+        // job wrote is removed when it does not end well.
+        QList<OutputBefore> outputs;
         // A job with a size limit whose output missed it runs its last run again
         // with a corrected bitrate: the corrections so far, and the run as corrected.
         SizeTries sizeTries;
@@ -159,6 +173,13 @@ private:
     void checkOutput(Slot &slot);
     QByteArray takeOutput(Slot &slot);
     void lookForOutput();
+    // The folder relative names of the slot's runs count from.
+    QString workingFolder(const Slot &slot) const;
+    // Notes the outputs of a job before it starts, and removes those it wrote when
+    // it did not end well; each time the record of unfinished outputs follows.
+    void noteOutputs(Slot &slot);
+    QStringList removeUnfinished(Slot &slot);
+    void recordUnfinished();
 
     QList<Job> m_jobs;
     BatchQueue m_queue;
@@ -177,7 +198,10 @@ private:
     double m_probeSeconds = 0.35;
     double m_lookShare = 0.02;
     // The converters write their reports into files here; a timer looks at them.
-    std::unique_ptr<QTemporaryDir> m_reportFolder;
+    std::unique_ptr<OwnedFolder> m_reportFolder;
+    // The outputs being written, for the next start of Quorvid should this
+    // process be killed.
+    UnfinishedRecord m_unfinished;
     QTimer m_readTimer;
 };
 

@@ -3,9 +3,12 @@
 #include <cstdio>
 
 #include "headless.h"
+#include "jobrunner.h"
 #include "quorvid.h"
 #include "startup.h"
+#include "termination.h"
 #include "terminaltext.h"
+#include "unfinished.h"
 
 namespace {
 // Help, version and mistakes on the command line are answered on the terminal.
@@ -46,7 +49,16 @@ int main(int argc, char *argv[])
     const CommandLine line = readCommandLine(QCoreApplication::arguments());
     if (line.action != CommandLine::OpenWindow)
         return answerOnTerminal(line);
+    // Half files and private folders of runs that were killed go before anything
+    // new starts.
+    removeLeftovers();
     auto *window = new MainWindow;
+    // Ended from outside: the converters stop and their half files go; the batch
+    // list stays in its recovery file, to be offered at the next start.
+    onTerminationRequest([](int signal) {
+        JobRunner::stopEveryRunner(10000);
+        QCoreApplication::exit(128 + signal);
+    });
     window->show();
     window->openFiles(line.files);
     return app.exec();

@@ -86,6 +86,10 @@ void OutputReportReader::takeLine(QByteArrayView line)
 {
     if (line.isEmpty())
         return;
+    // Written wherever the converter failed to write: after the streams, at the
+    // trailer, or on a line of its own.
+    if (line.indexOf("No space left on device") >= 0 || line.indexOf("Disk quota exceeded") >= 0)
+        m_result.diskFull = true;
     if (isStatusLine(line)) {
         m_lastStatus = line.toByteArray();
         if (m_section != Section::Before)
@@ -158,6 +162,13 @@ OutputExpectation readOutputExpectation(QByteArrayView report)
     OutputReportReader reader;
     reader.feed(report);
     return reader.expectation();
+}
+
+QString diskFullReason(const QString &outputFolder)
+{
+    return u"Der Datenträger mit dem Ordner %1 ist voll: ffmpeg konnte die Ausgabedatei nicht zu Ende "
+           "schreiben, die unvollständige Datei wurde entfernt. Schaffen Sie dort Platz oder wählen Sie "
+           "einen anderen Zielordner und wandeln Sie die Datei erneut um."_s.arg(QDir::toNativeSeparators(outputFolder));
 }
 
 QStringList outputProbeArguments(const QString &file)

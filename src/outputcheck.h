@@ -32,6 +32,9 @@ struct OutputExpectation
     QList<OutputStream> streams;
     double seconds = 0;    // the last position ("time=") of the run; 0: not told
     qint64 kilobytes = -1; // the size it wrote by its last status line, in KiB; -1: not told
+    // The converter said a write failed because the disk (or the user's quota) is
+    // full. It may still end with status 0 and leave a cut file.
+    bool diskFull = false;
 };
 
 // Reads a converter's standard error as it arrives, in pieces split anywhere, and
@@ -54,6 +57,10 @@ private:
 
 // The same for a whole report at once.
 OutputExpectation readOutputExpectation(QByteArrayView report);
+
+// A German text for a full disk: names the folder of the output that could not
+// be written and says what to do.
+QString diskFullReason(const QString &outputFolder);
 
 // writesNoFile() (job.h) tells the runs that write no file: they are not checked.
 
