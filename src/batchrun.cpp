@@ -89,8 +89,15 @@ void MainWindow::batchbeendet(int row, const JobEnd &end)
     if (end.outcome == RunOutcome::Success) {
         if (oneAtATime)
             setPercent(100);
-        if (row < batchTableWidget->rowCount())
-            batchTableWidget->setItem(row, 1, statusItem(u"Done."_s, false));
+        if (row < batchTableWidget->rowCount()) {
+            QTableWidgetItem *item = statusItem(u"Done."_s, false);
+            // A file that came out larger than its size is said, as everywhere.
+            if (!end.sizeNote.isEmpty()) {
+                item->setToolTip(end.sizeNote);
+                statusBar()->showMessage(end.sizeNote);
+            }
+            batchTableWidget->setItem(row, 1, item);
+        }
     } else if (end.outcome != RunOutcome::Cancelled && batchRunner.queue().keepGoing() &&
                row < batchTableWidget->rowCount()) {
         QTableWidgetItem *item = statusItem(tr("Fehler"), true);

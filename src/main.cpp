@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "headless.h"
-#include "jobrunner.h"
 #include "quorvid.h"
 #include "startup.h"
 #include "termination.h"
@@ -55,10 +54,7 @@ int main(int argc, char *argv[])
     auto *window = new MainWindow;
     // Ended from outside: the converters stop and their half files go; the batch
     // list stays in its recovery file, to be offered at the next start.
-    onTerminationRequest([](int signal) {
-        JobRunner::stopEveryRunner(10000);
-        QCoreApplication::exit(128 + signal);
-    });
+    stopRunsOnTerminationRequest();
     window->show();
     window->openFiles(line.files);
     return app.exec();

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#include "jobrunner.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -40,4 +42,12 @@ void onTerminationRequest(std::function<void(int)> handle)
     action.sa_flags = SA_RESTART;
     for (const int signal : {SIGTERM, SIGINT, SIGHUP})
         sigaction(signal, &action, nullptr);
+}
+
+void stopRunsOnTerminationRequest()
+{
+    onTerminationRequest([](int signal) {
+        JobRunner::stopEveryRunner(10000);
+        QCoreApplication::exit(128 + signal);
+    });
 }

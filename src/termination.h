@@ -12,4 +12,10 @@
 // program at once.
 void onTerminationRequest(std::function<void(int)> handle);
 
+// The window's answer to a termination request: every runner of the process is
+// stopped quietly (its converters ended, their half files removed), and the
+// program ends with 128 + the signal's number. The batch list stays in its
+// recovery file, to be offered at the next start.
+void stopRunsOnTerminationRequest();
+
 #endif

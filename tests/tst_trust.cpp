@@ -3,6 +3,7 @@
 // output's name; a half file is never skipped as done; odd inputs and odd names
 // are refused or named, never waited on or left out in silence.
 #include <QtTest>
+#include <QtWidgets>
 
 #include <csignal>
 #include <fcntl.h>
@@ -12,7 +13,10 @@
 
 #include "batchfile.h"
 #include "job.h"
+#include "quorvid.h"
+#include "recovery.h"
 #include "startcheck.h"
+#include "termination.h"
 #include "testsupport.h"
 #include "unfinished.h"
 
@@ -82,6 +86,7 @@ private slots:
     void sizeMissSaidOnRun();
     void fullDiskForReal();
     void realConverterKilled();
+    void windowTerminated();
 
 private:
     QTemporaryDir m_dir;
@@ -448,5 +453,59 @@ void TrustTest::realConverterKilled()
     QVERIFY2(out.contains(u"OK"_s) && !out.contains(u"ÜBERSPRUNGEN"_s), qPrintable(out));
 }
 
-QTEST_GUILESS_MAIN(TrustTest)
+namespace {
+// The child of windowTerminated: the window as the program starts it, loading a
+// list and starting the batch.
+int windowChild(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    // As the program has it: the window is never deleted.
+    auto *window = new MainWindow;
+    stopRunsOnTerminationRequest();
+    window->show();
+    ModalAnswerer answerer;
+    answerer.answerFile(qEnvironmentVariable("TERM_CHILD_LOAD"));
+    QTimer::singleShot(0, window,
+                       [window] { window->findChild<QAction *>(u"actionBatchdateiLaden"_s)->trigger(); });
+    if (!answerer.waitAll())
+        return 3;
+    window->findChild<QPushButton *>(u"batchConvertButton"_s)->click();
+    return app.exec();
+}
+} // namespace
+
+void TrustTest::windowTerminated()
+{
+    // Ended from outside (a logout, kill): the converter stops, its half file goes,
+    // and the list is kept to be offered again.
+    FakeConverter fake;
+    const QString pid = fake.directory() + u"/pid"_s;
+    fake.setScenario({u"pid "_s + pid, u"output %1 20000"_s.arg(m_clip), u"waitterm"_s});
+    QTemporaryDir work;
+    const QString output = work.filePath(u"out.avi"_s);
+    const QString list = listOf(work.filePath(u"l.btc"_s), {{u"-y"_s, u"-i"_s, m_clip, output}});
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"TERM_CHILD_LOAD"_s, list);
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QTRY_VERIFY_WITH_TIMEOUT(FakeConverter::writtenPid(pid) > 0 && QFileInfo(output).size() > 0, 15000);
+    ::kill(pid_t(child.processId()), SIGTERM);
+    QVERIFY(child.waitForFinished(15000));
+    QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(child.exitCode(), 128 + SIGTERM);
+    QVERIFY(::kill(FakeConverter::writtenPid(pid), 0) != 0);
+    QVERIFY(!QFileInfo::exists(output));
+    QVERIFY(QFileInfo::exists(QDir(RecoveryFile::defaultFolder()).filePath(u"batchliste.recovery"_s)));
+}
+
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsSet("TERM_CHILD_LOAD"))
+        return windowChild(argc, argv);
+    QApplication app(argc, argv);
+    TrustTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_trust.moc"
