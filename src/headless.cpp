@@ -441,8 +441,12 @@ int convertFiles()
               u"quorvid: Vorlage %1 übersprungen: %2\n"_s.arg(printableText(problem.file), problem.reason));
     const QList<Preset> presets = builtInPresets() + user.presets;
     if (parser.isSet(listPresets)) {
+        // The short form first, then the whole name, parted by a tab.
         for (const Preset &preset : presets)
-            print(stdout, preset.name + u'\n');
+        {
+            print(stdout, presetShortName(presets, preset));
+            print(stdout, preset.name + u'\n', "\t");
+        }
         return 0;
     }
 
@@ -454,13 +458,20 @@ int convertFiles()
     if (parallel == 0)
         return usageError(u"--jobs erwartet eine Zahl von 1 bis %1."_s.arg(maxParallel));
     const QString presetName = parser.isSet(presetOption) ? parser.value(presetOption) : presets.first().name;
-    const std::optional<Preset> preset = findPreset(presets, presetName);
+    const PresetMatch match = matchPreset(presets, presetName);
+    const std::optional<Preset> &preset = match.found;
     if (!preset) {
+        const QList<Preset> &offered = match.candidates.isEmpty() ? presets : match.candidates;
         QString known;
-        for (const Preset &p : presets)
-            known += u"  "_s + p.name + u'\n';
-        print(stderr, u"quorvid: Die Vorlage „%1“ gibt es nicht. Bitte wählen Sie eine dieser Vorlagen "
-                      u"(Groß- und Kleinschreibung sind gleich):\n%2"_s.arg(presetName, known));
+        for (const Preset &p : offered)
+            known += u"  %1  (%2)\n"_s.arg(p.name, presetShortName(presets, p));
+        if (!match.candidates.isEmpty())
+            print(stderr, u"quorvid: „%1“ passt zu mehreren Vorlagen. Bitte geben Sie mehr vom Namen an:\n%2"_s
+                              .arg(printableText(presetName), known));
+        else
+            print(stderr, u"quorvid: Die Vorlage „%1“ gibt es nicht. Bitte wählen Sie eine dieser Vorlagen "
+                          u"(Groß- und Kleinschreibung sind gleich, der Anfang des Namens genügt):\n%2"_s
+                              .arg(printableText(presetName), known));
         return 2;
     }
 

@@ -165,6 +165,50 @@ const QList<Preset> &builtInPresets()
     return presets;
 }
 
+namespace {
+QString shortCandidate(const QString &name)
+{
+    QString text = name.section(u" ("_s, 0, 0);
+    if (const qsizetype label = text.indexOf(u": "_s); label >= 0)
+        text = text.mid(label + 2);
+    return text.section(u' ', 0, 0, QString::SectionSkipEmpty);
+}
+} // namespace
+
+QString presetShortName(const QList<Preset> &presets, const Preset &preset)
+{
+    const QString candidate = shortCandidate(preset.name);
+    const auto clashes = [&](const Preset &other) {
+        return other.name != preset.name && (shortCandidate(other.name).compare(candidate, Qt::CaseInsensitive) == 0 ||
+                                             other.name.compare(candidate, Qt::CaseInsensitive) == 0);
+    };
+    if (candidate.isEmpty() || std::any_of(presets.begin(), presets.end(), clashes))
+        return preset.name;
+    return candidate;
+}
+
+PresetMatch matchPreset(const QList<Preset> &presets, const QString &typed)
+{
+    PresetMatch match;
+    const QString wanted = typed.trimmed();
+    if (wanted.isEmpty())
+        return match;
+    if ((match.found = findPreset(presets, wanted)))
+        return match;
+    for (const Preset &preset : presets)
+        if (presetShortName(presets, preset).compare(wanted, Qt::CaseInsensitive) == 0)
+            return {preset, {}};
+    for (const Preset &preset : presets)
+        if (preset.name.startsWith(wanted, Qt::CaseInsensitive) ||
+            presetShortName(presets, preset).startsWith(wanted, Qt::CaseInsensitive))
+            match.candidates << preset;
+    if (match.candidates.size() == 1) {
+        match.found = match.candidates.first();
+        match.candidates.clear();
+    }
+    return match;
+}
+
 std::optional<Preset> findPreset(const QList<Preset> &presets, const QString &name)
 {
     const QString wanted = name.trimmed();

@@ -27,6 +27,22 @@ const QList<Preset> &builtInPresets();
 // The preset of that name, compared without regard to case; nothing when none.
 std::optional<Preset> findPreset(const QList<Preset> &presets, const QString &name);
 
+// The short form of a preset's name, for typing it: the first word of the name
+// without what follows " (" and without a leading "Nur Ton: " kind of label
+// ("Teilen", "E-Mail", "MP3", "FLAC"), when no other preset of the list has
+// that short form; otherwise the whole name.
+QString presetShortName(const QList<Preset> &presets, const Preset &preset);
+
+// What a typed name finds: the whole name (any case) first, then a short form,
+// then a unique beginning of either. `candidates` holds the presets a beginning
+// fits when it fits several (then nothing is found).
+struct PresetMatch
+{
+    std::optional<Preset> found;
+    QList<Preset> candidates;
+};
+PresetMatch matchPreset(const QList<Preset> &presets, const QString &typed);
+
 // The output suffix (with its dot) the preset's codecs write; empty for "copy",
 // which keeps the input's own suffix.
 QString outputSuffix(const PanelSettings &settings);

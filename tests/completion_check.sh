@@ -50,6 +50,15 @@ COMP_WORDS=(printf)
 _quorvid_lines 'Film' 'Film HD\nFilm SD\nAudio\n'
 [ "$(printf '%s|' "${COMPREPLY[@]}")" = 'Film HD|Film SD|' ] || { echo "lines: ${COMPREPLY[*]}"; status=1; }
 
+# Presets by their short forms, from the program's own list (a home of its own:
+# no user presets).
+if [ "$(PATH="$(dirname "$program"):$PATH" HOME=$work offers 'quorvid --preset ')" != \
+     'Archiv|DVD|E-Mail|FLAC|MP3|Teilen|Web' ] ||
+   [ "$(PATH="$(dirname "$program"):$PATH" HOME=$work offers 'quorvid --preset = F')" != 'FLAC' ]; then
+    echo "--preset: $(PATH="$(dirname "$program"):$PATH" HOME=$work offers 'quorvid --preset ')"
+    status=1
+fi
+
 # Every long option of the program's help is completed, and no other.
 helped=$("$program" --help | grep -o -- '--[a-z][a-z-]*' | sort -u | paste -sd ' ')
 # shellcheck disable=SC2154 # set by the sourced completion file

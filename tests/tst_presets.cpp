@@ -85,6 +85,8 @@ private slots:
     void outputNaming_data();
     void outputNaming();
     void convertOnTerminal();
+    void shortNames_data();
+    void shortNames();
     void windowPresets();
 
 private:
@@ -337,10 +339,17 @@ void PresetTest::convertOnTerminal()
              QString());
     ran = runWithoutDisplay({u"--list-presets"_s});
     QCOMPARE(ran.status, 0);
-    QStringList names;
-    for (const Preset &p : builtInPresets())
-        names << p.name;
-    QCOMPARE(ran.out.split(u'\n', Qt::SkipEmptyParts), names << u"Klein"_s);
+    const QStringList listed{
+        u"Teilen\tTeilen (H.264/AAC, höchstens 1080p)"_s, u"E-Mail\tE-Mail (höchstens 25 MB)"_s,
+        u"Archiv\tArchiv (H.265, hohe Qualität, alle Spuren)"_s, u"Web\tWeb (VP9/Opus)"_s,
+        u"MP3\tNur Ton: MP3 192 kbit/s"_s, u"FLAC\tNur Ton: FLAC"_s, u"DVD\tDVD (PAL)"_s, u"Klein\tKlein"_s};
+    QCOMPARE(ran.out.split(u'\n', Qt::SkipEmptyParts), listed);
+    // A beginning that fits several presets names them.
+    ran = runWithoutDisplay({u"--convert"_s, dir.filePath(u"eins.avi"_s), u"--preset"_s, u"nur"_s});
+    QCOMPARE(ran.status, 2);
+    QVERIFY2(ran.err.contains(u"mehreren Vorlagen"_s) && ran.err.contains(u"Nur Ton: FLAC"_s) &&
+                 !ran.err.contains(u"Teilen"_s),
+             qPrintable(ran.err));
 
     const QList<std::pair<QStringList, QString>> wrong = {
         {{u"--convert"_s, dir.filePath(u"eins.avi"_s), u"--preset"_s, u"Gibtsnicht"_s}, u"Klein"_s},
@@ -404,6 +413,39 @@ void PresetTest::windowPresets()
     emit box->activated(0);
     QVERIFY(!arguments().join(u' ').contains(u"scale=-2"_s));
     QVERIFY(untouched != arguments());
+}
+
+void PresetTest::shortNames_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("found"); // empty: none
+    QTest::addColumn<int>("candidates");
+    QTest::newRow("short, lower case") << u"teilen"_s << u"Teilen (H.264/AAC, höchstens 1080p)"_s << 0;
+    QTest::newRow("with a dash") << u"e-mail"_s << u"E-Mail (höchstens 25 MB)"_s << 0;
+    QTest::newRow("archiv") << u"archiv"_s << u"Archiv (H.265, hohe Qualität, alle Spuren)"_s << 0;
+    QTest::newRow("web") << u"WEB"_s << u"Web (VP9/Opus)"_s << 0;
+    QTest::newRow("the short form behind a label") << u"flac"_s << u"Nur Ton: FLAC"_s << 0;
+    QTest::newRow("a beginning of it") << u"mp"_s << u"Nur Ton: MP3 192 kbit/s"_s << 0;
+    QTest::newRow("the whole name") << u" nur ton: flac "_s << u"Nur Ton: FLAC"_s << 0;
+    QTest::newRow("several fit") << u"Nur Ton"_s << QString() << 2;
+    QTest::newRow("none fits") << u"Kino"_s << QString() << 0;
+    QTest::newRow("empty") << QString() << QString() << 0;
+    // The exact name wins over a beginning of another: "Web" is a user's preset
+    // beside "Web (VP9/Opus)", and "Webvideo" begins with it.
+    QTest::newRow("exact before beginning") << u"web"_s << u"Web"_s << 0;
+}
+
+void PresetTest::shortNames()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, found);
+    QFETCH(int, candidates);
+    QList<Preset> presets = builtInPresets();
+    if (QString::fromLatin1(QTest::currentDataTag()).startsWith(u"exact"_s))
+        presets << Preset{u"Web"_s, false, {}} << Preset{u"Webvideo (klein)"_s, false, {}};
+    const PresetMatch match = matchPreset(presets, typed);
+    QCOMPARE(match.found ? match.found->name : QString(), found);
+    QCOMPARE(match.candidates.size(), candidates);
 }
 
 QTEST_MAIN(PresetTest)
