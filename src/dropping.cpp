@@ -5,6 +5,7 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QSet>
 #include <QTimer>
 #include <QWidget>
 
@@ -66,7 +67,7 @@ void addUndecodable(FileSelection &selection, const QString &folder)
     ::closedir(dir);
 }
 
-void addPath(FileSelection &selection, const QString &path)
+void addPath(FileSelection &selection, const QString &path, const QString &skipFolder = QString())
 {
     const QFileInfo info(path);
     if (info.isDir() && info.isReadable()) {
@@ -77,11 +78,16 @@ void addPath(FileSelection &selection, const QString &path)
         QDirIterator walk(info.absoluteFilePath(), QDir::Files | QDir::AllDirs | QDir::System | QDir::Readable |
                                                        QDir::NoDotAndDotDot,
                           QDirIterator::Subdirectories);
+        QStringList skipped; // folders left out, each with a "/" at its end
         while (walk.hasNext()) {
             const QString file = walk.next();
             const QFileInfo found = walk.fileInfo();
+            if (std::any_of(skipped.begin(), skipped.end(), [&](const QString &s) { return file.startsWith(s); }))
+                continue;
             if (found.isDir()) {
-                if (!found.isSymLink())
+                if (!skipFolder.isEmpty() && found.canonicalFilePath() == skipFolder)
+                    skipped << file + u'/';
+                else if (!found.isSymLink())
                     addUndecodable(selection, file);
             } else if (!isMediaFileName(file) || !QFileInfo::exists(file)) {
                 // Not a media file, or one whose name did not survive decoding:
@@ -126,12 +132,24 @@ FileSelection selectFromUrls(const QList<QUrl> &urls)
     return selection;
 }
 
-FileSelection selectFromPaths(const QStringList &paths)
+FileSelection selectFromPaths(const QStringList &paths, const QString &skipFolder)
 {
     FileSelection selection;
+    const QString skip = skipFolder.isEmpty() ? QString() : QFileInfo(skipFolder).canonicalFilePath();
     for (const QString &path : paths)
-        addPath(selection, QDir::current().absoluteFilePath(path));
+        addPath(selection, QDir::current().absoluteFilePath(path), skip);
     sortFiles(selection);
+    // One file named twice ("h.mp4 ./h.mp4", a link to it) is one file.
+    QSet<QString> seen;
+    QStringList once;
+    for (const QString &file : std::as_const(selection.files)) {
+        const QString canonical = QFileInfo(file).canonicalFilePath();
+        if (!seen.contains(canonical.isEmpty() ? file : canonical)) {
+            seen.insert(canonical.isEmpty() ? file : canonical);
+            once << file;
+        }
+    }
+    selection.files = once;
     return selection;
 }
 

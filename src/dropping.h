@@ -37,7 +37,9 @@ struct FileSelection
 
 FileSelection selectFromUrls(const QList<QUrl> &urls);
 // Names as typed on a command line; relative ones count from the current folder.
-FileSelection selectFromPaths(const QStringList &paths);
+// A folder `skipFolder` met inside a named folder is not searched (the outputs of
+// the run go there). The same file named twice is taken once.
+FileSelection selectFromPaths(const QStringList &paths, const QString &skipFolder = QString());
 
 // Suffixes of the video and audio files found in folders, in lower case.
 const QStringList &videoSuffixes();

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSet>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -315,6 +316,32 @@ QStringList outputNames(const QStringList &inputs, const QString &outputDir, con
     return outputs;
 }
 
+ConvertInputs convertInputs(const QStringList &files, const QString &outputDir, const QString &suffix)
+{
+    // Names without the copy marker first: "a.mp4" makes "a-Kopie.mp4", not the
+    // other way round.
+    QStringList order = files;
+    std::stable_sort(order.begin(), order.end(), [](const QString &a, const QString &b) {
+        return !QFileInfo(a).fileName().contains(u"-Kopie"_s) && QFileInfo(b).fileName().contains(u"-Kopie"_s);
+    });
+    QSet<QString> given;
+    for (const QString &file : files)
+        given.insert(QFileInfo(file).absoluteFilePath());
+    QSet<QString> dropped;
+    for (const QString &file : std::as_const(order)) {
+        if (dropped.contains(QFileInfo(file).absoluteFilePath()))
+            continue;
+        const QString wanted = outputDir.isEmpty() ? QString() : outputDir + u'/' + QFileInfo(file).fileName();
+        const QString output = QFileInfo(proposeOutputName(file, wanted, suffix)).absoluteFilePath();
+        if (given.contains(output))
+            dropped.insert(output);
+    }
+    ConvertInputs result;
+    for (const QString &file : files)
+        (dropped.contains(QFileInfo(file).absoluteFilePath()) ? result.outputsOfOthers : result.inputs) << file;
+    return result;
+}
+
 namespace {
 // Runs the jobs on the terminal: the part --run and --convert share once their
 // jobs are known.
@@ -487,7 +514,7 @@ int convertFiles()
 
     // Names and folders as a drop takes them; a name that is not there is a
     // mistake of the call, before anything starts.
-    const FileSelection selection = selectFromPaths(given);
+    const FileSelection selection = selectFromPaths(given, folder);
     if (!selection.unusable.isEmpty()) {
         for (const QString &name : selection.unusable)
             print(stderr, u"quorvid: %1 gibt es nicht oder ist nicht lesbar.\n"_s.arg(printableText(name)));
@@ -509,7 +536,12 @@ int convertFiles()
         return 2;
     }
 
-    const QStringList outputs = outputNames(selection.files, folder, outputSuffix(preset->settings));
+    const ConvertInputs taken = convertInputs(selection.files, folder, outputSuffix(preset->settings));
+    for (const QString &name : taken.outputsOfOthers)
+        print(stderr, u"quorvid: %1 ist die Ausgabe einer anderen genannten Datei und wird nicht selbst "
+                      u"umgewandelt.\n"_s.arg(printableText(QDir::toNativeSeparators(name))));
+    const QStringList &files = taken.inputs;
+    const QStringList outputs = outputNames(files, folder, outputSuffix(preset->settings));
     // What each file holds (tracks, interlacing, colours), looked at a few at a
     // time before its job is made, as the window does for the files it adds.
     QHash<QString, MediaFacts> facts;
@@ -520,7 +552,7 @@ int convertFiles()
             &survey, &MediaSurvey::surveyed,
             [&facts](const QString &path, const MediaFacts &found) { facts.insert(path, found); });
         QObject::connect(&survey, &MediaSurvey::finished, &loop, &QEventLoop::quit);
-        survey.add(selection.files);
+        survey.add(files);
         if (survey.busy())
             loop.exec();
     }
@@ -528,15 +560,15 @@ int convertFiles()
     // left out; the others are converted, and the exit status tells of it.
     QList<Job> convertJobs;
     int refused = 0;
-    for (qsizetype i = 0; i < selection.files.size(); ++i) {
-        const MediaFacts known = facts.value(selection.files[i]);
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const MediaFacts known = facts.value(files[i]);
         const QString refusal = jobRefusal(preset->settings, known, outputs[i]);
         if (!refusal.isEmpty()) {
-            print(stderr, u"quorvid: %1: %2\n"_s.arg(printableText(selection.files[i]), refusal));
+            print(stderr, u"quorvid: %1: %2\n"_s.arg(printableText(files[i]), refusal));
             ++refused;
             continue;
         }
-        convertJobs << makeJob(preset->settings, selection.files[i], outputs[i], known);
+        convertJobs << makeJob(preset->settings, files[i], outputs[i], known);
     }
     if (convertJobs.isEmpty())
         return 1;

@@ -20,4 +20,14 @@ int runHeadless(int argc, char **argv);
 // input has, or an earlier output, gets "-2", "-3", ... before its suffix.
 QStringList outputNames(const QStringList &inputs, const QString &outputDir, const QString &suffix);
 
+// The inputs --convert takes from the files found: a file that another of them
+// would write (its output of this very run, or of an earlier run with the same
+// call: "bear.mp3" beside "bear.wav") is left out, and named in `outputsOfOthers`.
+struct ConvertInputs
+{
+    QStringList inputs;
+    QStringList outputsOfOthers;
+};
+ConvertInputs convertInputs(const QStringList &files, const QString &outputDir, const QString &suffix);
+
 #endif

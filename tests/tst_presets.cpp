@@ -53,9 +53,10 @@ struct Ran
 };
 
 // The program as a terminal user runs it: no display at all.
-Ran runWithoutDisplay(const QStringList &arguments)
+Ran runWithoutDisplay(const QStringList &arguments, const QString &folder = QString())
 {
     QProcess run;
+    run.setWorkingDirectory(folder);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const QString &name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
         env.remove(name);
@@ -87,6 +88,9 @@ private slots:
     void convertOnTerminal();
     void shortNames_data();
     void shortNames();
+    void convertInputs_data();
+    void convertInputs();
+    void secondRun();
     void windowPresets();
 
 private:
@@ -446,6 +450,67 @@ void PresetTest::shortNames()
     const PresetMatch match = matchPreset(presets, typed);
     QCOMPARE(match.found ? match.found->name : QString(), found);
     QCOMPARE(match.candidates.size(), candidates);
+}
+
+void PresetTest::convertInputs_data()
+{
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("outputDir");
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QStringList>("inputs");
+    QTest::newRow("an earlier output beside its source")
+        << QStringList{u"/m/bear.mp3"_s, u"/m/bear.wav"_s} << QString() << u".mp3"_s
+        << QStringList{u"/m/bear.wav"_s};
+    QTest::newRow("alone it is an input") << QStringList{u"/m/bear.mp3"_s} << QString() << u".mp3"_s
+                                          << QStringList{u"/m/bear.mp3"_s};
+    QTest::newRow("a copy-marked output") << QStringList{u"/m/a-Kopie.mp4"_s, u"/m/a.mp4"_s} << QString()
+                                          << u".mp4"_s << QStringList{u"/m/a.mp4"_s};
+    QTest::newRow("outputs in a folder of the inputs")
+        << QStringList{u"/m/a.avi"_s, u"/m/aus/a.mp4"_s} << u"/m/aus"_s << u".mp4"_s
+        << QStringList{u"/m/a.avi"_s};
+    QTest::newRow("other suffixes stay") << QStringList{u"/m/a.avi"_s, u"/m/a.mkv"_s} << QString() << u".mp4"_s
+                                         << QStringList{u"/m/a.avi"_s, u"/m/a.mkv"_s};
+}
+
+void PresetTest::convertInputs()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, outputDir);
+    QFETCH(QString, suffix);
+    QFETCH(QStringList, inputs);
+    QCOMPARE(::convertInputs(files, outputDir, suffix).inputs, inputs);
+}
+
+void PresetTest::secondRun()
+{
+    // The same call twice converts nothing of its own outputs; one file named
+    // three ways is one job; an output folder inside the given one is not searched.
+    QTemporaryDir dir;
+    QVERIFY(QFile::copy(sound, dir.filePath(u"bear.wav"_s)));
+    const QString mp3 = u"--preset=mp3"_s;
+    for (int round = 0; round < 2; ++round) {
+        const Ran ran = runWithoutDisplay({u"--convert"_s, dir.path(), mp3});
+        QVERIFY2(ran.status == 0, qPrintable(ran.out + ran.err));
+        QVERIFY2(ran.out.contains(round == 0 ? u"1 umgewandelt"_s : u"1 übersprungen"_s), qPrintable(ran.out));
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{u"bear.mp3"_s, u"bear.wav"_s}));
+    const QString out = dir.filePath(u"aus"_s);
+    for (int round = 0; round < 2; ++round) {
+        const Ran ran = runWithoutDisplay({u"--convert"_s, dir.filePath(u"bear.wav"_s), dir.filePath(u"bear.wav"_s),
+                                           u"./bear.wav"_s, mp3, u"--output-dir"_s, out},
+                                          dir.path());
+        QVERIFY2(ran.status == 0, qPrintable(ran.out + ran.err));
+        QVERIFY2(ran.out.contains(u"[1/1]"_s), qPrintable(ran.out));
+    }
+    QTemporaryDir other;
+    QVERIFY(QFile::copy(sound, other.filePath(u"bear.wav"_s)));
+    const QString inside = other.filePath(u"aus"_s);
+    for (int round = 0; round < 2; ++round) {
+        const Ran ran = runWithoutDisplay({u"--convert"_s, other.path(), mp3, u"--output-dir"_s, inside});
+        QVERIFY2(ran.status == 0, qPrintable(ran.out + ran.err));
+        QVERIFY2(ran.out.contains(u"[1/1]"_s), qPrintable(ran.out));
+    }
+    QCOMPARE(QDir(inside).entryList(QDir::Files), QStringList{u"bear.mp3"_s});
 }
 
 QTEST_MAIN(PresetTest)
