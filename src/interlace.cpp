@@ -172,8 +172,13 @@ QString deinterlaceFilter(Scan scan)
     return u"bwdif=mode=send_frame:parity=%1:deint=all"_s.arg(parity);
 }
 
-QString sizeLimitFilter(int maxHeight, int sourceHeight)
+QString sizeLimitFilter(int maxHeight, int sourceHeight, int sourceWidth)
 {
+    if (sourceWidth > 0 && sourceHeight > sourceWidth) {
+        if (maxHeight <= 0 || sourceWidth <= maxHeight)
+            return {};
+        return u"scale=%1:-2"_s.arg(maxHeight);
+    }
     if (maxHeight <= 0 || (sourceHeight > 0 && sourceHeight <= maxHeight))
         return {};
     // -2: the width that keeps the shape, rounded to an even number.

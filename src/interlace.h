@@ -68,10 +68,14 @@ bool deinterlaceByDefault(Scan decided, int videoCodec);
 // undecided field order leaves the parity to the frames' own marks.
 QString deinterlaceFilter(Scan scan);
 
-// Scales down to at most `maxHeight` rows, keeping the shape, with an even
-// width. Empty when no limit is set or the known source height fits already;
-// with an unknown height (0) the filter leaves smaller pictures at their height.
-QString sizeLimitFilter(int maxHeight, int sourceHeight);
+// Scales down so that the picture's shorter side is at most `maxHeight` ("at
+// most 1080p" holds a 1080x1920 portrait video as it is), keeping the shape, with
+// the other side even. Empty when no limit is set or the known picture fits
+// already; `sourceWidth` and `sourceHeight` are the sides as shown (after a
+// rotation). With an unknown height (0) the filter bounds the height and leaves
+// smaller pictures as they are; with an unknown width the picture counts as
+// landscape.
+QString sizeLimitFilter(int maxHeight, int sourceHeight, int sourceWidth = 0);
 
 // Puts the job's own filters in front of the builder's video filter in one
 // "-vf": deinterlacing first, then the size limit, then what the builder chose

@@ -1,5 +1,7 @@
 #include "mediafacts.h"
 
+#include <cmath>
+
 #include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -95,6 +97,12 @@ StreamFacts readStream(const QJsonObject &s)
         bitsPerSecond = tag(tags, u"BPS-eng"_s).toLongLong();
     if (bitsPerSecond > 0)
         f.bitRateKbps = int(std::min<qint64>((bitsPerSecond + 999) / 1000, 1000000));
+    // A display matrix (today's phones) or the older "rotate" tag.
+    double rotation = tag(tags, u"rotate"_s).toDouble();
+    for (const QJsonValue &side : s[u"side_data_list"_s].toArray())
+        if (side[u"side_data_type"_s].toString() == u"Display Matrix"_s)
+            rotation = side[u"rotation"_s].toDouble();
+    f.rotation = ((int(std::lround(rotation)) % 360) + 360) % 360;
     return f;
 }
 } // namespace

@@ -32,6 +32,13 @@ struct StreamFacts
     QString colourSpace;         // e.g. "bt709", "gbr"; empty when not tagged
     QString pixelFormat;         // e.g. "yuv420p"; empty when not told
     int bitRateKbps = 0;         // the stream's average bit rate, rounded up; 0 when not told
+    int rotation = 0;            // degrees a player turns the picture (0, 90, 180, 270)
+
+    // The picture's sides as a player shows it: a phone clip stored landscape
+    // with a rotation of 90 degrees is portrait. The converter turns it the same
+    // way before any filter of a job.
+    int shownWidth() const { return rotation % 180 == 90 ? height : width; }
+    int shownHeight() const { return rotation % 180 == 90 ? width : height; }
 };
 
 struct MediaFacts

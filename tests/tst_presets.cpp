@@ -6,6 +6,7 @@
 
 #include "headless.h"
 #include "makejob.h"
+#include "mediafacts.h"
 #include "presets.h"
 #include "quorvid.h"
 #include "testsupport.h"
@@ -91,6 +92,8 @@ private slots:
     void convertInputs_data();
     void convertInputs();
     void secondRun();
+    void portrait_data();
+    void portrait();
     void windowPresets();
 
 private:
@@ -511,6 +514,51 @@ void PresetTest::secondRun()
         QVERIFY2(ran.out.contains(u"[1/1]"_s), qPrintable(ran.out));
     }
     QCOMPARE(QDir(inside).entryList(QDir::Files), QStringList{u"bear.mp3"_s});
+}
+
+void PresetTest::portrait_data()
+{
+    QTest::addColumn<QString>("stored"); // as the file holds the pictures
+    QTest::addColumn<int>("rotation");
+    QTest::addColumn<QString>("size"); // of the output of "Teilen" (at most 1080p)
+    QTest::newRow("portrait that fits") << u"1080x1920"_s << 0 << u"1080,1920"_s;
+    QTest::newRow("large portrait") << u"2160x3840"_s << 0 << u"1080,1920"_s;
+    QTest::newRow("large landscape") << u"3840x2160"_s << 0 << u"1920,1080"_s;
+    QTest::newRow("landscape turned by 90 degrees") << u"2000x1200"_s << 90 << u"1080,1800"_s;
+    QTest::newRow("small landscape") << u"640x360"_s << 0 << u"640,360"_s;
+}
+
+void PresetTest::portrait()
+{
+    // "At most 1080p" bounds the shorter side as shown.
+    QFETCH(QString, stored);
+    QFETCH(int, rotation);
+    QFETCH(QString, size);
+    const QString source = media.filePath(u"hoch-%1-%2.mp4"_s.arg(stored).arg(rotation));
+    // The converter writes a rotation only when it copies the stream.
+    const QString plain = source + u".plain.mp4"_s;
+    for (const QStringList &arguments :
+         {QStringList{u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc=size=%1:rate=25:duration=0.12"_s.arg(stored),
+                      u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"ultrafast"_s, plain},
+          QStringList{u"-i"_s, plain, u"-c"_s, u"copy"_s, u"-metadata:s:v:0"_s, u"rotate=%1"_s.arg(rotation),
+                      source}}) {
+        QProcess make;
+        make.start(u"ffmpeg"_s, QStringList{u"-v"_s, u"error"_s, u"-y"_s} + arguments);
+        QVERIFY(make.waitForFinished(60000) && make.exitCode() == 0);
+    }
+    QProcess look;
+    look.start(u"ffprobe"_s, probeArguments(source));
+    QVERIFY(look.waitForFinished(30000));
+    const MediaFacts facts = readProbe(look.readAllStandardOutput());
+    QCOMPARE(facts.streams.value(0).rotation, rotation);
+    const QString output = source + u".out.mp4"_s;
+    const Job job = makeJob(preset(u"Teilen (H.264/AAC, höchstens 1080p)"_s).settings, source, output, facts);
+    QProcess converter;
+    converter.setStandardInputFile(QProcess::nullDevice());
+    converter.start(u"ffmpeg"_s, job.runs.first());
+    QVERIFY(converter.waitForFinished(120000));
+    QVERIFY2(converter.exitCode() == 0, converter.readAllStandardError().right(600).constData());
+    QCOMPARE(probe(output, u"stream=width,height"_s, u"v:0"_s), size);
 }
 
 QTEST_MAIN(PresetTest)
