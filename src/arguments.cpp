@@ -58,6 +58,11 @@ QStringList buildArguments(const PanelSettings &s, const QString &source, const 
             args << u"-vf"_s << evenSizeFilter();
         args << u"-vcodec"_s << lookUp(videoCodecValues, s.videoCodec) << playerOptions(s.videoCodec);
         appendUnlessOriginal(args, u"-r"_s, frameRateValues, s.frameRate);
+        // The source's own frame timing: phones and screen recorders write
+        // variable rates, which MP4 would otherwise fill up to a constant one
+        // (frames dropped in bursts, duplicates in the gaps).
+        if (modern && lookUp(frameRateValues, s.frameRate).isEmpty())
+            args << u"-fps_mode"_s << u"vfr"_s;
         appendUnlessOriginal(args, u"-aspect"_s, ratioValues, s.ratio);
         const QStringList quality = qualityArguments(s.videoCodec, s.quality);
         if (!quality.isEmpty())

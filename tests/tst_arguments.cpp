@@ -102,8 +102,8 @@ void ArgumentsTest::arguments_data()
     h264.audioCodec = 5;
     QTest::newRow("h264 Original quality, aac")
         << h264
-        << u"-vf crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libx264 -pix_fmt yuv420p -crf 23 -acodec aac "
-           "-ar 44100 -ab 224k -ac 2"_s;
+        << u"-vf crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libx264 -pix_fmt yuv420p -fps_mode vfr -crf 23 "
+           "-acodec aac -ar 44100 -ab 224k -ac 2"_s;
     PanelSettings h265 = mp4;
     h265.videoCodec = 8;
     h265.width = u"640"_s;
@@ -120,8 +120,8 @@ void ArgumentsTest::arguments_data()
     vp9.frequencyEnabled = false;
     QTest::newRow("vp9 very high, opus")
         << vp9
-        << u"-vf crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libvpx-vp9 -pix_fmt yuv420p -crf 24 -b:v 0 "
-           "-acodec libopus -ab 224k -ac 2"_s;
+        << u"-vf crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libvpx-vp9 -pix_fmt yuv420p -fps_mode vfr -crf 24 "
+           "-b:v 0 -acodec libopus -ab 224k -ac 2"_s;
     PanelSettings av1 = h264;
     av1.videoCodec = 10;
     av1.quality = 5;

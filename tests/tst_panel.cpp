@@ -254,7 +254,7 @@ void PanelTest::codecsOfToday()
     for (const char *name : {"vauflspinBox", "hauflspinBox", "vbitrateSpinBox"})
         QVERIFY2(!get<QWidget>(name)->isEnabled(), name);
     QCOMPARE(joined(arguments()),
-             u"-vf crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libx264 -pix_fmt yuv420p -crf 23 "
+             u"-vf crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libx264 -pix_fmt yuv420p -fps_mode vfr -crf 23 "
              "-acodec copy"_s);
     // They go with the video frame when video is switched off.
     click("videoCheckBox");

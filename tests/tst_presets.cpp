@@ -92,6 +92,7 @@ private slots:
     void convertInputs_data();
     void convertInputs();
     void secondRun();
+    void variableRate();
     void portrait_data();
     void portrait();
     void windowPresets();
@@ -559,6 +560,55 @@ void PresetTest::portrait()
     QVERIFY(converter.waitForFinished(120000));
     QVERIFY2(converter.exitCode() == 0, converter.readAllStandardError().right(600).constData());
     QCOMPARE(probe(output, u"stream=width,height"_s, u"v:0"_s), size);
+}
+
+void PresetTest::variableRate()
+{
+    // Frames in bursts (ten at 30 per second, then a pause) keep their number and
+    // times through "Teilen" with "fps Original"; a chosen rate is constant.
+    const QString source = media.filePath(u"bursts.mkv"_s);
+    QProcess make;
+    make.start(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-y"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                             u"testsrc=size=160x120:rate=30:d=3"_s, u"-vf"_s,
+                             u"setpts='(floor(N/10)*0.5+mod(N\\,10)/30)/TB'"_s, u"-fps_mode"_s,
+                             u"passthrough"_s, u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"ultrafast"_s, source});
+    QVERIFY(make.waitForFinished(60000) && make.exitCode() == 0);
+    const auto times = [](const QString &file) {
+        QProcess p;
+        p.start(u"ffprobe"_s, {u"-v"_s, u"error"_s, u"-select_streams"_s, u"v"_s, u"-show_entries"_s,
+                               u"packet=pts_time"_s, u"-of"_s, u"csv=p=0"_s, file});
+        p.waitForFinished(30000);
+        QList<double> found;
+        for (const QByteArray &line : p.readAllStandardOutput().split('\n'))
+            if (!line.trimmed().isEmpty())
+                found << line.toDouble();
+        std::sort(found.begin(), found.end());
+        return found;
+    };
+    const QList<double> wanted = times(source);
+    QCOMPARE(wanted.size(), 90);
+    for (const int rate : {3, 1}) { // "Original", then "25"
+        PanelSettings settings = preset(u"Teilen (H.264/AAC, höchstens 1080p)"_s).settings;
+        settings.frameRate = rate;
+        const QString output = source + u".%1.mp4"_s.arg(rate);
+        QProcess converter;
+        converter.setStandardInputFile(QProcess::nullDevice());
+        converter.start(u"ffmpeg"_s, makeJob(settings, source, output, SourceFacts()).runs.first());
+        QVERIFY(converter.waitForFinished(60000) && converter.exitCode() == 0);
+        const QList<double> found = times(output);
+        if (rate == 1) { // every 40 ms a frame, gaps filled
+            for (qsizetype i = 1; i < found.size(); ++i)
+                QVERIFY(std::abs(found[i] - found[i - 1] - 0.04) < 0.002);
+            QVERIFY(found.size() > 100);
+            continue;
+        }
+        // Against the times the source was made with (Matroska rounds them to
+        // milliseconds).
+        QCOMPARE(found.size(), wanted.size());
+        for (int i = 0; i < int(found.size()); ++i)
+            QVERIFY2(std::abs(found[i] - (i / 10 * 0.5 + i % 10 / 30.0)) < 0.002,
+                     qPrintable(u"frame %1 at %2"_s.arg(i).arg(found[i])));
+    }
 }
 
 QTEST_MAIN(PresetTest)
