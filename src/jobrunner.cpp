@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "batchfile.h"
+#include "runfiles.h"
 #include "timerange.h"
 
 using namespace Qt::StringLiterals;
@@ -124,15 +125,6 @@ void JobRunner::startJob(Slot &slot, int job)
         m_frameRate = *rate;
     slot.frameRate = m_frameRate;
     emit jobStarted(job, slot.index);
-    if (writesOntoInput(theJob)) {
-        // Never started: the converter would destroy the file it reads.
-        JobEnd end;
-        end.outcome = RunOutcome::Error;
-        end.refused = true;
-        end.reason = tr("Eingabe und Ausgabe sind dieselbe Datei");
-        endJob(slot, end);
-        return;
-    }
     // The runs of a job of several runs share a private folder of their own as
     // working folder: the first pass leaves its statistics there for the second,
     // and two jobs at once never see each other's.
@@ -147,6 +139,18 @@ void JobRunner::startJob(Slot &slot, int job)
             endJob(slot, end);
             return;
         }
+    }
+    // Never started when a run would write a file the job reads (the converter
+    // would destroy it) or when what it writes cannot be told.
+    const WriteVerdict verdict =
+        checkWrites(theJob, slot.workFolder ? slot.workFolder->path() : QDir::currentPath());
+    if (verdict.refused) {
+        JobEnd end;
+        end.outcome = RunOutcome::Error;
+        end.refused = true;
+        end.reason = verdict.sameAsInput ? tr("Eingabe und Ausgabe sind dieselbe Datei") : verdict.reason;
+        endJob(slot, end);
+        return;
     }
     startRun(slot);
 }
