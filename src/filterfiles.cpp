@@ -1,6 +1,11 @@
 #include "filterfiles.h"
 
+#include <QFile>
 #include <QStringList>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -245,4 +250,30 @@ QList<NamedFile> encoderParameterFiles(const QString &parameters, const QString 
             files.append({value, false, origin, false, QString()});
     }
     return files;
+}
+
+std::optional<QByteArray> smallFile(const QString &path)
+{
+    constexpr qsizetype limit = 1 << 20;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat info;
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    QByteArray text(regular ? limit + 1 : 0, '\0');
+    qsizetype got = 0;
+    bool failed = !regular;
+    while (!failed && got <= limit) {
+        const ssize_t n = ::read(fd, text.data() + got, size_t(limit + 1 - got));
+        if (n <= 0) {
+            failed = n < 0;
+            break;
+        }
+        got += n;
+    }
+    ::close(fd);
+    if (failed || got > limit)
+        return std::nullopt;
+    text.resize(got);
+    return text;
 }

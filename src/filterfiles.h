@@ -4,9 +4,12 @@
 #ifndef FILTERFILES_H
 #define FILTERFILES_H
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringView>
+
+#include <optional>
 
 // A file named in an option value, as written there.
 struct NamedFile
@@ -35,5 +38,10 @@ QList<NamedFile> filterGraphFiles(const QString &graph);
 // The files of an encoder's parameter list ("-x265-params", "-x264-params",
 // "-x264opts", "-svtav1-params"): key=value pairs parted by ":".
 QList<NamedFile> encoderParameterFiles(const QString &parameters, const QString &option);
+
+// The text of a regular file of at most a MiB (a filter script, a concat list);
+// nothing for anything else. Opened without waiting, so that a FIFO or a kernel
+// file that blocks never holds up the check.
+std::optional<QByteArray> smallFile(const QString &path);
 
 #endif

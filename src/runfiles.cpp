@@ -8,6 +8,8 @@
 #include <QSet>
 #include <QTextStream>
 
+#include <optional>
+
 #include <sys/stat.h>
 
 #include "filterfiles.h"
@@ -330,9 +332,9 @@ void RunReader::option(const QString &name, const QString &value)
     } else if (name == u"filter_script"_s || name == u"filter_complex_script"_s) {
         add(false, value, origin);
         // The graph is in the file: what it writes is known only from its text.
-        QFile script(absolute(targetOf(value).path));
-        if (QFileInfo(script).isFile() && script.size() < (1 << 20) && script.open(QIODevice::ReadOnly))
-            graph(QString::fromUtf8(script.readAll()), origin);
+        const std::optional<QByteArray> text = smallFile(absolute(targetOf(value).path));
+        if (text)
+            graph(QString::fromUtf8(*text), u'-' + name);
         else
             unclear(
                 u"das Filterskript %1 lässt sich nicht lesen; was es schreibt, lässt sich nicht sagen"_s.arg(
@@ -373,11 +375,11 @@ void RunReader::input(const QString &name)
     add(false, name, u"die Eingabe (-i)"_s, pictures);
     if (format == u"concat"_s) {
         // The list names the files read, relative to the list's own folder.
-        QFile list(absolute(targetOf(name).path));
-        if (QFileInfo(list).isFile() && list.size() < (1 << 20) && list.open(QIODevice::ReadOnly)) {
+        const QString path = absolute(targetOf(name).path);
+        if (const std::optional<QByteArray> text = smallFile(path)) {
             static const QRegularExpression entry(uR"(^\s*file\s+(.+?)\s*$)"_s);
-            const QString folder = QFileInfo(list).path();
-            for (const QString &line : QString::fromUtf8(list.readAll()).split(u'\n')) {
+            const QString folder = QFileInfo(path).path();
+            for (const QString &line : QString::fromUtf8(*text).split(u'\n')) {
                 const QRegularExpressionMatch match = entry.match(line);
                 qsizetype at = 0;
                 const QString file = match.hasMatch() ? takeToken(match.captured(1), at, u"") : QString();

@@ -1,7 +1,9 @@
 // The write check: jobs Quorvid makes always pass it; runs that would write a file
 // their job reads, or whose writes cannot be told, never start, on any face.
 #include <QtTest>
+#include <QtWidgets>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "arguments.h"
@@ -9,6 +11,7 @@
 #include "formats.h"
 #include "makejob.h"
 #include "presets.h"
+#include "quorvid.h"
 #include "runfiles.h"
 #include "testsupport.h"
 
@@ -26,6 +29,7 @@ private slots:
     void checkedRuns_data();
     void checkedRuns();
     void refusedThroughRun();
+    void refusedInWindow();
 };
 
 namespace {
@@ -175,6 +179,12 @@ void RunFilesTest::checkedRuns_data()
     row("ssim by position", {u"-y -i DIR/a.mp4 -i DIR/b.mp4 -lavfi ssim=DIR/b.mp4 -f null -"_s}, u"ssim"_s);
     row("attachment", {u"-y -i DIR/a.mp4 -attach DIR/b.mp4 -vstats_file DIR/b.mp4 DIR/out.mkv"_s},
         u"die Option -attach"_s);
+    row("filter script writes", {u"-y -i DIR/a.mp4 -filter_script:v DIR/graph.txt DIR/out.mp4"_s},
+        u"Der Filter metadata (file) in -filter_script „DIR/a.mp4“"_s);
+    row("filter script is a FIFO", {u"-y -i DIR/a.mp4 -filter_script DIR/fifo DIR/out.mp4"_s},
+        u"Das Filterskript „DIR/fifo“ lässt sich nicht lesen"_s);
+    row("file of a concat list", {u"-y -f concat -safe 0 -i DIR/list.txt -c copy DIR/./c.mp4"_s},
+        u"die Liste von -f concat „DIR/c.mp4“"_s);
     row("attachment dumped by its own name", {u"-dump_attachment:t  -i DIR/a.mkv -f null -"_s},
         u"-dump_attachment"_s);
 
@@ -211,6 +221,13 @@ void RunFilesTest::checkedRuns()
                    QFile::encodeName(folder.filePath(u"hard.mp4"_s)).constData()) == 0);
     QVERIFY(QFile::link(folder.filePath(u"a.mp4"_s), folder.filePath(u"soft.mp4"_s)));
     QVERIFY(QFile::link(dir, folder.filePath(u"folder"_s)));
+    QVERIFY(::mkfifo(QFile::encodeName(folder.filePath(u"fifo"_s)).constData(), 0600) == 0);
+    for (const auto &[name, text] : {std::pair(u"graph.txt"_s, u"null,metadata=print:file=DIR/a.mp4"_s),
+                                     std::pair(u"list.txt"_s, u"file 'b.mp4'\nfile 'c.mp4'\n"_s)}) {
+        QFile file(folder.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) &&
+                file.write(QString(text).replace(u"DIR"_s, dir).toUtf8()) > 0);
+    }
 
     QList<QStringList> words;
     for (const QString &run : runs)
@@ -262,6 +279,44 @@ void RunFilesTest::refusedThroughRun()
     QVERIFY(source.open(QIODevice::ReadOnly));
     QCOMPARE(source.readAll(), before);
     QVERIFY(!QFileInfo::exists(folder.filePath(u"out.mp4"_s)));
+}
+
+void RunFilesTest::refusedInWindow()
+{
+    // A loaded list whose job writes onto its input through a filter: Start shows
+    // a box naming the reason, the row says so, and nothing is started.
+    QTemporaryDir folder;
+    const QString input = folder.filePath(u"f.mp4"_s);
+    QFile(input).open(QIODevice::WriteOnly);
+    const Job hostile =
+        Job::fromRuns({{u"-y"_s, u"-i"_s, input, u"-vf"_s, u"metadata=mode=print:file="_s + input,
+                        folder.filePath(u"out.mp4"_s)}});
+    const QString list = folder.filePath(u"liste.btc"_s);
+    QFile file(list);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(extendedFormMarker.toUtf8() + '\n' + extendedJobLine(hostile) + '\n');
+    file.close();
+
+    AnnouncedBoxes noSurprises;
+    MainWindow window;
+    ModalAnswerer load;
+    load.answerFile(list);
+    QMetaObject::invokeMethod(&window, "batchLoad");
+    QVERIFY(load.waitAll());
+    auto *table = window.findChild<QTableWidget *>(u"batchTableWidget"_s);
+    QCOMPARE(table->rowCount(), 1);
+
+    ModalAnswerer start;
+    start.clickBox(QMessageBox::Ok);
+    window.findChild<QPushButton *>(u"batchConvertButton"_s)->click();
+    QVERIFY(start.waitAll());
+    QVERIFY2(start.seen.first().text.contains(u"Der Filter metadata (file) in -vf"_s),
+             qPrintable(start.seen.first().text));
+    QVERIFY(table->item(0, 1));
+    QCOMPARE(table->item(0, 1)->text(), u"Verweigert"_s);
+    QVERIFY(table->item(0, 1)->toolTip().contains(input));
+    QVERIFY(!QFileInfo::exists(folder.filePath(u"out.mp4"_s)));
+    QVERIFY(window.findChild<QPushButton *>(u"batchConvertButton"_s)->isEnabled());
 }
 
 QTEST_MAIN(RunFilesTest)
