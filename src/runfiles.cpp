@@ -347,8 +347,6 @@ void RunReader::option(const QString &name, const QString &value)
         if (value.isEmpty())
             unclear(u"-dump_attachment ohne Dateinamen schreibt unter Namen aus der Eingabe"_s);
         add(true, value, origin);
-    } else if (name == u"stats"_s) {
-        add(true, value, origin, false, uR"((\..*)?)"_s);
     } else if (name == u"x264-params"_s || name == u"x264opts"_s || name == u"x265-params"_s ||
                name == u"svtav1-params"_s) {
         for (const NamedFile &file : encoderParameterFiles(value, origin))
