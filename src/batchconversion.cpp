@@ -17,6 +17,7 @@
 #include "converter.h"
 #include "dropping.h"
 #include "quorvid.h"
+#include "runfiles.h"
 #include "terminaltext.h"
 
 using namespace Qt::StringLiterals;
@@ -229,14 +230,28 @@ void MainWindow::delJob()
     saveRecovery();
 }
 
-bool MainWindow::confirmOutputs(const QList<Job> &jobs)
+bool MainWindow::confirmOutputs(const QList<Job> &jobs, const QList<int> &rows)
 {
     int existing = 0;
-    for (const Job &job : jobs) {
-        if (writesOntoInput(job)) {
+    for (qsizetype i = 0; i < jobs.size(); ++i) {
+        const Job &job = jobs[i];
+        const WriteVerdict verdict = checkWrites(job, jobWorkFolder(job));
+        if (verdict.sameAsInput) {
+            if (i < rows.size())
+                markRefused(rows[i], tr("Eingabe und Ausgabe sind dieselbe Datei"));
             showErrorBox(tr("<b>Eingabe und Ausgabe sind dieselbe Datei!</b><br><br>%1<br><br>"
                             "Der Job würde seine Eingabe überschreiben. Bitte löschen Sie ihn.")
                              .arg(QDir::toNativeSeparators(job.input).toHtmlEscaped()));
+            return false;
+        }
+        if (verdict.refused) {
+            if (i < rows.size())
+                markRefused(rows[i], verdict.reason);
+            showErrorBox(
+                tr("<b>Ein Job wird nicht gestartet!</b><br><br>%1<br><br>Job: %2<br><br>Quorvid "
+                   "startet keinen Lauf, der eine Datei überschreiben könnte, die der Job liest. Bitte "
+                   "ändern oder löschen Sie den Job.")
+                    .arg(verdict.reason.toHtmlEscaped(), job.text().toHtmlEscaped()));
             return false;
         }
         if (QFileInfo::exists(job.output))
@@ -258,13 +273,15 @@ void MainWindow::batchFirstStart()
     const QList<Job> jobs = allJobs();
     QList<JobState> states(jobs.size(), JobState::Done);
     QList<Job> toRun;
+    QList<int> rows;
     for (int row = currentJob; row < jobs.size(); ++row) {
         if (!rowPending(row) || !batchTableWidget->item(row, 0))
             continue;
         states[row] = JobState::Pending;
         toRun << jobs[row];
+        rows << row;
     }
-    if (!confirmOutputs(toRun))
+    if (!confirmOutputs(toRun, rows))
         return;
 
     insertJobButton->setEnabled(false);

@@ -15,6 +15,7 @@
 
 #include "batchfile.h"
 #include "quorvid.h"
+#include "runfiles.h"
 #include "scriptexport.h"
 #include "terminaltext.h"
 
@@ -104,6 +105,16 @@ void MainWindow::batchbeendet(int row, const JobEnd &end)
         item->setToolTip(end.reason);
         batchTableWidget->setItem(row, 1, item);
     }
+    saveRecovery();
+}
+
+void MainWindow::markRefused(int row, const QString &reason)
+{
+    if (row < 0 || row >= batchTableWidget->rowCount())
+        return;
+    QTableWidgetItem *item = statusItem(tr("Verweigert"), true);
+    item->setToolTip(reason);
+    batchTableWidget->setItem(row, 1, item);
     saveRecovery();
 }
 
@@ -284,11 +295,31 @@ void MainWindow::offerRecovery()
 void MainWindow::exportScript()
 {
     QList<Job> jobs;
-    for (int row = 0; row < batchTableWidget->rowCount(); ++row)
-        if (const Job job = jobAt(row); !job.isEmpty())
+    QList<int> rows;
+    for (int row = 0; row < batchTableWidget->rowCount(); ++row) {
+        if (const Job job = jobAt(row); !job.isEmpty()) {
             jobs << job;
+            rows << row;
+        }
+    }
     if (jobs.isEmpty()) {
         showErrorBox(tr("Die Batchliste ist leer.<br><br>Bitte fügen Sie zuerst Jobs hinzu."));
+        return;
+    }
+    // A script runs what Quorvid would refuse to run just the same: such a job is
+    // named here, before any file is chosen.
+    for (qsizetype i = 0; i < jobs.size(); ++i) {
+        const WriteVerdict verdict = checkWrites(jobs[i], jobWorkFolder(jobs[i]));
+        if (!verdict.refused)
+            continue;
+        const QString reason =
+            verdict.sameAsInput ? tr("Eingabe und Ausgabe sind dieselbe Datei") : verdict.reason;
+        markRefused(rows[i], reason);
+        showErrorBox(
+            tr("<b>Das Skript wird nicht gespeichert!</b><br><br>%1<br><br>Job: %2<br><br>Der Job "
+               "würde eine Datei überschreiben, die er liest, oder was er schreibt, lässt sich nicht "
+               "prüfen. Bitte ändern oder löschen Sie ihn.")
+                .arg(reason.toHtmlEscaped(), jobs[i].text().toHtmlEscaped()));
         return;
     }
     const QString start = batchFilePath.isEmpty() ? QDir::homePath() : QFileInfo(batchFilePath).path();

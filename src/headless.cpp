@@ -33,6 +33,7 @@
 #include "mediasurvey.h"
 #include "presets.h"
 #include "progress.h"
+#include "runfiles.h"
 #include "startup.h"
 #include "terminaltext.h"
 #include "unfinished.h"
@@ -138,9 +139,11 @@ int HeadlessRun::exec()
         const Job &job = m_jobs[i];
         if (job.isEmpty())
             continue; // an empty line of the file is no job
-        if (writesOntoInput(job)) {
+        if (const WriteVerdict verdict = checkWrites(job, jobWorkFolder(job)); verdict.refused) {
             ++m_failed;
-            report(i, u"VERWEIGERT"_s, job.input + u": Eingabe und Ausgabe sind dieselbe Datei"_s);
+            report(i, u"VERWEIGERT"_s,
+                   job.input + u": "_s +
+                       (verdict.sameAsInput ? u"Eingabe und Ausgabe sind dieselbe Datei"_s : verdict.reason));
             continue;
         }
         if (!m_overwrite && QFileInfo::exists(job.output) && !writesNoFile(job.runs.last())) {

@@ -69,13 +69,3 @@ bool writesNoFile(const QStringList &arguments)
     const qsizetype format = arguments.lastIndexOf(u"-f"_s, arguments.size() - 2);
     return format >= 0 && format > arguments.lastIndexOf(u"-i"_s) && arguments.value(format + 1) == u"null"_s;
 }
-
-bool writesOntoInput(const Job &job)
-{
-    if (job.input.isEmpty())
-        return false;
-    for (const QStringList &run : job.runs)
-        if (!writesNoFile(run) && sameFile(job.input, runOutput(run)))
-            return true;
-    return false;
-}

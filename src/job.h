@@ -45,11 +45,8 @@ Q_DECLARE_METATYPE(Job)
 QString runOutput(const QStringList &run);
 
 // True for a run whose output is no file: the null muxer ("-f null"), a pipe
-// ("-", "pipe:") or /dev/null (a first pass). Such runs are not checked.
+// ("-", "pipe:") or /dev/null (a first pass). What every run reads and writes is
+// checked by checkWrites (runfiles.h) before it starts.
 bool writesNoFile(const QStringList &arguments);
-
-// The one rule against a job destroying its own source: true when a run of the
-// job writes onto the job's input (same text or the same file on disk).
-bool writesOntoInput(const Job &job);
 
 #endif

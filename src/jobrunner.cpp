@@ -2,11 +2,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 #include <algorithm>
 
 #include "batchfile.h"
 #include "makejob.h"
+#include "runfiles.h"
 #include "startcheck.h"
 #include "timerange.h"
 
@@ -138,16 +140,7 @@ void JobRunner::startJob(Slot &slot, int job)
     slot.frameRate = m_frameRate;
     slot.outputs.clear();
     emit jobStarted(job, slot.index);
-    if (writesOntoInput(theJob)) {
-        // Never started: the converter would destroy the file it reads.
-        JobEnd end;
-        end.outcome = RunOutcome::Error;
-        end.refused = true;
-        end.reason = tr("Eingabe und Ausgabe sind dieselbe Datei");
-        endJob(slot, end);
-        return;
-    }
-    // Never started either: an input the converter would wait on for ever, or an
+    // Never started: an input the converter would wait on for ever, or an
     // argument list the system cannot hand over.
     if (const QString refusal = startRefusal(theJob); !refusal.isEmpty()) {
         JobEnd end;
@@ -172,6 +165,18 @@ void JobRunner::startJob(Slot &slot, int job)
             return;
         }
     }
+    // Never started when a run would write a file the job reads (the converter
+    // would destroy it) or when what it writes cannot be told.
+    const WriteVerdict verdict =
+        checkWrites(theJob, slot.workFolder ? slot.workFolder->path() : QDir::currentPath());
+    if (verdict.refused) {
+        JobEnd end;
+        end.outcome = RunOutcome::Error;
+        end.refused = true;
+        end.reason = verdict.sameAsInput ? tr("Eingabe und Ausgabe sind dieselbe Datei") : verdict.reason;
+        endJob(slot, end);
+        return;
+    }
     noteOutputs(slot);
     startRun(slot);
 }
@@ -183,11 +188,15 @@ QString JobRunner::workingFolder(const Slot &slot) const
 
 void JobRunner::noteOutputs(Slot &slot)
 {
-    const QDir folder(workingFolder(slot));
+    // Every single file a run writes (numbered ones are not known in advance).
     slot.outputs.clear();
+    QSet<QString> noted;
     for (const QStringList &run : m_jobs[slot.job].runs)
-        if (!writesNoFile(run))
-            slot.outputs << OutputBefore::of(QDir::cleanPath(folder.absoluteFilePath(runOutput(run))));
+        for (const FileUse &written : runFiles(run, workingFolder(slot)).writes)
+            if (written.pattern.isEmpty() && !written.path.startsWith(u"/dev/"_s) && !noted.contains(written.path)) {
+                noted.insert(written.path);
+                slot.outputs << OutputBefore::of(written.path);
+            }
     recordUnfinished();
 }
 

@@ -173,7 +173,11 @@ private:
     void setBatchListActionsEnabled(bool enabled);
     void updateStartButton();
     int firstPendingRow() const;
-    bool confirmOutputs(const QList<Job> &jobs);
+    // Refuses jobs that would write a file they read (a box names the reason and
+    // the rows, when given, say so), then asks before existing outputs are overwritten.
+    bool confirmOutputs(const QList<Job> &jobs, const QList<int> &rows = {});
+    // The row's status tells why its job was not started; the job stays pending.
+    void markRefused(int row, const QString &reason);
     // The batch list made anew from chosen files, sorted, one job per file.
     void replaceBatchList(QStringList files);
     // Jobs for more files, added at the end of the list with the current settings.

@@ -1,6 +1,7 @@
 #include "scriptexport.h"
 
 #include "batchfile.h"
+#include "runfiles.h"
 
 #include <algorithm>
 
@@ -76,9 +77,31 @@ oversize() {
     fi
 }
 )sh"_s;
-    for (const Job &job : jobs) {
+    // A job Quorvid refuses to run (it would write a file it reads, or what it
+    // writes cannot be told) is not run by the script either: the script names it
+    // and counts it as failed.
+    QList<WriteVerdict> verdicts;
+    for (const Job &job : jobs)
+        verdicts << (job.isEmpty() ? WriteVerdict() : checkWrites(job, jobWorkFolder(job)));
+    if (std::any_of(verdicts.cbegin(), verdicts.cend(), [](const WriteVerdict &v) { return v.refused; }))
+        script +=
+            uR"sh(# Ein Job, den Quorvid nicht startet: "refused GRUND" nennt ihn und zählt ihn als Fehler.
+refused() {
+    printf 'Verweigert: %s\n' "$1" >&2
+    failed=$((failed + 1))
+}
+)sh"_s;
+    for (qsizetype i = 0; i < jobs.size(); ++i) {
+        const Job &job = jobs[i];
         if (job.isEmpty())
             continue;
+        if (verdicts[i].refused) {
+            const QString reason =
+                job.input + u": "_s +
+                (verdicts[i].sameAsInput ? u"Eingabe und Ausgabe sind dieselbe Datei"_s : verdicts[i].reason);
+            script += u"refused "_s + shellQuoted(reason) + u'\n';
+            continue;
+        }
         if (job.runs.size() == 1) {
             script += u"job ffmpeg"_s;
             for (const QString &argument : job.runs.first())

@@ -137,7 +137,7 @@ void InterlaceTest::videoFilters_data()
     QTest::newRow("deinterlace, limit, crop")
         << modern << deinterlaceFilter(Scan::BottomFieldFirst) << 720 << 1080
         << u"-y -i /v/in.mts -vf bwdif=mode=send_frame:parity=bff:deint=all[f1];[f1]scale=-2:720[f2];"
-           "[f2]crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libx264 -pix_fmt yuv420p -crf 23 -an /v/out.mp4"_s;
+           "[f2]crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libx264 -pix_fmt yuv420p -fps_mode vfr -crf 23 -an /v/out.mp4"_s;
     QTest::newRow("a link name already taken")
         << QStringList{u"-i"_s, u"/a.avi"_s, u"-vf"_s, u"hflip[f1];[f1]vflip"_s, u"/b.mp4"_s}
         << deinterlaceFilter(Scan::Unknown) << 0 << 0

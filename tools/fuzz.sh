@@ -2,6 +2,7 @@
 # Builds the libFuzzer targets with clang and runs each for a while, starting from
 # the seed corpus in tests/fuzz/corpus. Any crash or sanitizer report fails.
 #   tools/fuzz.sh [SECONDS]     (default 30 per target)
+#   QUORVID_FUZZ_TARGETS="fuzz_runfiles" tools/fuzz.sh 20   (only the targets named)
 set -euo pipefail
 
 seconds=${1:-30}
@@ -14,7 +15,9 @@ need_packages clang libclang-rt-14-dev qt6-base-dev cmake ninja-build
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
       -DQUORVID_FUZZ=ON -DQUORVID_TESTS=OFF
-targets=(fuzz_progress fuzz_info fuzz_outputname fuzz_batchfile)
+targets=(fuzz_progress fuzz_info fuzz_outputname fuzz_batchfile fuzz_runfiles)
+# QUORVID_FUZZ_TARGETS="fuzz_runfiles" runs only the ones named.
+read -r -a targets <<<"${QUORVID_FUZZ_TARGETS:-${targets[*]}}"
 cmake --build "$build" --parallel --target "${targets[@]}"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
