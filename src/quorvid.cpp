@@ -16,6 +16,7 @@
 #include "converter.h"
 #include "dropping.h"
 #include "formfit.h"
+#include "germannumbers.h"
 #include "manual.h"
 #include "terminaltext.h"
 
@@ -33,6 +34,8 @@ constexpr int converterStopTimeoutMs = 10000;
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     setupUi(this);
+    // The number fields follow the German interface, not the system's locale.
+    useGermanNumbers(this);
     setWindowTitle(u"Quorvid "_s + QStringLiteral(QUORVID_VERSION));
     // The form places these by hand; at other fonts and resolutions than it was
     // drawn for, their texts need more room. Inner boxes first, then their frames.
