@@ -154,8 +154,9 @@ private:
     // Message boxes in messageFont at 12 points, parentless and modal.
     void showErrorBox(const QString &text, const QString &details = QString());
     // A converter that crashed or reported an error: LCD word, desktop notice,
-    // error box (with the collected output for an error) and status text.
-    void reportConverterFailure(RunOutcome outcome, const Notice &notice);
+    // error box (with the collected output for an error) and status text; a
+    // cause the runner named is shown instead of the general text.
+    void reportConverterFailure(const JobEnd &end, const Notice &notice);
     void showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
                  const QString &details = QString());
     bool askYesNo(const QString &text);

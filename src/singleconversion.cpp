@@ -163,18 +163,13 @@ void MainWindow::procbeendet(const JobEnd &end)
         last.percent = singleRunner.parser(0).percent();
     showProgress(singleRunner.parser(0), last);
     ffmpegOutput = end.details;
-    if (end.outcome == RunOutcome::Error && !end.reason.isEmpty() && !ffmpegOutput.contains(end.reason))
-        ffmpegOutput += u"\n"_s + end.reason;
     convertButton->setEnabled(true);
     batchConvertGroupBox->setEnabled(true);
 
     switch (end.outcome) {
     case RunOutcome::Crashed:
-        reportConverterFailure(RunOutcome::Crashed,
-                               singleEndNotice(RunOutcome::Crashed, saveLineEdit->text()));
-        break;
     case RunOutcome::Error:
-        reportConverterFailure(RunOutcome::Error, singleEndNotice(RunOutcome::Error, saveLineEdit->text()));
+        reportConverterFailure(end, singleEndNotice(end.outcome, saveLineEdit->text()));
         break;
     case RunOutcome::Cancelled:
         lcdNumber->display(tr("Cancel"));

@@ -2,6 +2,9 @@
 // their damaged forms, `--convert` on a terminal without a display, and the
 // "Vorlage" box of the window.
 #include <QtTest>
+
+#include <algorithm>
+#include <functional>
 #include <QtWidgets>
 
 #include "headless.h"
@@ -86,6 +89,7 @@ private slots:
     void outputNaming();
     void convertOnTerminal();
     void windowPresets();
+    void damagedPresetsNamedOnce();
 
 private:
     QTemporaryDir media;
@@ -369,8 +373,9 @@ void PresetTest::windowPresets()
     MainWindow window;
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(answerer.waitAll());
-    QVERIFY2(answerer.seen.first().text.contains(u"alt.json: Die Datei ist beschädigt"_s),
-             qPrintable(answerer.seen.first().text));
+    QVERIFY2(answerer.seen.first().text.contains(u"alt.json"_s), qPrintable(answerer.seen.first().text));
+    QVERIFY2(answerer.seen.first().detailedText.contains(u"alt.json: Die Datei ist beschädigt"_s),
+             qPrintable(answerer.seen.first().detailedText));
     QFile kept(damaged);
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), QByteArray("{kaputt"));
@@ -404,6 +409,59 @@ void PresetTest::windowPresets()
     emit box->activated(0);
     QVERIFY(!arguments().join(u' ').contains(u"scale=-2"_s));
     QVERIFY(untouched != arguments());
+}
+
+void PresetTest::damagedPresetsNamedOnce()
+{
+    // Sixteen damaged files: one box that fits a screen 1000 pixels high, named
+    // again at a later start only when the set of damaged files changed.
+    const QString folder = userPresetFolder();
+    for (int i = 1; i <= 16; ++i)
+        QVERIFY(writeFile(folder + u"/defekt%1.json"_s.arg(i, 2, 10, QChar(u'0')), "{kaputt"));
+    const auto removeDamaged = [&folder] {
+        for (const PresetProblem &problem : loadPresetFolder(folder).problems)
+            QFile::remove(problem.file);
+    };
+    const struct
+    {
+        const char *start;
+        std::function<void()> before;
+        bool named;
+    } starts[] = {
+        {"sixteen more", [] {}, true},
+        {"the same set", [] {}, false},
+        {"one more", [&folder] { writeFile(folder + u"/neu.json"_s, "[]"); }, true},
+        {"all mended", removeDamaged, false},
+        {"one again", [&folder] { writeFile(folder + u"/neu.json"_s, "[]"); }, true},
+    };
+    FakeConverter fake;
+    for (const auto &start : starts) {
+        start.before();
+        const QList<PresetProblem> problems = loadPresetFolder(folder).problems;
+        ModalAnswerer answerer;
+        if (start.named)
+            answerer.clickBox(QMessageBox::Ok);
+        MainWindow window;
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        if (!start.named) {
+            QTest::qWait(300); // a box no answer was armed for fails the test
+            continue;
+        }
+        QVERIFY2(answerer.waitAll(), start.start);
+        const SeenDialog &box = answerer.seen.first();
+        const int shown = int(std::count_if(problems.cbegin(), problems.cend(), [&box](const PresetProblem &p) {
+            return box.text.contains(QFileInfo(p.file).fileName());
+        }));
+        QVERIFY2(shown == std::min<qsizetype>(problems.size(), 5), qPrintable(box.text));
+        if (problems.size() > 5)
+            QVERIFY2(box.text.contains(u"… und %1 weitere"_s.arg(problems.size() - 5)), qPrintable(box.text));
+        for (const PresetProblem &problem : problems)
+            QVERIFY2(box.detailedText.contains(QFileInfo(problem.file).fileName() + u": "_s + problem.reason),
+                     qPrintable(box.detailedText));
+        QVERIFY2(box.size.height() <= std::min(1000, box.available.height()) &&
+                     box.size.width() <= box.available.width(),
+                 qPrintable(u"%1x%2"_s.arg(box.size.width()).arg(box.size.height())));
+    }
 }
 
 QTEST_MAIN(PresetTest)
