@@ -6,6 +6,8 @@
 #include <QStatusBar>
 #include <QTextCursor>
 
+#include <utility>
+
 #include "arguments.h"
 #include "converter.h"
 #include "dropping.h"
@@ -56,6 +58,15 @@ void MainWindow::openInput(const QString &chosen)
     forgetSource();
     showTracks();
     survey.stop();
+    // A press waiting for the previous file's look is dropped with it.
+    lookedAtFile.clear();
+    convertWaitsForLook = false;
+    if (std::exchange(addJobWaitsForLook, false))
+        insertJobButton->setEnabled(!batchRunner.isRunning());
+    const QString looking = tr("Die Datei wird noch untersucht (Spuren, Zeilensprung, Farben). Ein Job, der "
+                               "davon abhängt, wird erst danach erstellt.");
+    convertButton->setToolTip(looking);
+    insertJobButton->setToolTip(looking);
     survey.add({chosen});
     startConverter(infoProcess, converterProgram(), {u"-i"_s, chosen});
     if (!singleRunner.isRunning())
@@ -79,6 +90,8 @@ void MainWindow::saveDialog()
 
 void MainWindow::SingleConvert()
 {
+    if (waitForLook(true) || !goOnWithoutLook(true))
+        return;
     const QString source = openLineEdit->text();
     const QString target = saveLineEdit->text();
 
@@ -149,6 +162,11 @@ void MainWindow::updateprocbar()
 
 void MainWindow::abgebrochen()
 {
+    // A press still waiting for the look at the file is withdrawn.
+    if (std::exchange(convertWaitsForLook, false)) {
+        convertButton->setEnabled(true);
+        statusBar()->showMessage(tr("Abgebrochen!"));
+    }
     singleRunner.stop();
 }
 
