@@ -58,11 +58,16 @@ void MainWindow::openInput(const QString &chosen)
     forgetSource();
     showTracks();
     survey.stop();
-    // A press waiting for the previous file's look is dropped with it.
+    // A press waiting for the previous file's look is dropped with it, and the
+    // user is told.
     lookedAtFile.clear();
-    convertWaitsForLook = false;
-    if (std::exchange(addJobWaitsForLook, false))
+    const bool convertDropped = std::exchange(convertWaitsForLook, false);
+    const bool addJobDropped = std::exchange(addJobWaitsForLook, false);
+    if (addJobDropped)
         insertJobButton->setEnabled(!batchRunner.isRunning());
+    if (convertDropped || addJobDropped)
+        statusBar()->showMessage(tr("Eine andere Datei wurde geöffnet; die Umwandlung oder der Job für die "
+                                    "vorige Datei wurde verworfen."));
     const QString looking = tr("Die Datei wird noch untersucht (Spuren, Zeilensprung, Farben). Ein Job, der "
                                "davon abhängt, wird erst danach erstellt.");
     convertButton->setToolTip(looking);

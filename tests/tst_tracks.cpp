@@ -542,13 +542,16 @@ void TracksTest::surveyFailures()
 void TracksTest::pressBeforeLookEnds_data()
 {
     QTest::addColumn<QString>("probe");  // ffprobe "slow" (a second's pause) or "failing"
-    QTest::addColumn<QString>("press");  // "convert", "add" (the opened file) or "several" files opened
+    QTest::addColumn<QString>("press");  // "convert", "add" (the opened file), "reopen" (convert, then
+                                         // open another) or "several" files opened
     QTest::addColumn<int>("answer");     // to the question about a failed look; 0: none is asked
     QTest::addColumn<int>("jobs");       // conversions started, or rows added
     QTest::addColumn<bool>("allAudio");  // the jobs keep all three audio tracks
     QTest::newRow("slow, convert") << u"slow"_s << u"convert"_s << 0 << 1 << true;
     QTest::newRow("slow, add") << u"slow"_s << u"add"_s << 0 << 1 << true;
     QTest::newRow("slow, several") << u"slow"_s << u"several"_s << 0 << 2 << true;
+    // Another file opened while the press waits: the press is dropped, and said so.
+    QTest::newRow("slow, convert, reopened") << u"slow"_s << u"reopen"_s << 0 << 0 << false;
     QTest::newRow("failing, convert, no") << u"failing"_s << u"convert"_s << int(QMessageBox::No) << 0 << false;
     QTest::newRow("failing, convert, yes") << u"failing"_s << u"convert"_s << int(QMessageBox::Yes) << 1 << false;
     QTest::newRow("failing, add, yes") << u"failing"_s << u"add"_s << int(QMessageBox::Yes) << 1 << false;
@@ -592,13 +595,18 @@ void TracksTest::pressBeforeLookEnds()
         window.openFiles({movie, dir.filePath(u"clip.mp4"_s)});
     } else {
         window.openFiles({movie});
-        QPushButton *button = press == u"convert"_s ? window.convertButton : window.insertJobButton;
+        QPushButton *button = press == u"add"_s ? window.insertJobButton : window.convertButton;
         QTRY_VERIFY(window.openLineEdit->text() == movie && button->isEnabled());
         button->click();
         QVERIFY(conversions().isEmpty() && window.batchTableWidget->rowCount() == 0);
         if (probe == u"slow"_s)
             QVERIFY2(window.statusBar()->currentMessage().contains(u"wird noch untersucht"_s),
                      qPrintable(window.statusBar()->currentMessage()));
+        if (press == u"reopen"_s) {
+            window.openFiles({dir.filePath(u"clip.mp4"_s)});
+            QTRY_VERIFY(window.statusBar()->currentMessage().contains(u"verworfen"_s));
+            QTRY_VERIFY_WITH_TIMEOUT(window.convertButton->toolTip().isEmpty(), 20000); // its look ended
+        }
     }
     QVERIFY(answerer.waitAll(20000));
     if (answer != 0)
@@ -606,7 +614,7 @@ void TracksTest::pressBeforeLookEnds()
                      answerer.seen.first().text.contains(u"Invalid data found"_s),
                  qPrintable(answerer.seen.first().text));
     QList<QStringList> made;
-    if (press == u"convert"_s) {
+    if (press != u"add"_s && press != u"several"_s) {
         if (jobs > 0)
             QTRY_COMPARE_WITH_TIMEOUT(conversions().size(), jobs, 20000);
         made = conversions();
