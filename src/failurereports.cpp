@@ -70,8 +70,9 @@ PresetProblemReport presetProblemReport(const QList<PresetProblem> &problems, co
     if (problems.size() == 1)
         report.text = tr("<b>Eine Datei im Ordner %1 ist keine lesbare Vorlage.</b>").arg(shownFolder);
     else
-        report.text =
-            tr("<b>%1 Dateien im Ordner %2 sind keine lesbaren Vorlagen.</b>").arg(problems.size()).arg(shownFolder);
+        report.text = tr("<b>%1 Dateien im Ordner %2 sind keine lesbaren Vorlagen.</b>")
+                          .arg(problems.size())
+                          .arg(shownFolder);
     QStringList names;
     for (const PresetProblem &problem : problems.mid(0, namesShown))
         names << shortened(QFileInfo(problem.file).fileName()).toHtmlEscaped();

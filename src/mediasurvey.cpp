@@ -17,9 +17,9 @@ constexpr qsizetype maxDescription = 16 * 1024 * 1024;
 
 QString unknownFields()
 {
-    return QCoreApplication::translate("MediaSurvey",
-                                       "Ob das Bild Zeilensprung hat, ist unbekannt; wählen Sie „Zeilensprung "
-                                       "entfernen“ bei Bedarf selbst.");
+    return QCoreApplication::translate(
+        "MediaSurvey", "Ob das Bild Zeilensprung hat, ist unbekannt; wählen Sie „Zeilensprung "
+                       "entfernen“ bei Bedarf selbst.");
 }
 
 MediaFacts unreadable(const QString &problem)

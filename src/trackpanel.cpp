@@ -131,10 +131,11 @@ bool MainWindow::waitForLook(bool convert)
         survey.add({source});
     (convert ? convertWaitsForLook : addJobWaitsForLook) = true;
     (convert ? convertButton : insertJobButton)->setEnabled(false);
-    statusBar()->showMessage(convert ? tr("Die Datei wird noch untersucht (Spuren, Zeilensprung, Farben). Die "
-                                          "Umwandlung beginnt, sobald das fertig ist.")
-                                     : tr("Die Datei wird noch untersucht (Spuren, Zeilensprung, Farben). Der "
-                                          "Job wird hinzugefügt, sobald das fertig ist."));
+    statusBar()->showMessage(convert
+                                 ? tr("Die Datei wird noch untersucht (Spuren, Zeilensprung, Farben). Die "
+                                      "Umwandlung beginnt, sobald das fertig ist.")
+                                 : tr("Die Datei wird noch untersucht (Spuren, Zeilensprung, Farben). Der "
+                                      "Job wird hinzugefügt, sobald das fertig ist."));
     return true;
 }
 
@@ -186,9 +187,10 @@ QStringList MainWindow::filesToTake(const QStringList &files)
         partly += facts.valid && !facts.problem.isEmpty() ? 1 : 0;
     }
     if (partly > 0)
-        statusBar()->showMessage(tr("Bei %1 Dateien wurde die Prüfung auf Zeilensprung abgebrochen; ob ihr Bild "
-                                    "Zeilensprung hat, ist unbekannt, und er wird nicht entfernt.")
-                                     .arg(partly));
+        statusBar()->showMessage(
+            tr("Bei %1 Dateien wurde die Prüfung auf Zeilensprung abgebrochen; ob ihr Bild "
+               "Zeilensprung hat, ist unbekannt, und er wird nicht entfernt.")
+                .arg(partly));
     if (failures.isEmpty())
         return files;
     const QString headline = failures.size() == 1
@@ -199,8 +201,9 @@ QStringList MainWindow::filesToTake(const QStringList &files)
                     "nicht berücksichtigen.<br><br>Sollen trotzdem Jobs für sie angelegt werden? Mit "
                     "„Nein“ werden sie ausgelassen.")))
         return files;
-    statusBar()->showMessage(tr("%1 von %2 Dateien wurden ausgelassen, weil sie nicht untersucht werden konnten.")
-                                 .arg(failures.size())
-                                 .arg(files.size()));
+    statusBar()->showMessage(
+        tr("%1 von %2 Dateien wurden ausgelassen, weil sie nicht untersucht werden konnten.")
+            .arg(failures.size())
+            .arg(files.size()));
     return readable;
 }

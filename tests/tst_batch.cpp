@@ -418,9 +418,9 @@ void BatchTest::stopThenResume()
 void BatchTest::errorEndsRun_data()
 {
     QTest::addColumn<QStringList>("scenario");
-    QTest::addColumn<QString>("boxText");  // how the box begins
-    QTest::addColumn<QString>("details");  // what its details hold
-    QTest::addColumn<QString>("status");   // how the status begins
+    QTest::addColumn<QString>("boxText"); // how the box begins
+    QTest::addColumn<QString>("details"); // what its details hold
+    QTest::addColumn<QString>("status");  // how the status begins
     QTest::addColumn<int>("bar");
     const QString complaint = u"err [x @ 0x1] Unknown encoder\\nConversion failed!\\n"_s;
     const QString converterError = u"<b>ffmpeg meldete einen Fehler!</b>"_s;
@@ -454,7 +454,8 @@ void BatchTest::errorEndsRun()
     QVERIFY(waitRunEnd());
     QCOMPARE(answerer.seen.first().title, u"Quorvid Fehler"_s);
     QVERIFY2(answerer.seen.first().text.startsWith(boxText), qPrintable(answerer.seen.first().text));
-    QVERIFY2(answerer.seen.first().detailedText.contains(details), qPrintable(answerer.seen.first().detailedText));
+    QVERIFY2(answerer.seen.first().detailedText.contains(details),
+             qPrintable(answerer.seen.first().detailedText));
     QCOMPARE(statuses(), (QStringList{u"-"_s, u"-"_s, u"-"_s}));
     QCOMPARE(conversions().size(), 1);
     QVERIFY2(window->statusBar()->currentMessage().startsWith(status),

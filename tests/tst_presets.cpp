@@ -3,9 +3,9 @@
 // "Vorlage" box of the window.
 #include <QtTest>
 
+#include <QtWidgets>
 #include <algorithm>
 #include <functional>
-#include <QtWidgets>
 
 #include "headless.h"
 #include "makejob.h"
@@ -449,9 +449,10 @@ void PresetTest::damagedPresetsNamedOnce()
         }
         QVERIFY2(answerer.waitAll(), start.start);
         const SeenDialog &box = answerer.seen.first();
-        const int shown = int(std::count_if(problems.cbegin(), problems.cend(), [&box](const PresetProblem &p) {
-            return box.text.contains(QFileInfo(p.file).fileName());
-        }));
+        const int shown =
+            int(std::count_if(problems.cbegin(), problems.cend(), [&box](const PresetProblem &p) {
+                return box.text.contains(QFileInfo(p.file).fileName());
+            }));
         QVERIFY2(shown == std::min<qsizetype>(problems.size(), 5), qPrintable(box.text));
         if (problems.size() > 5)
             QVERIFY2(box.text.contains(u"… und %1 weitere"_s.arg(problems.size() - 5)), qPrintable(box.text));

@@ -10,9 +10,9 @@
 #include <csignal>
 
 #include "formats.h"
+#include "mediasurvey.h"
 #include "quorvid.h"
 #include "testsupport.h"
-#include "mediasurvey.h"
 #include "tracklist.h"
 #include "tracks.h"
 
@@ -536,27 +536,32 @@ void TracksTest::surveyFailures()
     QCOMPARE(surveyed.size(), 1);
     const MediaFacts partly = surveyed[0][1].value<MediaFacts>();
     QVERIFY(partly.valid);
-    QVERIFY2(partly.problem.contains(u"Zeilensprung wurde nach 3 Sekunden abgebrochen"_s), qPrintable(partly.problem));
+    QVERIFY2(partly.problem.contains(u"Zeilensprung wurde nach 3 Sekunden abgebrochen"_s),
+             qPrintable(partly.problem));
 }
 
 void TracksTest::pressBeforeLookEnds_data()
 {
-    QTest::addColumn<QString>("probe");  // ffprobe "slow" (a second's pause) or "failing"
-    QTest::addColumn<QString>("press");  // "convert", "add" (the opened file), "reopen" (convert, then
-                                         // open another) or "several" files opened
-    QTest::addColumn<int>("answer");     // to the question about a failed look; 0: none is asked
-    QTest::addColumn<int>("jobs");       // conversions started, or rows added
-    QTest::addColumn<bool>("allAudio");  // the jobs keep all three audio tracks
+    QTest::addColumn<QString>("probe"); // ffprobe "slow" (a second's pause) or "failing"
+    QTest::addColumn<QString>("press"); // "convert", "add" (the opened file), "reopen" (convert, then
+                                        // open another) or "several" files opened
+    QTest::addColumn<int>("answer");    // to the question about a failed look; 0: none is asked
+    QTest::addColumn<int>("jobs");      // conversions started, or rows added
+    QTest::addColumn<bool>("allAudio"); // the jobs keep all three audio tracks
     QTest::newRow("slow, convert") << u"slow"_s << u"convert"_s << 0 << 1 << true;
     QTest::newRow("slow, add") << u"slow"_s << u"add"_s << 0 << 1 << true;
     QTest::newRow("slow, several") << u"slow"_s << u"several"_s << 0 << 2 << true;
     // Another file opened while the press waits: the press is dropped, and said so.
     QTest::newRow("slow, convert, reopened") << u"slow"_s << u"reopen"_s << 0 << 0 << false;
-    QTest::newRow("failing, convert, no") << u"failing"_s << u"convert"_s << int(QMessageBox::No) << 0 << false;
-    QTest::newRow("failing, convert, yes") << u"failing"_s << u"convert"_s << int(QMessageBox::Yes) << 1 << false;
+    QTest::newRow("failing, convert, no")
+        << u"failing"_s << u"convert"_s << int(QMessageBox::No) << 0 << false;
+    QTest::newRow("failing, convert, yes")
+        << u"failing"_s << u"convert"_s << int(QMessageBox::Yes) << 1 << false;
     QTest::newRow("failing, add, yes") << u"failing"_s << u"add"_s << int(QMessageBox::Yes) << 1 << false;
-    QTest::newRow("failing, several, no") << u"failing"_s << u"several"_s << int(QMessageBox::No) << 0 << false;
-    QTest::newRow("failing, several, yes") << u"failing"_s << u"several"_s << int(QMessageBox::Yes) << 2 << false;
+    QTest::newRow("failing, several, no")
+        << u"failing"_s << u"several"_s << int(QMessageBox::No) << 0 << false;
+    QTest::newRow("failing, several, yes")
+        << u"failing"_s << u"several"_s << int(QMessageBox::Yes) << 2 << false;
 }
 
 void TracksTest::pressBeforeLookEnds()
