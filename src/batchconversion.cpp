@@ -173,6 +173,8 @@ void MainWindow::insertBatch()
     const QString output = saveLineEdit->text();
     if (input.isEmpty() || output.isEmpty())
         return;
+    if (waitForLook(false) || !goOnWithoutLook(false))
+        return;
     if (refuseJob(input, output))
         return;
     const Job job = jobFor(input, output);

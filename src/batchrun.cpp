@@ -151,11 +151,7 @@ void MainWindow::endBatchRun()
         statusBar()->showMessage(tr("Fehler!"), 5000);
     } else if (halting) {
         ffmpegOutput = halting->second.details;
-        // A converter that ended well but left an unusable file: the reason first.
-        if (halting->second.outcome == RunOutcome::Error && !halting->second.reason.isEmpty() &&
-            !ffmpegOutput.contains(halting->second.reason))
-            ffmpegOutput += u"\n"_s + halting->second.reason;
-        reportConverterFailure(halting->second.outcome, notice);
+        reportConverterFailure(halting->second, notice);
     } else if (queue.halted()) {
         lcdNumber->display(tr("Cancel"));
         statusBar()->showMessage(tr("Abgebrochen!"));

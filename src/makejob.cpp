@@ -1,10 +1,10 @@
 #include "makejob.h"
 
 #include <QFileInfo>
-#include <QLocale>
 
 #include "colourflags.h"
 #include "formats.h"
+#include "germannumbers.h"
 #include "interlace.h"
 #include "targetsize.h"
 #include "timerange.h"
@@ -73,7 +73,7 @@ QString oversizeNote(const QString &output, double aimedMB)
         return {};
     return QObject::tr("Die Datei ist mit %1 MB größer geworden als die Zielgröße von %2 MB. Wählen Sie eine "
                        "etwas kleinere Zielgröße oder H.264, H.265 oder VP9, die die Größe genauer treffen.")
-        .arg(QLocale().toString(double(bytes) / 1e6, 'f', 2), QLocale().toString(aimedMB, 'f', 2));
+        .arg(germanNumber(double(bytes) / 1e6, 2), germanNumber(aimedMB, 2));
 }
 
 QString jobRefusal(const PanelSettings &settings, const SourceFacts &facts, const QString &target)

@@ -46,7 +46,8 @@ struct MediaFacts
     QList<StreamFacts> streams; // in file order
     double durationSeconds = 0; // what the header claims; 0 when unknown
     bool valid = false;         // false: ffprobe could not read the file
-    QString problem;            // why not, in German, when not valid
+    QString problem;            // why not, in German, when not valid; when valid, what
+                                // the look could not find out (empty when nothing)
     // Whether the first video stream's pictures are interlaced, as the field
     // check of the background look decided.
     Scan scan = Scan::Unknown;

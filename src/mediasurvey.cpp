@@ -1,5 +1,6 @@
 #include "mediasurvey.h"
 
+#include <QCoreApplication>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
@@ -13,6 +14,13 @@ using namespace Qt::StringLiterals;
 namespace {
 // A description is a few kilobytes; more means something is wrong with the file.
 constexpr qsizetype maxDescription = 16 * 1024 * 1024;
+
+QString unknownFields()
+{
+    return QCoreApplication::translate(
+        "MediaSurvey", "Ob das Bild Zeilensprung hat, ist unbekannt; wählen Sie „Zeilensprung "
+                       "entfernen“ bei Bedarf selbst.");
+}
 
 MediaFacts unreadable(const QString &problem)
 {
@@ -180,16 +188,26 @@ void MediaSurvey::startFieldCheck(Survey *survey, const QString &fieldOrder)
         facts.scan = decideScan(declaredScan(fieldOrder), found);
         finishFile(survey, facts);
     });
+    // Without the look at the frames a stream not marked progressive counts as
+    // unknown and is not deinterlaced; the user is told so.
     connect(process, &QProcess::errorOccurred, this, [this, survey](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            finishFile(survey, survey->facts);
+        if (error != QProcess::FailedToStart)
+            return;
+        MediaFacts facts = survey->facts;
+        facts.problem = tr("Die Prüfung auf Zeilensprung ließ sich nicht starten (%1). %2")
+                            .arg(survey->process->errorString(), unknownFields());
+        finishFile(survey, facts);
     });
     survey->timer->disconnect(this);
     connect(survey->timer, &QTimer::timeout, this, [this, survey] {
         survey->process->disconnect(this);
         survey->process->kill();
         survey->process->waitForFinished(1000);
-        finishFile(survey, survey->facts);
+        MediaFacts facts = survey->facts;
+        facts.problem = tr("Die Prüfung auf Zeilensprung wurde nach %1 Sekunden abgebrochen. %2")
+                            .arg((m_timeoutMs + 999) / 1000)
+                            .arg(unknownFields());
+        finishFile(survey, facts);
     });
     process->setStandardOutputFile(QProcess::nullDevice());
     survey->timer->start(m_timeoutMs);

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "failurereports.h"
 #include "formats.h"
 #include "quorvid.h"
 
@@ -90,15 +91,20 @@ void MainWindow::fillPresetBox(const QString &select)
 void MainWindow::reportPresetProblems()
 {
     const QList<PresetProblem> problems = loadPresetFolder(userPresetFolder()).problems;
+    // Damaged and foreign files are left as they are and never used. They are
+    // named when they first appear, and again only when the set of them changed:
+    // a box at every start that tells nothing new would teach to click it away.
+    const QStringList set = presetProblemSet(problems);
+    if (set == remembered.namedPresetProblems())
+        return;
+    remembered.setNamedPresetProblems(set);
+    remembered.save();
     if (problems.isEmpty())
         return;
-    // Damaged and foreign files are left as they are: named once, never used.
-    QString text = u"Diese Dateien im Ordner %1 sind keine lesbaren Vorlagen und wurden übergangen; "
-                   u"Quorvid verändert sie nicht:"_s.arg(userPresetFolder().toHtmlEscaped());
-    for (const PresetProblem &problem : problems)
-        text += u"<br><br>%1: %2"_s.arg(QFileInfo(problem.file).fileName().toHtmlEscaped(),
-                                        problem.reason.toHtmlEscaped());
-    QTimer::singleShot(0, this, [this, text] { showBox(QMessageBox::Warning, u"Vorlagen"_s, text); });
+    const PresetProblemReport report = presetProblemReport(problems, userPresetFolder());
+    QTimer::singleShot(0, this, [this, report] {
+        showBox(QMessageBox::Warning, u"Vorlagen"_s, report.text, report.details);
+    });
 }
 
 void MainWindow::presetChosen(int index)

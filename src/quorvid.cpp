@@ -15,7 +15,9 @@
 #include "buildinfo.h"
 #include "converter.h"
 #include "dropping.h"
+#include "failurereports.h"
 #include "formfit.h"
+#include "germannumbers.h"
 #include "manual.h"
 #include "terminaltext.h"
 
@@ -33,6 +35,8 @@ constexpr int converterStopTimeoutMs = 10000;
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     setupUi(this);
+    // The number fields follow the German interface, not the system's locale.
+    useGermanNumbers(this);
     setWindowTitle(u"Quorvid "_s + QStringLiteral(QUORVID_VERSION));
     // The form places these by hand; at other fonts and resolutions than it was
     // drawn for, their texts need more room. Inner boxes first, then their frames.
@@ -145,18 +149,28 @@ void MainWindow::showErrorBox(const QString &text, const QString &details)
     showBox(QMessageBox::Critical, u"Quorvid Fehler"_s, text, details);
 }
 
-void MainWindow::reportConverterFailure(RunOutcome outcome, const Notice &notice)
+void MainWindow::reportConverterFailure(const JobEnd &end, const Notice &notice)
 {
     lcdNumber->display(u"Error"_s);
     alertIfInactive(notice);
-    if (outcome == RunOutcome::Crashed)
+    const QString cause = namedCause(end);
+    if (end.outcome == RunOutcome::Crashed) {
         showErrorBox(tr("<b>ffmpeg ist abgestürzt!</b><br><br>Bitte versuchen sie die "
                         "Konvertierung<br>erneut zu starten."));
-    else
+    } else if (!cause.isEmpty()) {
+        // A cause the runner named (a full disk, an incomplete output): the user
+        // reads it, not the hint to check the settings, and the bar does not
+        // suggest that the job nearly succeeded.
+        setPercent(0);
+        showErrorBox(namedCauseBoxText(cause), ffmpegOutput);
+        statusBar()->showMessage(tr("Fehler: %1").arg(cause));
+        return;
+    } else {
         showErrorBox(tr("<b>ffmpeg meldete einen Fehler!</b><br><br>Bitte überprüfen sie die "
                         "Einstellungen für die Umwandlung <br>anhand der Fehlerbeschreibung in "
                         "den Details.<br>"),
                      ffmpegOutput);
+    }
     statusBar()->showMessage(tr("Fehler!"), 5000);
 }
 

@@ -83,6 +83,12 @@ private:
     MediaSurvey survey;
     MediaSurvey batchSurvey;
     MediaFacts openedFacts;
+    // The opened file once its look has ended (empty while it runs). A press of
+    // "Convert Single" or "Job hinzufügen" made before waits for the look when
+    // the job depends on what the file holds.
+    QString lookedAtFile;
+    bool convertWaitsForLook = false;
+    bool addJobWaitsForLook = false;
     // "Zeilensprung entfernen" shows the decision for the opened file until the
     // user sets it.
     bool deinterlaceChosen = false;
@@ -151,11 +157,23 @@ private:
     // True when jobs depend on what the files hold (today's codecs: tracks,
     // interlacing, colours); jobs of the first codecs are made at once.
     bool needsLookAtFiles() const;
+    // True when the press must wait for the look at the opened file; it is then
+    // carried out once the look has ended. A name typed into the field is
+    // opened first, as "Öffnen" does.
+    bool waitForLook(bool convert);
+    void lookEnded(const QString &path);
+    // Whether to go on when the look at the opened file failed: the user is told
+    // why and decides.
+    bool goOnWithoutLook(bool convert);
+    // The files whose look failed are named; the user decides whether their jobs
+    // are made all the same.
+    QStringList filesToTake(const QStringList &files);
     // Message boxes in messageFont at 12 points, parentless and modal.
     void showErrorBox(const QString &text, const QString &details = QString());
     // A converter that crashed or reported an error: LCD word, desktop notice,
-    // error box (with the collected output for an error) and status text.
-    void reportConverterFailure(RunOutcome outcome, const Notice &notice);
+    // error box (with the collected output for an error) and status text; a
+    // cause the runner named is shown instead of the general text.
+    void reportConverterFailure(const JobEnd &end, const Notice &notice);
     void showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
                  const QString &details = QString());
     bool askYesNo(const QString &text);

@@ -49,6 +49,16 @@ void Remembered::setWindowGeometry(const QByteArray &geometry)
     store(u"window/geometry"_s, geometry);
 }
 
+QStringList Remembered::namedPresetProblems() const
+{
+    return m_settings.value(u"presets/damaged"_s).toStringList();
+}
+
+void Remembered::setNamedPresetProblems(const QStringList &names)
+{
+    store(u"presets/damaged"_s, names);
+}
+
 void Remembered::store(const QString &key, const QVariant &value)
 {
     // Writing the file costs a flush to the disk: only what changed is written.

@@ -1,12 +1,13 @@
-// What the program keeps between runs: the folders the file dialogs last used
-// and the window's geometry, in the user's config folder. The settings panel is
-// not kept; its defaults are the form's.
+// What the program keeps between runs: the folders the file dialogs last used,
+// the window's geometry and the damaged presets already named, in the user's
+// config folder. The settings panel is not kept; its defaults are the form's.
 #ifndef REMEMBERED_H
 #define REMEMBERED_H
 
 #include <QByteArray>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 class Remembered
@@ -25,6 +26,9 @@ public:
     void rememberFolderOf(Folder folder, const QString &file);
 
     QByteArray windowGeometry() const;
+    // The damaged preset files the user was last told of (sorted names).
+    QStringList namedPresetProblems() const;
+    void setNamedPresetProblems(const QStringList &names);
     void setWindowGeometry(const QByteArray &geometry);
 
     // Writes what changed; false when the file could not be written.

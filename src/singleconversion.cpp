@@ -6,6 +6,8 @@
 #include <QStatusBar>
 #include <QTextCursor>
 
+#include <utility>
+
 #include "arguments.h"
 #include "converter.h"
 #include "dropping.h"
@@ -56,6 +58,20 @@ void MainWindow::openInput(const QString &chosen)
     forgetSource();
     showTracks();
     survey.stop();
+    // A press waiting for the previous file's look is dropped with it, and the
+    // user is told.
+    lookedAtFile.clear();
+    const bool convertDropped = std::exchange(convertWaitsForLook, false);
+    const bool addJobDropped = std::exchange(addJobWaitsForLook, false);
+    if (addJobDropped)
+        insertJobButton->setEnabled(!batchRunner.isRunning());
+    if (convertDropped || addJobDropped)
+        statusBar()->showMessage(tr("Eine andere Datei wurde geöffnet; die Umwandlung oder der Job für die "
+                                    "vorige Datei wurde verworfen."));
+    const QString looking = tr("Die Datei wird noch untersucht (Spuren, Zeilensprung, Farben). Ein Job, der "
+                               "davon abhängt, wird erst danach erstellt.");
+    convertButton->setToolTip(looking);
+    insertJobButton->setToolTip(looking);
     survey.add({chosen});
     startConverter(infoProcess, converterProgram(), {u"-i"_s, chosen});
     if (!singleRunner.isRunning())
@@ -79,6 +95,8 @@ void MainWindow::saveDialog()
 
 void MainWindow::SingleConvert()
 {
+    if (waitForLook(true) || !goOnWithoutLook(true))
+        return;
     const QString source = openLineEdit->text();
     const QString target = saveLineEdit->text();
 
@@ -149,6 +167,11 @@ void MainWindow::updateprocbar()
 
 void MainWindow::abgebrochen()
 {
+    // A press still waiting for the look at the file is withdrawn.
+    if (std::exchange(convertWaitsForLook, false)) {
+        convertButton->setEnabled(true);
+        statusBar()->showMessage(tr("Abgebrochen!"));
+    }
     singleRunner.stop();
 }
 
@@ -163,18 +186,13 @@ void MainWindow::procbeendet(const JobEnd &end)
         last.percent = singleRunner.parser(0).percent();
     showProgress(singleRunner.parser(0), last);
     ffmpegOutput = end.details;
-    if (end.outcome == RunOutcome::Error && !end.reason.isEmpty() && !ffmpegOutput.contains(end.reason))
-        ffmpegOutput += u"\n"_s + end.reason;
     convertButton->setEnabled(true);
     batchConvertGroupBox->setEnabled(true);
 
     switch (end.outcome) {
     case RunOutcome::Crashed:
-        reportConverterFailure(RunOutcome::Crashed,
-                               singleEndNotice(RunOutcome::Crashed, saveLineEdit->text()));
-        break;
     case RunOutcome::Error:
-        reportConverterFailure(RunOutcome::Error, singleEndNotice(RunOutcome::Error, saveLineEdit->text()));
+        reportConverterFailure(end, singleEndNotice(end.outcome, saveLineEdit->text()));
         break;
     case RunOutcome::Cancelled:
         lcdNumber->display(tr("Cancel"));

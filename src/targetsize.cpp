@@ -2,12 +2,12 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QLocale>
 
 #include <algorithm>
 #include <cmath>
 
 #include "formats.h"
+#include "germannumbers.h"
 
 using namespace Qt::StringLiterals;
 
@@ -120,7 +120,7 @@ int uncompressedKbps(const PanelSettings &s)
 
 QString megabytes(double mb)
 {
-    return QLocale(QLocale::German).toString(mb, 'f', 2) + u" MB"_s;
+    return germanNumber(mb, 2) + u" MB"_s;
 }
 
 QString duration(double seconds)

@@ -6,8 +6,10 @@
 #include <QStatusBar>
 
 #include <algorithm>
+#include <utility>
 
 #include "batchfile.h"
+#include "failurereports.h"
 #include "formats.h"
 #include "makejob.h"
 #include "quorvid.h"
@@ -24,13 +26,14 @@ void MainWindow::setUpTracks()
     connect(trackList, &TrackList::checksChanged, this, [this] { showTracks(); });
     connect(deinterlaceCheckBox, &QCheckBox::clicked, this, [this] { deinterlaceChosen = true; });
     connect(&survey, &MediaSurvey::surveyed, this, [this](const QString &path, const MediaFacts &facts) {
-        if (path != openLineEdit->text())
+        if (path != infoCollector.file())
             return;
         openedFacts = facts;
         trackList->setFacts(facts);
         showTracks();
         showRangeNote();
         showStill(false);
+        lookEnded(path);
     });
     connect(&batchSurvey, &MediaSurvey::surveyed, this,
             [this](const QString &path, const MediaFacts &facts) { surveyedFacts.insert(path, facts); });
@@ -41,9 +44,11 @@ void MainWindow::setUpTracks()
         QStringList files;
         files.swap(surveyedFiles);
         statusBar()->clearMessage();
-        if (surveyReplacesList)
+        files = filesToTake(files);
+        // With nothing left to add the list stays as it was.
+        if (!files.isEmpty() && surveyReplacesList)
             replaceBatchList(files);
-        else
+        else if (!files.isEmpty())
             appendBatchList(files);
         surveyedFacts.clear();
     });
@@ -113,4 +118,92 @@ void MainWindow::surveyForBatch(const QStringList &files, bool replacing)
 bool MainWindow::needsLookAtFiles() const
 {
     return dependsOnSource(panelSettings());
+}
+
+bool MainWindow::waitForLook(bool convert)
+{
+    const QString source = openLineEdit->text();
+    if (!needsLookAtFiles() || source.isEmpty() || source == lookedAtFile)
+        return false;
+    if (source != infoCollector.file())
+        openInput(source);
+    else if (!survey.busy())
+        survey.add({source});
+    (convert ? convertWaitsForLook : addJobWaitsForLook) = true;
+    (convert ? convertButton : insertJobButton)->setEnabled(false);
+    statusBar()->showMessage(convert
+                                 ? tr("Die Datei wird noch untersucht (Spuren, Zeilensprung, Farben). Die "
+                                      "Umwandlung beginnt, sobald das fertig ist.")
+                                 : tr("Die Datei wird noch untersucht (Spuren, Zeilensprung, Farben). Der "
+                                      "Job wird hinzugefügt, sobald das fertig ist."));
+    return true;
+}
+
+void MainWindow::lookEnded(const QString &path)
+{
+    lookedAtFile = path;
+    convertButton->setToolTip(QString());
+    insertJobButton->setToolTip(QString());
+    const bool convert = std::exchange(convertWaitsForLook, false);
+    const bool addJob = std::exchange(addJobWaitsForLook, false);
+    if (openedFacts.valid && !openedFacts.problem.isEmpty())
+        statusBar()->showMessage(openedFacts.problem);
+    else if (convert || addJob)
+        statusBar()->clearMessage();
+    if (addJob) {
+        insertJobButton->setEnabled(!batchRunner.isRunning());
+        insertBatch();
+    }
+    if (convert) {
+        convertButton->setEnabled(!singleRunner.isRunning());
+        if (convertButton->isEnabled())
+            SingleConvert();
+    }
+}
+
+bool MainWindow::goOnWithoutLook(bool convert)
+{
+    if (openedFacts.valid || !needsLookAtFiles())
+        return true;
+    return askYesNo(tr("<b>Die Datei konnte nicht untersucht werden.</b><br><br>%1<br><br>Ohne diese Angaben "
+                       "kann Quorvid Tonspuren, Untertitel, Zeilensprung und Farbangaben der Datei nicht "
+                       "berücksichtigen.<br><br>%2")
+                        .arg(unreadFilesText({{openLineEdit->text(), openedFacts.problem}}),
+                             convert ? tr("Soll sie trotzdem umgewandelt werden?")
+                                     : tr("Soll der Job trotzdem hinzugefügt werden?")));
+}
+
+QStringList MainWindow::filesToTake(const QStringList &files)
+{
+    QList<std::pair<QString, QString>> failures;
+    QStringList readable;
+    int partly = 0;
+    for (const QString &file : files) {
+        const MediaFacts facts = surveyedFacts.value(file);
+        if (facts.valid)
+            readable << file;
+        else
+            failures.append({file, facts.problem});
+        partly += facts.valid && !facts.problem.isEmpty() ? 1 : 0;
+    }
+    if (partly > 0)
+        statusBar()->showMessage(
+            tr("Bei %1 Dateien wurde die Prüfung auf Zeilensprung abgebrochen; ob ihr Bild "
+               "Zeilensprung hat, ist unbekannt, und er wird nicht entfernt.")
+                .arg(partly));
+    if (failures.isEmpty())
+        return files;
+    const QString headline = failures.size() == 1
+                                 ? tr("Eine Datei konnte nicht untersucht werden.")
+                                 : tr("%1 Dateien konnten nicht untersucht werden.").arg(failures.size());
+    if (askYesNo(u"<b>"_s + headline + u"</b><br><br>"_s + unreadFilesText(failures) + u"<br><br>"_s +
+                 tr("Ohne diese Angaben kann Quorvid Tonspuren, Untertitel, Zeilensprung und Farbangaben "
+                    "nicht berücksichtigen.<br><br>Sollen trotzdem Jobs für sie angelegt werden? Mit "
+                    "„Nein“ werden sie ausgelassen.")))
+        return files;
+    statusBar()->showMessage(
+        tr("%1 von %2 Dateien wurden ausgelassen, weil sie nicht untersucht werden konnten.")
+            .arg(failures.size())
+            .arg(files.size()));
+    return readable;
 }

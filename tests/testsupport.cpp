@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -178,6 +179,9 @@ void ModalAnswerer::poll()
     SeenDialog s;
     s.className = QString::fromLatin1(modal->metaObject()->className());
     s.title = modal->windowTitle();
+    s.size = modal->frameGeometry().size();
+    if (const QScreen *screen = modal->screen())
+        s.available = screen->availableGeometry();
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         s.text = box->text();
         s.detailedText = box->detailedText();

@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -24,6 +26,9 @@ struct SeenDialog
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QStringList buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    // Its size as shown, and the room its screen gives to windows.
+    QSize size;
+    QRect available;
 };
 
 // Answers the next modal boxes and dialogs in the order they were armed. Polls for

@@ -417,28 +417,50 @@ void BatchTest::stopThenResume()
 
 void BatchTest::errorEndsRun_data()
 {
-    QTest::addColumn<int>("code");
-    QTest::newRow("1") << 1;
-    QTest::newRow("2") << 2;
-    QTest::newRow("254") << 254;
+    QTest::addColumn<QStringList>("scenario");
+    QTest::addColumn<QString>("boxText"); // how the box begins
+    QTest::addColumn<QString>("details"); // what its details hold
+    QTest::addColumn<QString>("status");  // how the status begins
+    QTest::addColumn<int>("bar");
+    const QString complaint = u"err [x @ 0x1] Unknown encoder\\nConversion failed!\\n"_s;
+    const QString converterError = u"<b>ffmpeg meldete einen Fehler!</b>"_s;
+    for (const int code : {1, 2, 254})
+        QTest::addRow("%d", code) << QStringList{complaint, u"exit %1"_s.arg(code)} << converterError
+                                  << u"Unknown encoder\nConversion failed!"_s << u"Fehler!"_s << 0;
+    // A cause the runner named: a file announced but never written. The bar does
+    // not stay where the converter left it.
+    QTest::newRow("cause named by the runner")
+        << QStringList{u"err   Duration: 00:00:10.00, start: 0.0\\n"_s,
+                       u"err Output #0, matroska, to 'x':\\n  Stream #0:0: Video: h264, yuv420p\\n"_s,
+                       u"err frame=250 fps=0 q=-1.0 Lsize=10kB time=00:00:09.90 bitrate=1.0kbits/s\\n"_s,
+                       u"exit 0"_s}
+        << u"<b>Die Umwandlung ist fehlgeschlagen.</b><br><br>Die Ausgabedatei ist unvollständig"_s
+        << u"Lsize=10kB"_s << u"Fehler: Die Ausgabedatei ist unvollständig"_s << 0;
 }
 
 void BatchTest::errorEndsRun()
 {
-    QFETCH(int, code);
+    QFETCH(QStringList, scenario);
+    QFETCH(QString, boxText);
+    QFETCH(QString, details);
+    QFETCH(QString, status);
+    QFETCH(int, bar);
     addJobs(3);
-    fake->setScenario({u"err [x @ 0x1] Unknown encoder\\nConversion failed!\\n"_s, u"exit %1"_s.arg(code)});
+    fake->setScenario(scenario);
     ModalAnswerer answerer;
     answerer.clickBox(QMessageBox::Ok);
     get<QPushButton>("batchConvertButton")->click();
     QVERIFY(answerer.waitAll());
     QVERIFY(waitRunEnd());
     QCOMPARE(answerer.seen.first().title, u"Quorvid Fehler"_s);
-    QVERIFY(answerer.seen.first().text.startsWith(u"<b>ffmpeg meldete einen Fehler!</b>"_s));
-    QVERIFY(answerer.seen.first().detailedText.contains(u"Unknown encoder\nConversion failed!"_s));
+    QVERIFY2(answerer.seen.first().text.startsWith(boxText), qPrintable(answerer.seen.first().text));
+    QVERIFY2(answerer.seen.first().detailedText.contains(details),
+             qPrintable(answerer.seen.first().detailedText));
     QCOMPARE(statuses(), (QStringList{u"-"_s, u"-"_s, u"-"_s}));
     QCOMPARE(conversions().size(), 1);
-    QCOMPARE(window->statusBar()->currentMessage(), u"Fehler!"_s);
+    QVERIFY2(window->statusBar()->currentMessage().startsWith(status),
+             qPrintable(window->statusBar()->currentMessage()));
+    QCOMPARE(get<QProgressBar>("progressBar")->value(), bar);
     QVERIFY(get<QPushButton>("batchConvertButton")->isEnabled());
 }
 

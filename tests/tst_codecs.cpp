@@ -440,8 +440,15 @@ void CodecsTest::mixedBatch()
     auto *open = window.findChild<QLineEdit *>(u"openLineEdit"_s);
     auto *save = window.findChild<QLineEdit *>(u"saveLineEdit"_s);
     auto *video = window.findChild<QCheckBox *>(u"videoCheckBox"_s);
+    auto *table = window.findChild<QTableWidget *>(u"batchTableWidget"_s);
+    bool waited = true; // every look and every row came in time
     auto addJob = [&](const QString &input, const QString &name, int videoCodec, int audioCodec) {
-        open->setText(source(input));
+        // Opened as a user does, and added once the look at it has ended.
+        window.openFiles({source(input)});
+        waited = QTest::qWaitFor(
+                     [&] { return open->text() == source(input) && window.insertJobButton->toolTip().isEmpty(); },
+                     20000) &&
+                 waited;
         save->setText(dir.filePath(name));
         video->setChecked(videoCodec >= 0);
         if (videoCodec >= 0) {
@@ -449,7 +456,9 @@ void CodecsTest::mixedBatch()
             emit vcodec->activated(videoCodec);
         }
         acodec->setCurrentIndex(audioCodec);
+        const int rows = table->rowCount();
         QMetaObject::invokeMethod(&window, "insertBatch");
+        waited = QTest::qWaitFor([&] { return table->rowCount() == rows + 1; }, 20000) && waited;
         return save->text();
     };
     const QStringList outputs{
@@ -459,7 +468,7 @@ void CodecsTest::mixedBatch()
         addJob(u"rgb.mkv"_s, u"batch-av1"_s, 10, 6),    // AV1 with Opus
         addJob(u"phone.mp4"_s, u"batch-mpeg2"_s, 4, 3), // first codecs again
     };
-    auto *table = window.findChild<QTableWidget *>(u"batchTableWidget"_s);
+    QVERIFY(waited);
     QCOMPARE(table->rowCount(), 5);
     QVERIFY(!table->item(1, 0)->text().contains(u"-r,"_s));
 

@@ -3,7 +3,11 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <clocale>
+
+#include "makejob.h"
 #include "quorvid.h"
+#include "targetsize.h"
 #include "testsupport.h"
 
 using namespace Qt::StringLiterals;
@@ -13,6 +17,7 @@ class PanelTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void startState();
@@ -27,6 +32,9 @@ private slots:
     void emptyInputLeavesOutput();
     void codecsOfToday();
     void askedBeforeImpossibleSettings();
+    void germanNumbers_data();
+    void germanNumbers();
+    void germanNumbersInTexts();
 
 private:
     template <typename T> T *get(const char *name)
@@ -41,6 +49,16 @@ private:
     FakeConverter *fake = nullptr;
     MainWindow *window = nullptr;
 };
+
+void PanelTest::initTestCase()
+{
+    // Run once more under a German locale (see the tests' CMakeLists): only
+    // meaningful where the system really has that locale.
+    const QByteArray wanted = qgetenv("LC_ALL");
+    if (wanted.startsWith("de_DE") && QByteArray(std::setlocale(LC_NUMERIC, nullptr)) != wanted)
+        QSKIP("de_DE.UTF-8 is not installed here (as root: localedef -i de_DE -f UTF-8 de_DE.UTF-8); "
+              "the panel's tests ran under C.UTF-8 only");
+}
 
 void PanelTest::init()
 {
@@ -289,7 +307,12 @@ void PanelTest::codecsOfToday()
 void PanelTest::askedBeforeImpossibleSettings()
 {
     // VP9 writes WebM, which takes no MP3: asked before the start and before a job
-    // is added; "Nein" starts and adds nothing, "Ja" goes on.
+    // is added; "Nein" starts and adds nothing, "Ja" goes on. A real file: the
+    // question comes once the look at it has ended.
+    QTemporaryDir dir;
+    const QString clip = dir.filePath(u"clip.avi"_s);
+    QVERIFY(makeClip(clip, 1));
+    get<QLineEdit>("openLineEdit")->setText(clip);
     choose("vcodecComboBox", 9);
     choose("acodecComboBox", 2);
     get<QPushButton>("convertButton")->setEnabled(true);
@@ -303,7 +326,9 @@ void PanelTest::askedBeforeImpossibleSettings()
     QVERIFY2(box.text.contains(u"„opus“ oder „vorbis“"_s), qPrintable(box.text));
     QCOMPARE(box.defaultButton, QMessageBox::No);
     QVERIFY(get<QPushButton>("convertButton")->isEnabled());
-    QVERIFY(fake->runs().isEmpty());
+    // Only the looks at the file ran (its description, its fields), no conversion.
+    for (const QStringList &run : fake->runs())
+        QVERIFY2(run.size() <= 2 || run.last() == u"-"_s, qPrintable(run.join(u' ')));
 
     auto *table = get<QTableWidget>("batchTableWidget");
     answerer.clickBox(QMessageBox::No);
@@ -320,6 +345,52 @@ void PanelTest::askedBeforeImpossibleSettings()
     click("insertJobButton");
     QCOMPARE(table->rowCount(), 2);
     QCOMPARE(answerer.seen.size(), 3);
+}
+
+void PanelTest::germanNumbers_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("shown");
+    // A comma is the decimal mark, never a thousands mark; a point typed into a
+    // field with decimals is taken as the comma; a whole-number field refuses both.
+    QTest::newRow("size with comma") << u"targetSizeSpinBox"_s << u"2,5"_s << 2.5 << u"2,5 MB"_s;
+    QTest::newRow("size with point") << u"targetSizeSpinBox"_s << u"2.5"_s << 2.5 << u"2,5 MB"_s;
+    QTest::newRow("comma is no thousands mark") << u"targetSizeSpinBox"_s << u"1,000"_s << 1.0 << u"1,0 MB"_s;
+    QTest::newRow("point is no thousands mark") << u"targetSizeSpinBox"_s << u"1.000"_s << 1.0 << u"1,0 MB"_s;
+    QTest::newRow("large size") << u"targetSizeSpinBox"_s << u"12000"_s << 12000.0 << u"12000,0 MB"_s;
+    QTest::newRow("bitrate") << u"vbitrateSpinBox"_s << u"1.500"_s << 1500.0 << u"1500"_s;
+    QTest::newRow("width") << u"vauflspinBox"_s << u"1,280"_s << 1280.0 << u"1280"_s;
+}
+
+void PanelTest::germanNumbers()
+{
+    QFETCH(QString, field);
+    QFETCH(QString, typed);
+    QFETCH(double, value);
+    QFETCH(QString, shown);
+    auto *box = window->findChild<QAbstractSpinBox *>(field);
+    QVERIFY(box);
+    box->setEnabled(true);
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, typed);
+    QTest::keyClick(box, Qt::Key_Return);
+    QCOMPARE(box->property("value").toDouble(), value);
+    QCOMPARE(box->text(), shown);
+}
+
+void PanelTest::germanNumbersInTexts()
+{
+    QTemporaryDir dir;
+    const QString output = dir.filePath(u"out.mp4"_s);
+    QFile file(output);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(2500000));
+    const QString note = oversizeNote(output, 2.0);
+    QVERIFY2(note.contains(u"2,50 MB"_s) && note.contains(u"2,00 MB"_s), qPrintable(note));
+    const QString refusal = videoBitrateForSize(0.01, 600, 128, u"mp4"_s, 7).refusal;
+    QVERIFY2(refusal.contains(QRegularExpression(u"mindestens \\d+,\\d\\d MB"_s)), qPrintable(refusal));
 }
 
 QTEST_MAIN(PanelTest)

@@ -2,7 +2,10 @@
 // their damaged forms, `--convert` on a terminal without a display, and the
 // "Vorlage" box of the window.
 #include <QtTest>
+
 #include <QtWidgets>
+#include <algorithm>
+#include <functional>
 
 #include "headless.h"
 #include "makejob.h"
@@ -96,6 +99,7 @@ private slots:
     void portrait_data();
     void portrait();
     void windowPresets();
+    void damagedPresetsNamedOnce();
 
 private:
     QTemporaryDir media;
@@ -386,8 +390,9 @@ void PresetTest::windowPresets()
     MainWindow window;
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(answerer.waitAll());
-    QVERIFY2(answerer.seen.first().text.contains(u"alt.json: Die Datei ist beschädigt"_s),
-             qPrintable(answerer.seen.first().text));
+    QVERIFY2(answerer.seen.first().text.contains(u"alt.json"_s), qPrintable(answerer.seen.first().text));
+    QVERIFY2(answerer.seen.first().detailedText.contains(u"alt.json: Die Datei ist beschädigt"_s),
+             qPrintable(answerer.seen.first().detailedText));
     QFile kept(damaged);
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), QByteArray("{kaputt"));
@@ -608,6 +613,60 @@ void PresetTest::variableRate()
         for (int i = 0; i < int(found.size()); ++i)
             QVERIFY2(std::abs(found[i] - (i / 10 * 0.5 + i % 10 / 30.0)) < 0.002,
                      qPrintable(u"frame %1 at %2"_s.arg(i).arg(found[i])));
+    }
+}
+
+void PresetTest::damagedPresetsNamedOnce()
+{
+    // Sixteen damaged files: one box that fits a screen 1000 pixels high, named
+    // again at a later start only when the set of damaged files changed.
+    const QString folder = userPresetFolder();
+    for (int i = 1; i <= 16; ++i)
+        QVERIFY(writeFile(folder + u"/defekt%1.json"_s.arg(i, 2, 10, QChar(u'0')), "{kaputt"));
+    const auto removeDamaged = [&folder] {
+        for (const PresetProblem &problem : loadPresetFolder(folder).problems)
+            QFile::remove(problem.file);
+    };
+    const struct
+    {
+        const char *start;
+        std::function<void()> before;
+        bool named;
+    } starts[] = {
+        {"sixteen more", [] {}, true},
+        {"the same set", [] {}, false},
+        {"one more", [&folder] { writeFile(folder + u"/neu.json"_s, "[]"); }, true},
+        {"all mended", removeDamaged, false},
+        {"one again", [&folder] { writeFile(folder + u"/neu.json"_s, "[]"); }, true},
+    };
+    FakeConverter fake;
+    for (const auto &start : starts) {
+        start.before();
+        const QList<PresetProblem> problems = loadPresetFolder(folder).problems;
+        ModalAnswerer answerer;
+        if (start.named)
+            answerer.clickBox(QMessageBox::Ok);
+        MainWindow window;
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        if (!start.named) {
+            QTest::qWait(300); // a box no answer was armed for fails the test
+            continue;
+        }
+        QVERIFY2(answerer.waitAll(), start.start);
+        const SeenDialog &box = answerer.seen.first();
+        const int shown =
+            int(std::count_if(problems.cbegin(), problems.cend(), [&box](const PresetProblem &p) {
+                return box.text.contains(QFileInfo(p.file).fileName());
+            }));
+        QVERIFY2(shown == std::min<qsizetype>(problems.size(), 5), qPrintable(box.text));
+        if (problems.size() > 5)
+            QVERIFY2(box.text.contains(u"… und %1 weitere"_s.arg(problems.size() - 5)), qPrintable(box.text));
+        for (const PresetProblem &problem : problems)
+            QVERIFY2(box.detailedText.contains(QFileInfo(problem.file).fileName() + u": "_s + problem.reason),
+                     qPrintable(box.detailedText));
+        QVERIFY2(box.size.height() <= std::min(1000, box.available.height()) &&
+                     box.size.width() <= box.available.width(),
+                 qPrintable(u"%1x%2"_s.arg(box.size.width()).arg(box.size.height())));
     }
 }
 

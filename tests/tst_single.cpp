@@ -136,6 +136,15 @@ void SingleTest::outcomes_data()
     QTest::newRow("a question is answered by the empty input")
         << QStringList{u"ask"_s, u"exit 0"_s} << false << u"Error"_s << 0
         << u"<b>ffmpeg meldete einen Fehler!</b>"_s << u"Not overwriting - exiting"_s << u"Fehler!"_s;
+    // A cause the runner named (here: the converter said it wrote a file and ended
+    // well, but left none) is the box's text and the status; the bar goes back.
+    QTest::newRow("cause named by the runner")
+        << QStringList{progress, line,
+                       u"err Output #0, matroska, to 'x':\\n  Stream #0:0: Video: h264, yuv420p\\n"_s,
+                       u"err frame=25 fps=0 q=-1.0 Lsize=10kB time=00:00:01.00 bitrate=1.0kbits/s\\n"_s,
+                       u"exit 0"_s}
+        << false << u"Error"_s << 0 << u"<b>Die Umwandlung ist fehlgeschlagen.</b><br><br>Die Ausgabedatei"_s
+        << u"Lsize=10kB"_s << u"Fehler: Die Ausgabedatei ist unvollständig: ffmpeg hat die Datei nicht"_s;
     QTest::newRow("255 after Stop") << QStringList{progress, line, u"waitterm"_s} << true << u"Cancel"_s << 50
                                     << QString() << QString() << u"Abgebrochen!"_s;
     QTest::newRow("killed by the Stop") << QStringList{progress, line, u"dieonterm"_s} << true << u"Cancel"_s
@@ -180,7 +189,8 @@ void SingleTest::outcomes()
 
     QVERIFY2(lcdShows(get<QLCDNumber>("lcdNumber"), lcd), qPrintable(lcd));
     QCOMPARE(get<QProgressBar>("progressBar")->value(), bar);
-    QCOMPARE(window->statusBar()->currentMessage(), status);
+    QVERIFY2(window->statusBar()->currentMessage().startsWith(status),
+             qPrintable(window->statusBar()->currentMessage()));
     QVERIFY(get<QGroupBox>("batchConvertGroupBox")->isEnabled());
     if (boxText.isEmpty()) {
         QVERIFY(answerer.seen.isEmpty());
@@ -195,7 +205,7 @@ void SingleTest::outcomes()
         QVERIFY2(box.text.startsWith(boxText), qPrintable(box.text));
         QVERIFY2(box.detailedText.contains(details), qPrintable(box.detailedText));
         // Only the converter's text of this run, never the information run's.
-        QVERIFY(!box.detailedText.contains(u"Stream #0:0"_s));
+        QVERIFY(!box.detailedText.contains(u"Stream #0:0: Video: mpeg4 (Simple Profile)"_s));
     }
 }
 

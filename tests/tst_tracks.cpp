@@ -11,6 +11,8 @@
 
 #include "formats.h"
 #include "mediasurvey.h"
+#include "quorvid.h"
+#include "testsupport.h"
 #include "tracklist.h"
 #include "tracks.h"
 
@@ -155,6 +157,8 @@ private slots:
     void conversions_data();
     void conversions();
     void surveyFailures();
+    void pressBeforeLookEnds_data();
+    void pressBeforeLookEnds();
 
 private:
     bool makeFiles();
@@ -521,6 +525,120 @@ void TracksTest::surveyFailures()
     QCOMPARE(::kill(probePid, 0), -1); // gone, and collected
     QTest::qWait(200);
     QCOMPARE(surveyed.size(), 0);
+    // The probe answers but the look at the frames hangs: the facts stand, and
+    // the look says what it could not find out.
+    FakeConverter fake;
+    fake.setScenario({u"sleep 20000"_s, u"exit 0"_s});
+    survey.setProgram(QString());
+    survey.setTimeout(3000);
+    survey.add({dir.filePath(u"clip.mp4"_s)});
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(surveyed.size(), 1);
+    const MediaFacts partly = surveyed[0][1].value<MediaFacts>();
+    QVERIFY(partly.valid);
+    QVERIFY2(partly.problem.contains(u"Zeilensprung wurde nach 3 Sekunden abgebrochen"_s),
+             qPrintable(partly.problem));
+}
+
+void TracksTest::pressBeforeLookEnds_data()
+{
+    QTest::addColumn<QString>("probe"); // ffprobe "slow" (a second's pause) or "failing"
+    QTest::addColumn<QString>("press"); // "convert", "add" (the opened file), "reopen" (convert, then
+                                        // open another) or "several" files opened
+    QTest::addColumn<int>("answer");    // to the question about a failed look; 0: none is asked
+    QTest::addColumn<int>("jobs");      // conversions started, or rows added
+    QTest::addColumn<bool>("allAudio"); // the jobs keep all three audio tracks
+    QTest::newRow("slow, convert") << u"slow"_s << u"convert"_s << 0 << 1 << true;
+    QTest::newRow("slow, add") << u"slow"_s << u"add"_s << 0 << 1 << true;
+    QTest::newRow("slow, several") << u"slow"_s << u"several"_s << 0 << 2 << true;
+    // Another file opened while the press waits: the press is dropped, and said so.
+    QTest::newRow("slow, convert, reopened") << u"slow"_s << u"reopen"_s << 0 << 0 << false;
+    QTest::newRow("failing, convert, no")
+        << u"failing"_s << u"convert"_s << int(QMessageBox::No) << 0 << false;
+    QTest::newRow("failing, convert, yes")
+        << u"failing"_s << u"convert"_s << int(QMessageBox::Yes) << 1 << false;
+    QTest::newRow("failing, add, yes") << u"failing"_s << u"add"_s << int(QMessageBox::Yes) << 1 << false;
+    QTest::newRow("failing, several, no")
+        << u"failing"_s << u"several"_s << int(QMessageBox::No) << 0 << false;
+    QTest::newRow("failing, several, yes")
+        << u"failing"_s << u"several"_s << int(QMessageBox::Yes) << 2 << false;
+}
+
+void TracksTest::pressBeforeLookEnds()
+{
+    // A quick user: the button is pressed the moment it is enabled, while the
+    // look at the file still runs. The job waits for the look and keeps every
+    // audio track; a look that fails is named, and the user decides.
+    QFETCH(QString, probe);
+    QFETCH(QString, press);
+    QFETCH(int, answer);
+    QFETCH(int, jobs);
+    QFETCH(bool, allAudio);
+    QVERIFY(makeFiles());
+    FakeConverter fake;
+    write(fake.directory() + u"/ffprobe"_s,
+          probe == u"slow"_s ? "#!/bin/sh\nsleep 1\nexec /usr/bin/ffprobe \"$@\"\n"
+                             : "#!/bin/sh\necho 'Invalid data found when processing input' >&2\nexit 1\n");
+    QFile::setPermissions(fake.directory() + u"/ffprobe"_s, QFile::ExeOwner | QFile::ReadOwner);
+    const QString movie = dir.filePath(u"movie.mkv"_s);
+
+    MainWindow window;
+    window.vcodecComboBox->setCurrentIndex(7); // H.264: the job depends on the file
+    QMetaObject::invokeMethod(&window, "vcopywahl");
+    window.acodecComboBox->setCurrentIndex(5);
+    ModalAnswerer answerer;
+    if (answer != 0)
+        answerer.clickBox(QMessageBox::StandardButton(answer));
+    const auto conversions = [&fake] {
+        QList<QStringList> runs;
+        for (const QStringList &run : fake.runs())
+            if (run.size() > 2 && run.last() != u"-"_s)
+                runs << run;
+        return runs;
+    };
+    if (press == u"several"_s) {
+        window.openFiles({movie, dir.filePath(u"clip.mp4"_s)});
+    } else {
+        window.openFiles({movie});
+        QPushButton *button = press == u"add"_s ? window.insertJobButton : window.convertButton;
+        QTRY_VERIFY(window.openLineEdit->text() == movie && button->isEnabled());
+        button->click();
+        QVERIFY(conversions().isEmpty() && window.batchTableWidget->rowCount() == 0);
+        if (probe == u"slow"_s)
+            QVERIFY2(window.statusBar()->currentMessage().contains(u"wird noch untersucht"_s),
+                     qPrintable(window.statusBar()->currentMessage()));
+        if (press == u"reopen"_s) {
+            window.openFiles({dir.filePath(u"clip.mp4"_s)});
+            QTRY_VERIFY(window.statusBar()->currentMessage().contains(u"verworfen"_s));
+            QTRY_VERIFY_WITH_TIMEOUT(window.convertButton->toolTip().isEmpty(), 20000); // its look ended
+        }
+    }
+    QVERIFY(answerer.waitAll(20000));
+    if (answer != 0)
+        QVERIFY2(answerer.seen.first().text.contains(u"nicht untersucht werden"_s) &&
+                     answerer.seen.first().text.contains(u"Invalid data found"_s),
+                 qPrintable(answerer.seen.first().text));
+    QList<QStringList> made;
+    if (press != u"add"_s && press != u"several"_s) {
+        if (jobs > 0)
+            QTRY_COMPARE_WITH_TIMEOUT(conversions().size(), jobs, 20000);
+        made = conversions();
+    } else {
+        if (jobs > 0)
+            QTRY_COMPARE_WITH_TIMEOUT(window.batchTableWidget->rowCount(), jobs, 20000);
+        for (int row = 0; row < window.batchTableWidget->rowCount(); ++row)
+            made << window.batchTableWidget->item(row, 0)->text().split(u',');
+    }
+    QTest::qWait(200);
+    QCOMPARE(made.size(), jobs);
+    if (jobs == 0)
+        return;
+    const auto ofMovie = std::find_if(made.cbegin(), made.cend(), [&movie](const QStringList &arguments) {
+        return arguments.contains(movie);
+    });
+    QVERIFY(ofMovie != made.cend());
+    const QString arguments = ofMovie->join(u' ');
+    QVERIFY2(arguments.contains(u"-map 0:1 -map 0:2 -map 0:3"_s) == allAudio, qPrintable(arguments));
 }
 
 QTEST_MAIN(TracksTest)

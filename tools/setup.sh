@@ -14,7 +14,7 @@ build=${QUORVID_BUILD_DIR:-$here/build}
 # What the program needs to build and run; the tests need a few more.
 program_packages="qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev cmake g++ ninja-build ffmpeg fonts-dejavu-core
                   qt6-translations-l10n"
-test_packages="libx11-dev xvfb xauth x11-utils desktop-file-utils appstream util-linux dbus-daemon"
+test_packages="libx11-dev xvfb xauth x11-utils desktop-file-utils appstream util-linux dbus-daemon locales"
 
 case "$mode" in
 run)
@@ -34,6 +34,16 @@ run)
 test)
     # shellcheck disable=SC2086
     need_packages $program_packages $test_packages
+    # The number fields are tested under a German locale as well; the tests skip
+    # that, saying so, where the locale cannot be made.
+    if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+        if [ "$(id -u)" -eq 0 ]; then
+            localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "Could not make the locale de_DE.UTF-8." >&2
+        else
+            echo "The locale de_DE.UTF-8 is missing; its tests will be skipped. As root:" >&2
+            echo "  localedef -i de_DE -f UTF-8 de_DE.UTF-8" >&2
+        fi
+    fi
     cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVID_TESTS=ON ${QUORVID_CMAKE_ARGS:-}
     cmake --build "$build" --parallel
     cd "$build"
