@@ -26,6 +26,7 @@
 #include "arguments.h"
 #include "batchfile.h"
 #include "batchqueue.h"
+#include "commandline.h"
 #include "converter.h"
 #include "dropping.h"
 #include "jobrunner.h"
@@ -381,37 +382,29 @@ int parallelJobs(const QString &value)
     return ok && parallel >= 1 && parallel <= maxParallel ? parallel : 0;
 }
 
-int runList()
+// Names the mistake and the two ways to call a run without a window.
+int usageError(const QString &text)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(u"Wandelt die Jobs einer Batchdatei ohne Fenster um."_s);
-    const QCommandLineOption help({u"h"_s, u"help"_s}, u"Zeigt diese Hilfe."_s);
-    const QCommandLineOption run(u"run"_s, u"Die Batchdatei (.btc), deren Jobs umgewandelt werden."_s,
-                                 u"datei"_s);
-    const QCommandLineOption jobs(u"jobs"_s, u"So viele Jobs laufen gleichzeitig (Vorgabe 1)."_s, u"n"_s,
-                                  u"1"_s);
-    const QCommandLineOption keepGoing(u"keep-going"_s, u"Nach einem fehlgeschlagenen Job weitermachen."_s);
-    const QCommandLineOption overwrite(u"overwrite"_s, u"Vorhandene Ausgabedateien überschreiben."_s);
-    parser.addOptions({help, run, jobs, keepGoing, overwrite});
-    const auto usageError = [](const QString &text) {
-        print(stderr, u"quorvid: "_s + text +
-                          u"\nAufruf: quorvid --run LISTE.btc [--jobs N] [--keep-going] "
-                          u"[--overwrite]\n"_s);
-        return 2;
-    };
-    if (!parser.parse(QCoreApplication::arguments()))
-        return usageError(u"Ungültiger Aufruf (%1)."_s.arg(parser.errorText()));
-    if (parser.isSet(help)) {
-        print(stdout, parser.helpText());
-        return 0;
-    }
+    print(stderr, u"quorvid: "_s + text +
+                      u"\nAufruf: quorvid --run LISTE.btc [--jobs N] [--keep-going] [--overwrite]\n"
+                      u"        quorvid --convert DATEI... [--preset NAME] [--output-dir ORDNER] [--jobs N] "
+                      u"[--keep-going] [--overwrite]\n"_s);
+    return 2;
+}
+
+int runList(const QCommandLineParser &parser)
+{
+    const CommandLineOptions &o = commandLineOptions();
+    for (const QCommandLineOption &other : {o.convert, o.listPresets, o.preset, o.outputDir})
+        if (parser.isSet(other))
+            return usageError(u"Die Option --%1 gilt nicht zusammen mit --run."_s.arg(other.names().first()));
     if (!parser.positionalArguments().isEmpty())
         return usageError(u"Unerwartete Angabe: "_s + printableText(parser.positionalArguments().join(u' ')));
-    const int parallel = parallelJobs(parser.value(jobs));
+    const int parallel = parallelJobs(parser.value(o.jobs));
     if (parallel == 0)
         return usageError(u"--jobs erwartet eine Zahl von 1 bis %1."_s.arg(maxParallel));
 
-    const QString listName = parser.value(run);
+    const QString listName = parser.value(o.run);
     QFile file(listName);
     if (QFileInfo(listName).isDir()) {
         print(stderr, u"quorvid: %1 ist ein Ordner, keine Batchdatei. Bitte geben Sie nach --run eine "
@@ -433,44 +426,19 @@ int runList()
         print(stderr, u"quorvid: %1: %2\n"_s.arg(printableText(listName), list.error));
         return 2;
     }
-    return runJobs(list.jobs, parallel, parser.isSet(keepGoing), parser.isSet(overwrite));
+    return runJobs(list.jobs, parallel, parser.isSet(o.keepGoing), parser.isSet(o.overwrite));
 }
 
-int convertFiles()
+int convertFiles(const QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(u"Wandelt Dateien ohne Fenster mit einer Vorlage um."_s);
-    const QCommandLineOption help({u"h"_s, u"help"_s}, u"Zeigt diese Hilfe."_s);
-    const QCommandLineOption convert(u"convert"_s, u"Wandelt die genannten Dateien und Ordner um."_s);
-    const QCommandLineOption listPresets(u"list-presets"_s, u"Nennt die Vorlagen, eine je Zeile."_s);
-    const QCommandLineOption presetOption(u"preset"_s, u"Die Vorlage (Vorgabe „Teilen“)."_s, u"name"_s);
-    const QCommandLineOption outputDir(u"output-dir"_s, u"Der Ordner für die Ausgabedateien."_s, u"ordner"_s);
-    const QCommandLineOption jobs(u"jobs"_s, u"So viele Jobs laufen gleichzeitig (Vorgabe 1)."_s, u"n"_s,
-                                  u"1"_s);
-    const QCommandLineOption keepGoing(u"keep-going"_s, u"Nach einem fehlgeschlagenen Job weitermachen."_s);
-    const QCommandLineOption overwrite(u"overwrite"_s, u"Vorhandene Ausgabedateien überschreiben."_s);
-    parser.addOptions({help, convert, listPresets, presetOption, outputDir, jobs, keepGoing, overwrite});
-    parser.addPositionalArgument(u"dateien"_s, u"Dateien und Ordner (mit allen Unterordnern)."_s);
-    const auto usageError = [](const QString &text) {
-        print(stderr, u"quorvid: "_s + text +
-                          u"\nAufruf: quorvid --convert DATEI... [--preset NAME] [--output-dir ORDNER] "
-                          u"[--jobs N] [--keep-going] [--overwrite]\n"_s);
-        return 2;
-    };
-    if (!parser.parse(QCoreApplication::arguments()))
-        return usageError(u"Ungültiger Aufruf (%1)."_s.arg(parser.errorText()));
-    if (parser.isSet(help)) {
-        print(stdout, parser.helpText());
-        return 0;
-    }
-
+    const CommandLineOptions &o = commandLineOptions();
     // Damaged files of the folder are named; they never stop a run with another preset.
     const PresetFolder user = loadPresetFolder(userPresetFolder());
     for (const PresetProblem &problem : user.problems)
         print(stderr,
               u"quorvid: Vorlage %1 übersprungen: %2\n"_s.arg(printableText(problem.file), problem.reason));
     const QList<Preset> presets = builtInPresets() + user.presets;
-    if (parser.isSet(listPresets)) {
+    if (parser.isSet(o.listPresets)) {
         // The short form first, then the whole name, parted by a tab.
         for (const Preset &preset : presets)
         {
@@ -484,10 +452,10 @@ int convertFiles()
     if (given.isEmpty())
         return usageError(
             u"Bitte nennen Sie nach --convert die Dateien oder Ordner, die umgewandelt werden sollen."_s);
-    const int parallel = parallelJobs(parser.value(jobs));
+    const int parallel = parallelJobs(parser.value(o.jobs));
     if (parallel == 0)
         return usageError(u"--jobs erwartet eine Zahl von 1 bis %1."_s.arg(maxParallel));
-    const QString presetName = parser.isSet(presetOption) ? parser.value(presetOption) : presets.first().name;
+    const QString presetName = parser.isSet(o.preset) ? parser.value(o.preset) : presets.first().name;
     const PresetMatch match = matchPreset(presets, presetName);
     const std::optional<Preset> &preset = match.found;
     if (!preset) {
@@ -505,8 +473,8 @@ int convertFiles()
         return 2;
     }
 
-    QString folder = parser.value(outputDir);
-    if (parser.isSet(outputDir)) {
+    QString folder = parser.value(o.outputDir);
+    if (parser.isSet(o.outputDir)) {
         if (folder.isEmpty() || !QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
             print(stderr, u"quorvid: Der Ausgabeordner %1 kann nicht angelegt werden. Bitte prüfen Sie den "
                           u"Namen und die Rechte.\n"_s.arg(printableText(folder)));
@@ -575,20 +543,10 @@ int convertFiles()
     }
     if (convertJobs.isEmpty())
         return 1;
-    const int status = runJobs(convertJobs, parallel, parser.isSet(keepGoing), parser.isSet(overwrite));
+    const int status = runJobs(convertJobs, parallel, parser.isSet(o.keepGoing), parser.isSet(o.overwrite));
     return refused + leftOut > 0 ? std::max(status, 1) : status;
 }
 
-bool given(const QStringList &arguments, const QString &option)
-{
-    for (const QString &argument : arguments) {
-        if (argument == u"--"_s)
-            return false;
-        if (argument == option || argument.startsWith(option + u'='))
-            return true;
-    }
-    return false;
-}
 } // namespace
 
 int runHeadless(int argc, char **argv)
@@ -597,6 +555,15 @@ int runHeadless(int argc, char **argv)
     QCoreApplication::setApplicationName(u"quorvid"_s);
     installQtGermanTranslations(app);
     removeLeftovers();
-    // A batch list and files at once is a mistake the list's parser names.
-    return given(QCoreApplication::arguments(), u"--run"_s) ? runList() : convertFiles();
+    QCommandLineParser parser;
+    const QCommandLineOption help = parser.addHelpOption();
+    addQuorvidOptions(parser);
+    if (!parser.parse(QCoreApplication::arguments()))
+        return usageError(u"Ungültiger Aufruf (%1)."_s.arg(parser.errorText()));
+    if (parser.isSet(help)) {
+        print(stdout, parser.helpText());
+        return 0;
+    }
+    // A batch list and files at once is a mistake the list's part names.
+    return parser.isSet(commandLineOptions().run) ? runList(parser) : convertFiles(parser);
 }

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "commandline.h"
 #include "terminaltext.h"
 
 #include "buildinfo.h"
@@ -36,45 +37,11 @@ CommandLine judgeCommandLine(const QStringList &arguments, bool withTexts)
     QCoreApplication::setApplicationVersion(QStringLiteral(QUORVID_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QCoreApplication::translate("CommandLine", "Quorvid wandelt Video- und Audiodateien mit ffmpeg um."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QStringList runOnly = {u"jobs"_s, u"keep-going"_s, u"overwrite"_s};
-    const QStringList convertOnly = {u"preset"_s, u"output-dir"_s};
-    parser.addOptions({
-        {u"run"_s,
-         QCoreApplication::translate("CommandLine", "Arbeitet die Batchdatei <Liste> ohne Fenster ab."),
-         QCoreApplication::translate("CommandLine", "Liste")},
-        {u"convert"_s,
-         QCoreApplication::translate("CommandLine",
-                                     "Wandelt die genannten Dateien (Ordner mit allen Unterordnern) ohne "
-                                     "Fenster mit einer Vorlage um.")},
-        {convertOnly[0],
-         QCoreApplication::translate("CommandLine",
-                                     "Die Vorlage für --convert (Groß- und Kleinschreibung gleich; Vorgabe: "
-                                     "„Teilen“)."),
-         QCoreApplication::translate("CommandLine", "Name")},
-        {convertOnly[1],
-         QCoreApplication::translate("CommandLine", "Schreibt mit --convert die Ausgabedateien in <Ordner>."),
-         QCoreApplication::translate("CommandLine", "Ordner")},
-        {u"list-presets"_s, QCoreApplication::translate(
-                                "CommandLine", "Nennt die Vorlagen, eingebaute und eigene, eine je Zeile.")},
-        {runOnly[0],
-         QCoreApplication::translate("CommandLine",
-                                     "Wandelt mit --run oder --convert <N> Jobs gleichzeitig um."),
-         u"N"_s},
-        {runOnly[1], QCoreApplication::translate(
-                         "CommandLine", "Setzt --run oder --convert nach einem fehlgeschlagenen Job fort.")},
-        {runOnly[2], QCoreApplication::translate(
-                         "CommandLine", "Überschreibt mit --run oder --convert vorhandene Ausgabedateien.")},
-    });
-    parser.addPositionalArgument(
-        QCoreApplication::translate("CommandLine", "Dateien"),
-        QCoreApplication::translate("CommandLine",
-                                    "Eine Datei wird geöffnet wie mit „Öffnen“, mehrere Dateien "
-                                    "oder Ordner werden Jobs der Batchliste."),
-        QCoreApplication::translate("CommandLine", "[Dateien...]"));
+    addQuorvidOptions(parser);
+    const QStringList runOnly = commandLineOptions().runOnly();
+    const QStringList convertOnly = commandLineOptions().convertOnly();
 
     CommandLine line;
     if (!parser.parse(arguments)) {

@@ -1,0 +1,54 @@
+#include "commandline.h"
+
+#include <QCoreApplication>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+QString said(const char *text)
+{
+    return QCoreApplication::translate("CommandLine", text);
+}
+} // namespace
+
+QStringList CommandLineOptions::runOnly() const
+{
+    return {jobs.names().first(), keepGoing.names().first(), overwrite.names().first()};
+}
+
+QStringList CommandLineOptions::convertOnly() const
+{
+    return {preset.names().first(), outputDir.names().first()};
+}
+
+const CommandLineOptions &commandLineOptions()
+{
+    static const CommandLineOptions options{
+        {u"run"_s, said("Arbeitet die Batchdatei <Liste> ohne Fenster ab."), said("Liste")},
+        {u"convert"_s, said("Wandelt die genannten Dateien (Ordner mit allen Unterordnern) ohne Fenster mit "
+                            "einer Vorlage um.")},
+        {u"preset"_s,
+         said("Die Vorlage für --convert: ihr Name, ihre Kurzform oder ein eindeutiger Anfang davon (Groß- und "
+              "Kleinschreibung gleich; Vorgabe: „Teilen“)."),
+         said("Name")},
+        {u"output-dir"_s, said("Schreibt mit --convert die Ausgabedateien in <Ordner>."), said("Ordner")},
+        {u"list-presets"_s, said("Nennt die Vorlagen, eingebaute und eigene, eine je Zeile: Kurzform, "
+                                 "Tabulator, Name.")},
+        {u"jobs"_s, said("Wandelt mit --run oder --convert <N> Jobs gleichzeitig um."), u"N"_s, u"1"_s},
+        {u"keep-going"_s, said("Setzt --run oder --convert nach einem fehlgeschlagenen Job fort.")},
+        {u"overwrite"_s, said("Überschreibt mit --run oder --convert vorhandene Ausgabedateien.")},
+    };
+    return options;
+}
+
+void addQuorvidOptions(QCommandLineParser &parser)
+{
+    const CommandLineOptions &o = commandLineOptions();
+    parser.setApplicationDescription(said("Quorvid wandelt Video- und Audiodateien mit ffmpeg um."));
+    parser.addOptions({o.run, o.convert, o.preset, o.outputDir, o.listPresets, o.jobs, o.keepGoing, o.overwrite});
+    parser.addPositionalArgument(said("Dateien"),
+                                 said("Eine Datei wird geöffnet wie mit „Öffnen“, mehrere Dateien oder Ordner "
+                                      "werden Jobs der Batchliste; mit --convert die Dateien und Ordner, die "
+                                      "umgewandelt werden."),
+                                 said("[Dateien...]"));
+}

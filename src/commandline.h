@@ -1,0 +1,36 @@
+// Every option of Quorvid's command line, declared once: the window's start,
+// `--run` and `--convert` read them with the same parser, so that the help lists
+// each once and an option means the same wherever it is given.
+#ifndef COMMANDLINE_H
+#define COMMANDLINE_H
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QStringList>
+
+struct CommandLineOptions
+{
+    QCommandLineOption run;
+    QCommandLineOption convert;
+    QCommandLineOption preset;
+    QCommandLineOption outputDir;
+    QCommandLineOption listPresets;
+    QCommandLineOption jobs;
+    QCommandLineOption keepGoing;
+    QCommandLineOption overwrite;
+
+    // Options that mean something only with --run or --convert, and only with
+    // --convert.
+    QStringList runOnly() const;
+    QStringList convertOnly() const;
+};
+
+// The options, their texts translated at the first call (after Qt's German
+// texts are installed).
+const CommandLineOptions &commandLineOptions();
+
+// A parser that knows every option and the file names; help and version are
+// added by the caller where it answers them.
+void addQuorvidOptions(QCommandLineParser &parser);
+
+#endif
