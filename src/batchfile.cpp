@@ -19,35 +19,6 @@ bool caseInsensitiveLessThan(const QString &a, const QString &b)
     return a.toLower() < b.toLower();
 }
 
-QString jobText(const QStringList &arguments)
-{
-    return arguments.join(u',');
-}
-
-QStringList jobArguments(const QString &jobText)
-{
-    return jobText.split(u',');
-}
-
-std::optional<double> jobFrameRate(const QString &jobText)
-{
-    static const QRegularExpression rate(u"-r,[2-3][0-9]"_s);
-    const QRegularExpressionMatch match = rate.match(jobText);
-    if (!match.hasMatch())
-        return std::nullopt;
-    return match.captured().mid(3, 2).toDouble();
-}
-
-QString jobInput(const QString &jobText)
-{
-    return jobText.section(u',', 2, 2);
-}
-
-QString jobOutput(const QString &jobText)
-{
-    return jobText.section(u',', -1);
-}
-
 QStringList readJobTexts(QIODevice &device)
 {
     QTextStream in(&device);

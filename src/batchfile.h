@@ -1,5 +1,5 @@
-// Job texts and batch files: a job is one converter argument list joined with
-// ","; a batch file holds one job text per line, each ended by LF.
+// Batch files: a plain one holds one job text (job.h) per line, each ended by
+// LF; the extended form one JSON job per line.
 #ifndef BATCHFILE_H
 #define BATCHFILE_H
 
@@ -17,16 +17,6 @@ class QSaveFile;
 // Orders chosen files: the lower-case forms compared code unit by code unit, no
 // locale rules ("Äpfel" after "zebra").
 bool caseInsensitiveLessThan(const QString &a, const QString &b);
-
-QString jobText(const QStringList &arguments);
-QStringList jobArguments(const QString &jobText);
-
-// The frame rate a job converts at, from its "-r" element; nothing when it has none.
-std::optional<double> jobFrameRate(const QString &jobText);
-
-// The part of a job text that names its input and its output file.
-QString jobInput(const QString &jobText);
-QString jobOutput(const QString &jobText);
 
 // Every line is a job, empty lines included; CR before LF is dropped, a byte-order
 // mark is honoured, otherwise the text is UTF-8.

@@ -94,13 +94,6 @@ QString batchSummary(int done, int failed)
     return text;
 }
 
-QString jobInputFile(const QString &jobText)
-{
-    const QStringList arguments = jobArguments(jobText);
-    const qsizetype option = arguments.indexOf(QStringLiteral("-i"));
-    return option >= 0 ? arguments.value(option + 1) : jobInput(jobText);
-}
-
 QString lastLine(const QString &output)
 {
     // The converter ends lines with LF and rewrites its status line with CR.

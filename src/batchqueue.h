@@ -74,10 +74,6 @@ private:
 // "Batch beendet: 18 umgewandelt, 2 Fehler" (the failures only when there are any).
 QString batchSummary(int done, int failed);
 
-// The input file of a job: the argument after its first "-i" (the third part of
-// every job the window makes, but hand-written lists may put options before it).
-QString jobInputFile(const QString &jobText);
-
 // The last non-empty line of a converter's output: what a failed job is marked with.
 QString lastLine(const QString &output);
 

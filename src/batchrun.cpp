@@ -190,7 +190,7 @@ void MainWindow::showBatchProgress()
     const BatchQueue &queue = batchRunner.queue();
     if (queue.parallel() == 1) {
         // One job at a time: the bar and the display follow that job.
-        if (batchRunner.slotJob(0) >= 0)
+        if (batchRunner.laneJob(0) >= 0)
             showProgress(batchRunner.parser(0), batchRunner.readProgress(0));
     } else {
         // With several jobs at once the bar and the display show the whole run.

@@ -1,7 +1,8 @@
 #include "job.h"
 
+#include <QRegularExpression>
+
 #include "arguments.h"
-#include "batchfile.h"
 
 using namespace Qt::StringLiterals;
 
@@ -12,6 +13,35 @@ QString inputOf(const QStringList &run)
     return at >= 0 ? run.value(at + 1) : QString();
 }
 } // namespace
+
+QString jobText(const QStringList &arguments)
+{
+    return arguments.join(u',');
+}
+
+QStringList jobArguments(const QString &jobText)
+{
+    return jobText.split(u',');
+}
+
+std::optional<double> jobFrameRate(const QString &jobText)
+{
+    static const QRegularExpression rate(u"-r,[2-3][0-9]"_s);
+    const QRegularExpressionMatch match = rate.match(jobText);
+    if (!match.hasMatch())
+        return std::nullopt;
+    return match.captured().mid(3, 2).toDouble();
+}
+
+QString jobInput(const QString &jobText)
+{
+    return jobText.section(u',', 2, 2);
+}
+
+QString jobOutput(const QString &jobText)
+{
+    return jobText.section(u',', -1);
+}
 
 Job Job::fromRuns(QList<QStringList> runs)
 {

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 struct Job
 {
     QList<QStringList> runs;
@@ -40,6 +42,18 @@ struct Job
     bool operator!=(const Job &other) const { return !(*this == other); }
 };
 Q_DECLARE_METATYPE(Job)
+
+// A job text: one converter argument list joined with ","; and the list of the
+// text, split at every ",".
+QString jobText(const QStringList &arguments);
+QStringList jobArguments(const QString &jobText);
+
+// The frame rate a job converts at, from its "-r" element; nothing when it has none.
+std::optional<double> jobFrameRate(const QString &jobText);
+
+// The part of a job text that names its input and its output file.
+QString jobInput(const QString &jobText);
+QString jobOutput(const QString &jobText);
 
 // The output a run writes: its last argument.
 QString runOutput(const QStringList &run);

@@ -42,42 +42,42 @@ JobRunner::~JobRunner()
     liveRunners().removeOne(this);
     // Nothing is reported any more; a converter still running is ended, never
     // left writing on behind the runner's back.
-    for (const auto &slot : m_slots) {
-        slot->process.disconnect(this);
-        if (slot->process.state() != QProcess::NotRunning) {
-            slot->process.kill();
-            slot->process.waitForFinished(1000);
+    for (const auto &lane : m_lanes) {
+        lane->process.disconnect(this);
+        if (lane->process.state() != QProcess::NotRunning) {
+            lane->process.kill();
+            lane->process.waitForFinished(1000);
         }
         // What it had written is no whole file.
-        if (slot->job >= 0)
-            removeUnfinished(*slot);
+        if (lane->jobIndex >= 0)
+            removeUnfinished(*lane);
     }
 }
 
-void JobRunner::ensureSlots(int count)
+void JobRunner::ensureLanes(int count)
 {
-    while (int(m_slots.size()) < count) {
-        m_slots.push_back(std::make_unique<Slot>());
-        Slot *slot = m_slots.back().get();
-        const int index = int(m_slots.size()) - 1;
-        slot->index = index;
-        connect(&slot->process, &QProcess::readyReadStandardError, this,
+    while (int(m_lanes.size()) < count) {
+        m_lanes.push_back(std::make_unique<Lane>());
+        Lane *lane = m_lanes.back().get();
+        const int index = int(m_lanes.size()) - 1;
+        lane->index = index;
+        connect(&lane->process, &QProcess::readyReadStandardError, this,
                 [this, index] { emit outputArrived(index); });
-        connect(&slot->process, &QProcess::finished, this,
-                [this, slot](int code, QProcess::ExitStatus status) { runFinished(*slot, code, status); });
-        connect(&slot->process, &QProcess::errorOccurred, this, [this, slot](QProcess::ProcessError error) {
+        connect(&lane->process, &QProcess::finished, this,
+                [this, lane](int code, QProcess::ExitStatus status) { runFinished(*lane, code, status); });
+        connect(&lane->process, &QProcess::errorOccurred, this, [this, lane](QProcess::ProcessError error) {
             if (error == QProcess::FailedToStart)
-                runUnstarted(*slot);
+                runUnstarted(*lane);
         });
-        connect(&slot->probe, &OutputProbe::finished, this, [this, slot](const QString &reason) {
-            m_probeSeconds = double(slot->probeClock.elapsed()) / 1000;
+        connect(&lane->probe, &OutputProbe::finished, this, [this, lane](const QString &reason) {
+            m_probeSeconds = double(lane->probeClock.elapsed()) / 1000;
             JobEnd end;
-            end.details = slot->parser.tail();
+            end.details = lane->parser.tail();
             if (!reason.isEmpty()) {
                 end.outcome = RunOutcome::Error;
                 end.reason = reason;
             }
-            endJob(*slot, end);
+            endJob(*lane, end);
         });
     }
 }
@@ -87,7 +87,7 @@ void JobRunner::start(const QList<Job> &jobs, const QList<JobState> &states, int
     m_jobs = jobs;
     parallel = std::max(1, parallel);
     m_queue.begin(states, parallel, keepGoing);
-    ensureSlots(parallel);
+    ensureLanes(parallel);
     m_finishedSeconds.clear();
     m_failures.clear();
     m_halting.reset();
@@ -112,10 +112,10 @@ void JobRunner::advance()
     if (m_advancing)
         return;
     m_advancing = true;
-    for (int job = m_queue.takeNext(); job >= 0; job = m_queue.takeNext()) {
-        auto free = std::find_if(m_slots.begin(), m_slots.begin() + m_queue.parallel(),
-                                 [](const auto &slot) { return slot->job < 0; });
-        startJob(**free, job);
+    for (int next = m_queue.takeNext(); next >= 0; next = m_queue.takeNext()) {
+        auto free = std::find_if(m_lanes.begin(), m_lanes.begin() + m_queue.parallel(),
+                                 [](const auto &lane) { return lane->jobIndex < 0; });
+        startJob(**free, next);
     }
     m_advancing = false;
     if (m_active && m_queue.isOver()) {
@@ -126,84 +126,84 @@ void JobRunner::advance()
     }
 }
 
-void JobRunner::startJob(Slot &slot, int job)
+void JobRunner::startJob(Lane &lane, int jobIndex)
 {
-    const Job &theJob = m_jobs[job];
-    slot.job = job;
-    slot.run = 0;
-    slot.sizeTries = SizeTries();
-    slot.correctedRun.clear();
-    slot.stopRequested = false;
-    slot.clock.start();
-    if (const auto rate = jobFrameRate(theJob.text()))
+    const Job &job = m_jobs[jobIndex];
+    lane.jobIndex = jobIndex;
+    lane.run = 0;
+    lane.sizeTries = SizeTries();
+    lane.correctedRun.clear();
+    lane.stopRequested = false;
+    lane.clock.start();
+    if (const auto rate = jobFrameRate(job.text()))
         m_frameRate = *rate;
-    slot.frameRate = m_frameRate;
-    slot.outputs.clear();
-    emit jobStarted(job, slot.index);
+    lane.frameRate = m_frameRate;
+    lane.outputs.clear();
+    emit jobStarted(jobIndex, lane.index);
     // Never started: an input the converter would wait on for ever, or an
     // argument list the system cannot hand over.
-    if (const QString refusal = startRefusal(theJob); !refusal.isEmpty()) {
+    if (const QString refusal = startRefusal(job); !refusal.isEmpty()) {
         JobEnd end;
         end.outcome = RunOutcome::Error;
         end.refused = true;
         end.reason = refusal;
-        endJob(slot, end);
+        endJob(lane, end);
         return;
     }
     // The runs of a job of several runs share a private folder of their own as
     // working folder: the first pass leaves its statistics there for the second,
     // and two jobs at once never see each other's.
-    slot.workFolder.reset();
-    if (theJob.runs.size() > 1) {
-        slot.workFolder = std::make_unique<OwnedFolder>();
-        if (!slot.workFolder->isValid()) {
+    lane.workFolder.reset();
+    if (job.runs.size() > 1) {
+        lane.workFolder = std::make_unique<OwnedFolder>();
+        if (!lane.workFolder->isValid()) {
             JobEnd end;
             end.outcome = RunOutcome::Error;
             end.reason = tr("Es konnte kein temporärer Ordner angelegt werden (%1).")
-                             .arg(slot.workFolder->errorString());
-            endJob(slot, end);
+                             .arg(lane.workFolder->errorString());
+            endJob(lane, end);
             return;
         }
     }
     // Never started when a run would write a file the job reads (the converter
     // would destroy it) or when what it writes cannot be told.
     const WriteVerdict verdict =
-        checkWrites(theJob, slot.workFolder ? slot.workFolder->path() : QDir::currentPath());
+        checkWrites(job, lane.workFolder ? lane.workFolder->path() : QDir::currentPath());
     if (verdict.refused) {
         JobEnd end;
         end.outcome = RunOutcome::Error;
         end.refused = true;
         end.reason = verdict.sameAsInput ? tr("Eingabe und Ausgabe sind dieselbe Datei") : verdict.reason;
-        endJob(slot, end);
+        endJob(lane, end);
         return;
     }
-    noteOutputs(slot);
-    startRun(slot);
+    noteOutputs(lane);
+    startRun(lane);
 }
 
-QString JobRunner::workingFolder(const Slot &slot) const
+QString JobRunner::workingFolder(const Lane &lane) const
 {
-    return slot.workFolder ? slot.workFolder->path() : QDir::currentPath();
+    return lane.workFolder ? lane.workFolder->path() : QDir::currentPath();
 }
 
-void JobRunner::noteOutputs(Slot &slot)
+void JobRunner::noteOutputs(Lane &lane)
 {
     // Every single file a run writes (numbered ones are not known in advance).
-    slot.outputs.clear();
+    lane.outputs.clear();
     QSet<QString> noted;
-    for (const QStringList &run : m_jobs[slot.job].runs)
-        for (const FileUse &written : runFiles(run, workingFolder(slot)).writes)
+    for (const QStringList &run : m_jobs[lane.jobIndex].runs)
+        for (const FileUse &written : runFiles(run, workingFolder(lane)).writes)
             if (written.pattern.isEmpty() && !written.path.startsWith(u"/dev/"_s) && !noted.contains(written.path)) {
                 noted.insert(written.path);
-                slot.outputs << OutputBefore::of(written.path);
+                lane.outputs << OutputBefore::of(written.path);
             }
     recordUnfinished();
 }
 
-QStringList JobRunner::removeUnfinished(Slot &slot)
+QStringList JobRunner::removeUnfinished(Lane &lane)
 {
-    const QStringList removed = removeWritten(slot.outputs);
-    slot.outputs.clear();
+    const QStringList removed = removeWritten(lane.outputs);
+    lane.outputs.clear();
     recordUnfinished();
     return removed;
 }
@@ -211,200 +211,200 @@ QStringList JobRunner::removeUnfinished(Slot &slot)
 void JobRunner::recordUnfinished()
 {
     QList<OutputBefore> all;
-    for (const auto &slot : m_slots)
-        all += slot->outputs;
+    for (const auto &lane : m_lanes)
+        all += lane->outputs;
     m_unfinished.write(all);
 }
 
-void JobRunner::startRun(Slot &slot)
+void JobRunner::startRun(Lane &lane)
 {
-    slot.parser.startRun();
+    lane.parser.startRun();
     // A run of a part of its input counts that part, not the whole file.
-    const TimeRange part = rangeOfRun(currentRun(slot));
+    const TimeRange part = rangeOfRun(currentRun(lane));
     if (!part.isEmpty())
-        slot.parser.expectPart(part.from.value_or(0), part.length());
-    slot.reportReader = OutputReportReader();
-    slot.process.setWorkingDirectory(slot.workFolder ? slot.workFolder->path() : QString());
+        lane.parser.expectPart(part.from.value_or(0), part.length());
+    lane.reportReader = OutputReportReader();
+    lane.process.setWorkingDirectory(lane.workFolder ? lane.workFolder->path() : QString());
     // The converter writes its report in many small pieces. Read from a pipe,
     // each piece wakes the window; written to a file, it is read in one go when
     // the progress is shown and at the run's end. Without a temporary folder the
     // pipe is used as before.
-    slot.report.close();
+    lane.report.close();
     if (!m_reportFolder)
         m_reportFolder = std::make_unique<OwnedFolder>();
     const QString reportPath = m_reportFolder->isValid()
-                                   ? m_reportFolder->filePath(u"converter%1.txt"_s.arg(slot.index))
+                                   ? m_reportFolder->filePath(u"converter%1.txt"_s.arg(lane.index))
                                    : QString();
-    slot.process.setStandardErrorFile(reportPath);
-    startConverter(slot.process, m_program, currentRun(slot));
+    lane.process.setStandardErrorFile(reportPath);
+    startConverter(lane.process, m_program, currentRun(lane));
     if (!reportPath.isEmpty()) {
-        slot.report.setFileName(reportPath);
-        if (!slot.report.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-            slot.report.close();
+        lane.report.setFileName(reportPath);
+        if (!lane.report.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            lane.report.close();
     }
 }
 
-const QStringList &JobRunner::currentRun(const Slot &slot) const
+const QStringList &JobRunner::currentRun(const Lane &lane) const
 {
-    return slot.sizeTries.corrections > 0 ? slot.correctedRun : m_jobs[slot.job].runs[slot.run];
+    return lane.sizeTries.corrections > 0 ? lane.correctedRun : m_jobs[lane.jobIndex].runs[lane.run];
 }
 
-bool JobRunner::correctSize(Slot &slot)
+bool JobRunner::correctSize(Lane &lane)
 {
-    const Job &job = m_jobs[slot.job];
-    const QStringList &run = currentRun(slot);
+    const Job &job = m_jobs[lane.jobIndex];
+    const QStringList &run = currentRun(lane);
     if (job.sizeLimit <= 0 || writesNoFile(run))
         return false;
-    const QString workFolder = slot.workFolder ? slot.workFolder->path() : QString();
+    const QString workFolder = lane.workFolder ? lane.workFolder->path() : QString();
     const qint64 bytes = QFileInfo(QDir(workFolder).absoluteFilePath(runOutput(run))).size();
     std::optional<QStringList> again =
-        correctedSizeRun(run, job.sizeLimit, bytes, slot.parser.totalSeconds(), slot.sizeTries);
+        correctedSizeRun(run, job.sizeLimit, bytes, lane.parser.totalSeconds(), lane.sizeTries);
     if (!again)
         return false;
-    slot.correctedRun = *std::move(again);
-    emit sizeCorrectionStarted(slot.job, slot.index);
-    startRun(slot);
+    lane.correctedRun = *std::move(again);
+    emit sizeCorrectionStarted(lane.jobIndex, lane.index);
+    startRun(lane);
     return true;
 }
 
-QByteArray JobRunner::takeOutput(Slot &slot)
+QByteArray JobRunner::takeOutput(Lane &lane)
 {
-    if (slot.report.isOpen())
-        return slot.report.readAll();
+    if (lane.report.isOpen())
+        return lane.report.readAll();
     // Before the first start, and while the report goes to a file, the process
     // has nothing to read.
-    return slot.process.isReadable() ? slot.process.readAllStandardError() : QByteArray();
+    return lane.process.isReadable() ? lane.process.readAllStandardError() : QByteArray();
 }
 
 void JobRunner::lookForOutput()
 {
-    for (const auto &slot : m_slots)
-        if (slot->job >= 0 && slot->report.isOpen() && slot->report.size() > slot->report.pos())
-            emit outputArrived(slot->index);
+    for (const auto &lane : m_lanes)
+        if (lane->jobIndex >= 0 && lane->report.isOpen() && lane->report.size() > lane->report.pos())
+            emit outputArrived(lane->index);
 }
 
-void JobRunner::runFinished(Slot &slot, int exitCode, QProcess::ExitStatus status)
+void JobRunner::runFinished(Lane &lane, int exitCode, QProcess::ExitStatus status)
 {
-    if (slot.job < 0)
+    if (lane.jobIndex < 0)
         return;
     // What the converter wrote since the last look is shown once, as a pipe would
     // have shown it, before the end is handled.
-    if (slot.report.isOpen() && slot.report.size() > slot.report.pos())
-        emit outputArrived(slot.index);
-    consumeOutput(slot);
-    RunOutcome outcome = classifyExit(exitCode, status, slot.stopRequested);
-    const Job &job = m_jobs[slot.job];
+    if (lane.report.isOpen() && lane.report.size() > lane.report.pos())
+        emit outputArrived(lane.index);
+    consumeOutput(lane);
+    RunOutcome outcome = classifyExit(exitCode, status, lane.stopRequested);
+    const Job &job = m_jobs[lane.jobIndex];
     // A full disk ends some runs with status 0 and a cut file: never a success.
-    if (outcome != RunOutcome::Cancelled && slot.reportReader.expectation().diskFull) {
+    if (outcome != RunOutcome::Cancelled && lane.reportReader.expectation().diskFull) {
         JobEnd end;
         end.outcome = RunOutcome::Error;
         end.diskFull = true;
-        end.details = slot.parser.tail();
-        const QString written = runOutput(currentRun(slot));
-        end.reason = diskFullReason(writesNoFile(currentRun(slot))
-                                        ? workingFolder(slot)
-                                        : QFileInfo(QDir(workingFolder(slot)), written).absolutePath());
-        endJob(slot, end);
+        end.details = lane.parser.tail();
+        const QString written = runOutput(currentRun(lane));
+        end.reason = diskFullReason(writesNoFile(currentRun(lane))
+                                        ? workingFolder(lane)
+                                        : QFileInfo(QDir(workingFolder(lane)), written).absolutePath());
+        endJob(lane, end);
         return;
     }
-    if (outcome == RunOutcome::Success && slot.run + 1 < job.runs.size() && !slot.stopRequested) {
-        ++slot.run;
-        startRun(slot);
+    if (outcome == RunOutcome::Success && lane.run + 1 < job.runs.size() && !lane.stopRequested) {
+        ++lane.run;
+        startRun(lane);
         return;
     }
-    if (outcome == RunOutcome::Success && !slot.stopRequested) {
-        if (correctSize(slot))
+    if (outcome == RunOutcome::Success && !lane.stopRequested) {
+        if (correctSize(lane))
             return;
-        checkOutput(slot);
+        checkOutput(lane);
         return;
     }
     JobEnd end;
     end.outcome = outcome;
-    end.details = slot.parser.tail();
+    end.details = lane.parser.tail();
     if (outcome == RunOutcome::Crashed)
         end.reason = tr("ffmpeg ist abgestürzt.");
     else if (outcome == RunOutcome::Error)
         end.reason = lastLine(end.details);
-    endJob(slot, end);
+    endJob(lane, end);
 }
 
-void JobRunner::consumeOutput(Slot &slot)
+void JobRunner::consumeOutput(Lane &lane)
 {
-    const QByteArray bytes = takeOutput(slot);
-    slot.parser.feed(bytes, slot.frameRate);
-    slot.reportReader.feed(bytes);
+    const QByteArray bytes = takeOutput(lane);
+    lane.parser.feed(bytes, lane.frameRate);
+    lane.reportReader.feed(bytes);
 }
 
-void JobRunner::checkOutput(Slot &slot)
+void JobRunner::checkOutput(Lane &lane)
 {
-    const QStringList &run = currentRun(slot);
-    const OutputExpectation expected = slot.reportReader.expectation();
+    const QStringList &run = currentRun(lane);
+    const OutputExpectation expected = lane.reportReader.expectation();
     JobEnd end;
-    end.details = slot.parser.tail();
+    end.details = lane.parser.tail();
     // Nothing to look at: a run to no file, or one whose report names no output
     // (a hand-written job that silenced the converter); the exit status stands.
     if (writesNoFile(run) || expected.nullOutput || !expected.reported) {
-        endJob(slot, end);
+        endJob(lane, end);
         return;
     }
-    const QString workFolder = slot.workFolder ? slot.workFolder->path() : QString();
+    const QString workFolder = lane.workFolder ? lane.workFolder->path() : QString();
     // The cheap look first: the file is there and as large as the converter said.
     const QString file = runOutput(run);
     end.reason = checkOutputFile(QDir(workFolder).absoluteFilePath(file), expected);
     if (!end.reason.isEmpty()) {
         end.outcome = RunOutcome::Error;
-        endJob(slot, end);
+        endJob(lane, end);
         return;
     }
-    const double jobSeconds = double(slot.clock.elapsed()) / 1000;
+    const double jobSeconds = double(lane.clock.elapsed()) / 1000;
     if (m_lookShare < 1 && m_probeSeconds > jobSeconds * m_lookShare) {
-        endJob(slot, end);
+        endJob(lane, end);
         return;
     }
-    slot.probeClock.start();
-    slot.probe.start(file, expected, workFolder);
+    lane.probeClock.start();
+    lane.probe.start(file, expected, workFolder);
 }
 
-void JobRunner::runUnstarted(Slot &slot)
+void JobRunner::runUnstarted(Lane &lane)
 {
-    if (slot.job < 0)
+    if (lane.jobIndex < 0)
         return;
     JobEnd end;
     end.outcome = RunOutcome::Error;
     end.unstarted = true;
-    end.reason = unstartedReason(slot.process.errorString());
-    endJob(slot, end);
+    end.reason = unstartedReason(lane.process.errorString());
+    endJob(lane, end);
 }
 
-void JobRunner::endJob(Slot &slot, JobEnd end)
+void JobRunner::endJob(Lane &lane, JobEnd end)
 {
-    const int job = slot.job;
+    const int jobIndex = lane.jobIndex;
     if (end.outcome != RunOutcome::Success) {
-        end.removedOutputs = removeUnfinished(slot);
+        end.removedOutputs = removeUnfinished(lane);
     } else {
-        slot.outputs.clear();
+        lane.outputs.clear();
         recordUnfinished();
-        if (m_jobs[job].sizeLimit > 0)
-            end.sizeNote = oversizeNote(QDir(workingFolder(slot)).absoluteFilePath(m_jobs[job].output),
-                                        double(m_jobs[job].sizeLimit) / 1e6);
+        if (m_jobs[jobIndex].sizeLimit > 0)
+            end.sizeNote = oversizeNote(QDir(workingFolder(lane)).absoluteFilePath(m_jobs[jobIndex].output),
+                                        double(m_jobs[jobIndex].sizeLimit) / 1e6);
     }
-    slot.job = -1;
-    slot.workFolder.reset(); // removed with whatever the passes left there
-    slot.report.close();
-    end.seconds = double(slot.clock.elapsed()) / 1000;
-    end.sizeCorrections = slot.sizeTries.corrections;
+    lane.jobIndex = -1;
+    lane.workFolder.reset(); // removed with whatever the passes left there
+    lane.report.close();
+    end.seconds = double(lane.clock.elapsed()) / 1000;
+    end.sizeCorrections = lane.sizeTries.corrections;
     if (end.unstarted || end.refused)
-        m_queue.finishUnstarted(job);
+        m_queue.finishUnstarted(jobIndex);
     else
-        m_queue.finish(job, end.outcome);
+        m_queue.finish(jobIndex, end.outcome);
     if (end.outcome == RunOutcome::Success) {
         m_finishedSeconds << end.seconds;
     } else if (end.outcome != RunOutcome::Cancelled) {
-        m_failures.append({job, end});
+        m_failures.append({jobIndex, end});
         if (!m_queue.keepGoing() && !m_halting)
-            m_halting = std::make_pair(job, end);
+            m_halting = std::make_pair(jobIndex, end);
     }
-    emit jobEnded(job, end);
+    emit jobEnded(jobIndex, end);
     advance();
 }
 
@@ -412,15 +412,15 @@ void JobRunner::stop()
 {
     m_queue.stop();
     bool any = false;
-    for (const auto &slot : m_slots) {
-        if (slot->job >= 0 && slot->probe.isRunning()) {
+    for (const auto &lane : m_lanes) {
+        if (lane->jobIndex >= 0 && lane->probe.isRunning()) {
             // The conversion itself is over: the look at its file is let finish.
             continue;
         }
-        if (slot->job < 0 || slot->process.state() == QProcess::NotRunning)
+        if (lane->jobIndex < 0 || lane->process.state() == QProcess::NotRunning)
             continue;
-        slot->stopRequested = true;
-        slot->process.terminate();
+        lane->stopRequested = true;
+        lane->process.terminate();
         any = true;
     }
     if (any)
@@ -431,11 +431,11 @@ void JobRunner::stop()
 
 void JobRunner::kill()
 {
-    for (const auto &slot : m_slots) {
-        if (slot->process.state() == QProcess::NotRunning)
+    for (const auto &lane : m_lanes) {
+        if (lane->process.state() == QProcess::NotRunning)
             continue;
-        slot->stopRequested = true;
-        slot->process.kill();
+        lane->stopRequested = true;
+        lane->process.kill();
     }
 }
 
@@ -448,43 +448,43 @@ void JobRunner::stopEveryRunner(int waitMs)
 void JobRunner::stopQuietly(int waitMs)
 {
     m_queue.stop();
-    for (const auto &slot : m_slots) {
-        slot->process.blockSignals(true);
-        if (slot->process.state() != QProcess::NotRunning)
-            slot->process.terminate();
+    for (const auto &lane : m_lanes) {
+        lane->process.blockSignals(true);
+        if (lane->process.state() != QProcess::NotRunning)
+            lane->process.terminate();
     }
-    for (const auto &slot : m_slots) {
-        if (slot->process.state() != QProcess::NotRunning && !slot->process.waitForFinished(waitMs)) {
-            slot->process.kill();
-            slot->process.waitForFinished(waitMs);
+    for (const auto &lane : m_lanes) {
+        if (lane->process.state() != QProcess::NotRunning && !lane->process.waitForFinished(waitMs)) {
+            lane->process.kill();
+            lane->process.waitForFinished(waitMs);
         }
-        slot->process.blockSignals(false);
-        slot->probe.cancel();
-        if (slot->job >= 0)
-            removeUnfinished(*slot);
-        slot->job = -1;
-        slot->workFolder.reset();
+        lane->process.blockSignals(false);
+        lane->probe.cancel();
+        if (lane->jobIndex >= 0)
+            removeUnfinished(*lane);
+        lane->jobIndex = -1;
+        lane->workFolder.reset();
     }
     m_active = false;
     m_killTimer.stop();
     m_readTimer.stop();
 }
 
-int JobRunner::slotJob(int slot) const
+int JobRunner::laneJob(int lane) const
 {
-    return slot >= 0 && slot < int(m_slots.size()) ? m_slots[size_t(slot)]->job : -1;
+    return lane >= 0 && lane < int(m_lanes.size()) ? m_lanes[size_t(lane)]->jobIndex : -1;
 }
 
 ProgressReading JobRunner::readProgress(int index)
 {
-    Slot &slot = *m_slots[size_t(index)];
-    const QByteArray bytes = takeOutput(slot);
-    slot.reportReader.feed(bytes);
-    ProgressReading reading = slot.parser.feed(bytes, slot.frameRate);
-    if (slot.job < 0)
+    Lane &lane = *m_lanes[size_t(index)];
+    const QByteArray bytes = takeOutput(lane);
+    lane.reportReader.feed(bytes);
+    ProgressReading reading = lane.parser.feed(bytes, lane.frameRate);
+    if (lane.jobIndex < 0)
         return reading;
-    const qsizetype runs = m_jobs[slot.job].runs.size();
-    if (runs > 1 || m_jobs[slot.job].sizeLimit > 0) {
+    const qsizetype runs = m_jobs[lane.jobIndex].runs.size();
+    if (runs > 1 || m_jobs[lane.jobIndex].sizeLimit > 0) {
         // The bar runs once over all passes, each an equal share.
         if (reading.percent)
             reading.percent = jobPercent(index);
@@ -498,31 +498,31 @@ ProgressReading JobRunner::readProgress(int index)
 
 int JobRunner::jobPercent(int index) const
 {
-    const Slot &slot = *m_slots[size_t(index)];
-    if (slot.job < 0)
+    const Lane &lane = *m_lanes[size_t(index)];
+    if (lane.jobIndex < 0)
         return 0;
     // A job made to a size may make its last run again when the output missed the
     // size: its bar stops just below the end until the job is over.
-    if (slot.sizeTries.corrections > 0)
+    if (lane.sizeTries.corrections > 0)
         return 99;
-    const qsizetype runs = m_jobs[slot.job].runs.size();
-    const int percent = int((slot.run * 100 + slot.parser.percent()) / std::max<qsizetype>(1, runs));
-    return m_jobs[slot.job].sizeLimit > 0 ? std::min(99, percent) : percent;
+    const qsizetype runs = m_jobs[lane.jobIndex].runs.size();
+    const int percent = int((lane.run * 100 + lane.parser.percent()) / std::max<qsizetype>(1, runs));
+    return m_jobs[lane.jobIndex].sizeLimit > 0 ? std::min(99, percent) : percent;
 }
 
 std::optional<double> JobRunner::jobRemainingSeconds(int index) const
 {
-    const Slot &slot = *m_slots[size_t(index)];
-    if (slot.job < 0 || !slot.parser.durationKnown())
+    const Lane &lane = *m_lanes[size_t(index)];
+    if (lane.jobIndex < 0 || !lane.parser.durationKnown())
         return std::nullopt;
-    const std::optional<double> left = slot.parser.remainingSeconds();
+    const std::optional<double> left = lane.parser.remainingSeconds();
     if (!left)
         return std::nullopt;
-    const qsizetype runsAfter = m_jobs[slot.job].runs.size() - slot.run - 1;
+    const qsizetype runsAfter = m_jobs[lane.jobIndex].runs.size() - lane.run - 1;
     if (runsAfter <= 0)
         return left;
     // Each run still to come is counted as long as this one takes in all.
-    const double elapsed = double(slot.clock.elapsed()) / 1000 / (slot.run + 1);
+    const double elapsed = double(lane.clock.elapsed()) / 1000 / (lane.run + 1);
     return *left + double(runsAfter) * (elapsed + *left);
 }
 
@@ -531,11 +531,11 @@ int JobRunner::wholePercent()
     if (m_queue.total() == 0)
         return 0;
     double sum = 100.0 * (m_queue.done() + m_queue.failed());
-    for (const auto &slot : m_slots) {
-        if (slot->job < 0)
+    for (const auto &lane : m_lanes) {
+        if (lane->jobIndex < 0)
             continue;
-        consumeOutput(*slot);
-        sum += jobPercent(slot->index);
+        consumeOutput(*lane);
+        sum += jobPercent(lane->index);
     }
     return int(sum / m_queue.total());
 }
@@ -543,11 +543,11 @@ int JobRunner::wholePercent()
 std::optional<double> JobRunner::wholeRemainingSeconds()
 {
     QList<std::optional<double>> remaining;
-    for (const auto &slot : m_slots) {
-        if (slot->job < 0)
+    for (const auto &lane : m_lanes) {
+        if (lane->jobIndex < 0)
             continue;
-        consumeOutput(*slot);
-        remaining << jobRemainingSeconds(slot->index);
+        consumeOutput(*lane);
+        remaining << jobRemainingSeconds(lane->index);
     }
     return batchRemainingSeconds(remaining, m_finishedSeconds, m_queue.total() - m_queue.started(),
                                  m_queue.parallel());

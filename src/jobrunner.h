@@ -30,7 +30,8 @@ struct JobEnd
     RunOutcome outcome = RunOutcome::Success;
     // The converter could not be started at all.
     bool unstarted = false;
-    // The job would have written onto its own input and was never started.
+    // The job was refused before it started: it would have written a file it
+    // reads, or its input or argument list cannot be handed to the converter.
     bool refused = false;
     // One line saying why a job failed: the converter's last line, or what is
     // wrong with the output it wrote.
@@ -95,16 +96,16 @@ public:
     const Job &job(int index) const { return m_jobs[index]; }
     int jobCount() const { return int(m_jobs.size()); }
 
-    // Progress of one converter slot, read on demand: the faces decide how often
+    // Progress of one converter lane, read on demand: the faces decide how often
     // (reading and parsing the converter's report costs time).
-    int slotCount() const { return int(m_slots.size()); }
-    int slotJob(int slot) const;
+    int laneCount() const { return int(m_lanes.size()); }
+    int laneJob(int lane) const;
     // Takes what the converter wrote since the last call; the figures are for the
     // whole job (all its runs): the percentage, and remaining time when known.
-    ProgressReading readProgress(int slot);
-    const ProgressParser &parser(int slot) const { return m_slots[size_t(slot)]->parser; }
-    int jobPercent(int slot) const;
-    std::optional<double> jobRemainingSeconds(int slot) const;
+    ProgressReading readProgress(int lane);
+    const ProgressParser &parser(int lane) const { return m_lanes[size_t(lane)]->parser; }
+    int jobPercent(int lane) const;
+    std::optional<double> jobRemainingSeconds(int lane) const;
     // The whole run: percentage over its jobs and remaining time (see
     // batchRemainingSeconds), reading every running converter first.
     int wholePercent();
@@ -116,23 +117,25 @@ public:
     std::optional<std::pair<int, JobEnd>> haltingFailure() const { return m_halting; }
 
 signals:
-    void jobStarted(int job, int slot);
-    // The converter in `slot` wrote something (progress may be read).
-    void outputArrived(int slot);
-    void jobEnded(int job, const JobEnd &end);
+    void jobStarted(int jobIndex, int lane);
+    // The converter in `lane` wrote something (progress may be read).
+    void outputArrived(int lane);
+    void jobEnded(int jobIndex, const JobEnd &end);
     // The output of a job made to a size missed it: its last run starts again with
     // a corrected bitrate.
-    void sizeCorrectionStarted(int job, int slot);
+    void sizeCorrectionStarted(int jobIndex, int lane);
     // Nothing runs and nothing more will start.
     void runEnded();
 
 private:
-    struct Slot
+    // One of the converters a run keeps going at once ("Gleichzeitig"): its
+    // process, the job it converts (-1: free) and that job's state.
+    struct Lane
     {
         QProcess process;
         ProgressParser parser;
         int index = 0;
-        int job = -1;
+        int jobIndex = -1;
         int run = 0;
         double frameRate = 0;
         bool stopRequested = false;
@@ -153,37 +156,37 @@ private:
         QFile report;
     };
 
-    void ensureSlots(int count);
+    void ensureLanes(int count);
     void advance();
-    void startJob(Slot &slot, int job);
-    void startRun(Slot &slot);
-    // The run the slot converts: the job's own, or its last one corrected.
-    const QStringList &currentRun(const Slot &slot) const;
+    void startJob(Lane &lane, int jobIndex);
+    void startRun(Lane &lane);
+    // The run the lane converts: the job's own, or its last one corrected.
+    const QStringList &currentRun(const Lane &lane) const;
     // After the last run of a job with a size limit: starts the run again with a
     // corrected bitrate when the output missed the limit; false when it is kept.
-    bool correctSize(Slot &slot);
-    void runFinished(Slot &slot, int exitCode, QProcess::ExitStatus status);
-    void runUnstarted(Slot &slot);
-    void endJob(Slot &slot, JobEnd end);
+    bool correctSize(Lane &lane);
+    void runFinished(Lane &lane, int exitCode, QProcess::ExitStatus status);
+    void runUnstarted(Lane &lane);
+    void endJob(Lane &lane, JobEnd end);
     // Reads what the converter wrote into the progress and the report reader.
-    void consumeOutput(Slot &slot);
+    void consumeOutput(Lane &lane);
     // After a successful last run: the file is there, as large as the converter
     // said, and (where that costs little against the job) holds readable streams
     // of the length converted.
-    void checkOutput(Slot &slot);
-    QByteArray takeOutput(Slot &slot);
+    void checkOutput(Lane &lane);
+    QByteArray takeOutput(Lane &lane);
     void lookForOutput();
-    // The folder relative names of the slot's runs count from.
-    QString workingFolder(const Slot &slot) const;
+    // The folder relative names of the lane's runs count from.
+    QString workingFolder(const Lane &lane) const;
     // Notes the outputs of a job before it starts, and removes those it wrote when
     // it did not end well; each time the record of unfinished outputs follows.
-    void noteOutputs(Slot &slot);
-    QStringList removeUnfinished(Slot &slot);
+    void noteOutputs(Lane &lane);
+    QStringList removeUnfinished(Lane &lane);
     void recordUnfinished();
 
     QList<Job> m_jobs;
     BatchQueue m_queue;
-    std::vector<std::unique_ptr<Slot>> m_slots;
+    std::vector<std::unique_ptr<Lane>> m_lanes;
     QList<double> m_finishedSeconds;
     QList<std::pair<int, JobEnd>> m_failures;
     std::optional<std::pair<int, JobEnd>> m_halting;

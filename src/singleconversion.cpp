@@ -161,7 +161,7 @@ void MainWindow::updateprocbar()
 {
     if (!singleRefresh.admit())
         return; // read with what follows when the interval ends
-    if (singleRunner.slotJob(0) >= 0)
+    if (singleRunner.laneJob(0) >= 0)
         showProgress(singleRunner.parser(0), singleRunner.readProgress(0));
 }
 

@@ -222,7 +222,7 @@ void TimeRangeTest::realPart()
     QList<int> percents;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &runner, [&] {
-        if (runner.slotJob(0) < 0)
+        if (runner.laneJob(0) < 0)
             return;
         if (const auto percent = runner.readProgress(0).percent)
             percents << *percent;
