@@ -19,6 +19,7 @@
 #include "quorvid.h"
 #include "runfiles.h"
 #include "terminaltext.h"
+#include "wholefile.h"
 
 using namespace Qt::StringLiterals;
 

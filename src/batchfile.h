@@ -12,7 +12,6 @@
 #include "job.h"
 
 class QIODevice;
-class QSaveFile;
 
 // Orders chosen files: the lower-case forms compared code unit by code unit, no
 // locale rules ("Äpfel" after "zebra").
@@ -53,10 +52,5 @@ std::optional<Job> parseExtendedJobLine(QStringView line);
 // (case-sensitive).
 QString batchFileName(const QString &chosen);
 
-// Writes the content into the save file and replaces the file of its name only
-// when every byte reached the disk: the write, the flush of the buffer and the
-// rename are each checked. On failure the previous file stays untouched and the
-// save file's error string says why.
-bool writeWholeFile(QSaveFile &file, const QByteArray &content);
 
 #endif

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QSaveFile>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -18,6 +17,7 @@
 #include "runfiles.h"
 #include "scriptexport.h"
 #include "terminaltext.h"
+#include "wholefile.h"
 
 using namespace Qt::StringLiterals;
 
@@ -325,20 +325,15 @@ void MainWindow::exportScript()
     if (chosen.isEmpty())
         return;
     const QByteArray content = batchScript(jobs);
-    QSaveFile file(chosen);
-    bool written = file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.flush();
-    if (written)
-        written = file.commit();
-    else
-        file.cancelWriting();
-    if (written)
+    const QString error = writeWholeFile(chosen, content);
+    if (error.isEmpty())
         QFile::setPermissions(chosen,
                               QFile::permissions(chosen) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
-    if (!written)
+    if (!error.isEmpty())
         showErrorBox(tr("<b>Das Skript konnte nicht gespeichert werden!</b><br><br>%1<br><br>Bitte "
                         "wählen Sie einen anderen Ort.")
                          .arg(QDir::toNativeSeparators(chosen).toHtmlEscaped()),
-                     file.errorString());
+                     error);
     else
         statusBar()->showMessage(tr("Skript mit %n Job(s) gespeichert.", nullptr, int(jobs.size())));
 }

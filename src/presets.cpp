@@ -5,12 +5,12 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <algorithm>
 
 #include "formats.h"
+#include "wholefile.h"
 
 using namespace Qt::StringLiterals;
 
@@ -392,15 +392,8 @@ QString readPresetFile(const QString &path, Preset *preset)
 QString writePresetFile(const QString &path, const Preset &preset)
 {
     const QByteArray content = presetToJson(preset);
-    QSaveFile file(path);
-    // Each step is checked: a full disk shows up at write, flush or commit.
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.flush()) {
-        const QString error = file.errorString();
-        file.cancelWriting();
+    if (const QString error = writeWholeFile(path, content); !error.isEmpty())
         return u"Die Vorlage kann nicht nach %1 geschrieben werden: %2"_s.arg(path, error);
-    }
-    if (!file.commit())
-        return u"Die Vorlage kann nicht nach %1 geschrieben werden: %2"_s.arg(path, file.errorString());
     return {};
 }
 

@@ -1,11 +1,11 @@
 #include "recovery.h"
 
 #include "batchfile.h"
+#include "wholefile.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 using namespace Qt::StringLiterals;
@@ -232,18 +232,8 @@ bool RecoveryFile::writeContent(const QByteArray &content, QString *error)
 {
     if (!m_lock)
         return true;
-    QSaveFile file(m_path);
-    // Each step is checked: a full disk shows up at write, flush or commit.
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.flush()) {
-        *error = file.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
+    *error = writeWholeFile(m_path, content);
+    return error->isEmpty();
 }
 
 bool RecoveryFile::clear()
