@@ -249,6 +249,14 @@ const QStringList &JobRunner::currentRun(const Lane &lane) const
     return lane.sizeTries.corrections > 0 ? lane.correctedRun : m_jobs[lane.jobIndex].runs[lane.run];
 }
 
+double JobRunner::convertedSeconds(const Lane &lane) const
+{
+    // What the converter really read (its last position), not what the header of
+    // the input claims: a subtitle that runs on makes that longer than the picture.
+    const double read = lane.reportReader.expectation().seconds;
+    return read > 0 ? read : lane.parser.totalSeconds();
+}
+
 bool JobRunner::correctSize(Lane &lane)
 {
     const Job &job = m_jobs[lane.jobIndex];
@@ -258,7 +266,7 @@ bool JobRunner::correctSize(Lane &lane)
     const QString workFolder = lane.workFolder ? lane.workFolder->path() : QString();
     const qint64 bytes = QFileInfo(QDir(workFolder).absoluteFilePath(runOutput(run))).size();
     std::optional<QStringList> again =
-        correctedSizeRun(run, job.sizeLimit, bytes, lane.parser.totalSeconds(), lane.sizeTries);
+        correctedSizeRun(run, job.sizeLimit, bytes, convertedSeconds(lane), lane.sizeTries);
     if (!again)
         return false;
     lane.correctedRun = *std::move(again);

@@ -165,6 +165,7 @@ private:
     // After the last run of a job with a size limit: starts the run again with a
     // corrected bitrate when the output missed the limit; false when it is kept.
     bool correctSize(Lane &lane);
+    double convertedSeconds(const Lane &lane) const;
     void runFinished(Lane &lane, int exitCode, QProcess::ExitStatus status);
     void runUnstarted(Lane &lane);
     void endJob(Lane &lane, JobEnd end);

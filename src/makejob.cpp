@@ -2,6 +2,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include "colourflags.h"
 #include "formats.h"
 #include "germannumbers.h"
@@ -47,15 +49,22 @@ SizeBudget sizeBudget(const PanelSettings &settings, const SourceFacts &facts, c
                         "berechnen. Bitte wählen Sie eine Qualitätsstufe oder eine Bitrate.");
         return unknown;
     }
-    const double seconds = range.to.value_or(facts.durationSeconds) - range.from.value_or(0);
     QList<int> keptAudio;
     const QString container = QFileInfo(target).suffix();
     const TrackPlan plan = planTracks(facts, settings, container, settings.trackChecks);
+    // The length of what is kept: a subtitle may run on after picture and sound
+    // have ended, and the header counts it; the bits go to the picture only.
+    const StreamFacts *video = firstVideo(facts);
+    double kept = video ? video->durationSeconds : 0;
     for (const TrackDecision &track : plan.tracks)
         if (track.kind == StreamFacts::Kind::Audio && track.kept)
             for (const StreamFacts &stream : facts.streams)
-                if (stream.index == track.index)
+                if (stream.index == track.index) {
                     keptAudio << stream.bitRateKbps;
+                    kept = std::max(kept, stream.durationSeconds);
+                }
+    const double length = kept > 0 ? std::min(kept, facts.durationSeconds) : facts.durationSeconds;
+    const double seconds = std::min(range.to.value_or(length), length) - range.from.value_or(0);
     const int audioKbps = settings.audioOn ? audioKbpsForSize(settings, keptAudio) : 0;
     return videoBitrateForSize(settings.targetSizeMB, seconds, audioKbps, container, settings.videoCodec);
 }

@@ -97,6 +97,16 @@ StreamFacts readStream(const QJsonObject &s)
         bitsPerSecond = tag(tags, u"BPS-eng"_s).toLongLong();
     if (bitsPerSecond > 0)
         f.bitRateKbps = int(std::min<qint64>((bitsPerSecond + 999) / 1000, 1000000));
+    // MP4 tells each stream's length; Matroska files carry it as a tag
+    // ("DURATION": "00:00:02.000000000").
+    f.durationSeconds = s[u"duration"_s].toString().toDouble();
+    if (f.durationSeconds <= 0) {
+        const QString tagged = tag(tags, u"DURATION"_s).isEmpty() ? tag(tags, u"DURATION-eng"_s)
+                                                                  : tag(tags, u"DURATION"_s);
+        const QStringList parts = tagged.split(u':');
+        if (parts.size() == 3)
+            f.durationSeconds = parts[0].toDouble() * 3600 + parts[1].toDouble() * 60 + parts[2].toDouble();
+    }
     // A display matrix (today's phones) or the older "rotate" tag.
     double rotation = tag(tags, u"rotate"_s).toDouble();
     for (const QJsonValue &side : s[u"side_data_list"_s].toArray())

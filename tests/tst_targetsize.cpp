@@ -6,6 +6,7 @@
 #include "arguments.h"
 #include "formats.h"
 #include "job.h"
+#include "makejob.h"
 #include "jobrunner.h"
 #include "mediafacts.h"
 #include "targetsize.h"
@@ -48,6 +49,7 @@ private slots:
     void streamBitRates();
     void realSizes_data();
     void realSizes();
+    void subtitleRunsLonger();
     void corrections_data();
     void corrections();
 };
@@ -322,6 +324,48 @@ void TargetSizeTest::realSizes()
     // Nothing of the passes is left beside the output or the source.
     QCOMPARE(QDir(outputDir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"out."_s + suffix});
     QVERIFY(QDir(sourceDir.path()).entryList(QDir::Files).size() == 2); // source and cues only
+}
+
+// A film whose last subtitle runs on after picture and sound have ended: its
+// header claims the longer time. The size is spent on the time with a picture,
+// and the result lands just below it instead of a third below.
+void TargetSizeTest::subtitleRunsLonger()
+{
+    QTemporaryDir dir;
+    const QString cues = dir.filePath(u"cues.srt"_s);
+    QFile subtitles(cues);
+    QVERIFY(subtitles.open(QIODevice::WriteOnly));
+    subtitles.write("1\n00:00:00,500 --> 00:00:01,000\nHallo\n\n2\n00:00:02,500 --> 00:00:03,417\nEnde\n");
+    subtitles.close();
+    const QString source = dir.filePath(u"film.mkv"_s);
+    QVERIFY(run({u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                 u"testsrc2=size=320x240:rate=25:duration=2,noise=alls=12:allf=t"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                 u"anoisesrc=duration=2:color=pink:amplitude=0.3"_s, u"-i"_s, cues, u"-map"_s, u"0"_s, u"-map"_s,
+                 u"1"_s, u"-map"_s, u"2"_s, u"-c:v"_s, u"libx264"_s, u"-crf"_s, u"15"_s, u"-c:a"_s, u"aac"_s,
+                 u"-c:s"_s, u"srt"_s, source},
+                dir.path()));
+    QByteArray json;
+    QVERIFY(run(probeArguments(source), dir.path(), &json, u"ffprobe"_s));
+    const MediaFacts facts = readProbe(json);
+    QVERIFY2(facts.durationSeconds > 3.3, qPrintable(QString::number(facts.durationSeconds)));
+
+    PanelSettings settings;
+    settings.videoCodec = h264;
+    settings.originalSize = true;
+    settings.quality = defaultQualityIndex;
+    settings.audioCodec = 5; // aac
+    settings.targetSizeMB = 0.3;
+    const QString output = dir.filePath(u"klein.mkv"_s);
+    const Job job = makeJob(settings, source, output, facts);
+    JobRunner runner;
+    JobEnd end;
+    connect(&runner, &JobRunner::jobEnded, this, [&](int, const JobEnd &e) { end = e; });
+    QSignalSpy over(&runner, &JobRunner::runEnded);
+    runner.start({job}, {JobState::Pending}, 1, false);
+    QVERIFY(over.wait(300000));
+    QCOMPARE(end.outcome, RunOutcome::Success);
+    const double size = QFileInfo(output).size() / 1e6;
+    QVERIFY2(size < 0.3 && size >= 0.3 * 0.97, qPrintable(u"%1 MB, %2 corrected"_s.arg(size).arg(end.sizeCorrections)));
 }
 
 // A missed size: the output measured against the limit, the run made again with
