@@ -2,8 +2,8 @@
 
 #include <QFileInfo>
 
+#include "codecs.h"
 #include "colourflags.h"
-#include "formats.h"
 #include "germannumbers.h"
 #include "interlace.h"
 #include "targetsize.h"
@@ -20,10 +20,9 @@ const StreamFacts *firstVideo(const SourceFacts &facts)
 
 bool dependsOnSource(const PanelSettings &settings)
 {
-    constexpr int firstModernAudioCodec = 5;
-    return (settings.videoOn && !settings.dvdPreset && isModernVideoCodec(settings.videoCodec)) ||
+    return (settings.videoOn && !settings.dvdPreset && videoCodec(settings.videoCodec).modern) ||
            (settings.videoOn && settings.targetSizeMB > 0) ||
-           (settings.audioOn && settings.audioCodec >= firstModernAudioCodec);
+           (settings.audioOn && audioCodec(settings.audioCodec).modern);
 }
 
 namespace {
@@ -118,7 +117,7 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
         arguments = withTracks(arguments, plan);
         // Colour flags that fit a 4:2:0 output of today's codecs.
         const bool encodesVideo =
-            settings.videoOn && !settings.dvdPreset && isModernVideoCodec(settings.videoCodec);
+            settings.videoOn && !settings.dvdPreset && videoCodec(settings.videoCodec).modern;
         if (encodesVideo && video)
             arguments =
                 beforeOutput(arguments, colourFlagOptions(video->colourSpace, video->pixelFormat, height));
