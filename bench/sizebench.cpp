@@ -16,7 +16,7 @@
 #include <cstdio>
 
 #include "arguments.h"
-#include "formats.h"
+#include "codecs.h"
 #include "jobrunner.h"
 #include "makejob.h"
 
@@ -139,12 +139,12 @@ int main(int argc, char **argv)
             PanelSettings settings;
             settings.videoCodec = encoder.codec;
             settings.originalSize = true;
-            settings.frameRate = originalFrameRateIndex;
+            settings.frameRateIndex = originalFrameRateIndex;
             settings.ratio = originalRatioIndex;
             settings.quality = targetSizeQualityIndex;
             settings.audioCodec = encoder.audioCodec;
             settings.audioBitrateEnabled = true;
-            settings.audioBitrate = 3; // 128k
+            settings.audioBitrateIndex = 3; // 128k
             for (const int videoKbps : clip.videoKbps) {
                 // A round size near the one that gives this video bitrate.
                 settings.targetSizeMB = std::round((videoKbps + 128) * clip.seconds / 8000.0 * 100) / 100;

@@ -6,17 +6,12 @@
 
 #include <sys/stat.h>
 
-#include "formats.h"
+#include "codecs.h"
 
 using namespace Qt::StringLiterals;
 
-const QStringList videoCodecValues = {u"copy"_s,       u"huffyuv"_s,    u"mjpeg"_s,    u"mpeg1video"_s,
-                                      u"mpeg2video"_s, u"mpeg4"_s,      u"flv"_s,      u"libx264"_s,
-                                      u"libx265"_s,    u"libvpx-vp9"_s, u"libsvtav1"_s};
 const QStringList frameRateValues = {u"30"_s, u"25"_s, u"24"_s, QString()};
 const QStringList ratioValues = {u"4:3"_s, u"16:9"_s, QString()};
-const QStringList audioCodecValues = {u"copy"_s, u"pcm_s16le"_s, u"libmp3lame"_s, u"mp2"_s,      u"ac3"_s,
-                                      u"aac"_s,  u"libopus"_s,   u"flac"_s,       u"libvorbis"_s};
 const QStringList audioBitrateValues = {u"256k"_s, u"224k"_s, u"192k"_s, u"128k"_s, u"64k"_s};
 const QStringList frequencyValues = {u"48000"_s, u"44100"_s, u"22050"_s};
 
@@ -36,6 +31,56 @@ void appendUnlessOriginal(QStringList &args, const QString &option, const QStrin
         return;
     args << option << lookUp(table, index);
 }
+
+// Keeps the source's own frame size for codecs that need even sides: an odd
+// width or height loses its last column or row, nothing is scaled. No comma
+// inside: a job text is split at commas.
+const QString evenSizeFilter = u"crop=trunc(iw/2)*2:trunc(ih/2)*2"_s;
+
+// The constant-quality options of a codec of today at a level 1 to 5, e.g.
+// "-crf", "23"; empty for the first codecs and for other levels.
+QStringList qualityArguments(const VideoCodec &codec, int level)
+{
+    if (!codec.modern || level < 1 || level > qualityLevels)
+        return {};
+    QStringList args{u"-crf"_s, QString::number(codec.quality[level - 1])};
+    if (codec.crfNeedsZeroBitrate)
+        args << u"-b:v"_s << u"0"_s;
+    return args;
+}
+
+// What every player needs from a codec of today.
+QStringList playerOptions(const VideoCodec &codec)
+{
+    QStringList args;
+    if (!codec.pixelFormat.isEmpty())
+        args << u"-pix_fmt"_s << codec.pixelFormat;
+    if (!codec.tag.isEmpty())
+        args << u"-tag:v"_s << codec.tag;
+    return args;
+}
+
+void appendEncodedVideo(QStringList &args, const PanelSettings &s)
+{
+    const VideoCodec &codec = videoCodec(s.videoCodec);
+    if (!s.originalSize)
+        args << u"-s"_s << s.width + u'x' + s.height;
+    else if (codec.modern)
+        args << u"-vf"_s << evenSizeFilter;
+    args << u"-vcodec"_s << codec.encoder << playerOptions(codec);
+    appendUnlessOriginal(args, u"-r"_s, frameRateValues, s.frameRateIndex);
+    // The source's own frame timing: phones and screen recorders write variable
+    // rates, which MP4 would otherwise fill up to a constant one (frames dropped
+    // in bursts, duplicates in the gaps).
+    if (codec.modern && lookUp(frameRateValues, s.frameRateIndex).isEmpty())
+        args << u"-fps_mode"_s << u"vfr"_s;
+    appendUnlessOriginal(args, u"-aspect"_s, ratioValues, s.ratio);
+    const QStringList quality = qualityArguments(codec, s.quality);
+    if (!quality.isEmpty())
+        args << quality;
+    else // the first codecs keep their "-b"; the new ones name the video stream
+        args << (codec.modern ? u"-b:v"_s : u"-b"_s) << s.videoBitrate + u'k';
+}
 } // namespace
 
 QStringList buildArguments(const PanelSettings &s, const QString &source, const QString &target)
@@ -51,34 +96,17 @@ QStringList buildArguments(const PanelSettings &s, const QString &source, const 
         appendUnlessOriginal(args, u"-aspect"_s, ratioValues, s.ratio);
         args << u"-b"_s << s.videoBitrate + u'k';
     } else {
-        const bool modern = isModernVideoCodec(s.videoCodec);
-        if (!s.originalSize)
-            args << u"-s"_s << s.width + u'x' + s.height;
-        else if (modern)
-            args << u"-vf"_s << evenSizeFilter();
-        args << u"-vcodec"_s << lookUp(videoCodecValues, s.videoCodec) << playerOptions(s.videoCodec);
-        appendUnlessOriginal(args, u"-r"_s, frameRateValues, s.frameRate);
-        // The source's own frame timing: phones and screen recorders write
-        // variable rates, which MP4 would otherwise fill up to a constant one
-        // (frames dropped in bursts, duplicates in the gaps).
-        if (modern && lookUp(frameRateValues, s.frameRate).isEmpty())
-            args << u"-fps_mode"_s << u"vfr"_s;
-        appendUnlessOriginal(args, u"-aspect"_s, ratioValues, s.ratio);
-        const QStringList quality = qualityArguments(s.videoCodec, s.quality);
-        if (!quality.isEmpty())
-            args << quality;
-        else // the first codecs keep their "-b"; the new ones name the video stream
-            args << (modern ? u"-b:v"_s : u"-b"_s) << s.videoBitrate + u'k';
+        appendEncodedVideo(args, s);
     }
 
     if (!s.audioOn) {
         args << u"-an"_s;
     } else {
-        args << u"-acodec"_s << lookUp(audioCodecValues, s.audioCodec);
+        args << u"-acodec"_s << audioCodec(s.audioCodec).encoder;
         if (s.frequencyEnabled)
-            args << u"-ar"_s << lookUp(frequencyValues, s.frequency);
+            args << u"-ar"_s << lookUp(frequencyValues, s.sampleRateIndex);
         if (s.audioBitrateEnabled)
-            args << u"-ab"_s << lookUp(audioBitrateValues, s.audioBitrate);
+            args << u"-ab"_s << lookUp(audioBitrateValues, s.audioBitrateIndex);
         if (s.channelsEnabled)
             args << u"-ac"_s << (s.stereo ? u"2"_s : u"1"_s);
     }

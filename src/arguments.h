@@ -19,7 +19,7 @@ struct PanelSettings
     bool dvdPreset = false;
     QString width = QStringLiteral("320");
     QString height = QStringLiteral("240");
-    int frameRate = 1;
+    int frameRateIndex = 1;
     int ratio = 0;
     QString videoBitrate = QStringLiteral("8000");
     // Beyond the first codecs: keep the source's frame size (no "-s"), and the
@@ -30,9 +30,9 @@ struct PanelSettings
     bool audioOn = true;
     int audioCodec = 0;
     bool frequencyEnabled = false;
-    int frequency = 1;
+    int sampleRateIndex = 1;
     bool audioBitrateEnabled = false;
-    int audioBitrate = 1;
+    int audioBitrateIndex = 1;
     bool channelsEnabled = false;
     bool stereo = true;
 
@@ -50,14 +50,17 @@ struct PanelSettings
     QMap<int, bool> trackChecks;
 };
 
-// Converter values, parallel to the items of the combo boxes of the same name.
-// An empty value ("Original") emits no option at all.
-extern const QStringList videoCodecValues;
+// Converter values, parallel to the items of the combo boxes of the same name
+// (the codec combo boxes' values are in their table, codecs.h). An empty value
+// ("Original") emits no option at all.
 extern const QStringList frameRateValues;
 extern const QStringList ratioValues;
-extern const QStringList audioCodecValues;
 extern const QStringList audioBitrateValues;
 extern const QStringList frequencyValues;
+
+// The "Original" items appended to the frame-rate and aspect combo boxes.
+constexpr int originalFrameRateIndex = 3;
+constexpr int originalRatioIndex = 2;
 
 // The complete argument list: "-y", "-i", source, the video and audio options,
 // target. File names stay single, unchanged elements.

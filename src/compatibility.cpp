@@ -6,6 +6,10 @@
 
 #include <algorithm>
 
+#include "arguments.h"
+#include "codecs.h"
+#include "germannumbers.h"
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -14,6 +18,7 @@ enum class Check {
     AudioOnly,         // the container takes only the listed audio codecs
     AudioNot,          // the container refuses the listed audio codecs
     AudioAtRate,       // the listed audio codecs refuse the listed sample rates
+    RefusedRate,       // the audio encoder refuses the sample rate (its codec entry lists them)
     AudioAboveBitrate, // ... at these rates (and channels) refuse more than `limit` kbit/s
     DvdAboveBitrate,   // the PAL-DVD preset refuses a video bitrate above `limit`
     SizeZero,          // a frame side of 0
@@ -26,7 +31,8 @@ enum class Check {
 
 // Every limit was measured with Debian 12's ffmpeg 5.1. Lists are separated by
 // blanks; an empty list holds for all. %1 in a reason is the codec as the panel
-// names it, %2 the container's suffix.
+// names it, %2 the container's suffix; for refused rates %3 is the codec's name
+// in a sentence, %4 the rates it refuses and %5 the panel's rates it takes.
 struct Rule
 {
     Check check;
@@ -59,12 +65,9 @@ const Rule rules[] = {
     {Check::AudioAtRate, u"flv", u"pcm_s16le", u"48000 32000 96000", 0, 0,
      QT_TRANSLATE_NOOP("Compatibility", "FLV-Dateien nehmen WAV-Ton nur mit 44,1 kHz oder 22,05 kHz auf."),
      QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie als Frequenz 44,1 kHz oder 22,05 kHz.")},
-    {Check::AudioAtRate, u"", u"ac3", u"22050", 0, 0,
-     QT_TRANSLATE_NOOP("Compatibility", "AC3-Ton gibt es nicht mit 22,05 kHz."),
-     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie als Frequenz 48 kHz oder 44,1 kHz.")},
-    {Check::AudioAtRate, u"", u"opus", u"44100 22050", 0, 0,
-     QT_TRANSLATE_NOOP("Compatibility", "Opus-Ton gibt es nicht mit 44,1 kHz oder 22,05 kHz."),
-     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie als Frequenz 48 kHz.")},
+    {Check::RefusedRate, u"", u"", u"", 0, 0,
+     QT_TRANSLATE_NOOP("Compatibility", "%3-Ton gibt es nicht mit %4."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie als Frequenz %5.")},
     {Check::AudioAboveBitrate, u"", u"mp2", u"22050", 0, 160,
      QT_TRANSLATE_NOOP("Compatibility", "MP2-Ton mit 22,05 kHz erlaubt höchstens 160 kbit/s."),
      QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie eine Audio-Bitrate von 128k oder weniger oder eine "
@@ -138,6 +141,10 @@ bool holds(const Rule &rule, const OutputFacts &f)
     case Check::AudioAtRate:
         return container && audio && listed(rule.codecs, f.audioCodec) &&
                listed(rule.rates, QString::number(f.sampleRate));
+    case Check::RefusedRate: {
+        const AudioCodec *codec = audioCodecNamed(f.audioCodec);
+        return container && audio && codec && codec->refusedRates.contains(f.sampleRate);
+    }
     case Check::AudioAboveBitrate:
         return container && audio && listed(rule.codecs, f.audioCodec) &&
                listed(rule.rates, QString::number(f.sampleRate)) &&
@@ -164,27 +171,44 @@ bool holds(const Rule &rule, const OutputFacts &f)
 }
 
 // The codec as the panel names it.
-QString shownName(const QString &codec)
+QString shownName(const QString &codec, bool audio)
 {
-    static const QList<std::pair<QString, QString>> names = {
-        {u"pcm_s16le"_s, u"wav"_s}, {u"hevc"_s, u"h265"_s}, {u"flv1"_s, u"flv"_s}};
-    for (const auto &[name, shown] : names)
-        if (codec == name)
-            return shown;
-    return codec;
+    const AudioCodec *audioEntry = audio ? audioCodecNamed(codec) : nullptr;
+    const VideoCodec *videoEntry = audio ? nullptr : videoCodecNamed(codec);
+    return audioEntry ? audioEntry->item : videoEntry ? videoEntry->item : codec;
 }
 
-// The encoders the panel chooses, by the codec names the converter reports.
-QString codecName(const QString &encoder)
+// "48 kHz", "48 kHz oder 44,1 kHz", "48 kHz, 44,1 kHz oder 22,05 kHz".
+QString ratesText(const QList<int> &rates)
 {
-    static const QList<std::pair<QString, QString>> names = {
-        {u"libx264"_s, u"h264"_s},     {u"libx265"_s, u"hevc"_s},   {u"libvpx-vp9"_s, u"vp9"_s},
-        {u"libsvtav1"_s, u"av1"_s},    {u"libmp3lame"_s, u"mp3"_s}, {u"libopus"_s, u"opus"_s},
-        {u"libvorbis"_s, u"vorbis"_s}, {u"flv"_s, u"flv1"_s}};
-    for (const auto &[name, codec] : names)
-        if (encoder == name)
-            return codec;
-    return encoder;
+    QStringList texts;
+    for (const int rate : rates)
+        texts << germanNumbers().toString(rate / 1000.0, 'g', QLocale::FloatingPointShortest) + u" kHz"_s;
+    const QString last = texts.isEmpty() ? QString() : texts.takeLast();
+    return texts.isEmpty() ? last : texts.join(u", "_s) + u" oder "_s + last;
+}
+
+// The sample rates an audio codec refuses, and those of the panel it takes.
+void fillInRates(const QString &codecName, QString &reason, QString &instead)
+{
+    const AudioCodec *codec = audioCodecNamed(codecName);
+    if (!codec)
+        return;
+    QList<int> taken;
+    for (const QString &rate : frequencyValues)
+        if (!codec->refusedRates.contains(rate.toInt()))
+            taken << rate.toInt();
+    reason.replace(u"%3"_s, codec->label).replace(u"%4"_s, ratesText(codec->refusedRates));
+    instead.replace(u"%5"_s, ratesText(taken));
+}
+
+// The converter's name for what an encoder the panel chooses writes.
+QString codecName(const QString &encoder, bool audio)
+{
+    const int index = audio ? audioCodecIndex(encoder) : videoCodecIndex(encoder);
+    if (index < 0)
+        return encoder;
+    return audio ? audioCodec(index).codecName : videoCodec(index).codecName;
 }
 
 int kilobits(const QString &value)
@@ -300,7 +324,7 @@ OutputFacts outputFacts(const QStringList &arguments, const SourceStreams &sourc
         // A stream that the input lacks is not written; unknown inputs count as
         // having one.
         f.video = !source.known || !source.videoCodec.isEmpty();
-        f.videoCodec = copy ? source.videoCodec : codecName(encoder);
+        f.videoCodec = copy ? source.videoCodec : codecName(encoder, false);
         const QString size = f.dvd ? u"720x576"_s : value(u"-s"_s);
         f.sizeChosen = !size.isEmpty();
         if (f.sizeChosen) {
@@ -319,7 +343,7 @@ OutputFacts outputFacts(const QStringList &arguments, const SourceStreams &sourc
         const QString encoder = value(u"-acodec"_s);
         const bool copy = encoder.isEmpty() || encoder == u"copy"_s;
         f.audio = !source.known || !source.audioCodec.isEmpty();
-        f.audioCodec = copy ? source.audioCodec : codecName(encoder);
+        f.audioCodec = copy ? source.audioCodec : codecName(encoder, true);
         const QString rate = value(u"-ar"_s);
         f.sampleRate = !rate.isEmpty() ? rate.toInt() : (copy ? source.sampleRate : 0);
         f.channels = value(u"-ac"_s).toInt();
@@ -335,10 +359,13 @@ QList<Problem> findProblems(const OutputFacts &facts)
         if (!holds(rule, facts))
             continue;
         const bool aboutAudio = rule.check <= Check::AudioAboveBitrate;
-        const QString codec = shownName(aboutAudio ? facts.audioCodec : facts.videoCodec);
+        const QString codec = shownName(aboutAudio ? facts.audioCodec : facts.videoCodec, aboutAudio);
         QString reason = QCoreApplication::translate("Compatibility", rule.reason);
+        QString instead = QCoreApplication::translate("Compatibility", rule.instead);
         reason.replace(u"%1"_s, codec).replace(u"%2"_s, facts.container);
-        problems.append({reason, QCoreApplication::translate("Compatibility", rule.instead)});
+        if (rule.check == Check::RefusedRate)
+            fillInRates(facts.audioCodec, reason, instead);
+        problems.append({reason, instead});
     }
     return problems;
 }

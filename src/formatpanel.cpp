@@ -2,8 +2,8 @@
 // a conversion or a job that the converter cannot write.
 #include <QSignalBlocker>
 
+#include "codecs.h"
 #include "compatibility.h"
-#include "formats.h"
 #include "quorvid.h"
 
 using namespace Qt::StringLiterals;
@@ -33,20 +33,21 @@ void MainWindow::connectFormatControls()
 void MainWindow::videoCodecChanged()
 {
     const int codec = vcodecComboBox->currentIndex();
-    const bool wasModern = isModernVideoCodec(previousVideoCodec);
+    const bool modern = videoCodec(codec).modern;
+    const bool wasModern = videoCodec(previousVideoCodec).modern;
     previousVideoCodec = codec;
     // Only the values change here. The enabled states follow when the codec is a
     // user's choice or the PAL-DVD preset, as for the first codecs.
     const QSignalBlocker sizeBlocker(originalSizeCheckBox);
     const QSignalBlocker qualityBlocker(qualityComboBox);
-    if (isModernVideoCodec(codec) && !wasModern) {
+    if (modern && !wasModern) {
         // The codecs of today keep the source's own format and constant quality
         // unless the user chooses otherwise.
         originalSizeCheckBox->setChecked(true);
         fpsComboBox->setCurrentIndex(originalFrameRateIndex);
         ratioComboBox->setCurrentIndex(originalRatioIndex);
         qualityComboBox->setCurrentIndex(defaultQualityIndex);
-    } else if (!isModernVideoCodec(codec) && wasModern) {
+    } else if (!modern && wasModern) {
         // Back to the first codecs: their own defaults instead of "Original".
         originalSizeCheckBox->setChecked(false);
         if (fpsComboBox->currentIndex() == originalFrameRateIndex)
@@ -62,7 +63,7 @@ void MainWindow::refreshFormatControls()
     // the first codecs; the size and bitrate follow the new choices.
     const int codec = vcodecComboBox->currentIndex();
     const bool encoding = codec != 0 && !dvdButton->isChecked();
-    const bool modern = encoding && isModernVideoCodec(codec);
+    const bool modern = encoding && videoCodec(codec).modern;
     const bool quality = modern && qualityComboBox->currentIndex() != bitrateQualityIndex;
     originalSizeCheckBox->setEnabled(encoding);
     vauflspinBox->setEnabled(encoding && !originalSizeCheckBox->isChecked());

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "formats.h"
+#include "codecs.h"
 
 using namespace Qt::StringLiterals;
 
@@ -152,10 +152,10 @@ QString scanLabel(Scan scan)
     return translated("Bildaufbau unbekannt");
 }
 
-bool deinterlaceByDefault(Scan decided, int videoCodec)
+bool deinterlaceByDefault(Scan decided, int codecIndex)
 {
     return (decided == Scan::TopFieldFirst || decided == Scan::BottomFieldFirst) &&
-           isModernVideoCodec(videoCodec);
+           videoCodec(codecIndex).modern;
 }
 
 QString deinterlaceFilter(Scan scan)

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
+#include "codecs.h"
 #include "colourflags.h"
-#include "formats.h"
 #include "germannumbers.h"
 #include "interlace.h"
 #include "targetsize.h"
@@ -22,10 +22,9 @@ const StreamFacts *firstVideo(const SourceFacts &facts)
 
 bool dependsOnSource(const PanelSettings &settings)
 {
-    constexpr int firstModernAudioCodec = 5;
-    return (settings.videoOn && !settings.dvdPreset && isModernVideoCodec(settings.videoCodec)) ||
+    return (settings.videoOn && !settings.dvdPreset && videoCodec(settings.videoCodec).modern) ||
            (settings.videoOn && settings.targetSizeMB > 0) ||
-           (settings.audioOn && settings.audioCodec >= firstModernAudioCodec);
+           (settings.audioOn && audioCodec(settings.audioCodec).modern);
 }
 
 namespace {
@@ -127,7 +126,7 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
         arguments = withTracks(arguments, plan);
         // Colour flags that fit a 4:2:0 output of today's codecs.
         const bool encodesVideo =
-            settings.videoOn && !settings.dvdPreset && isModernVideoCodec(settings.videoCodec);
+            settings.videoOn && !settings.dvdPreset && videoCodec(settings.videoCodec).modern;
         if (encodesVideo && video)
             arguments =
                 beforeOutput(arguments, colourFlagOptions(video->colourSpace, video->pixelFormat, height));

@@ -9,8 +9,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "codecs.h"
 #include "failurereports.h"
-#include "formats.h"
 #include "quorvid.h"
 
 using namespace Qt::StringLiterals;
@@ -140,7 +140,7 @@ void MainWindow::applyPanelSettings(const PanelSettings &s)
     originalSizeCheckBox->setChecked(s.originalSize);
     vauflspinBox->setValue(s.width.toInt());
     hauflspinBox->setValue(s.height.toInt());
-    fpsComboBox->setCurrentIndex(s.frameRate);
+    fpsComboBox->setCurrentIndex(s.frameRateIndex);
     ratioComboBox->setCurrentIndex(s.ratio);
     vbitrateSpinBox->setValue(s.videoBitrate.toInt());
     qualityComboBox->setCurrentIndex(s.targetSizeMB > 0 ? targetSizeQualityIndex : s.quality);
@@ -149,8 +149,8 @@ void MainWindow::applyPanelSettings(const PanelSettings &s)
     audioCheckBox->setChecked(s.audioOn);
     acodecComboBox->setCurrentIndex(s.audioCodec);
     acopywahl();
-    freqComboBox->setCurrentIndex(s.frequency);
-    abitrateComboBox->setCurrentIndex(s.audioBitrate);
+    freqComboBox->setCurrentIndex(s.sampleRateIndex);
+    abitrateComboBox->setCurrentIndex(s.audioBitrateIndex);
     (s.stereo ? stereoButton : monoButton)->setChecked(true);
     refreshFormatControls();
     setOutputFile();

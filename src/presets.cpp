@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-#include "formats.h"
+#include "codecs.h"
 #include "wholefile.h"
 
 using namespace Qt::StringLiterals;
@@ -19,46 +19,51 @@ constexpr int fileVersion = 1;
 const QString formatName = u"quorvid-vorlage"_s;
 const QString original = u"original"_s;
 
-// Combo box indices of the panel that the presets use.
-constexpr int h264 = 7, h265 = 8, vp9 = 9, mpeg2 = 4;
-constexpr int mp3 = 2, ac3 = 4, aac = 5, opus = 6, flac = 7;
-constexpr int rate48k = 0, rate44k = 1;
-constexpr int kbit224 = 1, kbit192 = 2, kbit128 = 3, kbit64 = 4;
+// The combo box index of an item value the presets use.
+int bitrate(const QString &value)
+{
+    return int(audioBitrateValues.indexOf(value));
+}
+
+int sampleRate(const QString &value)
+{
+    return int(frequencyValues.indexOf(value));
+}
+
+// The audio controls on exactly as the panel turns them on for the codec, so
+// that the window shows the same preset as the command line runs.
+void setAudio(PanelSettings &s, const QString &encoder, int sampleRateIndex, int audioBitrateIndex)
+{
+    s.audioCodec = audioCodecIndex(encoder);
+    const AudioControls controls = audioCodec(s.audioCodec).controls;
+    s.frequencyEnabled = controls.frequency;
+    s.sampleRateIndex = sampleRateIndex;
+    s.audioBitrateEnabled = controls.bitrate;
+    s.audioBitrateIndex = audioBitrateIndex;
+    s.channelsEnabled = controls.channels;
+}
 
 // A video preset of today's codecs: the source's own size, rate and shape at a
 // constant quality, never taller than `maxHeight`.
-PanelSettings modernVideo(int codec, int quality, int maxHeight, int audioCodec, int audioBitrate)
+PanelSettings modernVideo(const QString &encoder, int quality, int maxHeight, const QString &audioEncoder,
+                          const QString &audioBitrate)
 {
     PanelSettings s;
-    s.videoCodec = codec;
+    s.videoCodec = videoCodecIndex(encoder);
     s.originalSize = true;
-    s.frameRate = originalFrameRateIndex;
+    s.frameRateIndex = originalFrameRateIndex;
     s.ratio = originalRatioIndex;
     s.quality = quality;
     s.maxHeight = maxHeight;
-    s.audioCodec = audioCodec;
-    // The audio controls are on exactly as the panel turns them on for the codec,
-    // so that the window shows the same preset as the command line runs.
-    const AudioControls controls = audioControls(audioCodec);
-    s.frequencyEnabled = controls.frequency;
-    s.frequency = rate48k;
-    s.audioBitrateEnabled = controls.bitrate;
-    s.audioBitrate = audioBitrate;
-    s.channelsEnabled = controls.channels;
+    setAudio(s, audioEncoder, sampleRate(u"48000"_s), bitrate(audioBitrate));
     return s;
 }
 
-PanelSettings audioOnly(int codec, int frequency, int bitrate)
+PanelSettings audioOnly(const QString &encoder, const QString &rate, const QString &audioBitrate)
 {
     PanelSettings s;
     s.videoOn = false;
-    s.audioCodec = codec;
-    const AudioControls controls = audioControls(codec);
-    s.frequencyEnabled = controls.frequency;
-    s.frequency = frequency;
-    s.audioBitrateEnabled = controls.bitrate;
-    s.audioBitrate = bitrate;
-    s.channelsEnabled = controls.channels;
+    setAudio(s, encoder, sampleRate(rate), bitrate(audioBitrate));
     return s;
 }
 
@@ -67,17 +72,12 @@ PanelSettings palDvd()
 {
     PanelSettings s;
     s.dvdPreset = true;
-    s.videoCodec = mpeg2;
+    s.videoCodec = videoCodecIndex(u"mpeg2video"_s);
     s.width = u"720"_s;
     s.height = u"576"_s;
-    s.frameRate = 1;
+    s.frameRateIndex = 1;
     s.ratio = 1; // 16:9, as most sources of today
-    s.audioCodec = ac3;
-    s.frequency = rate48k;
-    s.frequencyEnabled = true;
-    s.audioBitrate = kbit224;
-    s.audioBitrateEnabled = true;
-    s.channelsEnabled = true;
+    setAudio(s, u"ac3"_s, sampleRate(u"48000"_s), bitrate(u"224k"_s));
     return s;
 }
 
@@ -148,17 +148,20 @@ QString fileOf(const PresetFolder &loaded, const QString &name)
 const QList<Preset> &builtInPresets()
 {
     static const QList<Preset> presets = [] {
-        PanelSettings email = modernVideo(h264, defaultQualityIndex, 720, aac, kbit64);
+        const QString h264 = u"libx264"_s, aac = u"aac"_s;
+        PanelSettings email = modernVideo(h264, defaultQualityIndex, 720, aac, u"64k"_s);
         email.quality = bitrateQualityIndex;
         email.targetSizeMB = 25;
         return QList<Preset>{
             {u"Teilen (H.264/AAC, höchstens 1080p)"_s, true,
-             modernVideo(h264, defaultQualityIndex, 1080, aac, kbit192)},
+             modernVideo(h264, defaultQualityIndex, 1080, aac, u"192k"_s)},
             {u"E-Mail (höchstens 25 MB)"_s, true, email},
-            {u"Archiv (H.265, hohe Qualität, alle Spuren)"_s, true, modernVideo(h265, 2, 0, aac, kbit224)},
-            {u"Web (VP9/Opus)"_s, true, modernVideo(vp9, defaultQualityIndex, 1080, opus, kbit128)},
-            {u"Nur Ton: MP3 192 kbit/s"_s, true, audioOnly(mp3, rate44k, kbit192)},
-            {u"Nur Ton: FLAC"_s, true, audioOnly(flac, rate44k, kbit192)},
+            {u"Archiv (H.265, hohe Qualität, alle Spuren)"_s, true,
+             modernVideo(u"libx265"_s, 2, 0, aac, u"224k"_s)},
+            {u"Web (VP9/Opus)"_s, true,
+             modernVideo(u"libvpx-vp9"_s, defaultQualityIndex, 1080, u"libopus"_s, u"128k"_s)},
+            {u"Nur Ton: MP3 192 kbit/s"_s, true, audioOnly(u"libmp3lame"_s, u"44100"_s, u"192k"_s)},
+            {u"Nur Ton: FLAC"_s, true, audioOnly(u"flac"_s, u"44100"_s, u"192k"_s)},
             {u"DVD (PAL)"_s, true, palDvd()},
         };
     }();
@@ -220,12 +223,7 @@ std::optional<Preset> findPreset(const QList<Preset> &presets, const QString &na
 
 QString outputSuffix(const PanelSettings &s)
 {
-    // Parallel to the codec combo boxes; "copy" keeps the input's suffix.
-    static const QStringList video = {QString(), u".avi"_s, u".avi"_s, u".mpg"_s,  u".mpg"_s, u".mp4"_s,
-                                      u".flv"_s, u".mp4"_s, u".mp4"_s, u".webm"_s, u".mkv"_s};
-    static const QStringList audio = {QString(), u".wav"_s,  u".mp3"_s,  u".mp2"_s, u".ac3"_s,
-                                      u".m4a"_s, u".opus"_s, u".flac"_s, u".ogg"_s};
-    return s.videoOn ? video.value(s.videoCodec) : audio.value(s.audioCodec);
+    return s.videoOn ? videoCodec(s.videoCodec).suffix : audioCodec(s.audioCodec).suffix;
 }
 
 bool samePresetSettings(const PanelSettings &a, const PanelSettings &b)
@@ -247,25 +245,25 @@ QByteArray presetToJson(const Preset &preset)
     o[u"version"_s] = fileVersion;
     o[u"name"_s] = preset.name;
     o[u"video"_s] = s.videoOn;
-    o[u"videoCodec"_s] = videoCodecValues.value(s.videoCodec);
+    o[u"videoCodec"_s] = videoCodec(s.videoCodec).encoder;
     o[u"palDvd"_s] = s.dvdPreset;
     o[u"originalSize"_s] = s.originalSize;
     o[u"width"_s] = s.width;
     o[u"height"_s] = s.height;
     o[u"maxHeight"_s] = s.maxHeight;
-    o[u"frameRate"_s] = tableValue(frameRateValues, s.frameRate);
+    o[u"frameRate"_s] = tableValue(frameRateValues, s.frameRateIndex);
     o[u"aspect"_s] = tableValue(ratioValues, s.ratio);
     o[u"quality"_s] = s.quality;
     o[u"videoBitrate"_s] = s.videoBitrate;
     o[u"targetSizeMB"_s] = s.targetSizeMB;
     o[u"deinterlace"_s] = s.deinterlace ? QJsonValue(*s.deinterlace) : QJsonValue(u"auto"_s);
     o[u"audio"_s] = s.audioOn;
-    o[u"audioCodec"_s] = audioCodecValues.value(s.audioCodec);
+    o[u"audioCodec"_s] = audioCodec(s.audioCodec).encoder;
     // A control the panel leaves off for the codec is not written at all.
     if (s.frequencyEnabled)
-        o[u"sampleRate"_s] = frequencyValues.value(s.frequency);
+        o[u"sampleRate"_s] = frequencyValues.value(s.sampleRateIndex);
     if (s.audioBitrateEnabled)
-        o[u"audioBitrate"_s] = audioBitrateValues.value(s.audioBitrate);
+        o[u"audioBitrate"_s] = audioBitrateValues.value(s.audioBitrateIndex);
     if (s.channelsEnabled)
         o[u"channels"_s] = s.stereo ? 2 : 1;
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
@@ -294,13 +292,13 @@ std::optional<Preset> presetFromJson(const QByteArray &text, QString *reason)
     PanelSettings &s = preset.settings;
     preset.name = o.value(u"name"_s).toString().trimmed();
     s.videoOn = o.value(u"video"_s).toBool(true);
-    s.videoCodec = int(videoCodecValues.indexOf(o.value(u"videoCodec"_s).toString()));
+    s.videoCodec = videoCodecIndex(o.value(u"videoCodec"_s).toString());
     s.dvdPreset = o.value(u"palDvd"_s).toBool(false);
     s.originalSize = o.value(u"originalSize"_s).toBool(false);
     s.width = o.value(u"width"_s).toString();
     s.height = o.value(u"height"_s).toString();
     s.maxHeight = o.value(u"maxHeight"_s).toInt(-1);
-    s.frameRate = tableIndex(frameRateValues, o.value(u"frameRate"_s));
+    s.frameRateIndex = tableIndex(frameRateValues, o.value(u"frameRate"_s));
     s.ratio = tableIndex(ratioValues, o.value(u"aspect"_s));
     s.quality = o.value(u"quality"_s).toInt(-1);
     s.videoBitrate = o.value(u"videoBitrate"_s).toString();
@@ -309,12 +307,11 @@ std::optional<Preset> presetFromJson(const QByteArray &text, QString *reason)
     if (deinterlace.isBool())
         s.deinterlace = deinterlace.toBool();
     s.audioOn = o.value(u"audio"_s).toBool(true);
-    s.audioCodec = int(audioCodecValues.indexOf(o.value(u"audioCodec"_s).toString()));
+    s.audioCodec = audioCodecIndex(o.value(u"audioCodec"_s).toString());
     s.frequencyEnabled = o.contains(u"sampleRate"_s);
-    s.frequency = s.frequencyEnabled ? int(frequencyValues.indexOf(o.value(u"sampleRate"_s).toString())) : 1;
+    s.sampleRateIndex = s.frequencyEnabled ? sampleRate(o.value(u"sampleRate"_s).toString()) : 1;
     s.audioBitrateEnabled = o.contains(u"audioBitrate"_s);
-    s.audioBitrate =
-        s.audioBitrateEnabled ? int(audioBitrateValues.indexOf(o.value(u"audioBitrate"_s).toString())) : 1;
+    s.audioBitrateIndex = s.audioBitrateEnabled ? bitrate(o.value(u"audioBitrate"_s).toString()) : 1;
     const int channels = o.value(u"channels"_s).toInt(2);
     s.channelsEnabled = o.contains(u"channels"_s);
     s.stereo = channels == 2;
@@ -323,9 +320,10 @@ std::optional<Preset> presetFromJson(const QByteArray &text, QString *reason)
     // converter an empty or made-up argument.
     const bool valid = version >= 1 && !preset.name.isEmpty() && s.videoCodec >= 0 && s.audioCodec >= 0 &&
                        isNumberText(o.value(u"width"_s)) && isNumberText(o.value(u"height"_s)) &&
-                       isNumberText(o.value(u"videoBitrate"_s)) && s.maxHeight >= 0 && s.frameRate >= 0 &&
-                       s.ratio >= 0 && s.quality >= 0 && s.quality <= qualityLevels && s.targetSizeMB >= 0 &&
-                       s.frequency >= 0 && s.audioBitrate >= 0 && (channels == 1 || channels == 2) &&
+                       isNumberText(o.value(u"videoBitrate"_s)) && s.maxHeight >= 0 &&
+                       s.frameRateIndex >= 0 && s.ratio >= 0 && s.quality >= 0 &&
+                       s.quality <= qualityLevels && s.targetSizeMB >= 0 && s.sampleRateIndex >= 0 &&
+                       s.audioBitrateIndex >= 0 && (channels == 1 || channels == 2) &&
                        (deinterlace.isBool() || deinterlace.toString() == u"auto"_s);
     if (!valid) {
         *reason = u"Die Vorlage ist beschädigt (ein Wert fehlt oder ist ungültig)."_s;

@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include "buildinfo.h"
+#include "codecs.h"
 #include "converter.h"
 #include "dropping.h"
 #include "failurereports.h"
@@ -53,10 +54,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
         showMaximized();
     QTimer::singleShot(0, this, &MainWindow::ffmpegtest);
 
-    videoExtensions << u".cop"_s << u".avi"_s << u".avi"_s << u".mpg"_s << u".mpg"_s << u".mp4"_s << u".flv"_s
-                    << u".mp4"_s << u".mp4"_s << u".webm"_s << u".mkv"_s;
-    audioExtensions << u".cop"_s << u".wav"_s << u".mp3"_s << u".mp2"_s << u".ac3"_s << u".m4a"_s
-                    << u".opus"_s << u".flac"_s << u".ogg"_s;
+    // The output suffix of each codec item, from the codec table. "copy" keeps the
+    // input's own suffix: its placeholder never reaches a file name.
+    for (const VideoCodec &codec : videoCodecs())
+        videoExtensions << (codec.suffix.isEmpty() ? u".cop"_s : codec.suffix);
+    for (const AudioCodec &codec : audioCodecs())
+        audioExtensions << (codec.suffix.isEmpty() ? u".cop"_s : codec.suffix);
 
     batchTableWidget->horizontalHeader()->resizeSection(0, 990);
     batchTableWidget->horizontalHeader()->resizeSection(1, 60);

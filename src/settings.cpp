@@ -1,7 +1,7 @@
 // The settings panel: keeping its controls consistent, reading it into an
 // argument list and deriving the output name from it.
 #include "arguments.h"
-#include "formats.h"
+#include "codecs.h"
 #include "makejob.h"
 #include "quorvid.h"
 
@@ -18,7 +18,7 @@ void MainWindow::vcopywahl()
 
 void MainWindow::acopywahl()
 {
-    const AudioControls controls = audioControls(acodecComboBox->currentIndex());
+    const AudioControls controls = audioCodec(acodecComboBox->currentIndex()).controls;
     abitrateComboBox->setEnabled(controls.bitrate);
     channelButtonGroup->setEnabled(controls.channels);
     freqComboBox->setEnabled(controls.frequency);
@@ -99,7 +99,7 @@ PanelSettings MainWindow::widgetSettings() const
     settings.dvdPreset = dvdButton->isChecked();
     settings.width = vauflspinBox->text();
     settings.height = hauflspinBox->text();
-    settings.frameRate = fpsComboBox->currentIndex();
+    settings.frameRateIndex = fpsComboBox->currentIndex();
     settings.ratio = ratioComboBox->currentIndex();
     settings.videoBitrate = vbitrateSpinBox->text();
     settings.originalSize = originalSizeCheckBox->isChecked();
@@ -112,9 +112,9 @@ PanelSettings MainWindow::widgetSettings() const
     settings.audioOn = audioCheckBox->isChecked();
     settings.audioCodec = acodecComboBox->currentIndex();
     settings.frequencyEnabled = freqComboBox->isEnabled();
-    settings.frequency = freqComboBox->currentIndex();
+    settings.sampleRateIndex = freqComboBox->currentIndex();
     settings.audioBitrateEnabled = abitrateComboBox->isEnabled();
-    settings.audioBitrate = abitrateComboBox->currentIndex();
+    settings.audioBitrateIndex = abitrateComboBox->currentIndex();
     settings.channelsEnabled = channelButtonGroup->isEnabled();
     settings.stereo = stereoButton->isChecked();
     settings.rangeFrom = rangeFromLineEdit->text().trimmed();

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "formats.h"
+#include "codecs.h"
 #include "germannumbers.h"
 
 using namespace Qt::StringLiterals;
@@ -17,30 +17,6 @@ namespace {
 QString tr(const char *text)
 {
     return QCoreApplication::translate("TargetSize", text);
-}
-
-constexpr int h264 = 7;
-constexpr int h265 = 8;
-constexpr int vp9 = 9;
-constexpr int av1 = 10;
-
-// The share of the room left for the video that each encoder is given, so that
-// its first output most often lands in the band the runner keeps (up to 3 %
-// below the size) and needs no correction. Measured with bench/sizebench.cpp:
-// two-pass x264, x265 and VP9 miss their bitrate by a few per cent either way on
-// short clips; SVT-AV1 in its single pass often by 5 to 10 %, and on long noisy
-// clips by far more (see README, "Target sizes").
-double encoderShare(int videoCodec)
-{
-    switch (videoCodec) {
-    case h264:
-    case h265:
-    case vp9:
-        return 0.99;
-    case av1:
-        return 0.95;
-    }
-    return 0;
 }
 
 // Below this the encoders give no usable picture at any frame size.
@@ -86,26 +62,15 @@ constexpr int audioPacketKbps = 5;
 // highest common bitrate of compressed stereo audio.
 constexpr int unknownSourceKbps = 320;
 
-// The bitrate counted for an audio codec item when the panel sets none, and
-// spelled out for the converter: the encoders' own defaults for stereo, except
-// where the default depends on the channels (mp2 384k, ac3 up to 448k): there
-// 192k, which every channel layout accepts.
-int defaultAudioKbps(int audioCodec)
-{
-    // Items: copy, wav, mp3, mp2, ac3, aac, opus, flac, vorbis.
-    static const int table[] = {0, 0, 128, 192, 192, 128, 96, 0, 128};
-    return audioCodec >= 0 && audioCodec < int(std::size(table)) ? table[audioCodec] : 0;
-}
-
 // The bitrate of a lossy audio codec item as the converter will use it.
 int lossyAudioKbps(const PanelSettings &s)
 {
     if (s.audioBitrateEnabled) {
-        const int panel = audioBitrateValues.value(s.audioBitrate).chopped(1).toInt();
+        const int panel = audioBitrateValues.value(s.audioBitrateIndex).chopped(1).toInt();
         if (panel > 0)
             return panel;
     }
-    return defaultAudioKbps(s.audioCodec);
+    return audioCodec(s.audioCodec).defaultKbps;
 }
 
 // Uncompressed audio: 16 bits per sample; the source's rate and channels are not
@@ -113,7 +78,7 @@ int lossyAudioKbps(const PanelSettings &s)
 // counted the same: lossless compression never makes audio larger.
 int uncompressedKbps(const PanelSettings &s)
 {
-    const int rate = s.frequencyEnabled ? frequencyValues.value(s.frequency).toInt() : 48000;
+    const int rate = s.frequencyEnabled ? frequencyValues.value(s.sampleRateIndex).toInt() : 48000;
     const int channels = s.channelsEnabled && !s.stereo ? 1 : 2;
     return int(std::ceil(rate * channels * 16 / 1000.0));
 }
@@ -159,16 +124,18 @@ QStringList withBeforeOutput(QStringList run, const QStringList &options)
 } // namespace
 
 SizeBudget videoBitrateForSize(double targetMB, double seconds, int audioKbps, const QString &container,
-                               int videoCodec)
+                               int codecIndex)
 {
     SizeBudget budget;
-    if (videoCodec == 0) {
+    const VideoCodec &codec = videoCodec(codecIndex);
+    if (codecIndex == 0) {
         budget.refusal = tr("Beim Kopieren des Videos („copy“) bestimmt allein die Quelle die Größe; eine "
                             "Zielgröße lässt sich so nicht einhalten. Wählen Sie als Video-Codec H.264, "
                             "H.265, VP9 oder AV1, oder schalten Sie die Zielgröße ab.");
         return budget;
     }
-    if (!isModernVideoCodec(videoCodec)) {
+    const double share = codec.sizeShare;
+    if (!(share > 0)) {
         budget.refusal = tr("Eine Zielgröße lässt sich nur mit den Video-Codecs H.264, H.265, VP9 oder AV1 "
                             "einhalten. Wählen Sie einen davon, oder schalten Sie die Zielgröße ab.");
         return budget;
@@ -181,7 +148,6 @@ SizeBudget videoBitrateForSize(double targetMB, double seconds, int audioKbps, c
     }
 
     const ContainerCost &cost = costOf(container);
-    const double share = encoderShare(videoCodec);
     const double videoPacketKbps = cost.bytesPerPacket * videoPacketsPerSecond * 8 / 1000;
     const double audio = std::max(0, audioKbps);
 
@@ -225,12 +191,13 @@ int audioKbpsForSize(const PanelSettings &settings, const QList<int> &keptSource
     if (!settings.audioOn)
         return 0;
     const QList<int> tracks = keptSourceKbps.isEmpty() ? QList<int>{0} : keptSourceKbps;
+    const AudioCodec &codec = audioCodec(settings.audioCodec);
     int sum = 0;
     for (const int source : tracks) {
         int kbps = 0;
         if (settings.audioCodec == 0) // copy
             kbps = source > 0 ? source : unknownSourceKbps;
-        else if (settings.audioCodec == 1 || settings.audioCodec == 7) // wav, flac
+        else if (codec.sizedAsUncompressed)
             kbps = uncompressedKbps(settings);
         else
             kbps = lossyAudioKbps(settings);
@@ -241,22 +208,24 @@ int audioKbpsForSize(const PanelSettings &settings, const QList<int> &keptSource
 
 QStringList steadyAudioOptions(const PanelSettings &settings)
 {
-    if (!settings.audioOn || defaultAudioKbps(settings.audioCodec) == 0)
+    const AudioCodec &codec = audioCodec(settings.audioCodec);
+    if (!settings.audioOn || codec.defaultKbps == 0)
         return {};
     const QString bitrate = QString::number(lossyAudioKbps(settings)) + u'k';
     QStringList options;
     if (!settings.audioBitrateEnabled)
         options << u"-b:a"_s << bitrate;
-    if (settings.audioCodec == 6) // libopus varies its bitrate with the sound, up to a seventh above it
+    if (codec.steady == SteadyBitrate::VbrOff)
         options << u"-vbr"_s << u"off"_s;
-    else if (settings.audioCodec == 8) // libvorbis likewise, unless held between bounds
+    else if (codec.steady == SteadyBitrate::MinMaxRate)
         options << u"-minrate:a"_s << bitrate << u"-maxrate:a"_s << bitrate;
     return options;
 }
 
-QList<QStringList> targetSizeRuns(const QStringList &singleRun, int videoCodec, int videoKbps)
+QList<QStringList> targetSizeRuns(const QStringList &singleRun, int codecIndex, int videoKbps)
 {
-    if (!isModernVideoCodec(videoCodec) || videoKbps <= 0 || singleRun.size() < 2)
+    const VideoCodec &codec = videoCodec(codecIndex);
+    if (!(codec.sizeShare > 0) || videoKbps <= 0 || singleRun.size() < 2)
         return {singleRun};
 
     // The quality or bitrate options give way to the bitrate, in the place of the
@@ -280,13 +249,13 @@ QList<QStringList> targetSizeRuns(const QStringList &singleRun, int videoCodec, 
     run.insert(at, bitrate);
     run.insert(at, u"-b:v"_s);
 
-    if (videoCodec == av1)
+    if (codec.passes == TwoPasses::None)
         return {run};
 
     // Both passes name the same statistics, relative to the working folder.
     QStringList first;
     QStringList second;
-    if (videoCodec == h265) {
+    if (codec.passes == TwoPasses::X265Params) {
         // libx265 takes its passes through its own parameters, joined to any given.
         const qsizetype params = run.indexOf(u"-x265-params"_s);
         const auto passParams = [&](int pass) {

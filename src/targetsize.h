@@ -23,10 +23,11 @@ struct SizeBudget
 
 // The video bitrate for a whole output of targetMB (10^6 bytes) over `seconds`,
 // with audioKbps the sum over all kept audio tracks, for the output's container
-// (suffix without dot, any case) and the video codec index. Only H.264, H.265,
-// VP9 and AV1 can aim at a size; every other codec, "copy" included, is refused.
+// (suffix without dot, any case) and the video codec's combo index. Only the
+// codecs with a share of a size (H.264, H.265, VP9, AV1) can aim at one; every
+// other codec, "copy" included, is refused.
 SizeBudget videoBitrateForSize(double targetMB, double seconds, int audioKbps, const QString &container,
-                               int videoCodec);
+                               int codecIndex);
 
 // The audio bitrate the size computation counts for the kept audio tracks: per
 // track the panel's audio bitrate when it sets one, the codec's default bitrate
@@ -44,11 +45,12 @@ QStringList steadyAudioOptions(const PanelSettings &settings);
 
 // The converter runs of a target-size job made from the one-run argument list
 // the job maker built: the quality options ("-crf", "-b:v") replaced by the
-// bitrate; for x264, x265 and VP9 two passes, the first writing nothing
-// ("-f null /dev/null", no audio, subtitles or data); one run for AV1. The pass
-// statistics go to files named "quorvid-pass..." in the working folder. A list
-// that cannot aim at a size (another codec, no bitrate) comes back unchanged.
-QList<QStringList> targetSizeRuns(const QStringList &singleRun, int videoCodec, int videoKbps);
+// bitrate; two passes where the codec's entry has them (x264, x265 and VP9),
+// the first writing nothing ("-f null /dev/null", no audio, subtitles or data);
+// one run for AV1. The pass statistics go to files named "quorvid-pass..." in
+// the working folder. A list that cannot aim at a size (another codec, no
+// bitrate) comes back unchanged.
+QList<QStringList> targetSizeRuns(const QStringList &singleRun, int codecIndex, int videoKbps);
 
 // The corrections made so far to the output of one job with a size limit, the
 // attempt before the last one (its video bitrate and the bytes it wrote), and

@@ -10,7 +10,6 @@
 
 #include "batchfile.h"
 #include "failurereports.h"
-#include "formats.h"
 #include "makejob.h"
 #include "quorvid.h"
 #include "tracks.h"

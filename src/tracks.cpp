@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <algorithm>
 
-#include "formats.h"
+#include "codecs.h"
 
 using namespace Qt::StringLiterals;
 using Kind = StreamFacts::Kind;
@@ -141,14 +141,12 @@ const Container &containerFor(const QString &suffix)
 }
 
 // The new codecs get the new policy; the first ones keep the converter's own
-// choice until the user changes a check box. Audio items from "aac" on are new.
-constexpr int firstModernAudioCodec = 5;
-
+// choice until the user changes a check box.
 bool modernTarget(const PanelSettings &s)
 {
     if (s.videoOn)
-        return !s.dvdPreset && isModernVideoCodec(s.videoCodec);
-    return s.audioOn && s.audioCodec >= firstModernAudioCodec;
+        return !s.dvdPreset && videoCodec(s.videoCodec).modern;
+    return s.audioOn && audioCodec(s.audioCodec).modern;
 }
 
 bool switchedOn(const StreamFacts &s, const PanelSettings &settings)

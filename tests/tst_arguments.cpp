@@ -55,8 +55,8 @@ void ArgumentsTest::arguments_data()
     dvd.height = u"576"_s;
     dvd.ratio = 1;
     dvd.audioCodec = 4;
-    dvd.frequency = 0;
-    dvd.audioBitrate = 3;
+    dvd.sampleRateIndex = 0;
+    dvd.audioBitrateIndex = 3;
     dvd.stereo = false;
     dvd.frequencyEnabled = dvd.audioBitrateEnabled = dvd.channelsEnabled = true;
     QTest::newRow("PAL-DVD 16:9 mono")
@@ -65,7 +65,7 @@ void ArgumentsTest::arguments_data()
     PanelSettings wav = startState();
     wav.videoOn = false;
     wav.audioCodec = 1;
-    wav.frequency = 2;
+    wav.sampleRateIndex = 2;
     wav.stereo = false;
     wav.frequencyEnabled = wav.channelsEnabled = true;
     QTest::newRow("video off, wav mono") << wav << u"-vn -acodec pcm_s16le -ar 22050 -ac 1"_s;
@@ -81,7 +81,7 @@ void ArgumentsTest::arguments_data()
     PanelSettings zero = mp4;
     zero.videoBitrate = u"0"_s;
     zero.videoCodec = 6;
-    zero.frameRate = 0;
+    zero.frameRateIndex = 0;
     QTest::newRow("bitrate 0, flv 30")
         << zero
         << u"-s 320x240 -vcodec flv -r 30 -aspect 4:3 -b 0k -acodec libmp3lame -ar 44100 -ab 224k -ac 2"_s;
@@ -96,7 +96,7 @@ void ArgumentsTest::arguments_data()
     PanelSettings h264 = mp4;
     h264.videoCodec = 7;
     h264.originalSize = true;
-    h264.frameRate = 3;
+    h264.frameRateIndex = 3;
     h264.ratio = 2;
     h264.quality = 3;
     h264.audioCodec = 5;
@@ -125,7 +125,7 @@ void ArgumentsTest::arguments_data()
     PanelSettings av1 = h264;
     av1.videoCodec = 10;
     av1.quality = 5;
-    av1.frameRate = 2;
+    av1.frameRateIndex = 2;
     av1.audioCodec = 7;
     av1.audioBitrateEnabled = false;
     QTest::newRow("av1 very low, 24, flac")

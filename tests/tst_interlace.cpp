@@ -4,7 +4,7 @@
 #include <QtTest>
 
 #include "arguments.h"
-#include "formats.h"
+#include "codecs.h"
 #include "interlace.h"
 
 using namespace Qt::StringLiterals;
@@ -12,6 +12,8 @@ using namespace Qt::StringLiterals;
 Q_DECLARE_METATYPE(Scan)
 
 namespace {
+// The video codec item "h264", a codec of today.
+constexpr int h264Item = 7;
 QString report(int tff, int bff, int progressive, int undetermined)
 {
     return u"[Parsed_idet_0 @ 0x55d3] Multi frame detection: TFF: %1 BFF: %2 Progressive: %3 Undetermined: %4\n"_s
@@ -57,9 +59,9 @@ FieldDetection detect(const QString &file)
 PanelSettings h264Original()
 {
     PanelSettings s;
-    s.videoCodec = firstModernVideoCodec;
+    s.videoCodec = h264Item;
     s.originalSize = true;
-    s.frameRate = originalFrameRateIndex;
+    s.frameRateIndex = originalFrameRateIndex;
     s.ratio = originalRatioIndex;
     s.quality = defaultQualityIndex;
     s.audioOn = false;
@@ -116,7 +118,7 @@ void InterlaceTest::decision()
     QCOMPARE(decideScan(declaredScan(fieldOrder), parseFieldDetection(output)), expected);
     // Deinterlaced by default only when interlaced, and only with a codec of today.
     const bool interlaced = expected == Scan::TopFieldFirst || expected == Scan::BottomFieldFirst;
-    QCOMPARE(deinterlaceByDefault(expected, firstModernVideoCodec), interlaced);
+    QCOMPARE(deinterlaceByDefault(expected, h264Item), interlaced);
     QVERIFY(!deinterlaceByDefault(expected, 5));
 }
 
@@ -211,7 +213,7 @@ void InterlaceTest::realConversion()
     const QString output = source + u".mp4"_s;
     const QStringList plain = buildArguments(h264Original(), source, output);
     const QStringList arguments = withVideoFilters(
-        plain, deinterlaceByDefault(decided, firstModernVideoCodec) ? deinterlaceFilter(decided) : QString(),
+        plain, deinterlaceByDefault(decided, h264Item) ? deinterlaceFilter(decided) : QString(),
         sizeLimitFilter(maxHeight, 0));
     // A progressive source, however it is flagged, gets the builder's list as it is.
     QCOMPARE(arguments == plain, expected == Scan::Progressive);

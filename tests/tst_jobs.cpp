@@ -5,7 +5,7 @@
 #include <QtWidgets>
 
 #include "batchfile.h"
-#include "formats.h"
+#include "codecs.h"
 #include "interlace.h"
 #include "jobrunner.h"
 #include "makejob.h"
@@ -558,10 +558,10 @@ void JobsTest::partsAndSizes()
 
     PanelSettings settings;
     settings.videoCodec = videoCodec;
-    settings.originalSize = videoCodec >= firstModernVideoCodec;
+    settings.originalSize = ::videoCodec(videoCodec).modern;
     settings.audioCodec = 5; // aac
     settings.audioBitrateEnabled = true;
-    settings.audioBitrate = 3; // 128k
+    settings.audioBitrateIndex = 3; // 128k
     settings.targetSizeMB = sizeMB;
     settings.rangeFrom = from;
     settings.rangeTo = to;

@@ -594,7 +594,7 @@ void PresetTest::variableRate()
     QCOMPARE(wanted.size(), 90);
     for (const int rate : {3, 1}) { // "Original", then "25"
         PanelSettings settings = preset(u"Teilen (H.264/AAC, höchstens 1080p)"_s).settings;
-        settings.frameRate = rate;
+        settings.frameRateIndex = rate;
         const QString output = source + u".%1.mp4"_s.arg(rate);
         QProcess converter;
         converter.setStandardInputFile(QProcess::nullDevice());

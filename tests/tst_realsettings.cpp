@@ -94,7 +94,7 @@ void RealSettingsTest::convert_data()
             s.audioCodec = s.audioOn ? a : 0;
             s.frequencyEnabled = s.channelsEnabled = s.audioCodec >= 1;
             s.audioBitrateEnabled = s.audioCodec >= 2;
-            s.audioBitrate = 3;
+            s.audioBitrateIndex = 3;
             const QString key = u"%1 %2"_s.arg(v).arg(anames[a]);
             const QString width = v == 0 ? u"160"_s : u"320"_s;
             QString audio = aprobed[a];
@@ -115,7 +115,7 @@ void RealSettingsTest::convert_data()
         s.height = u"576"_s;
         s.videoBitrate = u"4000"_s;
         s.audioCodec = 4;
-        s.frequency = 0;
+        s.sampleRateIndex = 0;
         s.frequencyEnabled = s.audioBitrateEnabled = s.channelsEnabled = true;
         s.stereo = stereo;
         QTest::addRow("PAL-DVD %s", stereo ? "stereo" : "mono")
@@ -130,10 +130,10 @@ void RealSettingsTest::convert_data()
             PanelSettings s;
             s.videoOn = false;
             s.audioCodec = a;
-            s.frequency = f;
+            s.sampleRateIndex = f;
             s.frequencyEnabled = s.channelsEnabled = a >= 1;
             s.audioBitrateEnabled = a >= 2;
-            s.audioBitrate = 4;
+            s.audioBitrateIndex = 4;
             QString expected = a == 0 ? u"-/mp3/44100/1/"_s
                                       : u"-/%1/%2/2/"_s.arg(aprobed[a].section(u'/', 0, 0), frequencies[f]);
             if (a == 4 && f == 2)

@@ -8,7 +8,7 @@
 
 #include "arguments.h"
 #include "batchfile.h"
-#include "formats.h"
+#include "codecs.h"
 #include "makejob.h"
 #include "presets.h"
 #include "quorvid.h"
@@ -67,30 +67,30 @@ MediaFacts movieFacts()
 void RunFilesTest::ownJobsPass_data()
 {
     QTest::addColumn<PanelSettings>("settings");
-    for (int video = 0; video < videoCodecValues.size(); ++video) {
+    for (int video = 0; video < videoCodecs().size(); ++video) {
         PanelSettings settings;
         settings.videoCodec = video;
-        settings.originalSize = isModernVideoCodec(video);
-        settings.audioCodec = video % audioCodecValues.size();
-        QTest::addRow("video %s", qPrintable(videoCodecValues[video])) << settings;
+        settings.originalSize = videoCodec(video).modern;
+        settings.audioCodec = video % audioCodecs().size();
+        QTest::addRow("video %s", qPrintable(videoCodecs()[video].encoder)) << settings;
         // A part, a size (two passes where the codec has them), a track choice.
         settings.rangeFrom = u"00:01:00"_s;
         settings.rangeTo = u"00:02:00"_s;
-        QTest::addRow("part %s", qPrintable(videoCodecValues[video])) << settings;
-        if (isModernVideoCodec(video)) {
+        QTest::addRow("part %s", qPrintable(videoCodecs()[video].encoder)) << settings;
+        if (videoCodec(video).modern) {
             settings.audioCodec = 5; // aac: a lossless sound would not fit the size
             settings.targetSizeMB = 20;
             settings.quality = targetSizeQualityIndex;
-            QTest::addRow("size %s", qPrintable(videoCodecValues[video])) << settings;
+            QTest::addRow("size %s", qPrintable(videoCodecs()[video].encoder)) << settings;
             settings.trackChecks = {{1, false}, {2, true}, {3, true}};
-            QTest::addRow("size and tracks %s", qPrintable(videoCodecValues[video])) << settings;
+            QTest::addRow("size and tracks %s", qPrintable(videoCodecs()[video].encoder)) << settings;
         }
     }
-    for (int audio = 0; audio < audioCodecValues.size(); ++audio) {
+    for (int audio = 0; audio < audioCodecs().size(); ++audio) {
         PanelSettings settings;
         settings.videoOn = false;
         settings.audioCodec = audio;
-        QTest::addRow("audio %s", qPrintable(audioCodecValues[audio])) << settings;
+        QTest::addRow("audio %s", qPrintable(audioCodecs()[audio].encoder)) << settings;
     }
     for (const Preset &preset : builtInPresets()) {
         QTest::addRow("preset %s", qPrintable(preset.name)) << preset.settings;

@@ -4,7 +4,7 @@
 #include <QtTest>
 
 #include "arguments.h"
-#include "formats.h"
+#include "codecs.h"
 #include "job.h"
 #include "makejob.h"
 #include "jobrunner.h"
@@ -146,7 +146,7 @@ void TargetSizeTest::audio()
     PanelSettings s;
     s.audioCodec = codec;
     s.audioBitrateEnabled = bitrate >= 0;
-    s.audioBitrate = qMax(bitrate, 0);
+    s.audioBitrateIndex = qMax(bitrate, 0);
     QCOMPARE(audioKbpsForSize(s, sources), kbps);
     QCOMPARE(steadyAudioOptions(s), options);
     s.audioOn = false;
@@ -288,7 +288,7 @@ void TargetSizeTest::realSizes()
     settings.quality = defaultQualityIndex;
     settings.audioCodec = audioCodec;
     settings.audioBitrateEnabled = audioCodec != 6; // opus at its default
-    settings.audioBitrate = 3;                      // 128k
+    settings.audioBitrateIndex = 3;                 // 128k
     const int audioKbps = audioKbpsForSize(settings, {0, 0});
     const double targetMB = 0.55;
     const SizeBudget budget = videoBitrateForSize(targetMB, facts.durationSeconds, audioKbps, suffix, codec);

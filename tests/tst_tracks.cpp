@@ -9,7 +9,7 @@
 
 #include <csignal>
 
-#include "formats.h"
+#include "codecs.h"
 #include "mediasurvey.h"
 #include "quorvid.h"
 #include "testsupport.h"
@@ -50,12 +50,12 @@ PanelSettings panel(int video, int audio, bool videoOn = true)
     PanelSettings s;
     s.videoOn = videoOn;
     s.videoCodec = video;
-    s.originalSize = isModernVideoCodec(video);
-    s.frameRate = s.originalSize ? originalFrameRateIndex : 1;
+    s.originalSize = videoCodec(video).modern;
+    s.frameRateIndex = s.originalSize ? originalFrameRateIndex : 1;
     s.ratio = s.originalSize ? originalRatioIndex : 0;
     s.quality = s.originalSize ? defaultQualityIndex : 0;
     s.audioCodec = audio;
-    const AudioControls controls = audioControls(audio);
+    const AudioControls controls = audioCodec(audio).controls;
     s.audioBitrateEnabled = controls.bitrate;
     s.channelsEnabled = controls.channels;
     s.frequencyEnabled = controls.frequency;
