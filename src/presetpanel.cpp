@@ -11,7 +11,9 @@
 
 #include "failurereports.h"
 #include "formats.h"
+#include "makejob.h"
 #include "quorvid.h"
+#include "sizechoice.h"
 
 using namespace Qt::StringLiterals;
 
@@ -66,6 +68,7 @@ void MainWindow::setUpPresets()
             presetWidth += part->sizeHint().width();
     AudioVideoGridLayout->setColumnMinimumWidth(
         1, audioCheckBox->sizeHint().width() + AudioVideoGridLayout->horizontalSpacing() + presetWidth);
+    showSizeChoice();
 }
 
 void MainWindow::fillPresetBox(const QString &select)
@@ -181,6 +184,22 @@ void MainWindow::showPresetChanged()
     for (int i = 1; i < presetComboBox->count(); ++i)
         presetComboBox->setItemText(i, presetList.value(i - 1).name +
                                            (i == index && presetChanged ? changedMark : QString()));
+    showSizeChoice();
+}
+
+void MainWindow::showSizeChoice()
+{
+    const StreamFacts *video = firstVideo(openedFacts);
+    const SizeChoice choice = sizeChoice(panelSettings().maxHeight, video ? video->shownWidth() : 0,
+                                         video ? video->shownHeight() : 0);
+    originalSizeCheckBox->setText(choice.text);
+    originalSizeCheckBox->setToolTip(choice.toolTip);
+    // The Video line keeps room for the check box and its neighbours; it only
+    // grows, so that the panel does not jump from one file to the next.
+    const int needed = videoCheckBox->sizeHint().width() + AudioVideoGridLayout->horizontalSpacing() +
+                       formatWidget->sizeHint().width();
+    if (AudioVideoGridLayout->columnMinimumWidth(0) < needed)
+        AudioVideoGridLayout->setColumnMinimumWidth(0, needed);
 }
 
 void MainWindow::savePresetAs()

@@ -250,6 +250,9 @@ private:
     void reportPresetProblems();
     void presetChosen(int index);
     void showPresetChanged();
+    // The "Originalgröße" box says what size the output of the opened file gets
+    // when a preset bounds it.
+    void showSizeChoice();
     // What the panel's widgets show; and that plus the hidden fields of a chosen,
     // unchanged preset, from which arguments and jobs are made.
     PanelSettings widgetSettings() const;

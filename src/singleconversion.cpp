@@ -63,6 +63,7 @@ void MainWindow::openInput(const QString &chosen)
     deinterlaceChosen = false;
     forgetSource();
     showTracks();
+    showSizeChoice();
     survey.stop();
     // A press waiting for the previous file's look is dropped with it, and the
     // user is told.

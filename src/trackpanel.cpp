@@ -36,6 +36,7 @@ void MainWindow::setUpTracks()
         trackList->setFacts(facts);
         showTracks();
         showRangeNote();
+        showSizeChoice();
         showStill(false);
         lookEnded(path);
     });
