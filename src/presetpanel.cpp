@@ -5,9 +5,9 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
-#include <QToolButton>
 
 #include "failurereports.h"
 #include "formats.h"
@@ -19,17 +19,19 @@ using namespace Qt::StringLiterals;
 
 namespace {
 const QString changedMark = u" (geändert)"_s;
+// About the longest name of a built-in preset with its change mark, and some.
+constexpr int maxPresetNameChars = 60;
 } // namespace
 
 void MainWindow::setUpPresets()
 {
     // The preset commands sit in a menu button beside the box, where they belong.
     presetMenu = new QMenu(u"Vorlagen"_s, this);
-    auto *menuButton = new QToolButton(presetWidget);
+    // A push button keeps room for its menu arrow beside the text; a tool button
+    // draws the arrow over the text's end.
+    auto *menuButton = new QPushButton(u"Vorlagen"_s, presetWidget);
     menuButton->setObjectName(u"presetMenuButton"_s);
-    menuButton->setText(u"Vorlagen"_s);
     menuButton->setToolTip(u"Vorlagen speichern, umbenennen, löschen, exportieren und importieren"_s);
-    menuButton->setPopupMode(QToolButton::InstantPopup);
     menuButton->setMenu(presetMenu);
     presetHorizontalLayout->addWidget(menuButton);
     presetMenu->addAction(u"Aktuelle Einstellungen als Vorlage speichern..."_s, this,
@@ -57,17 +59,11 @@ void MainWindow::setUpPresets()
              videoCheckBox, audioCheckBox, dvdButton, originalSizeCheckBox, stereoButton, monoButton})
         connect(button, &QAbstractButton::toggled, this, changed);
 
+    // The box is as wide as its longest built-in name; a very long name of the
+    // user's is shortened rather than widening the window.
+    presetComboBox->setMaximumWidth(presetComboBox->fontMetrics().averageCharWidth() * maxPresetNameChars);
     fillPresetBox(QString());
     reportPresetProblems();
-    // The box shares the line of the "Audio" check box, right-aligned: the column
-    // keeps room for both side by side. Summed from the parts, as the layout
-    // counts a part not yet shown as empty.
-    int presetWidth = presetHorizontalLayout->spacing() * (presetHorizontalLayout->count() - 1);
-    for (int i = 0; i < presetHorizontalLayout->count(); ++i)
-        if (QWidget *part = presetHorizontalLayout->itemAt(i)->widget())
-            presetWidth += part->sizeHint().width();
-    AudioVideoGridLayout->setColumnMinimumWidth(
-        1, audioCheckBox->sizeHint().width() + AudioVideoGridLayout->horizontalSpacing() + presetWidth);
     showSizeChoice();
 }
 

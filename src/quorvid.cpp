@@ -45,12 +45,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
           static_cast<QWidget *>(audioFrame), static_cast<QWidget *>(singleConvertGroupBox),
           static_cast<QWidget *>(batchConvertGroupBox)})
         giveTextsRoom(container);
-    // The window as the user left it last time, else maximized.
-    if (const QByteArray geometry = remembered.windowGeometry();
-        !geometry.isEmpty() && restoreGeometry(geometry))
-        show();
-    else
-        showMaximized();
     QTimer::singleShot(0, this, &MainWindow::ffmpegtest);
 
     videoExtensions << u".cop"_s << u".avi"_s << u".avi"_s << u".mpg"_s << u".mpg"_s << u".mp4"_s << u".flv"_s
@@ -125,6 +119,17 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     new FileDropTarget(openLineEdit, openDropped);
     new FileDropTarget(batchlisteGroupBox, queueDropped);
     new FileDropTarget(batchConvertGroupBox, queueDropped);
+
+    // The window as the user left it last time, else maximized. Shown last, once
+    // every widget is in place, and never smaller than their texts need: the
+    // size it returns to from maximized is the one it has here, and not every
+    // desktop holds a window to its minimum size.
+    resize(size().expandedTo(minimumSizeHint()));
+    if (const QByteArray geometry = remembered.windowGeometry();
+        !geometry.isEmpty() && restoreGeometry(geometry))
+        show();
+    else
+        showMaximized();
 }
 
 void MainWindow::ffmpegtest()
