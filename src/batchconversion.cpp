@@ -16,6 +16,7 @@
 #include "batchfile.h"
 #include "converter.h"
 #include "dropping.h"
+#include "jobtooltip.h"
 #include "quorvid.h"
 #include "runfiles.h"
 #include "terminaltext.h"
@@ -41,8 +42,8 @@ QTableWidgetItem *MainWindow::newJobItem(const Job &job)
     const QString text = job.text();
     auto *item = new QTableWidgetItem(text);
     item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    // The column shortens a long job in the middle; the whole text is a tooltip.
-    item->setToolTip(text);
+    // The column shortens a long job in the middle; the tooltip tells it in words.
+    item->setToolTip(jobToolTip(job));
     // Most jobs are their text; only the others carry the job itself, which keeps
     // long lists small.
     if (!job.isEmpty() && !job.fitsTextForm())

@@ -157,6 +157,7 @@ void MainWindow::endBatchRun()
         statusBar()->showMessage(tr("Abgebrochen!"));
     } else if (failed == 0) {
         setPercent(100);
+        lcdNumber->display(formatRemaining(0));
         statusBar()->showMessage(tr("Konvertierung beendet."));
         alertIfInactive(notice);
     } else {

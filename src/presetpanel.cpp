@@ -5,29 +5,33 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QTimer>
-#include <QToolButton>
 
 #include "codecs.h"
 #include "failurereports.h"
+#include "makejob.h"
 #include "quorvid.h"
+#include "sizechoice.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
 const QString changedMark = u" (geändert)"_s;
+// About the longest name of a built-in preset with its change mark, and some.
+constexpr int maxPresetNameChars = 60;
 } // namespace
 
 void MainWindow::setUpPresets()
 {
     // The preset commands sit in a menu button beside the box, where they belong.
     presetMenu = new QMenu(u"Vorlagen"_s, this);
-    auto *menuButton = new QToolButton(presetWidget);
+    // A push button keeps room for its menu arrow beside the text; a tool button
+    // draws the arrow over the text's end.
+    auto *menuButton = new QPushButton(u"Vorlagen"_s, presetWidget);
     menuButton->setObjectName(u"presetMenuButton"_s);
-    menuButton->setText(u"Vorlagen"_s);
     menuButton->setToolTip(u"Vorlagen speichern, umbenennen, löschen, exportieren und importieren"_s);
-    menuButton->setPopupMode(QToolButton::InstantPopup);
     menuButton->setMenu(presetMenu);
     presetHorizontalLayout->addWidget(menuButton);
     presetMenu->addAction(u"Aktuelle Einstellungen als Vorlage speichern..."_s, this,
@@ -55,17 +59,12 @@ void MainWindow::setUpPresets()
              videoCheckBox, audioCheckBox, dvdButton, originalSizeCheckBox, stereoButton, monoButton})
         connect(button, &QAbstractButton::toggled, this, changed);
 
+    // The box is as wide as its longest built-in name; a very long name of the
+    // user's is shortened rather than widening the window.
+    presetComboBox->setMaximumWidth(presetComboBox->fontMetrics().averageCharWidth() * maxPresetNameChars);
     fillPresetBox(QString());
     reportPresetProblems();
-    // The box shares the line of the "Audio" check box, right-aligned: the column
-    // keeps room for both side by side. Summed from the parts, as the layout
-    // counts a part not yet shown as empty.
-    int presetWidth = presetHorizontalLayout->spacing() * (presetHorizontalLayout->count() - 1);
-    for (int i = 0; i < presetHorizontalLayout->count(); ++i)
-        if (QWidget *part = presetHorizontalLayout->itemAt(i)->widget())
-            presetWidth += part->sizeHint().width();
-    AudioVideoGridLayout->setColumnMinimumWidth(
-        1, audioCheckBox->sizeHint().width() + AudioVideoGridLayout->horizontalSpacing() + presetWidth);
+    showSizeChoice();
 }
 
 void MainWindow::fillPresetBox(const QString &select)
@@ -181,6 +180,22 @@ void MainWindow::showPresetChanged()
     for (int i = 1; i < presetComboBox->count(); ++i)
         presetComboBox->setItemText(i, presetList.value(i - 1).name +
                                            (i == index && presetChanged ? changedMark : QString()));
+    showSizeChoice();
+}
+
+void MainWindow::showSizeChoice()
+{
+    const StreamFacts *video = firstVideo(openedFacts);
+    const SizeChoice choice = sizeChoice(panelSettings().maxHeight, video ? video->shownWidth() : 0,
+                                         video ? video->shownHeight() : 0);
+    originalSizeCheckBox->setText(choice.text);
+    originalSizeCheckBox->setToolTip(choice.toolTip);
+    // The Video line keeps room for the check box and its neighbours; it only
+    // grows, so that the panel does not jump from one file to the next.
+    const int needed = videoCheckBox->sizeHint().width() + AudioVideoGridLayout->horizontalSpacing() +
+                       formatWidget->sizeHint().width();
+    if (AudioVideoGridLayout->columnMinimumWidth(0) < needed)
+        AudioVideoGridLayout->setColumnMinimumWidth(0, needed);
 }
 
 void MainWindow::savePresetAs()

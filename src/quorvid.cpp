@@ -46,12 +46,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
           static_cast<QWidget *>(audioFrame), static_cast<QWidget *>(singleConvertGroupBox),
           static_cast<QWidget *>(batchConvertGroupBox)})
         giveTextsRoom(container);
-    // The window as the user left it last time, else maximized.
-    if (const QByteArray geometry = remembered.windowGeometry();
-        !geometry.isEmpty() && restoreGeometry(geometry))
-        show();
-    else
-        showMaximized();
     QTimer::singleShot(0, this, &MainWindow::ffmpegtest);
 
     // The output suffix of each codec item, from the codec table. "copy" keeps the
@@ -128,6 +122,17 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     new FileDropTarget(openLineEdit, openDropped);
     new FileDropTarget(batchlisteGroupBox, queueDropped);
     new FileDropTarget(batchConvertGroupBox, queueDropped);
+
+    // The window as the user left it last time, else maximized. Shown last, once
+    // every widget is in place, and never smaller than their texts need: the
+    // size it returns to from maximized is the one it has here, and not every
+    // desktop holds a window to its minimum size.
+    resize(size().expandedTo(minimumSizeHint()));
+    if (const QByteArray geometry = remembered.windowGeometry();
+        !geometry.isEmpty() && restoreGeometry(geometry))
+        show();
+    else
+        showMaximized();
 }
 
 void MainWindow::ffmpegtest()

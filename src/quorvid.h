@@ -144,6 +144,11 @@ private:
     // The job the panel makes for a source and target (with what the look at the
     // opened file found, and the user's track choice).
     Job jobFor(const QString &source, const QString &target, bool wholeFile = false);
+    // What a job for a source is made of: the panel's settings (with the track
+    // ticks where the source is the opened file) and what the look found in it.
+    bool isOpenedFile(const QString &source) const;
+    PanelSettings settingsFor(const QString &source) const;
+    MediaFacts factsFor(const QString &source) const;
     void setUpSource();
     void forgetSource();
     void showStill(bool soon);
@@ -245,6 +250,9 @@ private:
     void reportPresetProblems();
     void presetChosen(int index);
     void showPresetChanged();
+    // The "Originalgröße" box says what size the output of the opened file gets
+    // when a preset bounds it.
+    void showSizeChoice();
     // What the panel's widgets show; and that plus the hidden fields of a chosen,
     // unchanged preset, from which arguments and jobs are made.
     PanelSettings widgetSettings() const;

@@ -47,6 +47,12 @@ void MainWindow::openInput(const QString &chosen)
     }
 
     infoTextEdit->clear();
+    // The figures of an ended run belong to the file it converted; a run still
+    // going on keeps them.
+    if (!singleRunner.isRunning() && !batchRunner.isRunning()) {
+        setPercent(0);
+        lcdNumber->display(QString());
+    }
     openLineEdit->setText(chosen);
     // A name derived from the previous input would point at that file; only a
     // name the user chose keeps its folder and base name.
@@ -57,6 +63,7 @@ void MainWindow::openInput(const QString &chosen)
     deinterlaceChosen = false;
     forgetSource();
     showTracks();
+    showSizeChoice();
     survey.stop();
     // A press waiting for the previous file's look is dropped with it, and the
     // user is told.
@@ -200,6 +207,8 @@ void MainWindow::procbeendet(const JobEnd &end)
         break;
     case RunOutcome::Success:
         setPercent(100);
+        // Nothing is left to do: the last estimate of a short run would say otherwise.
+        lcdNumber->display(formatRemaining(0));
         statusBar()->showMessage(tr("Konvertierung beendet."));
         if (const QString note = oversizeNote(saveLineEdit->text(), singleAimedMB); !note.isEmpty())
             statusBar()->showMessage(note);

@@ -37,6 +37,11 @@ void MainWindow::setUpSource()
     connect(videoCheckBox, &QCheckBox::toggled, this, [this] { showRangeNote(); });
     connect(qualityComboBox, &QComboBox::currentIndexChanged, this, [this] { showRangeNote(); });
     connect(targetSizeSpinBox, &QDoubleSpinBox::valueChanged, this, [this] { showRangeNote(); });
+    // What the sound needs, and which tracks the target holds, decide what a size allows.
+    connect(audioCheckBox, &QCheckBox::toggled, this, [this] { showRangeNote(); });
+    connect(acodecComboBox, &QComboBox::currentIndexChanged, this, [this] { showRangeNote(); });
+    connect(abitrateComboBox, &QComboBox::currentIndexChanged, this, [this] { showRangeNote(); });
+    connect(saveLineEdit, &QLineEdit::textChanged, this, [this] { showRangeNote(); });
 }
 
 void MainWindow::forgetSource()
@@ -67,7 +72,8 @@ void MainWindow::showRangeNote()
 {
     // What the fields mean for the job, before anything runs: a time or a size
     // that cannot be, or where a copy really begins.
-    const PanelSettings settings = panelSettings();
+    // Judged as the job that would run: with the ticks of the track list.
+    const PanelSettings settings = settingsFor(openLineEdit->text());
     const QString refusal = openedFacts.valid ? jobRefusal(settings, openedFacts, saveLineEdit->text())
                                               : checkRange(settings.rangeFrom, settings.rangeTo, 0).refusal;
     const bool copiesVideo = settings.videoOn && settings.videoCodec == 0;
@@ -82,8 +88,7 @@ void MainWindow::showRangeNote()
 
 bool MainWindow::refuseJob(const QString &source, const QString &target)
 {
-    const MediaFacts facts = source == openLineEdit->text() ? openedFacts : surveyedFacts.value(source);
-    const QString refusal = jobRefusal(panelSettings(), facts, target);
+    const QString refusal = jobRefusal(settingsFor(source), factsFor(source), target);
     if (refusal.isEmpty())
         return false;
     showErrorBox(refusal.toHtmlEscaped());

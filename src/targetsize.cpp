@@ -90,8 +90,9 @@ QString megabytes(double mb)
 
 QString duration(double seconds)
 {
-    // "0:45 min", "12:05 min", "1:02:03 h"
-    const qint64 whole = qint64(std::ceil(seconds));
+    // "0:45 min", "12:05 min", "1:02:03 h"; to the nearest second (6.02 s is
+    // 0:06, not 0:07), and a clip shorter than half a second still lasts 0:01.
+    const qint64 whole = std::max<qint64>(1, std::llround(seconds));
     const QString secondsPart = u"%1"_s.arg(whole % 60, 2, 10, QChar(u'0'));
     if (whole < 3600)
         return u"%1:%2 min"_s.arg(whole / 60).arg(secondsPart);

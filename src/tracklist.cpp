@@ -8,23 +8,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 constexpr int indexRole = Qt::UserRole;
-
-// One video and one audio stream and nothing else: the list is as plain as the
-// file, two rows without a header.
-bool simpleFile(const MediaFacts &facts)
-{
-    int video = 0;
-    int audio = 0;
-    for (const StreamFacts &s : facts.streams) {
-        if (s.kind == StreamFacts::Kind::Video)
-            ++video;
-        else if (s.kind == StreamFacts::Kind::Audio)
-            ++audio;
-        else
-            return false;
-    }
-    return video <= 1 && audio <= 1;
-}
 } // namespace
 
 QString streamDetails(const StreamFacts &stream)
@@ -58,9 +41,10 @@ TrackList::TrackList(QWidget *parent) : QTreeWidget(parent)
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::NoSelection);
     setFocusPolicy(Qt::TabFocus);
-    header()->setStretchLastSection(true);
+    // Every column as wide as its texts, the last one too: stretched to the
+    // remaining width, it would be cut whenever the others fill the list.
+    header()->setStretchLastSection(false);
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    header()->setSectionResizeMode(ReasonColumn, QHeaderView::Stretch);
     connect(this, &QTreeWidget::itemChanged, this, &TrackList::itemChecked);
 }
 
@@ -80,7 +64,6 @@ void TrackList::setFacts(const MediaFacts &facts)
         item->setText(DefaultColumn, s.isDefault ? tr("ja") : QString());
         item->setCheckState(KindColumn, Qt::Unchecked);
     }
-    setHeaderHidden(simpleFile(facts));
     fitColumns();
     m_filling = false;
     updateGeometry();
@@ -113,6 +96,8 @@ void TrackList::showPlan(const TrackPlan &plan)
     }
     fitColumns();
     m_filling = false;
+    // The reasons may widen the columns beyond the list: a scroll bar then needs room.
+    updateGeometry();
 }
 
 void TrackList::itemChecked(QTreeWidgetItem *item, int column)
@@ -139,6 +124,10 @@ QSize TrackList::sizeHint() const
     // As high as its rows (up to ten), so that a simple file takes little room.
     const int rows = qBound(1, topLevelItemCount(), 10);
     const int rowHeight = topLevelItemCount() > 0 ? sizeHintForRow(0) : fontMetrics().height() + 4;
-    const int headerHeight = isHeaderHidden() ? 0 : header()->sizeHint().height();
-    return {QTreeWidget::sizeHint().width(), rows * rowHeight + headerHeight + 2 * frameWidth()};
+    // The header stays for every file, so that the rows keep their place from
+    // one file to the next; a scroll bar below the columns is room taken too.
+    int height = rows * rowHeight + header()->sizeHint().height() + 2 * frameWidth();
+    if (header()->length() > viewport()->width())
+        height += style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    return {QTreeWidget::sizeHint().width(), height};
 }

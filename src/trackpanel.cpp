@@ -22,7 +22,11 @@ void MainWindow::setUpTracks()
     deinterlaceCheckBox->hide();
     survey.setParallel(1);
     batchSurvey.setParallel(2);
-    connect(trackList, &TrackList::checksChanged, this, [this] { showTracks(); });
+    // A ticked or unticked track changes the job, and with it what a size allows.
+    connect(trackList, &TrackList::checksChanged, this, [this] {
+        showTracks();
+        showRangeNote();
+    });
     connect(deinterlaceCheckBox, &QCheckBox::clicked, this, [this] { deinterlaceChosen = true; });
     connect(&survey, &MediaSurvey::surveyed, this, [this](const QString &path, const MediaFacts &facts) {
         if (path != infoCollector.file())
@@ -31,6 +35,7 @@ void MainWindow::setUpTracks()
         trackList->setFacts(facts);
         showTracks();
         showRangeNote();
+        showSizeChoice();
         showStill(false);
         lookEnded(path);
     });
@@ -82,21 +87,33 @@ void MainWindow::showTracks()
     deinterlaceCheckBox->setEnabled(settings.videoOn && settings.videoCodec != 0 && !settings.dvdPreset);
 }
 
-Job MainWindow::jobFor(const QString &source, const QString &target, bool wholeFile)
+bool MainWindow::isOpenedFile(const QString &source) const
+{
+    return source == openLineEdit->text() && source == infoCollector.file();
+}
+
+PanelSettings MainWindow::settingsFor(const QString &source) const
 {
     PanelSettings settings = panelSettings();
+    // The track ticks belong to the opened file; other files keep their defaults.
+    if (isOpenedFile(source))
+        settings.trackChecks = trackList->checks();
+    return settings;
+}
+
+MediaFacts MainWindow::factsFor(const QString &source) const
+{
+    // What the look found: at the opened file, or at a file on its way into the list.
+    return isOpenedFile(source) ? openedFacts : surveyedFacts.value(source);
+}
+
+Job MainWindow::jobFor(const QString &source, const QString &target, bool wholeFile)
+{
+    PanelSettings settings = settingsFor(source);
     // Jobs made of several files at once take each file whole.
     if (wholeFile)
         settings.rangeFrom = settings.rangeTo = QString();
-    // What the look found: at the opened file, or at a file on its way into the list.
-    MediaFacts facts;
-    if (source == openLineEdit->text() && source == infoCollector.file()) {
-        facts = openedFacts;
-        settings.trackChecks = trackList->checks();
-    } else {
-        facts = surveyedFacts.value(source);
-    }
-    return makeJob(settings, source, target, facts);
+    return makeJob(settings, source, target, factsFor(source));
 }
 
 void MainWindow::surveyForBatch(const QStringList &files, bool replacing)

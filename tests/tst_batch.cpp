@@ -342,6 +342,17 @@ void BatchTest::threeJobsSucceed()
         QCOMPARE(jobText(conversions()[i]), table()->item(i, 0)->text());
     QCOMPARE(window->statusBar()->currentMessage(), u"Konvertierung beendet."_s);
     QCOMPARE(get<QProgressBar>("progressBar")->value(), 100);
+    // Nothing is left to do: the remaining time says so, not the last estimate.
+    QLCDNumber zero(7, get<QLCDNumber>("lcdNumber")->parentWidget());
+    zero.setSegmentStyle(QLCDNumber::Flat);
+    zero.setGeometry(get<QLCDNumber>("lcdNumber")->geometry());
+    zero.display(u"0:00"_s);
+    QVERIFY(zero.grab().toImage() == get<QLCDNumber>("lcdNumber")->grab().toImage());
+    // A row tells its job in words (the cells kept the job text, above).
+    const QString tip = table()->item(0, 0)->toolTip();
+    QVERIFY2(tip.contains(u"Eingabe:"_s) && tip.contains(conversions()[0].value(2).toHtmlEscaped()) &&
+                 tip.contains(u"Aufruf:"_s),
+             qPrintable(tip));
     QVERIFY(get<QPushButton>("delJobButton")->isEnabled());
     QVERIFY(get<QGroupBox>("singleConvertGroupBox")->isEnabled());
     QVERIFY(get<QAction>("actionMoreFiles")->isEnabled());

@@ -1,10 +1,14 @@
 // Every text of the window readable in full: run under screens of 96 and 120 dpi
-// with the desktop's default fonts, in the normal and the maximized window.
+// with the desktop's default fonts, in the normal and the maximized window, with
+// the panel as each preset and a codec of today leave it, every item of every
+// combo box and a track list with long reasons.
 #include <QtTest>
 #include <QtWidgets>
 
+#include "codecs.h"
 #include "quorvid.h"
 #include "testsupport.h"
+#include "tracks.h"
 
 using namespace Qt::StringLiterals;
 
@@ -15,6 +19,7 @@ class FormFitTest : public QObject
 private slots:
     void textsHaveRoom_data();
     void textsHaveRoom();
+    void trackListShowsEveryColumn();
 };
 
 namespace {
@@ -38,43 +43,39 @@ QSize neededFor(QWidget *w)
 {
     if (auto *label = qobject_cast<QLabel *>(w)) {
         const QFontMetrics metrics(label->font());
+        // A label that wraps needs only its height for the lines it is given.
+        if (label->wordWrap())
+            return {0, label->heightForWidth(label->width())};
         return {metrics.horizontalAdvance(label->text()), metrics.height()};
     }
     if (qobject_cast<QGroupBox *>(w))
         return {w->minimumSizeHint().width(), 0};
-    // Buttons, check and radio buttons, combo boxes (their longest item), spin
-    // boxes (their longest value).
+    // Buttons (with their menu arrow), check and radio buttons, spin boxes (their
+    // longest value).
     return w->sizeHint();
 }
-} // namespace
 
-void FormFitTest::textsHaveRoom_data()
+// The width a combo box needs to show one of its items whole, measured as the box
+// measures its own contents.
+int comboNeeds(QComboBox *combo, const QString &item)
 {
-    QTest::addColumn<bool>("maximized");
-    QTest::newRow("normal window") << false;
-    QTest::newRow("maximized window") << true;
+    const QFontMetrics metrics(combo->font());
+    QStyleOptionComboBox option;
+    option.initFrom(combo);
+    option.editable = combo->isEditable();
+    option.frame = combo->hasFrame();
+    option.currentText = item;
+    const QSize text(metrics.boundingRect(item).width(), metrics.height());
+    return combo->style()->sizeFromContents(QStyle::CT_ComboBox, &option, text, combo).width();
 }
 
-void FormFitTest::textsHaveRoom()
+QStringList cutTexts(MainWindow &window)
 {
-    QFETCH(bool, maximized);
-    FakeConverter fake;
-    MainWindow window;
-    if (maximized) {
-        window.showMaximized();
-    } else {
-        window.showNormal();
-        window.resize(995, 712);
-    }
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTest::qWait(50);
-    qInfo("screen: %g dpi, window %dx%d", window.screen()->logicalDotsPerInchX(), window.width(),
-          window.height());
-
     QStringList cut;
     for (QWidget *w : window.findChildren<QWidget *>()) {
         const QString text = shownText(w);
-        if (text.isEmpty() || !w->isVisibleTo(&window) || w->inherits("QToolButton") || w->inherits("QMenu"))
+        if (text.isEmpty() || !w->isVisibleTo(&window) || w->inherits("QMenu") ||
+            qobject_cast<QToolBar *>(w->parentWidget()))
             continue;
         const QSize needed = neededFor(w);
         if (w->width() < needed.width() || w->height() < needed.height())
@@ -83,6 +84,12 @@ void FormFitTest::textsHaveRoom()
                        .arg(w->height())
                        .arg(needed.width())
                        .arg(needed.height());
+        if (auto *combo = qobject_cast<QComboBox *>(w))
+            for (int i = 0; i < combo->count(); ++i)
+                if (const int width = comboNeeds(combo, combo->itemText(i)); combo->width() < width)
+                    cut << u"%1 item \"%2\": %3 wide, needs %4"_s.arg(combo->objectName(), combo->itemText(i))
+                               .arg(combo->width())
+                               .arg(width);
         // Nor may any of the widgets holding it cut it off.
         for (QWidget *holder = w->parentWidget(); holder && holder != &window;
              holder = holder->parentWidget()) {
@@ -93,7 +100,7 @@ void FormFitTest::textsHaveRoom()
     }
 
     // The table's column headers, and the Status column in sight beside Jobs.
-    auto *table = window.findChild<QTableWidget *>(u"batchTableWidget"_s);
+    QTableWidget *table = window.batchTableWidget;
     QHeaderView *header = table->horizontalHeader();
     const int margin = 2 * table->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
     for (int column = 0; column < 2; ++column) {
@@ -103,8 +110,111 @@ void FormFitTest::textsHaveRoom()
     }
     if (header->sectionViewportPosition(1) + header->sectionSize(1) > table->viewport()->width())
         cut << u"column \"Status\" out of sight"_s;
+    return cut;
+}
+} // namespace
 
+void FormFitTest::textsHaveRoom_data()
+{
+    QTest::addColumn<bool>("maximized");
+    QTest::newRow("first size") << false;
+    QTest::newRow("maximized window") << true;
+}
+
+void FormFitTest::textsHaveRoom()
+{
+    QFETCH(bool, maximized);
+    FakeConverter fake;
+    MainWindow window;
+    if (maximized)
+        window.showMaximized();
+    else
+        window.showNormal(); // the size the window starts with, not maximized
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(50);
+    qInfo("screen: %g dpi, window %dx%d", window.screen()->logicalDotsPerInchX(), window.width(),
+          window.height());
+    const QSize firstSize = window.size();
+    // Never smaller than its texts need, even where no window manager holds it so.
+    QVERIFY2(
+        firstSize.expandedTo(window.minimumSizeHint()) == firstSize,
+        qPrintable(u"%1x%2"_s.arg(window.minimumSizeHint().width()).arg(window.minimumSizeHint().height())));
+    if (!maximized) {
+        window.resize(995, 712); // the form's own size is too small for it
+        QTest::qWait(20);
+        QCOMPARE(window.size(), firstSize);
+    }
+
+    // The panel as it starts, with a codec of today, and as each preset sets it
+    // (one bounds the picture: the size box then says so).
+    QStringList cut;
+    const auto check = [&](const QString &state) {
+        QTest::qWait(20);
+        for (const QString &text : cutTexts(window))
+            cut << state + u": "_s + text;
+    };
+    check(u"start"_s);
+    window.vcodecComboBox->setCurrentIndex(7);
+    emit window.vcodecComboBox->activated(7);
+    window.qualityComboBox->setCurrentIndex(targetSizeQualityIndex);
+    check(u"H.264 to a size"_s);
+    for (int i = 1; i < window.presetComboBox->count(); ++i) {
+        window.presetComboBox->setCurrentIndex(i);
+        emit window.presetComboBox->activated(i);
+        check(window.presetComboBox->itemText(i));
+    }
     QVERIFY2(cut.isEmpty(), qPrintable(u"\n"_s + cut.join(u'\n')));
+    // Nothing of this made the window grow beyond its first size.
+    QCOMPARE(window.size(), firstSize);
+}
+
+void FormFitTest::trackListShowsEveryColumn()
+{
+    // A film with subtitles that an MP4 cannot hold: long reasons in the last
+    // column, which must be whole once the list is scrolled to its right end; the
+    // header stays from one file to the next, so that the rows keep their place.
+    FakeConverter fake;
+    MainWindow window;
+    window.showNormal();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    TrackList *list = window.trackList;
+    PanelSettings settings;
+    settings.videoCodec = 7;
+    settings.audioCodec = 5;
+    const auto show = [&](const QList<StreamFacts::Kind> &kinds) {
+        MediaFacts facts;
+        facts.valid = true;
+        for (const StreamFacts::Kind kind : kinds) {
+            StreamFacts stream;
+            stream.index = int(facts.streams.size());
+            stream.kind = kind;
+            stream.codec = kind == StreamFacts::Kind::Subtitle ? u"dvd_subtitle"_s : u"h264"_s;
+            stream.bitmapSubtitle = kind == StreamFacts::Kind::Subtitle;
+            stream.language = u"deu"_s;
+            facts.streams << stream;
+        }
+        list->setFacts(facts);
+        list->showPlan(planTracks(facts, settings, u"mp4"_s, {}));
+        QTest::qWait(20);
+        return list->viewport()->mapTo(&window, QPoint(0, 0)).y();
+    };
+    const int simpleTop = show({StreamFacts::Kind::Video, StreamFacts::Kind::Audio});
+    QVERIFY(!list->isHeaderHidden());
+    const int filmTop =
+        show({StreamFacts::Kind::Video, StreamFacts::Kind::Audio, StreamFacts::Kind::Subtitle});
+    QCOMPARE(filmTop, simpleTop);
+    QVERIFY(!list->topLevelItem(2)->text(TrackList::ReasonColumn).isEmpty());
+
+    list->horizontalScrollBar()->setValue(list->horizontalScrollBar()->maximum());
+    const int column = TrackList::ReasonColumn;
+    const QString reason = list->topLevelItem(2)->text(column);
+    const int margin = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+    const QRect cell = list->visualRect(list->model()->index(2, column));
+    QVERIFY2(cell.width() >= list->fontMetrics().horizontalAdvance(reason) + margin,
+             qPrintable(u"%1 wide for \"%2\""_s.arg(cell.width()).arg(reason)));
+    QVERIFY(cell.right() < list->viewport()->width());
+    // All rows stay in sight beside the scroll bar below them.
+    QVERIFY(list->visualItemRect(list->topLevelItem(2)).bottom() < list->viewport()->height());
 }
 
 QTEST_MAIN(FormFitTest)

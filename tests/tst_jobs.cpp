@@ -71,6 +71,7 @@ private slots:
     void partsAndSizes();
     void oversizeNoted();
     void sizeAndPartThroughWindow();
+    void sizeFollowsTrackTicks();
 };
 
 void JobsTest::listForms_data()
@@ -666,6 +667,60 @@ void JobsTest::sizeAndPartThroughWindow()
                                u"csv=p=0"_s, output});
     QVERIFY(probe.waitForFinished(30000));
     QVERIFY2(qAbs(probe.readAllStandardOutput().trimmed().toDouble() - 8) < 0.1, "an 8 s part");
+}
+
+void JobsTest::sizeFollowsTrackTicks()
+{
+    // Two audio tracks take more than 0.5 MB over 10 s at 224 kbit/s each; one
+    // leaves room for the picture. The note and the box at Convert judge the job
+    // that would run, with the list's ticks, and follow every tick.
+    QTemporaryDir work;
+    const QString input = work.filePath(u"two.mkv"_s);
+    QProcess maker;
+    maker.start(u"ffmpeg"_s, {u"-v"_s,   u"error"_s,
+                              u"-f"_s,   u"lavfi"_s,
+                              u"-i"_s,   u"testsrc=size=160x120:rate=25:duration=10"_s,
+                              u"-f"_s,   u"lavfi"_s,
+                              u"-i"_s,   u"sine=duration=10"_s,
+                              u"-f"_s,   u"lavfi"_s,
+                              u"-i"_s,   u"sine=duration=10"_s,
+                              u"-map"_s, u"0"_s,
+                              u"-map"_s, u"1"_s,
+                              u"-map"_s, u"2"_s,
+                              u"-c:v"_s, u"mpeg4"_s,
+                              u"-c:a"_s, u"aac"_s,
+                              input});
+    QVERIFY(maker.waitForFinished(60000) && maker.exitCode() == 0);
+    AnnouncedBoxes noSurprises;
+    MainWindow window;
+    window.openFiles({input});
+    window.vcodecComboBox->setCurrentIndex(7);
+    QMetaObject::invokeMethod(&window, "vcopywahl");
+    window.acodecComboBox->setCurrentIndex(5);
+    window.abitrateComboBox->setCurrentIndex(1); // 224k
+    window.qualityComboBox->setCurrentIndex(targetSizeQualityIndex);
+    window.targetSizeSpinBox->setValue(0.5);
+    QTreeWidget *tracks = window.trackList;
+    QTRY_VERIFY_WITH_TIMEOUT(tracks->topLevelItemCount() == 3, 20000);
+    QLabel *note = window.rangeNoteLabel;
+    // The header's 10.0x s are ten seconds, not eleven.
+    QTRY_VERIFY2(note->text().contains(u"nicht einmal für den Ton"_s) && note->text().contains(u"0:10 min"_s),
+                 qPrintable(note->text()));
+    tracks->topLevelItem(2)->setCheckState(TrackList::KindColumn, Qt::Unchecked);
+    QVERIFY2(!note->isVisibleTo(&window), qPrintable(note->text()));
+    tracks->topLevelItem(2)->setCheckState(TrackList::KindColumn, Qt::Checked);
+    QVERIFY(note->text().contains(u"nicht einmal für den Ton"_s));
+    tracks->topLevelItem(2)->setCheckState(TrackList::KindColumn, Qt::Unchecked);
+
+    const QString output = window.saveLineEdit->text();
+    window.convertButton->click();
+    QTRY_VERIFY_WITH_TIMEOUT(window.statusBar()->currentMessage() == u"Konvertierung beendet."_s, 60000);
+    QVERIFY2(QFileInfo(output).size() <= 500'000, qPrintable(QString::number(QFileInfo(output).size())));
+    QProcess probe;
+    probe.start(u"ffprobe"_s, {u"-v"_s, u"error"_s, u"-select_streams"_s, u"a"_s, u"-show_entries"_s,
+                               u"stream=index"_s, u"-of"_s, u"csv=p=0"_s, output});
+    QVERIFY(probe.waitForFinished(30000));
+    QCOMPARE(probe.readAllStandardOutput().trimmed(), QByteArray("1"));
 }
 
 QTEST_MAIN(JobsTest)

@@ -120,7 +120,8 @@ void SingleTest::outcomes_data()
 
     const QString progress = u"err   Duration: 00:00:10.00, start: 0.0\\n"_s;
     const QString line = u"err frame=  125 fps= 50 q=2.0 size=10kB time=00:00:05.00 bitrate=1 speed=2x\\r"_s;
-    QTest::newRow("exit 0") << QStringList{progress, line, u"exit 0"_s} << false << u"0:02"_s << 100
+    // A good end leaves nothing to do, whatever the last estimate was.
+    QTest::newRow("exit 0") << QStringList{progress, line, u"exit 0"_s} << false << u"0:00"_s << 100
                             << QString() << QString() << u"Konvertierung beendet."_s;
     QTest::newRow("exit 2 is an error")
         << QStringList{progress, line, u"err Something odd\\n"_s, u"exit 2"_s} << false << u"Error"_s << 50
@@ -207,6 +208,13 @@ void SingleTest::outcomes()
         // Only the converter's text of this run, never the information run's.
         QVERIFY(!box.detailedText.contains(u"Stream #0:0: Video: mpeg4 (Simple Profile)"_s));
     }
+
+    // The figures belong to the file converted: another one starts afresh.
+    const QString other = dir->filePath(u"other.avi"_s);
+    QFile(other).open(QIODevice::WriteOnly);
+    open(other);
+    QCOMPARE(get<QProgressBar>("progressBar")->value(), 0);
+    QVERIFY(lcdShows(get<QLCDNumber>("lcdNumber"), QString()));
 }
 
 void SingleTest::errorStatusGoesAfterFiveSeconds()

@@ -68,6 +68,9 @@ void TargetSizeTest::budget_data()
     QTest::newRow("700 MB, 2 h, av1 mkv") << 700.0 << 7200.0 << 101 << u"mkv"_s << av1 << QString();
     QTest::newRow("h265 in a transport stream") << 10.0 << 60.0 << 133 << u"ts"_s << h265 << QString();
     QTest::newRow("too small for the audio") << 1.0 << 600.0 << 133 << u"mp4"_s << h264 << u"Ton"_s;
+    // Durations in the text are rounded to the second, not cut upward.
+    QTest::newRow("6.02 s named 0:06") << 0.2 << 6.02 << 266 << u"mp4"_s << h264 << u"Dauer von 0:06 min"_s;
+    QTest::newRow("59.6 s named 1:00") << 1.0 << 59.6 << 266 << u"mp4"_s << h264 << u"Dauer von 1:00 min"_s;
     QTest::newRow("audio fits, picture not") << 1.0 << 60.0 << 101 << u"mkv"_s << av1 << u"Bild"_s;
     QTest::newRow("no size") << 0.0 << 60.0 << 133 << u"mp4"_s << h264 << u"größer als 0"_s;
     QTest::newRow("negative size") << -5.0 << 60.0 << 133 << u"mp4"_s << h264 << u"größer als 0"_s;
