@@ -84,7 +84,7 @@ void MainWindow::batchbeendet(int row, const JobEnd &end)
         // The last figures of the job, and its output for the error box.
         ProgressReading last;
         last.percent = batchRunner.parser(0).percent();
-        showProgress(batchRunner.parser(0), last);
+        showProgress(last);
         ffmpegOutput = end.details;
     }
     if (end.outcome == RunOutcome::Success) {
@@ -192,7 +192,7 @@ void MainWindow::showBatchProgress()
     if (queue.parallel() == 1) {
         // One job at a time: the bar and the display follow that job.
         if (batchRunner.laneJob(0) >= 0)
-            showProgress(batchRunner.parser(0), batchRunner.readProgress(0));
+            showProgress(batchRunner.readProgress(0));
     } else {
         // With several jobs at once the bar and the display show the whole run.
         setPercent(batchRunner.wholePercent());

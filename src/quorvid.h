@@ -53,11 +53,7 @@ private:
     QStringList audioExtensions;
     QProcess infoProcess;
     QFont messageFont;
-    int progressPercent = 0;
-    double totalSeconds = 0;
     double frameRate = 0;
-    double elapsedSeconds = 0;
-    int durationPending = 0;
     QString ffmpegOutput;
     int jobCount = 0;
     int currentJob = 0;
@@ -184,7 +180,7 @@ private:
     bool askYesNo(const QString &text);
     // Ends every running converter and waits for it, without reporting outcomes.
     void stopConvertersQuietly();
-    void showProgress(const ProgressParser &parser, const ProgressReading &reading);
+    void showProgress(const ProgressReading &reading);
     // Sets the progress bar and leaves its painting to the next pass of the event
     // loop, together with everything else that changed.
     void setPercent(int percent);

@@ -139,12 +139,8 @@ void MainWindow::SingleConvert()
     singleRunner.start({job}, {JobState::Pending}, 1, false);
 }
 
-void MainWindow::showProgress(const ProgressParser &parser, const ProgressReading &reading)
+void MainWindow::showProgress(const ProgressReading &reading)
 {
-    totalSeconds = parser.totalSeconds();
-    elapsedSeconds = parser.elapsedSeconds();
-    durationPending = parser.durationKnown() ? 0 : 1;
-    progressPercent = parser.percent();
     if (reading.percent)
         setPercent(*reading.percent);
     if (reading.remaining)
@@ -169,7 +165,7 @@ void MainWindow::updateprocbar()
     if (!singleRefresh.admit())
         return; // read with what follows when the interval ends
     if (singleRunner.laneJob(0) >= 0)
-        showProgress(singleRunner.parser(0), singleRunner.readProgress(0));
+        showProgress(singleRunner.readProgress(0));
 }
 
 void MainWindow::abgebrochen()
@@ -191,7 +187,7 @@ void MainWindow::procbeendet(const JobEnd &end)
     ProgressReading last;
     if (const Job &job = singleRunner.job(0); job.runs.size() == 1 && job.sizeLimit == 0)
         last.percent = singleRunner.parser(0).percent();
-    showProgress(singleRunner.parser(0), last);
+    showProgress(last);
     ffmpegOutput = end.details;
     convertButton->setEnabled(true);
     batchConvertGroupBox->setEnabled(true);
