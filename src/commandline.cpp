@@ -28,7 +28,8 @@ const CommandLineOptions &commandLineOptions()
         {u"convert"_s, said("Wandelt die genannten Dateien (Ordner mit allen Unterordnern) ohne Fenster mit "
                             "einer Vorlage um.")},
         {u"preset"_s,
-         said("Die Vorlage für --convert: ihr Name, ihre Kurzform oder ein eindeutiger Anfang davon (Groß- und "
+         said("Die Vorlage für --convert: ihr Name, ihre Kurzform oder ein eindeutiger Anfang davon (Groß- "
+              "und "
               "Kleinschreibung gleich; Vorgabe: „Teilen“)."),
          said("Name")},
         {u"output-dir"_s, said("Schreibt mit --convert die Ausgabedateien in <Ordner>."), said("Ordner")},
@@ -45,10 +46,12 @@ void addQuorvidOptions(QCommandLineParser &parser)
 {
     const CommandLineOptions &o = commandLineOptions();
     parser.setApplicationDescription(said("Quorvid wandelt Video- und Audiodateien mit ffmpeg um."));
-    parser.addOptions({o.run, o.convert, o.preset, o.outputDir, o.listPresets, o.jobs, o.keepGoing, o.overwrite});
-    parser.addPositionalArgument(said("Dateien"),
-                                 said("Eine Datei wird geöffnet wie mit „Öffnen“, mehrere Dateien oder Ordner "
-                                      "werden Jobs der Batchliste; mit --convert die Dateien und Ordner, die "
-                                      "umgewandelt werden."),
-                                 said("[Dateien...]"));
+    parser.addOptions(
+        {o.run, o.convert, o.preset, o.outputDir, o.listPresets, o.jobs, o.keepGoing, o.overwrite});
+    parser.addPositionalArgument(
+        said("Dateien"),
+        said("Eine Datei wird geöffnet wie mit „Öffnen“, mehrere Dateien oder Ordner "
+             "werden Jobs der Batchliste; mit --convert die Dateien und Ordner, die "
+             "umgewandelt werden."),
+        said("[Dateien...]"));
 }

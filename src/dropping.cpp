@@ -75,14 +75,15 @@ void addPath(FileSelection &selection, const QString &path, const QString &skipF
         // Hidden files and linked folders are left out: a link back up the tree
         // would make the walk endless.
         addUndecodable(selection, info.absoluteFilePath());
-        QDirIterator walk(info.absoluteFilePath(), QDir::Files | QDir::AllDirs | QDir::System | QDir::Readable |
-                                                       QDir::NoDotAndDotDot,
+        QDirIterator walk(info.absoluteFilePath(),
+                          QDir::Files | QDir::AllDirs | QDir::System | QDir::Readable | QDir::NoDotAndDotDot,
                           QDirIterator::Subdirectories);
         QStringList skipped; // folders left out, each with a "/" at its end
         while (walk.hasNext()) {
             const QString file = walk.next();
             const QFileInfo found = walk.fileInfo();
-            if (std::any_of(skipped.begin(), skipped.end(), [&](const QString &s) { return file.startsWith(s); }))
+            if (std::any_of(skipped.begin(), skipped.end(),
+                            [&](const QString &s) { return file.startsWith(s); }))
                 continue;
             if (found.isDir()) {
                 if (!skipFolder.isEmpty() && found.canonicalFilePath() == skipFolder)

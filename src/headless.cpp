@@ -9,8 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSet>
 #include <QProcess>
+#include <QSet>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -326,7 +326,8 @@ ConvertInputs convertInputs(const QStringList &files, const QString &outputDir, 
     // other way round.
     QStringList order = files;
     std::stable_sort(order.begin(), order.end(), [](const QString &a, const QString &b) {
-        return !QFileInfo(a).fileName().contains(u"-Kopie"_s) && QFileInfo(b).fileName().contains(u"-Kopie"_s);
+        return !QFileInfo(a).fileName().contains(u"-Kopie"_s) &&
+               QFileInfo(b).fileName().contains(u"-Kopie"_s);
     });
     QSet<QString> given;
     for (const QString &file : files)
@@ -335,14 +336,16 @@ ConvertInputs convertInputs(const QStringList &files, const QString &outputDir, 
     for (const QString &file : std::as_const(order)) {
         if (dropped.contains(QFileInfo(file).absoluteFilePath()))
             continue;
-        const QString wanted = outputDir.isEmpty() ? QString() : outputDir + u'/' + QFileInfo(file).fileName();
+        const QString wanted =
+            outputDir.isEmpty() ? QString() : outputDir + u'/' + QFileInfo(file).fileName();
         const QString output = QFileInfo(proposeOutputName(file, wanted, suffix)).absoluteFilePath();
         if (given.contains(output))
             dropped.insert(output);
     }
     ConvertInputs result;
     for (const QString &file : files)
-        (dropped.contains(QFileInfo(file).absoluteFilePath()) ? result.outputsOfOthers : result.inputs) << file;
+        (dropped.contains(QFileInfo(file).absoluteFilePath()) ? result.outputsOfOthers : result.inputs)
+            << file;
     return result;
 }
 
@@ -440,8 +443,7 @@ int convertFiles(const QCommandLineParser &parser)
     const QList<Preset> presets = builtInPresets() + user.presets;
     if (parser.isSet(o.listPresets)) {
         // The short form first, then the whole name, parted by a tab.
-        for (const Preset &preset : presets)
-        {
+        for (const Preset &preset : presets) {
             print(stdout, presetShortName(presets, preset));
             print(stdout, preset.name + u'\n', "\t");
         }
@@ -464,12 +466,13 @@ int convertFiles(const QCommandLineParser &parser)
         for (const Preset &p : offered)
             known += u"  %1  (%2)\n"_s.arg(p.name, presetShortName(presets, p));
         if (!match.candidates.isEmpty())
-            print(stderr, u"quorvid: „%1“ passt zu mehreren Vorlagen. Bitte geben Sie mehr vom Namen an:\n%2"_s
-                              .arg(printableText(presetName), known));
+            print(stderr,
+                  u"quorvid: „%1“ passt zu mehreren Vorlagen. Bitte geben Sie mehr vom Namen an:\n%2"_s.arg(
+                      printableText(presetName), known));
         else
             print(stderr, u"quorvid: Die Vorlage „%1“ gibt es nicht. Bitte wählen Sie eine dieser Vorlagen "
-                          u"(Groß- und Kleinschreibung sind gleich, der Anfang des Namens genügt):\n%2"_s
-                              .arg(printableText(presetName), known));
+                          u"(Groß- und Kleinschreibung sind gleich, der Anfang des Namens genügt):\n%2"_s.arg(
+                              printableText(presetName), known));
         return 2;
     }
 
@@ -494,11 +497,13 @@ int convertFiles(const QCommandLineParser &parser)
     }
     // Files that cannot be converted are named, and the exit status tells of them.
     for (const QString &name : selection.unnamed)
-        print(stderr, u"quorvid: %1: Der Name ist kein gültiges UTF-8 und kann nicht an ffmpeg übergeben werden; "
-                      u"die Datei wurde nicht umgewandelt. Bitte benennen Sie sie um.\n"_s.arg(name));
+        print(stderr,
+              u"quorvid: %1: Der Name ist kein gültiges UTF-8 und kann nicht an ffmpeg übergeben werden; "
+              u"die Datei wurde nicht umgewandelt. Bitte benennen Sie sie um.\n"_s.arg(name));
     for (const QString &name : selection.irregular)
-        print(stderr, u"quorvid: %1: keine gewöhnliche Datei (eine benannte Pipe, ein Gerät oder ein Socket); "
-                      u"sie wurde nicht umgewandelt.\n"_s.arg(printableText(name)));
+        print(stderr,
+              u"quorvid: %1: keine gewöhnliche Datei (eine benannte Pipe, ein Gerät oder ein Socket); "
+              u"sie wurde nicht umgewandelt.\n"_s.arg(printableText(name)));
     const int leftOut = int(selection.unnamed.size() + selection.irregular.size());
     if (selection.files.isEmpty()) {
         if (leftOut > 0)

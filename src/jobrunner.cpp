@@ -193,7 +193,8 @@ void JobRunner::noteOutputs(Lane &lane)
     QSet<QString> noted;
     for (const QStringList &run : m_jobs[lane.jobIndex].runs)
         for (const FileUse &written : runFiles(run, workingFolder(lane)).writes)
-            if (written.pattern.isEmpty() && !written.path.startsWith(u"/dev/"_s) && !noted.contains(written.path)) {
+            if (written.pattern.isEmpty() && !written.path.startsWith(u"/dev/"_s) &&
+                !noted.contains(written.path)) {
                 noted.insert(written.path);
                 lane.outputs << OutputBefore::of(written.path);
             }

@@ -101,8 +101,8 @@ StreamFacts readStream(const QJsonObject &s)
     // ("DURATION": "00:00:02.000000000").
     f.durationSeconds = s[u"duration"_s].toString().toDouble();
     if (f.durationSeconds <= 0) {
-        const QString tagged = tag(tags, u"DURATION"_s).isEmpty() ? tag(tags, u"DURATION-eng"_s)
-                                                                  : tag(tags, u"DURATION"_s);
+        const QString tagged =
+            tag(tags, u"DURATION"_s).isEmpty() ? tag(tags, u"DURATION-eng"_s) : tag(tags, u"DURATION"_s);
         const QStringList parts = tagged.split(u':');
         if (parts.size() == 3)
             f.durationSeconds = parts[0].toDouble() * 3600 + parts[1].toDouble() * 60 + parts[2].toDouble();

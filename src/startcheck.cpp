@@ -60,8 +60,8 @@ QString tooLong(qsizetype bytes, qsizetype limit)
 {
     const QLocale german(QLocale::German, QLocale::Germany);
     return u"Die Argumentliste des Jobs ist mit %1 Byte zu lang für das System (höchstens %2 Byte): "
-           "ffmpeg kann damit nicht gestartet werden. Bitte kürzen Sie die Namen oder Filter des Jobs."_s
-        .arg(german.toString(bytes), german.toString(limit));
+           "ffmpeg kann damit nicht gestartet werden. Bitte kürzen Sie die Namen oder Filter des Jobs."_s.arg(
+               german.toString(bytes), german.toString(limit));
 }
 } // namespace
 
@@ -89,7 +89,8 @@ QString startRefusal(const Job &job, const QString &workingFolder)
             const QString kind = oddKind(folder.absoluteFilePath(input));
             if (!kind.isEmpty())
                 return u"Die Eingabe %1 ist %2, keine gewöhnliche Datei. ffmpeg würde darauf warten, ohne je "
-                       "fertig zu werden; Quorvid wandelt nur gewöhnliche Dateien um. Kopieren Sie den Inhalt "
+                       "fertig zu werden; Quorvid wandelt nur gewöhnliche Dateien um. Kopieren Sie den "
+                       "Inhalt "
                        "in eine Datei und wandeln Sie diese um."_s.arg(QDir::toNativeSeparators(input), kind);
         }
     }

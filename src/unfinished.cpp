@@ -39,8 +39,8 @@ OwnedFolder::OwnedFolder() : m_dir(QDir::tempPath() + u'/' + folderPrefix + u"XX
     const QByteArray fresh = QFile::encodeName(m_dir.filePath(u".owner.new"_s));
     const int fd = ::open(fresh.constData(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
     if (fd < 0 || ::flock(fd, LOCK_EX) != 0 ||
-        ::rename(fresh.constData(), QFile::encodeName(m_dir.filePath(QLatin1StringView(ownerName))).constData()) !=
-            0) {
+        ::rename(fresh.constData(),
+                 QFile::encodeName(m_dir.filePath(QLatin1StringView(ownerName))).constData()) != 0) {
         m_error = QString::fromLocal8Bit(std::strerror(errno));
         if (fd >= 0)
             ::close(fd);
@@ -83,7 +83,8 @@ bool OutputBefore::writtenSince() const
         return false;
     if (!existed)
         return true;
-    return quint64(status.st_ino) != inode || qint64(status.st_size) != size || modifiedNs(status) != modifiedMs;
+    return quint64(status.st_ino) != inode || qint64(status.st_size) != size ||
+           modifiedNs(status) != modifiedMs;
 }
 
 QStringList removeWritten(const QList<OutputBefore> &outputs)
@@ -163,7 +164,8 @@ void UnfinishedRecord::write(const QList<OutputBefore> &outputs)
         }
     }
     const QByteArray content = unfinishedRecordContent(outputs);
-    if (::ftruncate(m_fd, 0) == 0 && ::pwrite(m_fd, content.constData(), size_t(content.size()), 0) == content.size())
+    if (::ftruncate(m_fd, 0) == 0 &&
+        ::pwrite(m_fd, content.constData(), size_t(content.size()), 0) == content.size())
         ::fdatasync(m_fd);
     m_empty = outputs.isEmpty();
 }

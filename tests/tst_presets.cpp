@@ -351,10 +351,14 @@ void PresetTest::convertOnTerminal()
              QString());
     ran = runWithoutDisplay({u"--list-presets"_s});
     QCOMPARE(ran.status, 0);
-    const QStringList listed{
-        u"Teilen\tTeilen (H.264/AAC, höchstens 1080p)"_s, u"E-Mail\tE-Mail (höchstens 25 MB)"_s,
-        u"Archiv\tArchiv (H.265, hohe Qualität, alle Spuren)"_s, u"Web\tWeb (VP9/Opus)"_s,
-        u"MP3\tNur Ton: MP3 192 kbit/s"_s, u"FLAC\tNur Ton: FLAC"_s, u"DVD\tDVD (PAL)"_s, u"Klein\tKlein"_s};
+    const QStringList listed{u"Teilen\tTeilen (H.264/AAC, höchstens 1080p)"_s,
+                             u"E-Mail\tE-Mail (höchstens 25 MB)"_s,
+                             u"Archiv\tArchiv (H.265, hohe Qualität, alle Spuren)"_s,
+                             u"Web\tWeb (VP9/Opus)"_s,
+                             u"MP3\tNur Ton: MP3 192 kbit/s"_s,
+                             u"FLAC\tNur Ton: FLAC"_s,
+                             u"DVD\tDVD (PAL)"_s,
+                             u"Klein\tKlein"_s};
     QCOMPARE(ran.out.split(u'\n', Qt::SkipEmptyParts), listed);
     // A beginning that fits several presets names them.
     ran = runWithoutDisplay({u"--convert"_s, dir.filePath(u"eins.avi"_s), u"--preset"_s, u"nur"_s});
@@ -470,15 +474,15 @@ void PresetTest::convertInputs_data()
     QTest::newRow("an earlier output beside its source")
         << QStringList{u"/m/bear.mp3"_s, u"/m/bear.wav"_s} << QString() << u".mp3"_s
         << QStringList{u"/m/bear.wav"_s};
-    QTest::newRow("alone it is an input") << QStringList{u"/m/bear.mp3"_s} << QString() << u".mp3"_s
-                                          << QStringList{u"/m/bear.mp3"_s};
+    QTest::newRow("alone it is an input")
+        << QStringList{u"/m/bear.mp3"_s} << QString() << u".mp3"_s << QStringList{u"/m/bear.mp3"_s};
     QTest::newRow("a copy-marked output") << QStringList{u"/m/a-Kopie.mp4"_s, u"/m/a.mp4"_s} << QString()
                                           << u".mp4"_s << QStringList{u"/m/a.mp4"_s};
     QTest::newRow("outputs in a folder of the inputs")
         << QStringList{u"/m/a.avi"_s, u"/m/aus/a.mp4"_s} << u"/m/aus"_s << u".mp4"_s
         << QStringList{u"/m/a.avi"_s};
-    QTest::newRow("other suffixes stay") << QStringList{u"/m/a.avi"_s, u"/m/a.mkv"_s} << QString() << u".mp4"_s
-                                         << QStringList{u"/m/a.avi"_s, u"/m/a.mkv"_s};
+    QTest::newRow("other suffixes stay") << QStringList{u"/m/a.avi"_s, u"/m/a.mkv"_s} << QString()
+                                         << u".mp4"_s << QStringList{u"/m/a.avi"_s, u"/m/a.mkv"_s};
 }
 
 void PresetTest::convertInputs()
@@ -500,14 +504,16 @@ void PresetTest::secondRun()
     for (int round = 0; round < 2; ++round) {
         const Ran ran = runWithoutDisplay({u"--convert"_s, dir.path(), mp3});
         QVERIFY2(ran.status == 0, qPrintable(ran.out + ran.err));
-        QVERIFY2(ran.out.contains(round == 0 ? u"1 umgewandelt"_s : u"1 übersprungen"_s), qPrintable(ran.out));
+        QVERIFY2(ran.out.contains(round == 0 ? u"1 umgewandelt"_s : u"1 übersprungen"_s),
+                 qPrintable(ran.out));
     }
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{u"bear.mp3"_s, u"bear.wav"_s}));
     const QString out = dir.filePath(u"aus"_s);
     for (int round = 0; round < 2; ++round) {
-        const Ran ran = runWithoutDisplay({u"--convert"_s, dir.filePath(u"bear.wav"_s), dir.filePath(u"bear.wav"_s),
-                                           u"./bear.wav"_s, mp3, u"--output-dir"_s, out},
-                                          dir.path());
+        const Ran ran =
+            runWithoutDisplay({u"--convert"_s, dir.filePath(u"bear.wav"_s), dir.filePath(u"bear.wav"_s),
+                               u"./bear.wav"_s, mp3, u"--output-dir"_s, out},
+                              dir.path());
         QVERIFY2(ran.status == 0, qPrintable(ran.out + ran.err));
         QVERIFY2(ran.out.contains(u"[1/1]"_s), qPrintable(ran.out));
     }
@@ -573,10 +579,11 @@ void PresetTest::variableRate()
     // times through "Teilen" with "fps Original"; a chosen rate is constant.
     const QString source = media.filePath(u"bursts.mkv"_s);
     QProcess make;
-    make.start(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-y"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                             u"testsrc=size=160x120:rate=30:d=3"_s, u"-vf"_s,
-                             u"setpts='(floor(N/10)*0.5+mod(N\\,10)/30)/TB'"_s, u"-fps_mode"_s,
-                             u"passthrough"_s, u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"ultrafast"_s, source});
+    make.start(u"ffmpeg"_s,
+               {u"-v"_s, u"error"_s, u"-y"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                u"testsrc=size=160x120:rate=30:d=3"_s, u"-vf"_s,
+                u"setpts='(floor(N/10)*0.5+mod(N\\,10)/30)/TB'"_s, u"-fps_mode"_s, u"passthrough"_s,
+                u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"ultrafast"_s, source});
     QVERIFY(make.waitForFinished(60000) && make.exitCode() == 0);
     const auto times = [](const QString &file) {
         QProcess p;

@@ -6,8 +6,8 @@
 #include "arguments.h"
 #include "codecs.h"
 #include "job.h"
-#include "makejob.h"
 #include "jobrunner.h"
+#include "makejob.h"
 #include "mediafacts.h"
 #include "targetsize.h"
 
@@ -341,11 +341,20 @@ void TargetSizeTest::subtitleRunsLonger()
     subtitles.write("1\n00:00:00,500 --> 00:00:01,000\nHallo\n\n2\n00:00:02,500 --> 00:00:03,417\nEnde\n");
     subtitles.close();
     const QString source = dir.filePath(u"film.mkv"_s);
-    QVERIFY(run({u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                 u"testsrc2=size=320x240:rate=25:duration=2,noise=alls=12:allf=t"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-                 u"anoisesrc=duration=2:color=pink:amplitude=0.3"_s, u"-i"_s, cues, u"-map"_s, u"0"_s, u"-map"_s,
-                 u"1"_s, u"-map"_s, u"2"_s, u"-c:v"_s, u"libx264"_s, u"-crf"_s, u"15"_s, u"-c:a"_s, u"aac"_s,
-                 u"-c:s"_s, u"srt"_s, source},
+    QVERIFY(run({u"-v"_s,   u"error"_s,
+                 u"-f"_s,   u"lavfi"_s,
+                 u"-i"_s,   u"testsrc2=size=320x240:rate=25:duration=2,noise=alls=12:allf=t"_s,
+                 u"-f"_s,   u"lavfi"_s,
+                 u"-i"_s,   u"anoisesrc=duration=2:color=pink:amplitude=0.3"_s,
+                 u"-i"_s,   cues,
+                 u"-map"_s, u"0"_s,
+                 u"-map"_s, u"1"_s,
+                 u"-map"_s, u"2"_s,
+                 u"-c:v"_s, u"libx264"_s,
+                 u"-crf"_s, u"15"_s,
+                 u"-c:a"_s, u"aac"_s,
+                 u"-c:s"_s, u"srt"_s,
+                 source},
                 dir.path()));
     QByteArray json;
     QVERIFY(run(probeArguments(source), dir.path(), &json, u"ffprobe"_s));
@@ -368,7 +377,8 @@ void TargetSizeTest::subtitleRunsLonger()
     QVERIFY(over.wait(300000));
     QCOMPARE(end.outcome, RunOutcome::Success);
     const double size = QFileInfo(output).size() / 1e6;
-    QVERIFY2(size < 0.3 && size >= 0.3 * 0.97, qPrintable(u"%1 MB, %2 corrected"_s.arg(size).arg(end.sizeCorrections)));
+    QVERIFY2(size < 0.3 && size >= 0.3 * 0.97,
+             qPrintable(u"%1 MB, %2 corrected"_s.arg(size).arg(end.sizeCorrections)));
 }
 
 // A missed size: the output measured against the limit, the run made again with

@@ -212,8 +212,8 @@ void TrustTest::leftovers()
     QVERIFY(writeFile(records.filePath(u"dead.json"_s), unfinishedRecordContent(before)));
     // A live run's record, locked by its owner: its file stays.
     const QString running = temp.filePath(u"out/running.mp4"_s);
-    QVERIFY(writeFile(records.filePath(u"live.json"_s),
-                      unfinishedRecordContent({OutputBefore::of(running)})));
+    QVERIFY(
+        writeFile(records.filePath(u"live.json"_s), unfinishedRecordContent({OutputBefore::of(running)})));
     QVERIFY(writeFile(running, "being written"));
     const int held = ::open(QFile::encodeName(records.filePath(u"live.json"_s)).constData(), O_RDWR);
     QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
@@ -242,8 +242,8 @@ void TrustTest::startRefusals_data()
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const QString out = m_dir.filePath(u"o.mp4"_s);
     QTest::newRow("regular file") << QStringList{u"-i"_s, m_clip, out} << QString();
-    QTest::newRow("missing file: the converter says so") << QStringList{u"-i"_s, u"/nirgends/x.mp4"_s, out}
-                                                         << QString();
+    QTest::newRow("missing file: the converter says so")
+        << QStringList{u"-i"_s, u"/nirgends/x.mp4"_s, out} << QString();
     QTest::newRow("generator") << QStringList{u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc"_s, out} << QString();
     QTest::newRow("address") << QStringList{u"-i"_s, u"https://example.org/a.mp4"_s, out} << QString();
     QTest::newRow("named pipe") << QStringList{u"-i"_s, fifo, out} << u"benannte Pipe"_s;
@@ -279,8 +279,12 @@ void TrustTest::refusedByTheRun_data()
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     QTest::newRow("named pipe") << QStringList{u"-y"_s, u"-i"_s, fifo, m_dir.filePath(u"p.mp4"_s)}
                                 << u"benannte Pipe"_s;
-    QTest::newRow("10 MB argument") << QStringList{u"-y"_s, u"-i"_s, m_clip, u"-metadata"_s,
-                                                   u"title="_s + QString(10000000, u'x'), m_dir.filePath(u"q.mp4"_s)}
+    QTest::newRow("10 MB argument") << QStringList{u"-y"_s,
+                                                   u"-i"_s,
+                                                   m_clip,
+                                                   u"-metadata"_s,
+                                                   u"title="_s + QString(10000000, u'x'),
+                                                   m_dir.filePath(u"q.mp4"_s)}
                                     << u"zu lang für das System"_s;
 }
 
@@ -403,15 +407,16 @@ void TrustTest::fullDiskForReal()
 {
     // A small tmpfs of a mount namespace of its own: the real converter fills it.
     if (::geteuid() != 0 || QStandardPaths::findExecutable(u"unshare"_s).isEmpty())
-        QSKIP("Needs root and unshare to mount a small tmpfs; the fake converter's full disk is tested above.");
+        QSKIP(
+            "Needs root and unshare to mount a small tmpfs; the fake converter's full disk is tested above.");
     QTemporaryDir work;
     const QString disk = work.filePath(u"klein"_s);
     QVERIFY(QDir().mkpath(disk));
     const QString source = work.filePath(u"lang.avi"_s);
     QVERIFY(makeClip(source, 8, true, true, u"320x240"_s));
     const QString output = disk + u"/voll.mkv"_s;
-    const QString list = listOf(work.filePath(u"l.btc"_s), {{u"-y"_s, u"-i"_s, source, u"-c:v"_s, u"ffv1"_s,
-                                                             output}});
+    const QString list =
+        listOf(work.filePath(u"l.btc"_s), {{u"-y"_s, u"-i"_s, source, u"-c:v"_s, u"ffv1"_s, output}});
     QProcess probe;
     probe.start(u"unshare"_s, {u"-m"_s, u"true"_s});
     if (!probe.waitForFinished(10000) || probe.exitCode() != 0)
@@ -437,9 +442,9 @@ void TrustTest::realConverterKilled()
     const QString source = work.filePath(u"lang.avi"_s);
     QVERIFY(makeClip(source, 6, true, true, u"320x240"_s));
     const QString output = work.filePath(u"aus.mp4"_s);
-    const QString list = listOf(work.filePath(u"l.btc"_s), {{u"-y"_s, u"-i"_s, source, u"-c:v"_s, u"libx264"_s,
-                                                             u"-preset"_s, u"veryslow"_s, u"-c:a"_s, u"aac"_s,
-                                                             output}});
+    const QString list =
+        listOf(work.filePath(u"l.btc"_s), {{u"-y"_s, u"-i"_s, source, u"-c:v"_s, u"libx264"_s, u"-preset"_s,
+                                            u"veryslow"_s, u"-c:a"_s, u"aac"_s, output}});
     {
         Quorvid first({u"--run"_s, list});
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(output).size() > 0, 20000);
