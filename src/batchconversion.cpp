@@ -16,6 +16,7 @@
 #include "batchfile.h"
 #include "converter.h"
 #include "dropping.h"
+#include "messagebox.h"
 #include "jobtooltip.h"
 #include "quorvid.h"
 #include "runfiles.h"
@@ -328,16 +329,11 @@ void MainWindow::batchstop()
 void MainWindow::batchLoad()
 {
     if (batchTableWidget->rowCount() > 0) {
-        messageFont.setPointSize(12);
-        QMessageBox box;
-        box.setFont(messageFont);
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        box.setDefaultButton(QMessageBox::Ok);
-        box.setIcon(QMessageBox::Question);
-        box.setWindowTitle(u"Quorvid"_s);
-        box.setText(tr("<p>Durch Öffnen einer neuen Batchliste<br>werden die momentanen "
-                       "Batcheinträge gelöscht.</p>Möchten Sie eine neue Batchliste öffnen?"));
-        if (box.exec() == QMessageBox::Cancel)
+        const BoxSpec question{QMessageBox::Question, u"Quorvid"_s,
+                               tr("<p>Durch Öffnen einer neuen Batchliste<br>werden die momentanen "
+                                  "Batcheinträge gelöscht.</p>Möchten Sie eine neue Batchliste öffnen?"),
+                               QString(), QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok};
+        if (execBox(question, messageFont) == QMessageBox::Cancel)
             return;
     }
     if (batchFilePath.isEmpty())
@@ -394,15 +390,9 @@ void MainWindow::loadBatchList(const QString &chosen)
 void MainWindow::batchSave()
 {
     if (batchTableWidget->rowCount() == 0) {
-        messageFont.setPointSize(12);
-        QMessageBox box;
-        box.setFont(messageFont);
-        box.setStandardButtons(QMessageBox::Ok);
-        box.setIcon(QMessageBox::Information);
-        box.setWindowTitle(u"Quorvid"_s);
-        box.setText(tr("Leider sind noch keine Einträge in der Batchliste,<br>daher kann sie "
-                       "nicht gespeichert werden."));
-        box.exec();
+        showBox(QMessageBox::Information, u"Quorvid"_s,
+                tr("Leider sind noch keine Einträge in der Batchliste,<br>daher kann sie "
+                   "nicht gespeichert werden."));
         return;
     }
     if (batchFilePath.isEmpty())

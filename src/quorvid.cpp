@@ -20,6 +20,7 @@
 #include "formfit.h"
 #include "germannumbers.h"
 #include "manual.h"
+#include "messagebox.h"
 #include "terminaltext.h"
 
 using namespace Qt::StringLiterals;
@@ -139,16 +140,10 @@ void MainWindow::ffmpegtest()
 {
     if (converterInstalled())
         return;
-    messageFont.setPointSize(12);
-    QMessageBox box;
-    box.setStandardButtons(QMessageBox::Ok);
-    box.setFont(messageFont);
-    box.setIcon(QMessageBox::Critical);
-    box.setWindowTitle(u"Quorvid Fehler"_s);
-    box.setText(tr("<b>Fehler: ffmpeg nicht gefunden!</b><br><br>Quorvid benötigt für den "
-                   "Betrieb<br>das Programm ffmpeg.<br>Bitte installieren Sie die Anwendung "
-                   "mit<br><b>apt-get install ffmpeg</b>.<br>Quorvid wird geschlossen."));
-    box.exec();
+    showBox(QMessageBox::Critical, u"Quorvid Fehler"_s,
+            tr("<b>Fehler: ffmpeg nicht gefunden!</b><br><br>Quorvid benötigt für den "
+               "Betrieb<br>das Programm ffmpeg.<br>Bitte installieren Sie die Anwendung "
+               "mit<br><b>apt-get install ffmpeg</b>.<br>Quorvid wird geschlossen."));
     QCoreApplication::exit(2);
 }
 
@@ -185,31 +180,14 @@ void MainWindow::reportConverterFailure(const JobEnd &end, const Notice &notice)
 void MainWindow::showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
                          const QString &details)
 {
-    messageFont.setPointSize(12);
-    QMessageBox box;
-    box.setStandardButtons(QMessageBox::Ok);
-    box.setFont(messageFont);
-    box.setIcon(icon);
-    box.setWindowTitle(title);
-    box.setText(printableText(text, LineBreaks::Keep));
-    if (!details.isEmpty())
-        box.setDetailedText(details);
-    box.exec();
+    execBox({icon, title, text, details}, messageFont);
 }
 
 bool MainWindow::askYesNo(const QString &text)
 {
-    messageFont.setPointSize(12);
-    QMessageBox box;
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::No);
-    box.button(QMessageBox::Yes)->setText(tr("&Ja"));
-    box.button(QMessageBox::No)->setText(tr("&Nein"));
-    box.setFont(messageFont);
-    box.setIcon(QMessageBox::Question);
-    box.setWindowTitle(u"Quorvid"_s);
-    box.setText(printableText(text, LineBreaks::Keep));
-    return box.exec() == QMessageBox::Yes;
+    return execBox({QMessageBox::Question, u"Quorvid"_s, text, QString(), QMessageBox::Yes | QMessageBox::No,
+                    QMessageBox::No},
+                   messageFont) == QMessageBox::Yes;
 }
 
 void MainWindow::alertIfInactive(const Notice &notice)
