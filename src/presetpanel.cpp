@@ -73,6 +73,10 @@ void MainWindow::setUpPresets()
     // The box is as wide as its longest built-in name; a very long name of the
     // user's is shortened rather than widening the window.
     presetComboBox->setMaximumWidth(presetComboBox->fontMetrics().averageCharWidth() * maxPresetNameChars);
+    // The size box's label holds either of its two texts without moving the row.
+    const QFontMetrics metrics = targetSizeLabel->fontMetrics();
+    targetSizeLabel->setMinimumWidth(
+        std::max(metrics.horizontalAdvance(tr("Zielgröße")), metrics.horizontalAdvance(tr("Höchstgröße"))));
     fillPresetBox(QString());
     reportPresetProblems();
     showSizeChoice();
