@@ -43,6 +43,9 @@ struct PanelSettings
     std::optional<bool> deinterlace;
     // The whole output's size in MB; 0: the quality or bitrate chosen above.
     double targetSizeMB = 0;
+    // The size above is a limit, not a target: the output is made at `quality` and
+    // made to the size only when it would be larger.
+    bool sizeIsLimit = false;
     // "Von" and "Bis": the part of the file to convert; empty for its ends.
     QString rangeFrom;
     QString rangeTo;

@@ -59,40 +59,20 @@ int markedVersion(const QString &firstLine)
 
 const QString runsKey = u"runs"_s;
 const QString sizeLimitKey = u"sizeLimit"_s;
-} // namespace
+// The runs that make the output to the size when the first ones wrote too much.
+const QString limitRunsKey = u"limitRuns"_s;
 
-QByteArray extendedJobLine(const Job &job)
+QJsonArray runArray(const QList<QStringList> &runs)
 {
-    QJsonArray runs;
-    for (const QStringList &run : job.runs)
-        runs.append(QJsonArray::fromStringList(run));
-    // Compact JSON escapes quotes, backslashes and line breaks, so every job stays
-    // on its one line whatever its names hold. A job with a size limit is an
-    // object holding its runs and the limit; every other job is its runs alone.
-    if (job.sizeLimit > 0)
-        return QJsonDocument(QJsonObject{{runsKey, runs}, {sizeLimitKey, double(job.sizeLimit)}})
-            .toJson(QJsonDocument::Compact);
-    return QJsonDocument(runs).toJson(QJsonDocument::Compact);
+    QJsonArray array;
+    for (const QStringList &run : runs)
+        array.append(QJsonArray::fromStringList(run));
+    return array;
 }
 
-std::optional<Job> parseExtendedJobLine(QStringView line)
+// Runs from their JSON form: nothing unless every run is a non-empty list of texts.
+std::optional<QList<QStringList>> runsOf(const QJsonArray &runValues)
 {
-    const QJsonDocument document = QJsonDocument::fromJson(line.toUtf8());
-    QJsonArray runValues;
-    qint64 sizeLimit = 0;
-    if (document.isObject()) {
-        const QJsonValue limit = document.object().value(sizeLimitKey);
-        // Whole bytes, at least one, within what a double holds exactly.
-        if (!limit.isDouble() || limit.toDouble() < 1 || limit.toDouble() > 9e15 ||
-            limit.toDouble() != std::floor(limit.toDouble()))
-            return std::nullopt;
-        sizeLimit = qint64(limit.toDouble());
-        runValues = document.object().value(runsKey).toArray();
-    } else if (document.isArray()) {
-        runValues = document.array();
-    }
-    if (runValues.isEmpty())
-        return std::nullopt;
     QList<QStringList> runs;
     for (const QJsonValue &runValue : runValues) {
         if (!runValue.isArray() || runValue.toArray().isEmpty())
@@ -105,8 +85,57 @@ std::optional<Job> parseExtendedJobLine(QStringView line)
         }
         runs << run;
     }
-    Job job = Job::fromRuns(std::move(runs));
+    return runs;
+}
+} // namespace
+
+QByteArray extendedJobLine(const Job &job)
+{
+    const QJsonArray runs = runArray(job.runs);
+    // Compact JSON escapes quotes, backslashes and line breaks, so every job stays
+    // on its one line whatever its names hold. A job with a size limit is an
+    // object holding its runs and the limit (and, for a limit, the runs made only
+    // when the first ones wrote too much); every other job is its runs alone.
+    if (job.sizeLimit > 0) {
+        QJsonObject object{{runsKey, runs}, {sizeLimitKey, double(job.sizeLimit)}};
+        if (!job.limitRuns.isEmpty())
+            object.insert(limitRunsKey, runArray(job.limitRuns));
+        return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    }
+    return QJsonDocument(runs).toJson(QJsonDocument::Compact);
+}
+
+std::optional<Job> parseExtendedJobLine(QStringView line)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(line.toUtf8());
+    QJsonArray runValues;
+    qint64 sizeLimit = 0;
+    QList<QStringList> limitRuns;
+    if (document.isObject()) {
+        const QJsonValue limit = document.object().value(sizeLimitKey);
+        // Whole bytes, at least one, within what a double holds exactly.
+        if (!limit.isDouble() || limit.toDouble() < 1 || limit.toDouble() > 9e15 ||
+            limit.toDouble() != std::floor(limit.toDouble()))
+            return std::nullopt;
+        sizeLimit = qint64(limit.toDouble());
+        runValues = document.object().value(runsKey).toArray();
+        if (const QJsonValue limited = document.object().value(limitRunsKey); !limited.isUndefined()) {
+            const std::optional<QList<QStringList>> runs = runsOf(limited.toArray());
+            if (!limited.isArray() || limited.toArray().isEmpty() || !runs)
+                return std::nullopt;
+            limitRuns = *runs;
+        }
+    } else if (document.isArray()) {
+        runValues = document.array();
+    }
+    if (runValues.isEmpty())
+        return std::nullopt;
+    std::optional<QList<QStringList>> runs = runsOf(runValues);
+    if (!runs)
+        return std::nullopt;
+    Job job = Job::fromRuns(*std::move(runs));
     job.sizeLimit = sizeLimit;
+    job.limitRuns = limitRuns;
     return job;
 }
 

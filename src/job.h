@@ -23,6 +23,11 @@ struct Job
     // (0: none). The runner measures the output against it and converts again
     // with a corrected bitrate when it missed.
     qint64 sizeLimit = 0;
+    // For a job whose size is a limit rather than a target: the runs that make the
+    // output to the size (the passes), started only when the runs above (at the
+    // preset's quality) wrote a file of sizeLimit bytes or more. Empty for every
+    // other job.
+    QList<QStringList> limitRuns;
 
     // A job of the given runs; input and output are read from them.
     static Job fromRuns(QList<QStringList> runs);
@@ -37,8 +42,13 @@ struct Job
     bool fitsTextForm() const;
     // True for the job of an empty line (nothing to run).
     bool isEmpty() const;
+    // Every run the job may start: its runs, then its limit runs.
+    QList<QStringList> allRuns() const { return runs + limitRuns; }
 
-    bool operator==(const Job &other) const { return runs == other.runs && sizeLimit == other.sizeLimit; }
+    bool operator==(const Job &other) const
+    {
+        return runs == other.runs && sizeLimit == other.sizeLimit && limitRuns == other.limitRuns;
+    }
     bool operator!=(const Job &other) const { return !(*this == other); }
 };
 Q_DECLARE_METATYPE(Job)

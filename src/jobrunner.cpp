@@ -133,6 +133,7 @@ void JobRunner::startJob(Lane &lane, int jobIndex)
     lane.run = 0;
     lane.sizeTries = SizeTries();
     lane.correctedRun.clear();
+    lane.onLimitRuns = false;
     lane.stopRequested = false;
     lane.clock.start();
     if (const auto rate = jobFrameRate(job.text()))
@@ -154,7 +155,7 @@ void JobRunner::startJob(Lane &lane, int jobIndex)
     // working folder: the first pass leaves its statistics there for the second,
     // and two jobs at once never see each other's.
     lane.workFolder.reset();
-    if (job.runs.size() > 1) {
+    if (job.allRuns().size() > 1) {
         lane.workFolder = std::make_unique<OwnedFolder>();
         if (!lane.workFolder->isValid()) {
             JobEnd end;
@@ -191,7 +192,7 @@ void JobRunner::noteOutputs(Lane &lane)
     // Every single file a run writes (numbered ones are not known in advance).
     lane.outputs.clear();
     QSet<QString> noted;
-    for (const QStringList &run : m_jobs[lane.jobIndex].runs)
+    for (const QStringList &run : m_jobs[lane.jobIndex].allRuns())
         for (const FileUse &written : runFiles(run, workingFolder(lane)).writes)
             if (written.pattern.isEmpty() && !written.path.startsWith(u"/dev/"_s) &&
                 !noted.contains(written.path)) {
@@ -247,7 +248,13 @@ void JobRunner::startRun(Lane &lane)
 
 const QStringList &JobRunner::currentRun(const Lane &lane) const
 {
-    return lane.sizeTries.corrections > 0 ? lane.correctedRun : m_jobs[lane.jobIndex].runs[lane.run];
+    return lane.sizeTries.corrections > 0 ? lane.correctedRun : laneRuns(lane)[lane.run];
+}
+
+const QList<QStringList> &JobRunner::laneRuns(const Lane &lane) const
+{
+    const Job &job = m_jobs[lane.jobIndex];
+    return lane.onLimitRuns ? job.limitRuns : job.runs;
 }
 
 double JobRunner::convertedSeconds(const Lane &lane) const
@@ -266,6 +273,17 @@ bool JobRunner::correctSize(Lane &lane)
         return false;
     const QString workFolder = lane.workFolder ? lane.workFolder->path() : QString();
     const qint64 bytes = QFileInfo(QDir(workFolder).absoluteFilePath(runOutput(run))).size();
+    if (!job.limitRuns.isEmpty() && !lane.onLimitRuns) {
+        // A limit: a file made at the quality that stays below it is kept as it
+        // is (never made larger); a larger one is made again to the size.
+        if (bytes < job.sizeLimit)
+            return false;
+        lane.onLimitRuns = true;
+        lane.run = 0;
+        emit limitRunsStarted(lane.jobIndex, lane.index);
+        startRun(lane);
+        return true;
+    }
     std::optional<QStringList> again =
         correctedSizeRun(run, job.sizeLimit, bytes, convertedSeconds(lane), lane.sizeTries);
     if (!again)
@@ -302,7 +320,6 @@ void JobRunner::runFinished(Lane &lane, int exitCode, QProcess::ExitStatus statu
         emit outputArrived(lane.index);
     consumeOutput(lane);
     RunOutcome outcome = classifyExit(exitCode, status, lane.stopRequested);
-    const Job &job = m_jobs[lane.jobIndex];
     // A full disk ends some runs with status 0 and a cut file: never a success.
     if (outcome != RunOutcome::Cancelled && lane.reportReader.expectation().diskFull) {
         JobEnd end;
@@ -316,7 +333,7 @@ void JobRunner::runFinished(Lane &lane, int exitCode, QProcess::ExitStatus statu
         endJob(lane, end);
         return;
     }
-    if (outcome == RunOutcome::Success && lane.run + 1 < job.runs.size() && !lane.stopRequested) {
+    if (outcome == RunOutcome::Success && lane.run + 1 < laneRuns(lane).size() && !lane.stopRequested) {
         ++lane.run;
         startRun(lane);
         return;
@@ -514,8 +531,12 @@ int JobRunner::jobPercent(int index) const
     // size: its bar stops just below the end until the job is over.
     if (lane.sizeTries.corrections > 0)
         return 99;
-    const qsizetype runs = m_jobs[lane.jobIndex].runs.size();
-    const int percent = int((lane.run * 100 + lane.parser.percent()) / std::max<qsizetype>(1, runs));
+    // A job with limit runs counts them from the start, after its first runs, so
+    // that its bar never goes back when they follow.
+    const Job &job = m_jobs[lane.jobIndex];
+    const qsizetype runs = job.runs.size() + job.limitRuns.size();
+    const qsizetype done = lane.run + (lane.onLimitRuns ? job.runs.size() : 0);
+    const int percent = int((done * 100 + lane.parser.percent()) / std::max<qsizetype>(1, runs));
     return m_jobs[lane.jobIndex].sizeLimit > 0 ? std::min(99, percent) : percent;
 }
 
@@ -527,7 +548,7 @@ std::optional<double> JobRunner::jobRemainingSeconds(int index) const
     const std::optional<double> left = lane.parser.remainingSeconds();
     if (!left)
         return std::nullopt;
-    const qsizetype runsAfter = m_jobs[lane.jobIndex].runs.size() - lane.run - 1;
+    const qsizetype runsAfter = laneRuns(lane).size() - lane.run - 1;
     if (runsAfter <= 0)
         return left;
     // Each run still to come is counted as long as this one takes in all.

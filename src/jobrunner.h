@@ -124,6 +124,9 @@ signals:
     // The output of a job made to a size missed it: its last run starts again with
     // a corrected bitrate.
     void sizeCorrectionStarted(int jobIndex, int lane);
+    // The output of a job whose size is a limit was too large at the quality: the
+    // runs that make it to the size start.
+    void limitRunsStarted(int jobIndex, int lane);
     // Nothing runs and nothing more will start.
     void runEnded();
 
@@ -148,6 +151,9 @@ private:
         // with a corrected bitrate: the corrections so far, and the run as corrected.
         SizeTries sizeTries;
         QStringList correctedRun;
+        // A job whose size is a limit went on to its limit runs: the output of its
+        // first runs was too large.
+        bool onLimitRuns = false;
         // What the last run says it wrote, and the look at the file afterwards.
         OutputReportReader reportReader;
         OutputProbe probe;
@@ -162,6 +168,8 @@ private:
     void startRun(Lane &lane);
     // The run the lane converts: the job's own, or its last one corrected.
     const QStringList &currentRun(const Lane &lane) const;
+    // The runs the lane goes through now: the job's runs, or its limit runs.
+    const QList<QStringList> &laneRuns(const Lane &lane) const;
     // After the last run of a job with a size limit: starts the run again with a
     // corrected bitrate when the output missed the limit; false when it is kept.
     bool correctSize(Lane &lane);

@@ -136,19 +136,24 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
     // A size: the bitrate that meets it, in two passes where the encoder has them;
     // the runner measures the output against the size and corrects a miss.
     qint64 sizeLimit = 0;
+    QList<QStringList> limitRuns;
     if (aimsAtSize(settings, facts)) {
         const SizeBudget budget = sizeBudget(settings, facts, target, range.range);
         if (budget.videoKbps > 0) {
-            runs = targetSizeRuns(beforeOutput(arguments, steadyAudioOptions(settings)), settings.videoCodec,
-                                  budget.videoKbps);
+            const QList<QStringList> sizeRuns = targetSizeRuns(
+                beforeOutput(arguments, steadyAudioOptions(settings)), settings.videoCodec, budget.videoKbps);
+            // A limit: the quality run first; the passes only when its file is too large.
+            (settings.sizeIsLimit ? limitRuns : runs) = sizeRuns;
             sizeLimit = qint64(settings.targetSizeMB * 1e6);
         }
     }
     // The part of the file, read precisely from the input by every run.
     if (range.refusal.isEmpty())
-        for (QStringList &run : runs)
-            run = withRange(run, range.range);
+        for (QList<QStringList> *list : {&runs, &limitRuns})
+            for (QStringList &run : *list)
+                run = withRange(run, range.range);
     Job job = Job::fromRuns(runs);
     job.sizeLimit = sizeLimit;
+    job.limitRuns = limitRuns;
     return job;
 }

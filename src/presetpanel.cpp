@@ -19,6 +19,17 @@ using namespace Qt::StringLiterals;
 
 namespace {
 const QString changedMark = u" (geändert)"_s;
+
+// While a preset whose size is a limit is chosen and the panel still aims at a
+// size, that size stays a limit at the preset's quality; the panel has no
+// control of its own for it.
+void keepPresetLimit(PanelSettings &settings, const std::optional<Preset> &chosen)
+{
+    if (chosen && chosen->settings.sizeIsLimit && settings.targetSizeMB > 0) {
+        settings.sizeIsLimit = true;
+        settings.quality = chosen->settings.quality;
+    }
+}
 // About the longest name of a built-in preset with its change mark, and some.
 constexpr int maxPresetNameChars = 60;
 } // namespace
@@ -62,6 +73,10 @@ void MainWindow::setUpPresets()
     // The box is as wide as its longest built-in name; a very long name of the
     // user's is shortened rather than widening the window.
     presetComboBox->setMaximumWidth(presetComboBox->fontMetrics().averageCharWidth() * maxPresetNameChars);
+    // The size box's label holds either of its two texts without moving the row.
+    const QFontMetrics metrics = targetSizeLabel->fontMetrics();
+    targetSizeLabel->setMinimumWidth(
+        std::max(metrics.horizontalAdvance(tr("Zielgröße")), metrics.horizontalAdvance(tr("Höchstgröße"))));
     fillPresetBox(QString());
     reportPresetProblems();
     showSizeChoice();
@@ -165,6 +180,7 @@ PanelSettings MainWindow::panelSettings() const
         settings.maxHeight = chosenPreset->settings.maxHeight;
         settings.deinterlace = chosenPreset->settings.deinterlace;
     }
+    keepPresetLimit(settings, chosenPreset);
     return settings;
 }
 
@@ -175,12 +191,34 @@ void MainWindow::showPresetChanged()
         PanelSettings shown = widgetSettings();
         shown.maxHeight = chosenPreset->settings.maxHeight;
         shown.deinterlace = chosenPreset->settings.deinterlace;
+        keepPresetLimit(shown, chosenPreset);
         presetChanged = !samePresetSettings(shown, chosenPreset->settings);
     }
     for (int i = 1; i < presetComboBox->count(); ++i)
         presetComboBox->setItemText(i, presetList.value(i - 1).name +
                                            (i == index && presetChanged ? changedMark : QString()));
     showSizeChoice();
+    showSizeMeaning();
+}
+
+void MainWindow::showSizeMeaning()
+{
+    // The same box holds a size to fill or, under a preset's limit, one never to
+    // exceed; its label and tip say which.
+    const PanelSettings settings = panelSettings();
+    if (settings.sizeIsLimit) {
+        targetSizeLabel->setText(tr("Höchstgröße"));
+        targetSizeSpinBox->setToolTip(
+            tr("Größte Größe der ganzen Ausgabedatei in MB (1 MB = 1.000.000 Byte). Die Datei wird in der "
+               "Qualität der Vorlage umgewandelt; nur wenn sie dabei größer würde, wandelt Quorvid das Video "
+               "in zwei Durchgängen so um, dass sie diese Größe knapp unterschreitet."));
+    } else {
+        targetSizeLabel->setText(tr("Zielgröße"));
+        targetSizeSpinBox->setToolTip(
+            tr("Größe der ganzen Ausgabedatei in MB (1 MB = 1.000.000 Byte). Das Video wird in zwei "
+               "Durchgängen so umgewandelt, dass die Datei diese Größe knapp unterschreitet."));
+    }
+    targetSizeLabel->setToolTip(targetSizeSpinBox->toolTip());
 }
 
 void MainWindow::showSizeChoice()

@@ -150,8 +150,10 @@ const QList<Preset> &builtInPresets()
     static const QList<Preset> presets = [] {
         const QString h264 = u"libx264"_s, aac = u"aac"_s;
         PanelSettings email = modernVideo(h264, defaultQualityIndex, 720, aac, u"64k"_s);
-        email.quality = bitrateQualityIndex;
+        // At most 25 MB: a file that fits at the preset's quality stays as small as
+        // that quality makes it; only a larger one is made to the size.
         email.targetSizeMB = 25;
+        email.sizeIsLimit = true;
         return QList<Preset>{
             {u"Teilen (H.264/AAC, höchstens 1080p)"_s, true,
              modernVideo(h264, defaultQualityIndex, 1080, aac, u"192k"_s)},
@@ -256,6 +258,10 @@ QByteArray presetToJson(const Preset &preset)
     o[u"quality"_s] = s.quality;
     o[u"videoBitrate"_s] = s.videoBitrate;
     o[u"targetSizeMB"_s] = s.targetSizeMB;
+    // Written only for a limit, so that every other preset's file stays as before;
+    // a file without it holds a size to fill.
+    if (s.sizeIsLimit)
+        o[u"sizeIsLimit"_s] = true;
     o[u"deinterlace"_s] = s.deinterlace ? QJsonValue(*s.deinterlace) : QJsonValue(u"auto"_s);
     o[u"audio"_s] = s.audioOn;
     o[u"audioCodec"_s] = audioCodec(s.audioCodec).encoder;
@@ -303,6 +309,8 @@ std::optional<Preset> presetFromJson(const QByteArray &text, QString *reason)
     s.quality = o.value(u"quality"_s).toInt(-1);
     s.videoBitrate = o.value(u"videoBitrate"_s).toString();
     s.targetSizeMB = o.value(u"targetSizeMB"_s).toDouble(-1);
+    const QJsonValue sizeIsLimit = o.value(u"sizeIsLimit"_s);
+    s.sizeIsLimit = sizeIsLimit.toBool(false);
     const QJsonValue deinterlace = o.value(u"deinterlace"_s);
     if (deinterlace.isBool())
         s.deinterlace = deinterlace.toBool();
@@ -324,7 +332,8 @@ std::optional<Preset> presetFromJson(const QByteArray &text, QString *reason)
                        s.frameRateIndex >= 0 && s.ratio >= 0 && s.quality >= 0 &&
                        s.quality <= qualityLevels && s.targetSizeMB >= 0 && s.sampleRateIndex >= 0 &&
                        s.audioBitrateIndex >= 0 && (channels == 1 || channels == 2) &&
-                       (deinterlace.isBool() || deinterlace.toString() == u"auto"_s);
+                       (deinterlace.isBool() || deinterlace.toString() == u"auto"_s) &&
+                       (sizeIsLimit.isUndefined() || sizeIsLimit.isBool());
     if (!valid) {
         *reason = u"Die Vorlage ist beschädigt (ein Wert fehlt oder ist ungültig)."_s;
         return std::nullopt;

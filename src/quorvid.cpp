@@ -87,6 +87,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
             statusBar()->showMessage(tr("Die Datei hat die Zielgröße verfehlt. Quorvid erstellt sie mit "
                                         "angepasster Bitrate noch einmal; bitte warten Sie."));
         });
+    for (JobRunner *runner : {&singleRunner, &batchRunner})
+        connect(runner, &JobRunner::limitRunsStarted, this, [this, runner](int jobIndex) {
+            statusBar()->showMessage(
+                tr("Die Datei ist in der Qualität der Vorlage größer als %1 MB geworden. Quorvid erstellt "
+                   "sie nun in dieser Größe; bitte warten Sie.")
+                    .arg(germanNumber(double(runner->job(jobIndex).sizeLimit) / 1e6, 1)));
+        });
     connect(vcodecComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::setOutputFile);
     connect(acodecComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::setOutputFile);
     connect(vcodecComboBox, &QComboBox::activated, this, &MainWindow::vcopywahl);

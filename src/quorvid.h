@@ -249,6 +249,8 @@ private:
     // The "Originalgröße" box says what size the output of the opened file gets
     // when a preset bounds it.
     void showSizeChoice();
+    // Whether the size box holds a size to fill or a limit, on its label and tip.
+    void showSizeMeaning();
     // What the panel's widgets show; and that plus the hidden fields of a chosen,
     // unchanged preset, from which arguments and jobs are made.
     PanelSettings widgetSettings() const;

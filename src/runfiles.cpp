@@ -523,7 +523,7 @@ bool sameFileUse(const FileUse &a, const FileUse &b)
 
 QString jobWorkFolder(const Job &job)
 {
-    return job.runs.size() > 1 ? QDir::tempPath() + u"/quorvid-Arbeitsordner"_s : QDir::currentPath();
+    return job.allRuns().size() > 1 ? QDir::tempPath() + u"/quorvid-Arbeitsordner"_s : QDir::currentPath();
 }
 
 WriteVerdict checkWrites(const Job &job, const QString &workFolder)
@@ -531,14 +531,16 @@ WriteVerdict checkWrites(const Job &job, const QString &workFolder)
     WriteVerdict verdict;
     const QString report =
         qEnvironmentVariableIsSet("FFREPORT") ? qEnvironmentVariable("FFREPORT") : QString();
+    // The limit runs too: any of them may be started.
+    const QList<QStringList> runs = job.allRuns();
     QList<RunFiles> files;
     QList<FileUse> reads;
-    for (const QStringList &run : job.runs) {
+    for (const QStringList &run : runs) {
         files << runFiles(run, workFolder, report);
         reads += files.last().reads;
     }
     const auto runName = [&](qsizetype run) {
-        return job.runs.size() > 1 ? u"Lauf %1 von %2: "_s.arg(run + 1).arg(job.runs.size()) : QString();
+        return runs.size() > 1 ? u"Lauf %1 von %2: "_s.arg(run + 1).arg(runs.size()) : QString();
     };
     const QString input = QDir::cleanPath(QDir(workFolder).absoluteFilePath(job.input));
     for (qsizetype run = 0; run < files.size(); ++run) {
@@ -550,8 +552,7 @@ WriteVerdict checkWrites(const Job &job, const QString &workFolder)
                 verdict.sameAsInput =
                     write.origin == u"die Ausgabe"_s && !job.input.isEmpty() && write.pattern.isEmpty() &&
                     read.path == input &&
-                    write.path ==
-                        QDir::cleanPath(QDir(workFolder).absoluteFilePath(runOutput(job.runs[run])));
+                    write.path == QDir::cleanPath(QDir(workFolder).absoluteFilePath(runOutput(runs[run])));
                 verdict.reason =
                     runName(run) +
                     (write.pattern.isEmpty() ? u"%1 %2 ist dieselbe Datei wie %3 %4, die der Job liest."_s

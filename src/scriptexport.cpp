@@ -24,6 +24,28 @@ QByteArray batchScript(const QStringList &jobTexts)
     return batchScript(jobs);
 }
 
+namespace {
+// The script line that runs a job's runs: one run alone, several as passes.
+QString jobLine(const QList<QStringList> &runs)
+{
+    QString line;
+    if (runs.size() == 1) {
+        line += u"job ffmpeg"_s;
+        for (const QString &argument : runs.first())
+            line += u' ' + shellQuoted(argument);
+    } else {
+        line += u"job passes"_s;
+        for (const QStringList &run : runs) {
+            line += u' ' + QString::number(run.size() + 1) + u" ffmpeg"_s;
+            for (const QString &argument : run)
+                line += u' ' + shellQuoted(argument);
+        }
+    }
+    // Standard input closed: the converter can never wait at a question.
+    return line + u" </dev/null\n"_s;
+}
+} // namespace
+
 QByteArray batchScript(const QList<Job> &jobs)
 {
     QString script = uR"(#!/bin/sh
@@ -77,6 +99,14 @@ oversize() {
     fi
 }
 )sh"_s;
+    // A limit: the runs that make the size follow only when the file made at the
+    // quality reached it.
+    if (std::any_of(jobs.cbegin(), jobs.cend(), [](const Job &job) { return !job.limitRuns.isEmpty(); }))
+        script += uR"sh(# "atlimit GRÖSSE DATEI" gilt, wenn die Datei mindestens GRÖSSE Byte groß ist.
+atlimit() {
+    [ -f "$2" ] && [ "$(wc -c <"$2")" -ge "$1" ]
+}
+)sh"_s;
     // A job Quorvid refuses to run (it would write a file it reads, or what it
     // writes cannot be told) is not run by the script either: the script names it
     // and counts it as failed.
@@ -102,20 +132,10 @@ refused() {
             script += u"refused "_s + shellQuoted(reason) + u'\n';
             continue;
         }
-        if (job.runs.size() == 1) {
-            script += u"job ffmpeg"_s;
-            for (const QString &argument : job.runs.first())
-                script += u' ' + shellQuoted(argument);
-        } else {
-            script += u"job passes"_s;
-            for (qsizetype run = 0; run < job.runs.size(); ++run) {
-                script += u' ' + QString::number(job.runs[run].size() + 1) + u" ffmpeg"_s;
-                for (const QString &argument : job.runs[run])
-                    script += u' ' + shellQuoted(argument);
-            }
-        }
-        // Standard input closed: the converter can never wait at a question.
-        script += u" </dev/null\n"_s;
+        script += jobLine(job.runs);
+        if (!job.limitRuns.isEmpty())
+            script += u"if atlimit %1 %2; then\n    "_s.arg(job.sizeLimit).arg(shellQuoted(job.output)) +
+                      jobLine(job.limitRuns) + u"fi\n"_s;
         if (job.sizeLimit > 0)
             script += u"oversize %1 %2\n"_s.arg(job.sizeLimit).arg(shellQuoted(job.output));
     }

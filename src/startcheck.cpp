@@ -70,7 +70,7 @@ QString startRefusal(const Job &job, const QString &workingFolder)
     const QDir folder(workingFolder.isEmpty() ? QDir::currentPath() : workingFolder);
     const qsizetype listLimit = qsizetype(::sysconf(_SC_ARG_MAX));
     const qsizetype environment = environmentBytes();
-    for (const QStringList &run : job.runs) {
+    for (const QStringList &run : job.allRuns()) {
         qsizetype total = environment;
         for (const QString &argument : run) {
             const qsizetype bytes = argument.toUtf8().size() + 1;

@@ -93,6 +93,8 @@ void JobsTest::listForms_data()
     Job limited = oneRun(u"/v/film.avi"_s, u"/v/film.mp4"_s);
     limited.sizeLimit = 25'000'000;
     QTest::newRow("size limit") << QList<Job>{plain, limited} << true;
+    limited.limitRuns = jobsFrom(u"2:film.avi>film.mp4"_s, u"/v"_s).first().runs;
+    QTest::newRow("limit with its passes") << QList<Job>{limited, plain} << true;
 }
 
 void JobsTest::listForms()
@@ -152,6 +154,9 @@ void JobsTest::refusedLists_data()
     QTest::newRow("limit not whole") << QByteArray(
                                             "#QUORVID-BATCHLISTE 3\n{\"runs\":[[\"x\"]],\"sizeLimit\":2.5}\n")
                                      << u"Zeile 2"_s << 0;
+    QTest::newRow("limit runs not runs")
+        << QByteArray("#QUORVID-BATCHLISTE 3\n{\"runs\":[[\"x\"]],\"sizeLimit\":2,\"limitRuns\":[\"y\"]}\n")
+        << u"Zeile 2"_s << 0;
     QTest::newRow("damaged line") << QByteArray("#QUORVID-BATCHLISTE 2\n" + good + "[[\"-i\",\n")
                                   << u"Zeile 3"_s << 0;
     QTest::newRow("not strings") << QByteArray("#QUORVID-BATCHLISTE 2\n[[1,2]]\n") << u"Zeile 2"_s << 0;

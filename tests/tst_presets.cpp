@@ -215,6 +215,9 @@ void PresetTest::presetFiles_data()
         << QByteArray(good).replace("\"width\": \"320\"", "\"width\": \"x\"") << u"ist beschädigt"_s;
     QTest::newRow("Name einer eingebauten")
         << presetToJson({u"dvd (pal)"_s, false, PanelSettings()}) << u"eingebauten Vorlage"_s;
+    QTest::newRow("Grenze kein Wahrheitswert")
+        << QByteArray(good).replace("\"targetSizeMB\"", "\"sizeIsLimit\": \"ja\", \"targetSizeMB\"")
+        << u"beschädigt"_s;
     QTest::newRow("unlesbar") << QByteArray() << u"kann nicht gelesen werden"_s;
 }
 

@@ -9,6 +9,7 @@
 #include "jobrunner.h"
 #include "makejob.h"
 #include "mediafacts.h"
+#include "presets.h"
 #include "targetsize.h"
 
 using namespace Qt::StringLiterals;
@@ -50,6 +51,8 @@ private slots:
     void realSizes_data();
     void realSizes();
     void subtitleRunsLonger();
+    void limitOrQuality_data();
+    void limitOrQuality();
     void corrections_data();
     void corrections();
 };
@@ -379,6 +382,67 @@ void TargetSizeTest::subtitleRunsLonger()
     const double size = QFileInfo(output).size() / 1e6;
     QVERIFY2(size < 0.3 && size >= 0.3 * 0.97,
              qPrintable(u"%1 MB, %2 corrected"_s.arg(size).arg(end.sizeCorrections)));
+}
+
+void TargetSizeTest::limitOrQuality_data()
+{
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<double>("limitMB");
+    QTest::addColumn<bool>("madeToSize");
+    QTest::newRow("fits at quality") << u"testsrc2=size=320x240:rate=25:duration=3"_s << 5.0 << false;
+    QTest::newRow("noisy, too large")
+        << u"testsrc2=size=320x240:rate=25:duration=3,noise=alls=40:allf=t"_s << 0.3 << true;
+}
+
+// The E-Mail preset's size is a limit: a file that fits at the preset's quality
+// is made exactly as the quality makes it; a larger one is made again to just
+// below the limit, and its progress never goes back.
+void TargetSizeTest::limitOrQuality()
+{
+    QFETCH(QString, picture);
+    QFETCH(double, limitMB);
+    QFETCH(bool, madeToSize);
+    QTemporaryDir dir;
+    const QString source = dir.filePath(u"quelle.mkv"_s);
+    QVERIFY(
+        run({u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s, picture, u"-f"_s, u"lavfi"_s, u"-i"_s,
+             u"sine=duration=3"_s, u"-c:v"_s, u"libx264"_s, u"-crf"_s, u"8"_s, u"-c:a"_s, u"aac"_s, source},
+            dir.path()));
+    QByteArray json;
+    QVERIFY(run(probeArguments(source), dir.path(), &json, u"ffprobe"_s));
+    const MediaFacts facts = readProbe(json);
+
+    const auto email = std::find_if(builtInPresets().cbegin(), builtInPresets().cend(),
+                                    [](const Preset &p) { return p.settings.sizeIsLimit; });
+    QVERIFY(email != builtInPresets().cend());
+    PanelSettings settings = email->settings;
+    settings.targetSizeMB = limitMB;
+    const QString output = dir.filePath(u"klein.mp4"_s);
+    const Job job = makeJob(settings, source, output, facts);
+    // The first run is the one the preset's quality alone would make.
+    PanelSettings quality = settings;
+    quality.targetSizeMB = 0;
+    QCOMPARE(job.runs, makeJob(quality, source, output, facts).runs);
+    QCOMPARE(job.limitRuns.size(), 2);
+
+    JobRunner runner;
+    JobEnd end;
+    connect(&runner, &JobRunner::jobEnded, this, [&](int, const JobEnd &e) { end = e; });
+    QSignalSpy limitRuns(&runner, &JobRunner::limitRunsStarted);
+    QList<int> percents;
+    connect(&runner, &JobRunner::outputArrived, this, [&](int lane) {
+        if (const auto percent = runner.readProgress(lane).percent)
+            percents << *percent;
+    });
+    QSignalSpy over(&runner, &JobRunner::runEnded);
+    runner.start({job}, {JobState::Pending}, 1, false);
+    QVERIFY(over.wait(300000));
+    QCOMPARE(end.outcome, RunOutcome::Success);
+    QCOMPARE(limitRuns.size(), madeToSize ? 1 : 0);
+    const double size = QFileInfo(output).size() / 1e6;
+    qInfo("%s: %.4f MB for at most %.2f MB", QTest::currentDataTag(), size, limitMB);
+    QVERIFY2(size < limitMB && (!madeToSize || size >= limitMB * 0.97), qPrintable(u"%1 MB"_s.arg(size)));
+    QVERIFY(std::is_sorted(percents.cbegin(), percents.cend()));
 }
 
 // A missed size: the output measured against the limit, the run made again with
