@@ -134,7 +134,10 @@ refused() {
         }
         script += jobLine(job.runs);
         if (!job.limitRuns.isEmpty())
-            script += u"if atlimit %1 %2; then\n    "_s.arg(job.sizeLimit).arg(shellQuoted(job.output)) +
+            // Only after a quality run that succeeded: a half file of a failed one
+            // says nothing about its size.
+            script += u"if [ \"$status\" -eq 0 ] && atlimit %1 %2; then\n    "_s.arg(job.sizeLimit)
+                          .arg(shellQuoted(job.output)) +
                       jobLine(job.limitRuns) + u"fi\n"_s;
         if (job.sizeLimit > 0)
             script += u"oversize %1 %2\n"_s.arg(job.sizeLimit).arg(shellQuoted(job.output));

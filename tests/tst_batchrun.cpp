@@ -197,6 +197,18 @@ void BatchRunTest::scriptBySh()
         all << Job::fromText(text);
     all << Job::fromText(jobText({u"-y"_s, u"-v"_s, u"error"_s, u"-i"_s, clip, dir.filePath(u"groß.mp3"_s)}));
     all.last().sizeLimit = 100;
+    // A size that is a limit: its passes (here a run that leaves a mark) follow
+    // only a quality run that succeeded and reached the limit; a failed one that
+    // left a large file behind never starts them.
+    const auto limitJob = [&](const QString &input, const QString &output, const QString &mark) {
+        Job job = Job::fromText(jobText({u"-y"_s, u"-v"_s, u"error"_s, u"-i"_s, input, output}));
+        job.sizeLimit = 100;
+        job.limitRuns = {{u"-y"_s, u"-v"_s, u"error"_s, u"-i"_s, clip, mark}};
+        return job;
+    };
+    all << limitJob(clip, dir.filePath(u"grenze.mp3"_s), dir.filePath(u"pässe-a.mp3"_s));
+    QVERIFY(writeFile(dir.filePath(u"alt.mp3"_s), QByteArray(1000, 'x')));
+    all << limitJob(dir.filePath(u"fehlt2.wav"_s), dir.filePath(u"alt.mp3"_s), dir.filePath(u"pässe-b.mp3"_s));
     const QString script = dir.filePath(u"liste.sh"_s);
     QVERIFY(writeFile(script, batchScript(all)));
 
@@ -204,14 +216,16 @@ void BatchRunTest::scriptBySh()
     sh.setWorkingDirectory(dir.path());
     sh.start(u"sh"_s, {script}); // standard input left open: the script must not read it
     QVERIFY(sh.waitForFinished(60000));
-    QCOMPARE(sh.exitCode(), 1); // one job failed, the others still ran
+    QCOMPARE(sh.exitCode(), 1); // two jobs failed, the others still ran
+    QVERIFY(QFileInfo::exists(dir.filePath(u"pässe-a.mp3"_s)));
+    QVERIFY(!QFileInfo::exists(dir.filePath(u"pässe-b.mp3"_s)));
     const QString errors = QString::fromUtf8(sh.readAllStandardError());
     QVERIFY(errors.contains(u"fehlt.wav"_s));
     QVERIFY2(errors.contains(u"Größer als die Zielgröße (100 Byte): "_s + dir.filePath(u"groß.mp3"_s)),
              qPrintable(errors));
     for (const QString &output : outputs)
         QVERIFY2(QFileInfo(output).size() > 0, qPrintable(output));
-    QCOMPARE(QDir(dir.path()).entryList({u"*.mp3"_s}).size(), names.size() + 1);
+    QCOMPARE(QDir(dir.path()).entryList({u"*.mp3"_s}).size(), names.size() + 4);
 }
 
 void BatchRunTest::keepGoing_data()
