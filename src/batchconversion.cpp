@@ -16,8 +16,8 @@
 #include "batchfile.h"
 #include "converter.h"
 #include "dropping.h"
-#include "messagebox.h"
 #include "jobtooltip.h"
+#include "messagebox.h"
 #include "quorvid.h"
 #include "runfiles.h"
 #include "terminaltext.h"
@@ -329,10 +329,13 @@ void MainWindow::batchstop()
 void MainWindow::batchLoad()
 {
     if (batchTableWidget->rowCount() > 0) {
-        const BoxSpec question{QMessageBox::Question, u"Quorvid"_s,
-                               tr("<p>Durch Öffnen einer neuen Batchliste<br>werden die momentanen "
-                                  "Batcheinträge gelöscht.</p>Möchten Sie eine neue Batchliste öffnen?"),
-                               QString(), QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok};
+        const BoxContent question{QMessageBox::Question,
+                                  u"Quorvid"_s,
+                                  tr("<p>Durch Öffnen einer neuen Batchliste<br>werden die momentanen "
+                                     "Batcheinträge gelöscht.</p>Möchten Sie eine neue Batchliste öffnen?"),
+                                  QString(),
+                                  QMessageBox::Ok | QMessageBox::Cancel,
+                                  QMessageBox::Ok};
         if (execBox(question, messageFont) == QMessageBox::Cancel)
             return;
     }

@@ -161,10 +161,11 @@ BatchList readBatchList(QIODevice &device)
     }
     // A marker with a form number no version wrote is no job to run.
     if (version < 2) {
-        list.error = QCoreApplication::translate(
-                         "MainWindow", "Die Batchdatei beginnt mit der Form %1, die Quorvid nicht kennt; die "
-                                       "Datei wurde nicht geladen. Bitte prüfen Sie, ob die Datei beschädigt ist.")
-                         .arg(version);
+        list.error =
+            QCoreApplication::translate(
+                "MainWindow", "Die Batchdatei beginnt mit der Form %1, die Quorvid nicht kennt; die "
+                              "Datei wurde nicht geladen. Bitte prüfen Sie, ob die Datei beschädigt ist.")
+                .arg(version);
         return list;
     }
     list.extended = true;
@@ -214,4 +215,3 @@ QString batchFileName(const QString &chosen)
 {
     return chosen.endsWith(u".btc"_s) ? chosen : chosen + u".btc"_s;
 }
-

@@ -52,5 +52,4 @@ std::optional<Job> parseExtendedJobLine(QStringView line);
 // (case-sensitive).
 QString batchFileName(const QString &chosen);
 
-
 #endif

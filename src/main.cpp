@@ -5,8 +5,8 @@
 #include "headless.h"
 #include "quorvid.h"
 #include "startup.h"
-#include "termination.h"
 #include "terminaltext.h"
+#include "termination.h"
 #include "unfinished.h"
 
 namespace {

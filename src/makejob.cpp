@@ -117,9 +117,9 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
     // One video filter chain: deinterlace first, then the size limit, then the
     // builder's own crop to even sides.
     const QString deinterlace = deinterlaces(settings, facts) ? deinterlaceFilter(facts.scan) : QString();
-    arguments = withVideoFilters(
-        arguments, deinterlace,
-        sizeLimitFilter(settings.maxHeight, video ? video->shownHeight() : 0, video ? video->shownWidth() : 0));
+    arguments = withVideoFilters(arguments, deinterlace,
+                                 sizeLimitFilter(settings.maxHeight, video ? video->shownHeight() : 0,
+                                                 video ? video->shownWidth() : 0));
     if (facts.valid) {
         // Every track the user wants and the target holds.
         const TrackPlan plan = planTracks(facts, settings, QFileInfo(target).suffix(), settings.trackChecks);

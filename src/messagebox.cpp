@@ -5,22 +5,22 @@
 
 #include "terminaltext.h"
 
-QMessageBox::StandardButton execBox(const BoxSpec &spec, QFont &font)
+QMessageBox::StandardButton execBox(const BoxContent &content, QFont &font)
 {
     font.setPointSize(12);
     QMessageBox box;
-    box.setStandardButtons(spec.buttons);
-    if (spec.defaultButton != QMessageBox::NoButton)
-        box.setDefaultButton(spec.defaultButton);
+    box.setStandardButtons(content.buttons);
+    if (content.defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(content.defaultButton);
     if (QAbstractButton *yes = box.button(QMessageBox::Yes))
         yes->setText(QCoreApplication::translate("MainWindow", "&Ja"));
     if (QAbstractButton *no = box.button(QMessageBox::No))
         no->setText(QCoreApplication::translate("MainWindow", "&Nein"));
     box.setFont(font);
-    box.setIcon(spec.icon);
-    box.setWindowTitle(spec.title);
-    box.setText(printableText(spec.text, LineBreaks::Keep));
-    if (!spec.details.isEmpty())
-        box.setDetailedText(spec.details);
+    box.setIcon(content.icon);
+    box.setWindowTitle(content.title);
+    box.setText(printableText(content.text, LineBreaks::Keep));
+    if (!content.details.isEmpty())
+        box.setDetailedText(content.details);
     return QMessageBox::StandardButton(box.exec());
 }

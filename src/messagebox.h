@@ -8,7 +8,7 @@
 #include <QMessageBox>
 #include <QString>
 
-struct BoxSpec
+struct BoxContent
 {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QString title;
@@ -20,6 +20,6 @@ struct BoxSpec
 
 // Shows the box modally and returns the button pressed. `font` is the window's
 // message font; it is set to 12 points as every box of the window has it.
-QMessageBox::StandardButton execBox(const BoxSpec &spec, QFont &font);
+QMessageBox::StandardButton execBox(const BoxContent &content, QFont &font);
 
 #endif

@@ -55,10 +55,11 @@ void MainWindow::takeFiles(const FileSelection &selection, bool ontoBatchList)
                        "<br>Bitte prüfen Sie den Namen und die Zugriffsrechte.")
                         .arg(nameList(selection.unusable));
     if (!selection.unnamed.isEmpty() || !selection.irregular.isEmpty())
-        problems << tr("<b>Diese Dateien wurden nicht übernommen:</b><br>%1<br>Ihre Namen sind kein gültiges "
-                       "UTF-8, oder sie sind keine gewöhnlichen Dateien (benannte Pipes, Geräte). Bitte benennen "
-                       "Sie sie um oder kopieren Sie ihren Inhalt in gewöhnliche Dateien.")
-                        .arg(nameList(selection.unnamed + selection.irregular));
+        problems
+            << tr("<b>Diese Dateien wurden nicht übernommen:</b><br>%1<br>Ihre Namen sind kein gültiges "
+                  "UTF-8, oder sie sind keine gewöhnlichen Dateien (benannte Pipes, Geräte). Bitte benennen "
+                  "Sie sie um oder kopieren Sie ihren Inhalt in gewöhnliche Dateien.")
+                   .arg(nameList(selection.unnamed + selection.irregular));
     if (!selection.remote.isEmpty())
         problems
             << tr("<b>Diese Adressen sind keine Dateien auf diesem Rechner:</b><br>%1<br>Quorvid kann nur "

@@ -168,7 +168,8 @@ QString diskFullReason(const QString &outputFolder)
 {
     return u"Der Datenträger mit dem Ordner %1 ist voll: ffmpeg konnte die Ausgabedatei nicht zu Ende "
            "schreiben, die unvollständige Datei wurde entfernt. Schaffen Sie dort Platz oder wählen Sie "
-           "einen anderen Zielordner und wandeln Sie die Datei erneut um."_s.arg(QDir::toNativeSeparators(outputFolder));
+           "einen anderen Zielordner und wandeln Sie die Datei erneut um."_s.arg(
+               QDir::toNativeSeparators(outputFolder));
 }
 
 QStringList outputProbeArguments(const QString &file)

@@ -184,8 +184,9 @@ QString presetShortName(const QList<Preset> &presets, const Preset &preset)
 {
     const QString candidate = shortCandidate(preset.name);
     const auto clashes = [&](const Preset &other) {
-        return other.name != preset.name && (shortCandidate(other.name).compare(candidate, Qt::CaseInsensitive) == 0 ||
-                                             other.name.compare(candidate, Qt::CaseInsensitive) == 0);
+        return other.name != preset.name &&
+               (shortCandidate(other.name).compare(candidate, Qt::CaseInsensitive) == 0 ||
+                other.name.compare(candidate, Qt::CaseInsensitive) == 0);
     };
     if (candidate.isEmpty() || std::any_of(presets.begin(), presets.end(), clashes))
         return preset.name;

@@ -208,7 +208,8 @@ void BatchRunTest::scriptBySh()
     };
     all << limitJob(clip, dir.filePath(u"grenze.mp3"_s), dir.filePath(u"pässe-a.mp3"_s));
     QVERIFY(writeFile(dir.filePath(u"alt.mp3"_s), QByteArray(1000, 'x')));
-    all << limitJob(dir.filePath(u"fehlt2.wav"_s), dir.filePath(u"alt.mp3"_s), dir.filePath(u"pässe-b.mp3"_s));
+    all << limitJob(dir.filePath(u"fehlt2.wav"_s), dir.filePath(u"alt.mp3"_s),
+                    dir.filePath(u"pässe-b.mp3"_s));
     const QString script = dir.filePath(u"liste.sh"_s);
     QVERIFY(writeFile(script, batchScript(all)));
 

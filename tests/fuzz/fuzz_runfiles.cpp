@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QString folder = QStringLiteral("/nonexistent/working folder");
     const WriteVerdict first = checkWrites(job, folder);
     const WriteVerdict second = checkWrites(job, folder);
-    if (first.refused != second.refused || first.reason != second.reason || first.sameAsInput != second.sameAsInput)
+    if (first.refused != second.refused || first.reason != second.reason ||
+        first.sameAsInput != second.sameAsInput)
         std::abort();
     // Every refusal says why.
     if (first.refused && first.reason.isEmpty() && !first.sameAsInput)
