@@ -559,19 +559,19 @@ void BenchAccess::recoverySave(const QString &dir)
             return;
         file.close();
         MainWindow window;
-        window.recovery.claim();
+        window.keptList.file().claim();
         window.loadBatchList(listFile);
         QList<double> ms;
         for (int round = 0; round < 21; ++round) {
             // As at a job's end: one more row done, then the whole list saved.
-            window.batchTableWidget->setItem(round, 1, new QTableWidgetItem(u"Done."_s));
+            window.batchJobs.setState(round, ListedState::Done);
             QElapsedTimer clock;
             clock.start();
-            window.saveRecovery();
+            window.keptList.save();
             ms << double(clock.nsecsElapsed()) / 1e6;
         }
         perSize << median(ms);
-        window.recovery.clear();
+        window.keptList.clear();
     }
     add(u"Recovery file saved at a job's end, 10,000 jobs (100 jobs: %1 ms)"_s.arg(number(perSize[0], 2)),
         u"%1 ms"_s.arg(number(perSize[1], 2)), u"≤ 20 ms"_s, perSize[1] <= 20);

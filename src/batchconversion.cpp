@@ -14,9 +14,9 @@
 
 #include "arguments.h"
 #include "batchfile.h"
+#include "batchtable.h"
 #include "converter.h"
 #include "dropping.h"
-#include "jobtooltip.h"
 #include "messagebox.h"
 #include "quorvid.h"
 #include "runfiles.h"
@@ -28,67 +28,28 @@ using namespace Qt::StringLiterals;
 namespace {
 const QString mediaFilter = mediaDialogFilter();
 const QString batchFilter = u"Batch-File (*.btc);;All Files(*.*)"_s;
-// A job the job text cannot hold is kept whole in its cell's data.
-constexpr int jobRole = Qt::UserRole + 2;
-
-void emptyTable(QTableWidget *table)
-{
-    table->clearContents();
-    table->setRowCount(0);
-}
 } // namespace
-
-QTableWidgetItem *MainWindow::newJobItem(const Job &job)
-{
-    const QString text = job.text();
-    auto *item = new QTableWidgetItem(text);
-    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    // The column shortens a long job in the middle; the tooltip tells it in words.
-    item->setToolTip(jobToolTip(job));
-    // Most jobs are their text; only the others carry the job itself, which keeps
-    // long lists small.
-    if (!job.isEmpty() && !job.fitsTextForm())
-        item->setData(jobRole, QVariant::fromValue(job));
-    return item;
-}
-
-Job MainWindow::jobAt(int row) const
-{
-    const QTableWidgetItem *cell = batchTableWidget->item(row, 0);
-    if (!cell)
-        return Job::fromText(QString());
-    const QVariant kept = cell->data(jobRole);
-    return kept.isValid() ? kept.value<Job>() : Job::fromText(cell->text());
-}
-
-QList<Job> MainWindow::allJobs() const
-{
-    QList<Job> jobs;
-    jobs.reserve(batchTableWidget->rowCount());
-    for (int row = 0; row < batchTableWidget->rowCount(); ++row)
-        jobs << jobAt(row);
-    return jobs;
-}
-
-int MainWindow::firstPendingRow() const
-{
-    for (int row = 0; row < batchTableWidget->rowCount(); ++row)
-        if (rowPending(row))
-            return row;
-    return -1;
-}
 
 void MainWindow::updateStartButton()
 {
     // Start only when the job to run next exists and is still pending.
-    batchConvertButton->setEnabled(currentJob >= 0 && currentJob < batchTableWidget->rowCount() &&
-                                   batchTableWidget->item(currentJob, 0) && rowPending(currentJob));
+    batchConvertButton->setEnabled(batchJobs.pending(currentJob));
 }
 
-void MainWindow::setBatchListActionsEnabled(bool enabled)
+void MainWindow::setBatchRunning(bool running)
 {
-    actionMoreFiles->setEnabled(enabled);
-    actionBatchdateiLaden->setEnabled(enabled);
+    // While a batch runs its list only grows: nothing is removed or replaced, and
+    // the single conversion waits.
+    for (QWidget *widget :
+         std::initializer_list<QWidget *>{insertJobButton, delJobButton, singleConvertGroupBox,
+                                          keepGoingCheckBox, parallelLabel, parallelSpinBox})
+        widget->setEnabled(!running);
+    actionMoreFiles->setEnabled(!running);
+    actionBatchdateiLaden->setEnabled(!running);
+    if (running)
+        batchConvertButton->setEnabled(false);
+    else
+        updateStartButton();
 }
 
 void MainWindow::filesDialog()
@@ -122,17 +83,10 @@ void MainWindow::replaceBatchList(QStringList files)
     const QList<Job> jobs = jobsForFiles(std::move(files));
     if (!confirmCompatible(jobs, true))
         return;
-
-    batchTableWidget->setUpdatesEnabled(false);
-    emptyTable(batchTableWidget);
-    batchTableWidget->setRowCount(int(jobs.size()));
-    for (int row = 0; row < jobs.size(); ++row)
-        batchTableWidget->setItem(row, 0, newJobItem(jobs[row]));
-    batchTableWidget->setUpdatesEnabled(true);
+    batchJobs.replace(jobs);
     currentJob = 0;
-    jobCount = batchTableWidget->rowCount();
+    jobCount = batchJobs.size();
     updateStartButton();
-    saveRecovery();
 }
 
 void MainWindow::appendBatchList(QStringList files)
@@ -150,24 +104,17 @@ void MainWindow::appendBatchList(QStringList files)
     }
     if (jobs.isEmpty())
         return;
-    batchTableWidget->setUpdatesEnabled(false);
-    for (const Job &job : std::as_const(jobs)) {
-        const int row = batchTableWidget->rowCount();
-        batchTableWidget->insertRow(row);
-        batchTableWidget->setItem(row, 0, newJobItem(job));
-    }
-    batchTableWidget->setUpdatesEnabled(true);
-    jobCount = batchTableWidget->rowCount();
+    batchJobs.append(jobs);
+    jobCount = batchJobs.size();
     // The running job stays the current one; otherwise the first pending job is
     // the next to run, as after adding a single job.
     if (!batchRunner.isRunning()) {
-        currentJob = firstPendingRow();
+        currentJob = batchJobs.firstPending();
         updateStartButton();
     } else {
         // The running batch takes them on: a free converter starts at once.
         batchRunner.append(jobs);
     }
-    saveRecovery();
 }
 
 void MainWindow::insertBatch()
@@ -183,56 +130,23 @@ void MainWindow::insertBatch()
     const Job job = jobFor(input, output);
     if (!confirmCompatible(QList<Job>{job}, true))
         return;
-    const int row = batchTableWidget->rowCount();
-    batchTableWidget->insertRow(row);
-    batchTableWidget->setItem(row, 0, newJobItem(job));
-    jobCount = batchTableWidget->rowCount();
-    currentJob = firstPendingRow();
+    batchJobs.append({job});
+    jobCount = batchJobs.size();
+    currentJob = batchJobs.firstPending();
     updateStartButton();
-    saveRecovery();
 }
 
 void MainWindow::delJob()
 {
-    // Collect the selected rows once, then rebuild the table from the rows that
-    // stay: removing rows one by one costs time in proportion to the list for
-    // every row removed, which makes long lists crawl.
-    std::vector<bool> removed(size_t(batchTableWidget->rowCount()), false);
-    bool any = false;
-    for (const QTableWidgetItem *item : batchTableWidget->selectedItems()) {
-        if (item->column() == 0) {
-            removed[size_t(item->row())] = true;
-            any = true;
-        }
-    }
-    if (any) {
-        QList<std::pair<QTableWidgetItem *, QTableWidgetItem *>> kept;
-        for (int row = 0; row < batchTableWidget->rowCount(); ++row)
-            if (!removed[size_t(row)])
-                kept.append(
-                    std::make_pair(batchTableWidget->takeItem(row, 0), batchTableWidget->takeItem(row, 1)));
-        batchTableWidget->setUpdatesEnabled(false);
-        batchTableWidget->clearSelection();
-        emptyTable(batchTableWidget);
-        batchTableWidget->setRowCount(int(kept.size()));
-        for (int row = 0; row < kept.size(); ++row) {
-            if (kept[row].first)
-                batchTableWidget->setItem(row, 0, kept[row].first);
-            if (kept[row].second)
-                batchTableWidget->setItem(row, 1, kept[row].second);
-        }
-        batchTableWidget->setUpdatesEnabled(true);
-    }
-
+    batchJobs.remove(BatchTable::selectedRows(batchTableWidget));
     for (int row = 0; row < jobCount; ++row) {
-        if (row >= batchTableWidget->rowCount() || rowPending(row)) {
+        if (row >= batchJobs.size() || batchJobs.pending(row)) {
             currentJob = row;
             break;
         }
     }
-    jobCount = batchTableWidget->rowCount();
+    jobCount = batchJobs.size();
     updateStartButton();
-    saveRecovery();
 }
 
 bool MainWindow::confirmOutputs(const QList<Job> &jobs, const QList<int> &rows)
@@ -243,16 +157,18 @@ bool MainWindow::confirmOutputs(const QList<Job> &jobs, const QList<int> &rows)
         const WriteVerdict verdict = checkWrites(job, jobWorkFolder(job));
         if (verdict.sameAsInput) {
             if (i < rows.size())
-                markRefused(rows[i], tr("Eingabe und Ausgabe sind dieselbe Datei"));
-            showErrorBox(tr("<b>Eingabe und Ausgabe sind dieselbe Datei!</b><br><br>%1<br><br>"
-                            "Der Job würde seine Eingabe überschreiben. Bitte löschen Sie ihn.")
-                             .arg(QDir::toNativeSeparators(job.input).toHtmlEscaped()));
+                batchJobs.setState(rows[i], ListedState::Refused,
+                                   tr("Eingabe und Ausgabe sind dieselbe Datei"));
+            showErrorBox(messageFont, tr("<b>Eingabe und Ausgabe sind dieselbe Datei!</b><br><br>%1<br><br>"
+                                         "Der Job würde seine Eingabe überschreiben. Bitte löschen Sie ihn.")
+                                          .arg(QDir::toNativeSeparators(job.input).toHtmlEscaped()));
             return false;
         }
         if (verdict.refused) {
             if (i < rows.size())
-                markRefused(rows[i], verdict.reason);
+                batchJobs.setState(rows[i], ListedState::Refused, verdict.reason);
             showErrorBox(
+                messageFont,
                 tr("<b>Ein Job wird nicht gestartet!</b><br><br>%1<br><br>Job: %2<br><br>Quorvid "
                    "startet keinen Lauf, der eine Datei überschreiben könnte, die der Job liest. Bitte "
                    "ändern oder löschen Sie den Job.")
@@ -264,23 +180,24 @@ bool MainWindow::confirmOutputs(const QList<Job> &jobs, const QList<int> &rows)
     }
     if (existing == 0)
         return true;
-    return askYesNo(tr("%n Ausgabedatei(en) der Batchliste existieren bereits.<br><br>Sollen sie "
+    return askYesNo(messageFont,
+                    tr("%n Ausgabedatei(en) der Batchliste existieren bereits.<br><br>Sollen sie "
                        "überschrieben werden?",
                        nullptr, existing));
 }
 
 void MainWindow::batchFirstStart()
 {
-    if (currentJob < 0 || currentJob >= batchTableWidget->rowCount())
+    if (currentJob < 0 || currentJob >= batchJobs.size())
         return;
     // The run covers the pending rows from currentJob down; rows above it are
     // neither run nor changed.
-    const QList<Job> jobs = allJobs();
+    const QList<Job> jobs = batchJobs.jobs();
     QList<JobState> states(jobs.size(), JobState::Done);
     QList<Job> toRun;
     QList<int> rows;
     for (int row = currentJob; row < jobs.size(); ++row) {
-        if (!rowPending(row) || !batchTableWidget->item(row, 0))
+        if (!batchJobs.pending(row))
             continue;
         states[row] = JobState::Pending;
         toRun << jobs[row];
@@ -289,12 +206,7 @@ void MainWindow::batchFirstStart()
     if (!confirmOutputs(toRun, rows))
         return;
 
-    insertJobButton->setEnabled(false);
-    delJobButton->setEnabled(false);
-    batchConvertButton->setEnabled(false);
-    singleConvertGroupBox->setEnabled(false);
-    setBatchListActionsEnabled(false);
-    setBatchOptionsEnabled(false);
+    setBatchRunning(true);
     // Looked up once for the whole run: searching the path before every job
     // costs more than the rest of starting it.
     batchRunner.setProgram(converterProgram());
@@ -312,7 +224,7 @@ void MainWindow::batchConvert()
         lcdNumber->display(u"0"_s);
     }
     frameRate = batchRunner.frameRate();
-    statusBar()->showMessage(tr("Konvertiere ") + printableText(jobAt(currentJob).input));
+    statusBar()->showMessage(tr("Konvertiere ") + printableText(batchJobs.job(currentJob).input));
 }
 
 void MainWindow::updatebatchbar()
@@ -328,7 +240,7 @@ void MainWindow::batchstop()
 
 void MainWindow::batchLoad()
 {
-    if (batchTableWidget->rowCount() > 0) {
+    if (!batchJobs.isEmpty()) {
         const BoxContent question{QMessageBox::Question,
                                   u"Quorvid"_s,
                                   tr("<p>Durch Öffnen einer neuen Batchliste<br>werden die momentanen "
@@ -354,7 +266,8 @@ void MainWindow::loadBatchList(const QString &chosen)
 {
     QFile file(chosen);
     const auto refuse = [&](const QString &reason) {
-        showErrorBox(tr("<b>Die Batchdatei konnte nicht gelesen werden!</b><br><br>%1<br><br>Die "
+        showErrorBox(messageFont,
+                     tr("<b>Die Batchdatei konnte nicht gelesen werden!</b><br><br>%1<br><br>Die "
                         "Batchliste bleibt unverändert.")
                          .arg(QDir::toNativeSeparators(chosen).toHtmlEscaped()),
                      reason);
@@ -376,24 +289,18 @@ void MainWindow::loadBatchList(const QString &chosen)
         refuse(readFailed ? file.errorString() : list.error);
         return;
     }
-    batchTableWidget->setUpdatesEnabled(false);
-    emptyTable(batchTableWidget);
-    batchTableWidget->setRowCount(int(list.jobs.size()));
-    for (int row = 0; row < list.jobs.size(); ++row)
-        batchTableWidget->setItem(row, 0, newJobItem(list.jobs[row]));
-    batchTableWidget->setUpdatesEnabled(true);
+    batchJobs.replace(list.jobs);
     QApplication::restoreOverrideCursor();
 
     currentJob = 0;
-    jobCount = batchTableWidget->rowCount();
+    jobCount = batchJobs.size();
     updateStartButton();
-    saveRecovery();
 }
 
 void MainWindow::batchSave()
 {
-    if (batchTableWidget->rowCount() == 0) {
-        showBox(QMessageBox::Information, u"Quorvid"_s,
+    if (batchJobs.isEmpty()) {
+        showBox(messageFont, QMessageBox::Information, u"Quorvid"_s,
                 tr("Leider sind noch keine Einträge in der Batchliste,<br>daher kann sie "
                    "nicht gespeichert werden."));
         return;
@@ -413,7 +320,7 @@ void MainWindow::saveBatchList(const QString &chosen)
 {
     const QString name = batchFileName(chosen);
     bool extended = false;
-    const QByteArray content = batchListContent(allJobs(), &extended);
+    const QByteArray content = batchListContent(batchJobs.jobs(), &extended);
 
     // The previous file stays intact until the new one is completely written.
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -422,6 +329,7 @@ void MainWindow::saveBatchList(const QString &chosen)
     QApplication::restoreOverrideCursor();
     if (!written)
         showErrorBox(
+            messageFont,
             tr("<b>Die Batchdatei konnte nicht gespeichert werden!</b><br><br>%1<br><br>"
                "Grund: %2<br><br>Eine bereits vorhandene Datei ist unverändert geblieben. "
                "Bitte wählen Sie einen anderen Ort oder schaffen Sie Platz.")

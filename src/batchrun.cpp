@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "batchfile.h"
+#include "messagebox.h"
 #include "quorvid.h"
 #include "runfiles.h"
 #include "scriptexport.h"
@@ -20,20 +21,6 @@
 #include "wholefile.h"
 
 using namespace Qt::StringLiterals;
-
-namespace {
-// Marks a Status cell that tells of a failure: the job is still pending.
-constexpr int failedRole = Qt::UserRole + 1;
-
-QTableWidgetItem *statusItem(const QString &text, bool failed)
-{
-    auto *item = new QTableWidgetItem(text);
-    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    if (failed)
-        item->setData(failedRole, true);
-    return item;
-}
-} // namespace
 
 void MainWindow::setUpBatchExtras()
 {
@@ -45,7 +32,7 @@ void MainWindow::setUpBatchExtras()
             currentJob = row;
             batchConvert();
         } else {
-            statusBar()->showMessage(tr("Konvertiere ") + printableText(jobAt(row).input));
+            statusBar()->showMessage(tr("Konvertiere ") + printableText(batchJobs.job(row).input));
         }
         showBatchProgress();
     });
@@ -57,24 +44,17 @@ void MainWindow::setUpBatchExtras()
             batchbeendet(row, end);
     });
     connect(&batchRunner, &JobRunner::runEnded, this, &MainWindow::endBatchRun);
-    // After the converter check, which was scheduled first.
+    // The list kept for a restart: saved after every change, offered at start
+    // (after the converter check, which was scheduled first).
+    connect(&keptList, &KeptList::message, this,
+            [this](const QString &text, int timeoutMs) { statusBar()->showMessage(text, timeoutMs); });
     QTimer::singleShot(0, this, [this] {
-        if (converterInstalled())
-            offerRecovery();
+        if (!converterInstalled() || !keptList.offer())
+            return;
+        jobCount = batchJobs.size();
+        currentJob = std::max(batchJobs.firstPending(), 0);
+        updateStartButton();
     });
-}
-
-bool MainWindow::rowPending(int row) const
-{
-    const QTableWidgetItem *status = batchTableWidget->item(row, 1);
-    return !status || status->data(failedRole).toBool();
-}
-
-void MainWindow::setBatchOptionsEnabled(bool enabled)
-{
-    keepGoingCheckBox->setEnabled(enabled);
-    parallelLabel->setEnabled(enabled);
-    parallelSpinBox->setEnabled(enabled);
 }
 
 void MainWindow::batchbeendet(int row, const JobEnd &end)
@@ -90,49 +70,26 @@ void MainWindow::batchbeendet(int row, const JobEnd &end)
     if (end.outcome == RunOutcome::Success) {
         if (oneAtATime)
             setPercent(100);
-        if (row < batchTableWidget->rowCount()) {
-            QTableWidgetItem *item = statusItem(u"Done."_s, false);
-            // A file that came out larger than its size is said, as everywhere.
-            if (!end.sizeNote.isEmpty()) {
-                item->setToolTip(end.sizeNote);
-                statusBar()->showMessage(end.sizeNote);
-            }
-            batchTableWidget->setItem(row, 1, item);
-        }
-    } else if (end.outcome != RunOutcome::Cancelled && batchRunner.queue().keepGoing() &&
-               row < batchTableWidget->rowCount()) {
-        QTableWidgetItem *item = statusItem(tr("Fehler"), true);
-        item->setToolTip(end.reason);
-        batchTableWidget->setItem(row, 1, item);
+        // A file that came out larger than its size is said, as everywhere.
+        if (!end.sizeNote.isEmpty())
+            statusBar()->showMessage(end.sizeNote);
+        batchJobs.setState(row, ListedState::Done, end.sizeNote);
+    } else if (end.outcome != RunOutcome::Cancelled && batchRunner.queue().keepGoing()) {
+        batchJobs.setState(row, ListedState::Failed, end.reason);
     }
-    saveRecovery();
-}
-
-void MainWindow::markRefused(int row, const QString &reason)
-{
-    if (row < 0 || row >= batchTableWidget->rowCount())
-        return;
-    QTableWidgetItem *item = statusItem(tr("Verweigert"), true);
-    item->setToolTip(reason);
-    batchTableWidget->setItem(row, 1, item);
-    saveRecovery();
 }
 
 void MainWindow::batchError(int row)
 {
     // The converter of this row could not be started at all.
-    if (batchRunner.queue().keepGoing() && row < batchTableWidget->rowCount()) {
-        QTableWidgetItem *item = statusItem(tr("Fehler"), true);
-        item->setToolTip(tr("ffmpeg konnte nicht gestartet werden."));
-        batchTableWidget->setItem(row, 1, item);
-    }
-    saveRecovery();
+    if (batchRunner.queue().keepGoing())
+        batchJobs.setState(row, ListedState::Failed, tr("ffmpeg konnte nicht gestartet werden."));
 }
 
 void MainWindow::endBatchRun()
 {
     // The one place where every batch run ends, with the counts of the run.
-    const int firstPending = firstPendingRow();
+    const int firstPending = batchJobs.firstPending();
     if (firstPending >= 0)
         currentJob = firstPending;
     const BatchQueue &queue = batchRunner.queue();
@@ -146,7 +103,8 @@ void MainWindow::endBatchRun()
 
     if (halting && halting->second.unstarted) {
         lcdNumber->display(u"ERROR"_s);
-        showErrorBox(tr("<b>ffmpeg konnte nicht gestartet werden!</b><br><br>Bitte versuchen sie "
+        showErrorBox(messageFont,
+                     tr("<b>ffmpeg konnte nicht gestartet werden!</b><br><br>Bitte versuchen sie "
                         "die Konvertierung<br>erneut zu starten."));
         statusBar()->showMessage(tr("Fehler!"), 5000);
     } else if (halting) {
@@ -169,19 +127,14 @@ void MainWindow::endBatchRun()
         QStringList details;
         for (const auto &[row, end] : batchRunner.failures())
             details << batchRunner.job(row).input + u"\n    "_s + end.reason;
-        showErrorBox(u"<b>"_s + summary.toHtmlEscaped() + u"</b><br><br>"_s +
+        showErrorBox(messageFont,
+                     u"<b>"_s + summary.toHtmlEscaped() + u"</b><br><br>"_s +
                          tr("Die fehlgeschlagenen Jobs sind in der Spalte Status mit „Fehler“ "
                             "markiert<br>und werden beim nächsten Start erneut versucht. Die "
                             "Gründe stehen in den Details."),
                      details.join(u"\n"_s));
     }
-    insertJobButton->setEnabled(true);
-    delJobButton->setEnabled(true);
-    singleConvertGroupBox->setEnabled(true);
-    setBatchListActionsEnabled(true);
-    setBatchOptionsEnabled(true);
-    updateStartButton();
-    saveRecovery();
+    setBatchRunning(false);
 }
 
 void MainWindow::showBatchProgress()
@@ -207,100 +160,18 @@ void MainWindow::showBatchProgress()
         batchJobLabel->setText(text);
 }
 
-void MainWindow::saveRecovery()
-{
-    if (!recovery.claimed())
-        return;
-    QList<JobState> states;
-    bool anyPending = false;
-    const int rows = batchTableWidget->rowCount();
-    states.reserve(rows);
-    for (int row = 0; row < rows; ++row) {
-        const QTableWidgetItem *status = batchTableWidget->item(row, 1);
-        const JobState state = !status
-                                   ? JobState::Pending
-                                   : (status->data(failedRole).toBool() ? JobState::Failed : JobState::Done);
-        anyPending = anyPending || state != JobState::Done;
-        states << state;
-    }
-    const QList<Job> jobs = anyPending ? allJobs() : QList<Job>();
-    // A finished or emptied list is a clean end: nothing is left to restore.
-    QString error;
-    const bool saved = anyPending ? recovery.save(jobs, states, &error) : recovery.clear();
-    if (!saved)
-        statusBar()->showMessage(tr("Die Batchliste konnte nicht für eine Wiederherstellung gesichert werden "
-                                    "(%1). Bitte prüfen Sie den freien Platz in %2.")
-                                     .arg(error.isEmpty() ? tr("Löschen fehlgeschlagen") : error,
-                                          QDir::toNativeSeparators(RecoveryFile::defaultFolder())),
-                                 10000);
-}
-
-void MainWindow::offerRecovery()
-{
-    if (!recovery.claim()) {
-        statusBar()->showMessage(
-            recovery.heldElsewhere()
-                ? tr("Ein anderes Quorvid-Fenster sichert schon seine Batchliste; die Liste dieses Fensters "
-                     "wird nach einem Absturz nicht wiederhergestellt.")
-                : tr("Die Batchliste kann nicht für eine Wiederherstellung gesichert werden: %1 ist nicht "
-                     "beschreibbar.")
-                      .arg(QDir::toNativeSeparators(RecoveryFile::defaultFolder())),
-            10000);
-        return;
-    }
-    RecoveredList list;
-    QString aside, error;
-    const RecoveryFile::Found found = recovery.load(&list, &aside, &error);
-    if (found == RecoveryFile::Found::Damaged) {
-        showErrorBox(tr("<b>Die gesicherte Batchliste ist beschädigt und wurde nicht geladen.</b><br><br>"
-                        "Sie wurde beiseitegelegt unter:<br>%1<br><br>Quorvid startet mit einer "
-                        "leeren Batchliste.")
-                         .arg(aside.isEmpty() ? tr("(Umbenennen fehlgeschlagen)")
-                                              : QDir::toNativeSeparators(aside).toHtmlEscaped()),
-                     error);
-        return;
-    }
-    // A list made before the question came keeps its place.
-    if (found != RecoveryFile::Found::List || batchTableWidget->rowCount() > 0)
-        return;
-    const auto done = std::count(list.states.cbegin(), list.states.cend(), JobState::Done);
-    if (!askYesNo(tr("<b>Wiederherstellen?</b><br><br>Quorvid wurde beendet, bevor die Batchliste "
-                     "abgearbeitet war<br>(%1 Jobs, davon %2 erledigt).<br><br>Möchten Sie die "
-                     "Batchliste wiederherstellen?")
-                      .arg(list.jobs.size())
-                      .arg(done))) {
-        recovery.clear();
-        return;
-    }
-    batchTableWidget->setUpdatesEnabled(false);
-    batchTableWidget->setRowCount(int(list.jobs.size()));
-    for (int row = 0; row < list.jobs.size(); ++row) {
-        batchTableWidget->setItem(row, 0, newJobItem(list.entries[row]));
-        if (list.states[row] == JobState::Done)
-            batchTableWidget->setItem(row, 1, statusItem(u"Done."_s, false));
-        else if (list.states[row] == JobState::Failed)
-            batchTableWidget->setItem(row, 1, statusItem(tr("Fehler"), true));
-    }
-    batchTableWidget->setUpdatesEnabled(true);
-    jobCount = batchTableWidget->rowCount();
-    const int firstPending = firstPendingRow();
-    currentJob = firstPending >= 0 ? firstPending : 0;
-    updateStartButton();
-    statusBar()->showMessage(tr("Batchliste wiederhergestellt."));
-}
-
 void MainWindow::exportScript()
 {
     QList<Job> jobs;
     QList<int> rows;
-    for (int row = 0; row < batchTableWidget->rowCount(); ++row) {
-        if (const Job job = jobAt(row); !job.isEmpty()) {
+    for (int row = 0; row < batchJobs.size(); ++row) {
+        if (const Job job = batchJobs.job(row); !job.isEmpty()) {
             jobs << job;
             rows << row;
         }
     }
     if (jobs.isEmpty()) {
-        showErrorBox(tr("Die Batchliste ist leer.<br><br>Bitte fügen Sie zuerst Jobs hinzu."));
+        showErrorBox(messageFont, tr("Die Batchliste ist leer.<br><br>Bitte fügen Sie zuerst Jobs hinzu."));
         return;
     }
     // A script runs what Quorvid would refuse to run just the same: such a job is
@@ -311,8 +182,9 @@ void MainWindow::exportScript()
             continue;
         const QString reason =
             verdict.sameAsInput ? tr("Eingabe und Ausgabe sind dieselbe Datei") : verdict.reason;
-        markRefused(rows[i], reason);
+        batchJobs.setState(rows[i], ListedState::Refused, reason);
         showErrorBox(
+            messageFont,
             tr("<b>Das Skript wird nicht gespeichert!</b><br><br>%1<br><br>Job: %2<br><br>Der Job "
                "würde eine Datei überschreiben, die er liest, oder was er schreibt, lässt sich nicht "
                "prüfen. Bitte ändern oder löschen Sie ihn.")
@@ -331,7 +203,8 @@ void MainWindow::exportScript()
         QFile::setPermissions(chosen,
                               QFile::permissions(chosen) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
     if (!error.isEmpty())
-        showErrorBox(tr("<b>Das Skript konnte nicht gespeichert werden!</b><br><br>%1<br><br>Bitte "
+        showErrorBox(messageFont,
+                     tr("<b>Das Skript konnte nicht gespeichert werden!</b><br><br>%1<br><br>Bitte "
                         "wählen Sie einen anderen Ort.")
                          .arg(QDir::toNativeSeparators(chosen).toHtmlEscaped()),
                      error);

@@ -4,6 +4,7 @@
 
 #include "codecs.h"
 #include "compatibility.h"
+#include "messagebox.h"
 #include "quorvid.h"
 
 using namespace Qt::StringLiterals;
@@ -108,6 +109,6 @@ bool MainWindow::confirmCompatible(const QList<QStringList> &argumentLists, bool
     }
     const QString question = forBatch ? tr("Sollen die Jobs trotzdem in die Batchliste aufgenommen werden?")
                                       : tr("Soll die Konvertierung trotzdem starten?");
-    return askYesNo(tr("<b>Diese Einstellungen kann ffmpeg nicht umsetzen:</b><br><br>%1<br><br>%2")
+    return askYesNo(messageFont, tr("<b>Diese Einstellungen kann ffmpeg nicht umsetzen:</b><br><br>%1<br><br>%2")
                         .arg(reasons.join(u"<br><br>"_s), question));
 }

@@ -24,3 +24,21 @@ QMessageBox::StandardButton execBox(const BoxContent &content, QFont &font)
         box.setDetailedText(content.details);
     return QMessageBox::StandardButton(box.exec());
 }
+
+void showErrorBox(QFont &font, const QString &text, const QString &details)
+{
+    showBox(font, QMessageBox::Critical, QStringLiteral("Quorvid Fehler"), text, details);
+}
+
+void showBox(QFont &font, QMessageBox::Icon icon, const QString &title, const QString &text,
+             const QString &details)
+{
+    execBox({icon, title, text, details}, font);
+}
+
+bool askYesNo(QFont &font, const QString &text)
+{
+    return execBox({QMessageBox::Question, QStringLiteral("Quorvid"), text, QString(),
+                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No},
+                   font) == QMessageBox::Yes;
+}

@@ -22,4 +22,12 @@ struct BoxContent
 // message font; it is set to 12 points as every box of the window has it.
 QMessageBox::StandardButton execBox(const BoxContent &content, QFont &font);
 
+// The kinds of box the window shows: an error (title "Quorvid Fehler"), any
+// other box with an Ok button, and a question answered with Ja or Nein (Nein
+// the default); true when the user answered Ja.
+void showErrorBox(QFont &font, const QString &text, const QString &details = QString());
+void showBox(QFont &font, QMessageBox::Icon icon, const QString &title, const QString &text,
+             const QString &details = QString());
+bool askYesNo(QFont &font, const QString &text);
+
 #endif

@@ -5,6 +5,7 @@
 
 #include "converter.h"
 #include "dropping.h"
+#include "messagebox.h"
 #include "quorvid.h"
 
 using namespace Qt::StringLiterals;
@@ -69,5 +70,5 @@ void MainWindow::takeFiles(const FileSelection &selection, bool ontoBatchList)
         problems << tr("<b>Im Ordner wurden keine Video- oder Audiodateien gefunden.</b><br>Bitte wählen Sie "
                        "einen Ordner, der Mediendateien enthält.");
     if (!problems.isEmpty())
-        showErrorBox(problems.join(u"<br><br>"_s));
+        showErrorBox(messageFont, problems.join(u"<br><br>"_s));
 }

@@ -12,6 +12,7 @@
 #include "codecs.h"
 #include "failurereports.h"
 #include "makejob.h"
+#include "messagebox.h"
 #include "quorvid.h"
 #include "sizechoice.h"
 
@@ -117,7 +118,7 @@ void MainWindow::reportPresetProblems()
         return;
     const PresetProblemReport report = presetProblemReport(problems, userPresetFolder());
     QTimer::singleShot(0, this, [this, report] {
-        showBox(QMessageBox::Warning, u"Vorlagen"_s, report.text, report.details);
+        showBox(messageFont, QMessageBox::Warning, u"Vorlagen"_s, report.text, report.details);
     });
 }
 
@@ -247,12 +248,12 @@ void MainWindow::savePresetAs()
         return;
     const std::optional<Preset> existing = findPreset(presetList, name);
     if (existing && !existing->builtIn &&
-        !askYesNo(u"Die Vorlage „%1“ gibt es schon.<br><br>Soll sie durch die aktuellen Einstellungen "
+        !askYesNo(messageFont, u"Die Vorlage „%1“ gibt es schon.<br><br>Soll sie durch die aktuellen Einstellungen "
                   u"ersetzt werden?"_s.arg(existing->name.toHtmlEscaped())))
         return;
     if (const QString error = savePreset(userPresetFolder(), {name, false, panelSettings()});
         !error.isEmpty()) {
-        showErrorBox(error.toHtmlEscaped());
+        showErrorBox(messageFont, error.toHtmlEscaped());
         return;
     }
     fillPresetBox(name);
@@ -264,7 +265,7 @@ void MainWindow::savePresetAs()
 void MainWindow::renameChosenPreset()
 {
     if (!chosenPreset || chosenPreset->builtIn) {
-        showErrorBox(u"Bitte wählen Sie zuerst eine eigene Vorlage. Eingebaute Vorlagen lassen sich nicht "
+        showErrorBox(messageFont, u"Bitte wählen Sie zuerst eine eigene Vorlage. Eingebaute Vorlagen lassen sich nicht "
                      u"umbenennen."_s);
         return;
     }
@@ -275,7 +276,7 @@ void MainWindow::renameChosenPreset()
     if (!ok || name.isEmpty() || name == chosenPreset->name)
         return;
     if (const QString error = renamePreset(userPresetFolder(), chosenPreset->name, name); !error.isEmpty()) {
-        showErrorBox(error.toHtmlEscaped());
+        showErrorBox(messageFont, error.toHtmlEscaped());
         return;
     }
     const bool changed = presetChanged;
@@ -288,14 +289,14 @@ void MainWindow::renameChosenPreset()
 void MainWindow::deleteChosenPreset()
 {
     if (!chosenPreset || chosenPreset->builtIn) {
-        showErrorBox(u"Bitte wählen Sie zuerst eine eigene Vorlage. Eingebaute Vorlagen lassen sich nicht "
+        showErrorBox(messageFont, u"Bitte wählen Sie zuerst eine eigene Vorlage. Eingebaute Vorlagen lassen sich nicht "
                      u"löschen."_s);
         return;
     }
-    if (!askYesNo(u"Soll die Vorlage „%1“ gelöscht werden?"_s.arg(chosenPreset->name.toHtmlEscaped())))
+    if (!askYesNo(messageFont, u"Soll die Vorlage „%1“ gelöscht werden?"_s.arg(chosenPreset->name.toHtmlEscaped())))
         return;
     if (const QString error = deletePreset(userPresetFolder(), chosenPreset->name); !error.isEmpty()) {
-        showErrorBox(error.toHtmlEscaped());
+        showErrorBox(messageFont, error.toHtmlEscaped());
         return;
     }
     // The panel keeps its values; only the name is gone.
@@ -306,7 +307,7 @@ void MainWindow::deleteChosenPreset()
 void MainWindow::exportChosenPreset()
 {
     if (!chosenPreset) {
-        showErrorBox(u"Bitte wählen Sie zuerst die Vorlage, die exportiert werden soll."_s);
+        showErrorBox(messageFont, u"Bitte wählen Sie zuerst die Vorlage, die exportiert werden soll."_s);
         return;
     }
     const QString path = QFileDialog::getSaveFileName(
@@ -317,7 +318,7 @@ void MainWindow::exportChosenPreset()
     Preset exported = *chosenPreset;
     exported.settings = panelSettings();
     if (const QString error = writePresetFile(path, exported); !error.isEmpty())
-        showErrorBox(error.toHtmlEscaped());
+        showErrorBox(messageFont, error.toHtmlEscaped());
 }
 
 void MainWindow::importPresetFile()
@@ -328,7 +329,7 @@ void MainWindow::importPresetFile()
         return;
     QString name;
     if (const QString error = importPreset(userPresetFolder(), path, &name); !error.isEmpty()) {
-        showErrorBox(u"Die Vorlage %1 kann nicht importiert werden.<br><br>%2"_s.arg(path.toHtmlEscaped(),
+        showErrorBox(messageFont, u"Die Vorlage %1 kann nicht importiert werden.<br><br>%2"_s.arg(path.toHtmlEscaped(),
                                                                                      error.toHtmlEscaped()));
         return;
     }

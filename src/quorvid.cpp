@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "batchtable.h"
 #include "buildinfo.h"
 #include "codecs.h"
 #include "converter.h"
@@ -56,19 +57,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     for (const AudioCodec &codec : audioCodecs())
         audioExtensions << (codec.suffix.isEmpty() ? u".cop"_s : codec.suffix);
 
-    batchTableWidget->horizontalHeader()->resizeSection(0, 990);
-    batchTableWidget->horizontalHeader()->resizeSection(1, 60);
-    // The Status column stays in sight: the Jobs column takes the width that
-    // remains beside it and follows the table's width; a long job is shortened in
-    // the middle, where its options are, so that input and output stay readable.
-    batchTableWidget->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-    batchTableWidget->setWordWrap(false);
-    batchTableWidget->setTextElideMode(Qt::ElideMiddle);
-    batchTableWidget->setHorizontalHeaderItem(0, new QTableWidgetItem(u"Jobs"_s));
-    batchTableWidget->setHorizontalHeaderItem(1, new QTableWidgetItem(u"Status"_s));
-    // The list shows what the jobs are and what became of them; the user changes a
-    // job only by adding or removing it, never by typing into a cell.
-    batchTableWidget->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The table shows the batch list's jobs and their states.
+    new BatchTable(batchTableWidget, &batchJobs);
 
     connect(actionOpenFile, &QAction::triggered, this, &MainWindow::openDialog);
     connect(actionSaveFile, &QAction::triggered, this, &MainWindow::saveDialog);
@@ -147,16 +137,11 @@ void MainWindow::ffmpegtest()
 {
     if (converterInstalled())
         return;
-    showBox(QMessageBox::Critical, u"Quorvid Fehler"_s,
+    showBox(messageFont, QMessageBox::Critical, u"Quorvid Fehler"_s,
             tr("<b>Fehler: ffmpeg nicht gefunden!</b><br><br>Quorvid benötigt für den "
                "Betrieb<br>das Programm ffmpeg.<br>Bitte installieren Sie die Anwendung "
                "mit<br><b>apt-get install ffmpeg</b>.<br>Quorvid wird geschlossen."));
     QCoreApplication::exit(2);
-}
-
-void MainWindow::showErrorBox(const QString &text, const QString &details)
-{
-    showBox(QMessageBox::Critical, u"Quorvid Fehler"_s, text, details);
 }
 
 void MainWindow::reportConverterFailure(const JobEnd &end, const Notice &notice)
@@ -165,36 +150,24 @@ void MainWindow::reportConverterFailure(const JobEnd &end, const Notice &notice)
     alertIfInactive(notice);
     const QString cause = namedCause(end);
     if (end.outcome == RunOutcome::Crashed) {
-        showErrorBox(tr("<b>ffmpeg ist abgestürzt!</b><br><br>Bitte versuchen sie die "
-                        "Konvertierung<br>erneut zu starten."));
+        showErrorBox(messageFont, tr("<b>ffmpeg ist abgestürzt!</b><br><br>Bitte versuchen sie die "
+                                     "Konvertierung<br>erneut zu starten."));
     } else if (!cause.isEmpty()) {
         // A cause the runner named (a full disk, an incomplete output): the user
         // reads it, not the hint to check the settings, and the bar does not
         // suggest that the job nearly succeeded.
         setPercent(0);
-        showErrorBox(namedCauseBoxText(cause), ffmpegOutput);
+        showErrorBox(messageFont, namedCauseBoxText(cause), ffmpegOutput);
         statusBar()->showMessage(tr("Fehler: %1").arg(cause));
         return;
     } else {
-        showErrorBox(tr("<b>ffmpeg meldete einen Fehler!</b><br><br>Bitte überprüfen sie die "
+        showErrorBox(messageFont,
+                     tr("<b>ffmpeg meldete einen Fehler!</b><br><br>Bitte überprüfen sie die "
                         "Einstellungen für die Umwandlung <br>anhand der Fehlerbeschreibung in "
                         "den Details.<br>"),
                      ffmpegOutput);
     }
     statusBar()->showMessage(tr("Fehler!"), 5000);
-}
-
-void MainWindow::showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
-                         const QString &details)
-{
-    execBox({icon, title, text, details}, messageFont);
-}
-
-bool MainWindow::askYesNo(const QString &text)
-{
-    return execBox({QMessageBox::Question, u"Quorvid"_s, text, QString(), QMessageBox::Yes | QMessageBox::No,
-                    QMessageBox::No},
-                   messageFont) == QMessageBox::Yes;
 }
 
 void MainWindow::alertIfInactive(const Notice &notice)
@@ -208,8 +181,9 @@ void MainWindow::alertIfInactive(const Notice &notice)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     const bool converting = singleRunner.isRunning() || batchRunner.isRunning();
-    if (converting && !askYesNo(tr("Eine Konvertierung läuft noch.<br><br>Soll sie abgebrochen und Quorvid "
-                                   "geschlossen werden?"))) {
+    if (converting &&
+        !askYesNo(messageFont, tr("Eine Konvertierung läuft noch.<br><br>Soll sie abgebrochen und Quorvid "
+                                  "geschlossen werden?"))) {
         event->ignore();
         return;
     }
@@ -218,7 +192,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     remembered.setWindowGeometry(saveGeometry());
     remembered.save();
     // Closed by the user: a clean end, the list is not offered again.
-    recovery.clear();
+    keptList.clear();
     event->accept();
 }
 
@@ -227,7 +201,7 @@ MainWindow::~MainWindow()
     // A window destroyed without closing (by its owner) must not leave a converter
     // running, nor let a dying process call back into a half-destroyed window.
     stopConvertersQuietly();
-    recovery.clear();
+    keptList.clear();
 }
 
 void MainWindow::stopConvertersQuietly()
@@ -260,7 +234,7 @@ void MainWindow::showHelp()
         return;
     // No program on this desktop opens local files: say where the manual lies so
     // that the user can open it in a browser.
-    showBox(QMessageBox::Information, u"Quorvid"_s,
+    showBox(messageFont, QMessageBox::Information, u"Quorvid"_s,
             tr("<b>Die Anleitung konnte nicht geöffnet werden.</b><br><br>Auf diesem Desktop ist "
                "kein Programm zum Öffnen von Dateien eingerichtet.<br>Bitte öffnen Sie die "
                "Anleitung selbst in einem Webbrowser:<br><br>%1")

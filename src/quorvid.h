@@ -18,13 +18,14 @@
 #include "batchqueue.h"
 #include "converter.h"
 #include "job.h"
+#include "joblist.h"
 #include "jobrunner.h"
+#include "keptlist.h"
 #include "mediainfo.h"
 #include "mediasurvey.h"
 #include "notification.h"
 #include "presets.h"
 #include "progress.h"
-#include "recovery.h"
 #include "remembered.h"
 #include "stillpicture.h"
 #include "tracklist.h"
@@ -101,7 +102,10 @@ private:
     StillPicture still;
     JobRunner singleRunner;
     JobRunner batchRunner;
-    RecoveryFile recovery;
+    // The batch list's jobs and their states; the table shows them, and they are
+    // kept on disk for a restart.
+    JobList batchJobs;
+    KeptList keptList{&batchJobs, messageFont};
 
 private slots:
     void openDialog();
@@ -169,15 +173,10 @@ private:
     // The files whose look failed are named; the user decides whether their jobs
     // are made all the same.
     QStringList filesToTake(const QStringList &files);
-    // Message boxes in messageFont at 12 points, parentless and modal.
-    void showErrorBox(const QString &text, const QString &details = QString());
     // A converter that crashed or reported an error: LCD word, desktop notice,
     // error box (with the collected output for an error) and status text; a
     // cause the runner named is shown instead of the general text.
     void reportConverterFailure(const JobEnd &end, const Notice &notice);
-    void showBox(QMessageBox::Icon icon, const QString &title, const QString &text,
-                 const QString &details = QString());
-    bool askYesNo(const QString &text);
     // Ends every running converter and waits for it, without reporting outcomes.
     void stopConvertersQuietly();
     void showProgress(const ProgressReading &reading);
@@ -189,24 +188,16 @@ private:
     // Draws the user's attention to an ended run when the window is not active:
     // the task bar entry, and a desktop notice.
     void alertIfInactive(const Notice &notice);
-    void setBatchListActionsEnabled(bool enabled);
     void updateStartButton();
-    int firstPendingRow() const;
     // Refuses jobs that would write a file they read (a box names the reason and
     // the rows, when given, say so), then asks before existing outputs are overwritten.
     bool confirmOutputs(const QList<Job> &jobs, const QList<int> &rows = {});
-    // The row's status tells why its job was not started; the job stays pending.
-    void markRefused(int row, const QString &reason);
     // The batch list made anew from chosen files, sorted, one job per file.
     void replaceBatchList(QStringList files);
     // Jobs for more files, added at the end of the list with the current settings.
     void appendBatchList(QStringList files);
     // Jobs made from chosen files with the current settings, sorted.
     QList<Job> jobsForFiles(QStringList files);
-    // The job in a row of the list, and a row's cell for a job.
-    Job jobAt(int row) const;
-    QList<Job> allJobs() const;
-    static QTableWidgetItem *newJobItem(const Job &job);
     // What "Öffnen" does once a file was chosen.
     void openInput(const QString &path);
     // Dropped or given files: one opens as the input unless they go to the
@@ -218,15 +209,12 @@ private:
     void saveBatchList(const QString &chosen);
 
     // The batch run beyond one job at a time (batchrun.cpp).
-    bool rowPending(int row) const;
     // Where every run ends, whatever its outcome, with its counts.
     void endBatchRun();
     void showBatchProgress();
-    void setBatchOptionsEnabled(bool enabled);
     void setUpBatchExtras();
-    // The list kept for a restart: saved after every change, offered at start.
-    void saveRecovery();
-    void offerRecovery();
+    // The controls a running batch locks, and their release at its end.
+    void setBatchRunning(bool running);
     void exportScript();
     // The controls for the codecs of today: the "Original" size, the quality mode,
     // and their defaults when a codec of the other group is chosen.

@@ -12,6 +12,7 @@
 #include "converter.h"
 #include "dropping.h"
 #include "makejob.h"
+#include "messagebox.h"
 #include "quorvid.h"
 #include "terminaltext.h"
 
@@ -110,7 +111,7 @@ void MainWindow::SingleConvert()
     // The argument list starts with "-y": check here what the converter would
     // otherwise overwrite without asking.
     if (sameFile(source, target)) {
-        showErrorBox(tr("<b>Eingabe und Ausgabe sind dieselbe Datei!</b><br><br>Bitte wählen "
+        showErrorBox(messageFont, tr("<b>Eingabe und Ausgabe sind dieselbe Datei!</b><br><br>Bitte wählen "
                         "Sie eine andere Ausgabedatei,<br>sonst würde die Eingabe "
                         "überschrieben."));
         return;
@@ -122,7 +123,7 @@ void MainWindow::SingleConvert()
     if (!confirmCompatible(QList<Job>{job}, false))
         return;
     if (QFileInfo::exists(target) &&
-        !askYesNo(tr("Die Ausgabedatei<br><b>%1</b><br>existiert bereits.<br><br>Soll sie "
+        !askYesNo(messageFont, tr("Die Ausgabedatei<br><b>%1</b><br>existiert bereits.<br><br>Soll sie "
                      "überschrieben werden?")
                       .arg(QDir::toNativeSeparators(target).toHtmlEscaped()))) {
         return;
@@ -217,7 +218,7 @@ void MainWindow::procbeendet(const JobEnd &end)
 void MainWindow::processError()
 {
     lcdNumber->display(u"ERROR"_s);
-    showErrorBox(tr("<b>ffmpeg konnte nicht gestartet werden!</b><br><br>Bitte versuchen sie "
+    showErrorBox(messageFont, tr("<b>ffmpeg konnte nicht gestartet werden!</b><br><br>Bitte versuchen sie "
                     "die Konvertierung<br>erneut zu starten."));
     convertButton->setEnabled(true);
     batchConvertGroupBox->setEnabled(true);

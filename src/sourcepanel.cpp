@@ -4,6 +4,7 @@
 #include <QPixmap>
 
 #include "makejob.h"
+#include "messagebox.h"
 #include "quorvid.h"
 #include "stillpicture.h"
 #include "timerange.h"
@@ -91,6 +92,6 @@ bool MainWindow::refuseJob(const QString &source, const QString &target)
     const QString refusal = jobRefusal(settingsFor(source), factsFor(source), target);
     if (refusal.isEmpty())
         return false;
-    showErrorBox(refusal.toHtmlEscaped());
+    showErrorBox(messageFont, refusal.toHtmlEscaped());
     return true;
 }

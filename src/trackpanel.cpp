@@ -11,6 +11,7 @@
 #include "batchfile.h"
 #include "failurereports.h"
 #include "makejob.h"
+#include "messagebox.h"
 #include "quorvid.h"
 #include "tracks.h"
 
@@ -181,7 +182,7 @@ bool MainWindow::goOnWithoutLook(bool convert)
 {
     if (openedFacts.valid || !needsLookAtFiles())
         return true;
-    return askYesNo(tr("<b>Die Datei konnte nicht untersucht werden.</b><br><br>%1<br><br>Ohne diese Angaben "
+    return askYesNo(messageFont, tr("<b>Die Datei konnte nicht untersucht werden.</b><br><br>%1<br><br>Ohne diese Angaben "
                        "kann Quorvid Tonspuren, Untertitel, Zeilensprung und Farbangaben der Datei nicht "
                        "berücksichtigen.<br><br>%2")
                         .arg(unreadFilesText({{openLineEdit->text(), openedFacts.problem}}),
@@ -212,7 +213,7 @@ QStringList MainWindow::filesToTake(const QStringList &files)
     const QString headline = failures.size() == 1
                                  ? tr("Eine Datei konnte nicht untersucht werden.")
                                  : tr("%1 Dateien konnten nicht untersucht werden.").arg(failures.size());
-    if (askYesNo(u"<b>"_s + headline + u"</b><br><br>"_s + unreadFilesText(failures) + u"<br><br>"_s +
+    if (askYesNo(messageFont, u"<b>"_s + headline + u"</b><br><br>"_s + unreadFilesText(failures) + u"<br><br>"_s +
                  tr("Ohne diese Angaben kann Quorvid Tonspuren, Untertitel, Zeilensprung und Farbangaben "
                     "nicht berücksichtigen.<br><br>Sollen trotzdem Jobs für sie angelegt werden? Mit "
                     "„Nein“ werden sie ausgelassen.")))

@@ -8,6 +8,8 @@
 #include <sys/types.h>
 
 #include "batchfile.h"
+#include "batchtable.h"
+#include "joblist.h"
 #include "quorvid.h"
 #include "testsupport.h"
 
@@ -32,6 +34,8 @@ private slots:
     void commaPathsAccepted();
     void insertAndDelete_data();
     void insertAndDelete();
+    void listAndTableAgree_data();
+    void listAndTableAgree();
     void threeJobsSucceed();
     void jobChangePaintsBarOnce();
     void stopThenResume_data();
@@ -322,6 +326,73 @@ void BatchTest::insertAndDelete()
         QVERIFY(waitRunEnd());
         QCOMPARE(jobText(conversions().first()), expected);
     }
+}
+
+void BatchTest::listAndTableAgree_data()
+{
+    // Steps: "a" appends jobs x and y to the list, "i" inserts a row with job z
+    // at the top of the table, "d" puts a Status item into row 1, "u" takes it
+    // out again, "f" marks row 0 failed in the list, "r" removes row 0 in the table,
+    // "s" selects row 1 and removes the selection from the list.
+    QTest::addColumn<QString>("steps");
+    QTest::addColumn<QString>("jobs");   // the list's job texts, joined with "|"
+    QTest::addColumn<QString>("states"); // P, D, F per job
+    QTest::addColumn<QString>("status"); // the Status cells' texts, "-" for none
+    QTest::newRow("appended") << u"a"_s << u"x|y"_s << u"PP"_s << u"--"_s;
+    QTest::newRow("row inserted in the table") << u"ai"_s << u"z|x|y"_s << u"PPP"_s << u"---"_s;
+    QTest::newRow("status item marks done") << u"aid"_s << u"z|x|y"_s << u"PDP"_s << u"-x-"_s;
+    QTest::newRow("status item taken: pending") << u"aidu"_s << u"z|x|y"_s << u"PPP"_s << u"---"_s;
+    QTest::newRow("failed shown") << u"af"_s << u"x|y"_s << u"FP"_s << u"Fehler-"_s;
+    QTest::newRow("row removed in the table") << u"aidr"_s << u"x|y"_s << u"DP"_s << u"x-"_s;
+    QTest::newRow("selected row removed") << u"aids"_s << u"z|y"_s << u"PP"_s << u"--"_s;
+}
+
+void BatchTest::listAndTableAgree()
+{
+    QFETCH(QString, steps);
+    QTableWidget table(0, 2);
+    JobList list;
+    new BatchTable(&table, &list);
+    for (const QChar step : steps) {
+        switch (step.unicode()) {
+        case 'a':
+            list.append({Job::fromText(u"x"_s), Job::fromText(u"y"_s)});
+            break;
+        case 'i':
+            table.insertRow(0);
+            table.setItem(0, 0, new QTableWidgetItem(u"z"_s));
+            break;
+        case 'd':
+            table.setItem(1, 1, new QTableWidgetItem(u"x"_s));
+            break;
+        case 'u':
+            delete table.takeItem(1, 1);
+            break;
+        case 'f':
+            list.setState(0, ListedState::Failed, u"kaputt"_s);
+            break;
+        case 'r':
+            table.removeRow(0);
+            break;
+        case 's':
+            table.setSelectionMode(QAbstractItemView::MultiSelection);
+            table.selectRow(1);
+            list.remove(BatchTable::selectedRows(&table));
+            break;
+        }
+    }
+    QStringList jobs, cells;
+    QString states;
+    for (int row = 0; row < list.size(); ++row) {
+        jobs << list.job(row).text();
+        states += QStringList{u"P"_s, u"D"_s, u"F"_s, u"R"_s}.at(int(list.state(row)));
+        QCOMPARE(table.item(row, 0)->text(), list.text(row));
+        cells << (table.item(row, 1) ? table.item(row, 1)->text() : u"-"_s);
+    }
+    QCOMPARE(table.rowCount(), list.size());
+    QTEST(jobs.join(u'|'), "jobs");
+    QTEST(states, "states");
+    QTEST(cells.join(QString()), "status");
 }
 
 void BatchTest::threeJobsSucceed()
