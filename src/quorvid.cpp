@@ -38,6 +38,13 @@ constexpr int converterStopTimeoutMs = 10000;
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     setupUi(this);
+    presetChooser = new PresetChooser(
+        *this, this, messageFont, remembered, [this] { return widgetSettings(); },
+        [this](const PanelSettings &settings) { applyPanelSettings(settings); });
+    connect(presetChooser, &PresetChooser::presetShown, this, [this] {
+        showSizeChoice();
+        showSizeMeaning();
+    });
     // The number fields follow the German interface, not the system's locale.
     useGermanNumbers(this);
     setWindowTitle(u"Quorvid "_s + QStringLiteral(QUORVID_VERSION));
@@ -110,7 +117,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     setUpTracks();
     setUpSource();
     connectFormatControls();
-    setUpPresets();
+    showSizeChoice();
 
     // Files dropped onto the upper part of the window open as through "Öffnen";
     // dropped onto the batch list or its buttons they become jobs.

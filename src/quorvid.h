@@ -24,7 +24,7 @@
 #include "mediainfo.h"
 #include "mediasurvey.h"
 #include "notification.h"
-#include "presets.h"
+#include "presetchooser.h"
 #include "progress.h"
 #include "remembered.h"
 #include "stillpicture.h"
@@ -226,35 +226,18 @@ private:
     bool confirmCompatible(const QList<QStringList> &argumentLists, bool forBatch);
     bool confirmCompatible(const QList<Job> &jobs, bool forBatch);
 
-    // Presets (presetpanel.cpp): the "Vorlage" box, its menu, and the panel set
-    // from a preset.
-    void setUpPresets();
-    void fillPresetBox(const QString &select);
-    // Names the damaged or foreign files of the presets' folder, once at start.
-    void reportPresetProblems();
-    void presetChosen(int index);
-    void showPresetChanged();
-    // The "Originalgröße" box says what size the output of the opened file gets
-    // when a preset bounds it.
-    void showSizeChoice();
-    // Whether the size box holds a size to fill or a limit, on its label and tip.
-    void showSizeMeaning();
-    // What the panel's widgets show; and that plus the hidden fields of a chosen,
-    // unchanged preset, from which arguments and jobs are made.
+    // The panel (settings.cpp): what its widgets show; that completed by a chosen,
+    // unchanged preset, from which arguments and jobs are made; and the widgets
+    // set from a preset.
     PanelSettings widgetSettings() const;
     PanelSettings panelSettings() const;
     void applyPanelSettings(const PanelSettings &settings);
-    void savePresetAs();
-    void renameChosenPreset();
-    void deleteChosenPreset();
-    void exportChosenPreset();
-    void importPresetFile();
-    // The presets behind the box's items after "(keine)".
-    QList<Preset> presetList;
-    std::optional<Preset> chosenPreset;
-    bool presetChanged = false;
-    bool applyingPreset = false;
-    QMenu *presetMenu = nullptr;
+    // The "Originalgröße" box says what size the output of the opened file gets
+    // when a preset bounds it; the size box whether it holds a size or a limit.
+    void showSizeChoice();
+    void showSizeMeaning();
+    // The "Vorlage" box and its menu.
+    PresetChooser *presetChooser = nullptr;
 
     // The benchmarks reach the helpers and processes without file dialogs.
     friend class BenchAccess;

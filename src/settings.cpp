@@ -3,7 +3,9 @@
 #include "arguments.h"
 #include "codecs.h"
 #include "makejob.h"
+#include "presetchooser.h"
 #include "quorvid.h"
+#include "sizechoice.h"
 
 void MainWindow::vcopywahl()
 {
@@ -122,4 +124,78 @@ PanelSettings MainWindow::widgetSettings() const
     if (deinterlaceChosen)
         settings.deinterlace = deinterlaceCheckBox->isChecked();
     return settings;
+}
+
+void MainWindow::applyPanelSettings(const PanelSettings &s)
+{
+    // In the order a user would go: video on or off, the codec (whose reactions
+    // set their own defaults), the PAL-DVD preset, then the single values.
+    videoCheckBox->setChecked(s.videoOn);
+    if (dvdButton->isChecked() && !s.dvdPreset) {
+        dvdButton->setChecked(false);
+        dvdwahl();
+    }
+    vcodecComboBox->setCurrentIndex(s.videoCodec);
+    vcopywahl();
+    if (s.dvdPreset) {
+        dvdButton->setChecked(true);
+        dvdwahl();
+    }
+    originalSizeCheckBox->setChecked(s.originalSize);
+    vauflspinBox->setValue(s.width.toInt());
+    hauflspinBox->setValue(s.height.toInt());
+    fpsComboBox->setCurrentIndex(s.frameRateIndex);
+    ratioComboBox->setCurrentIndex(s.ratio);
+    vbitrateSpinBox->setValue(s.videoBitrate.toInt());
+    qualityComboBox->setCurrentIndex(s.targetSizeMB > 0 ? targetSizeQualityIndex : s.quality);
+    if (s.targetSizeMB > 0)
+        targetSizeSpinBox->setValue(s.targetSizeMB);
+    audioCheckBox->setChecked(s.audioOn);
+    acodecComboBox->setCurrentIndex(s.audioCodec);
+    acopywahl();
+    freqComboBox->setCurrentIndex(s.sampleRateIndex);
+    abitrateComboBox->setCurrentIndex(s.audioBitrateIndex);
+    (s.stereo ? stereoButton : monoButton)->setChecked(true);
+    refreshFormatControls();
+    setOutputFile();
+}
+
+PanelSettings MainWindow::panelSettings() const
+{
+    return presetChooser->complete(widgetSettings());
+}
+
+void MainWindow::showSizeMeaning()
+{
+    // The same box holds a size to fill or, under a preset's limit, one never to
+    // exceed; its label and tip say which.
+    const PanelSettings settings = panelSettings();
+    if (settings.sizeIsLimit) {
+        targetSizeLabel->setText(tr("Höchstgröße"));
+        targetSizeSpinBox->setToolTip(
+            tr("Größte Größe der ganzen Ausgabedatei in MB (1 MB = 1.000.000 Byte). Die Datei wird in der "
+               "Qualität der Vorlage umgewandelt; nur wenn sie dabei größer würde, wandelt Quorvid das Video "
+               "in zwei Durchgängen so um, dass sie diese Größe knapp unterschreitet."));
+    } else {
+        targetSizeLabel->setText(tr("Zielgröße"));
+        targetSizeSpinBox->setToolTip(
+            tr("Größe der ganzen Ausgabedatei in MB (1 MB = 1.000.000 Byte). Das Video wird in zwei "
+               "Durchgängen so umgewandelt, dass die Datei diese Größe knapp unterschreitet."));
+    }
+    targetSizeLabel->setToolTip(targetSizeSpinBox->toolTip());
+}
+
+void MainWindow::showSizeChoice()
+{
+    const StreamFacts *video = firstVideo(openedFacts);
+    const SizeChoice choice = sizeChoice(panelSettings().maxHeight, video ? video->shownWidth() : 0,
+                                         video ? video->shownHeight() : 0);
+    originalSizeCheckBox->setText(choice.text);
+    originalSizeCheckBox->setToolTip(choice.toolTip);
+    // The Video line keeps room for the check box and its neighbours; it only
+    // grows, so that the panel does not jump from one file to the next.
+    const int needed = videoCheckBox->sizeHint().width() + AudioVideoGridLayout->horizontalSpacing() +
+                       formatWidget->sizeHint().width();
+    if (AudioVideoGridLayout->columnMinimumWidth(0) < needed)
+        AudioVideoGridLayout->setColumnMinimumWidth(0, needed);
 }
