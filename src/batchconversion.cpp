@@ -17,6 +17,7 @@
 #include "batchtable.h"
 #include "converter.h"
 #include "dropping.h"
+#include "makejob.h"
 #include "messagebox.h"
 #include "quorvid.h"
 #include "runfiles.h"
@@ -60,8 +61,8 @@ void MainWindow::filesDialog()
     if (files.isEmpty())
         return;
     remembered.rememberFolderOf(Remembered::InputFolder, files.first());
-    if (needsLookAtFiles())
-        surveyForBatch(files, true);
+    if (dependsOnSource(panelSettings()))
+        look.lookAtBatch(files, true);
     else
         replaceBatchList(files);
 }
@@ -123,7 +124,7 @@ void MainWindow::insertBatch()
     const QString output = saveLineEdit->text();
     if (input.isEmpty() || output.isEmpty())
         return;
-    if (waitForLook(false) || !goOnWithoutLook(false))
+    if (!lookAllows(false))
         return;
     if (refuseJob(input, output))
         return;

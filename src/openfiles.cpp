@@ -5,6 +5,7 @@
 
 #include "converter.h"
 #include "dropping.h"
+#include "makejob.h"
 #include "messagebox.h"
 #include "quorvid.h"
 
@@ -42,8 +43,8 @@ void MainWindow::takeFiles(const FileSelection &selection, bool ontoBatchList)
     if (!ontoBatchList && !selection.folderGiven && selection.files.size() == 1)
         openInput(selection.files.first());
     else if (!selection.files.isEmpty()) {
-        if (needsLookAtFiles())
-            surveyForBatch(selection.files, false);
+        if (dependsOnSource(panelSettings()))
+            look.lookAtBatch(selection.files, false);
         else
             appendBatchList(selection.files);
     }

@@ -22,11 +22,11 @@
 #include "jobrunner.h"
 #include "keptlist.h"
 #include "mediainfo.h"
-#include "mediasurvey.h"
 #include "notification.h"
 #include "presetchooser.h"
 #include "progress.h"
 #include "remembered.h"
+#include "sourcelook.h"
 #include "stillpicture.h"
 #include "tracklist.h"
 #include "ui_mainwindow.h"
@@ -75,25 +75,11 @@ private:
     // The video codec chosen before the current one: crossing between the first
     // codecs and those of today sets the defaults of the new group.
     int previousVideoCodec = 0;
-    // The background look at files: the opened one (its tracks and fields), and
-    // the files that become batch jobs.
-    MediaSurvey survey;
-    MediaSurvey batchSurvey;
-    MediaFacts openedFacts;
-    // The opened file once its look has ended (empty while it runs). A press of
-    // "Convert Single" or "Job hinzufügen" made before waits for the look when
-    // the job depends on what the file holds.
-    QString lookedAtFile;
-    bool convertWaitsForLook = false;
-    bool addJobWaitsForLook = false;
-    // "Zeilensprung entfernen" shows the decision for the opened file until the
-    // user sets it.
+    // The background look at the opened file and at files on their way into the
+    // list; "Zeilensprung entfernen" shows its decision for the opened file until
+    // the user sets it.
+    SourceLook look{messageFont};
     bool deinterlaceChosen = false;
-    // Files waiting for their look before they become jobs, and whether they
-    // replace the list.
-    QStringList surveyedFiles;
-    QHash<QString, MediaFacts> surveyedFacts;
-    bool surveyReplacesList = false;
     // Run the single conversion and the batch list's jobs; the window shows what
     // they report.
     // The size the single conversion aims at (0: none), to tell when it came out larger.
@@ -148,7 +134,6 @@ private:
     // ticks where the source is the opened file) and what the look found in it.
     bool isOpenedFile(const QString &source) const;
     PanelSettings settingsFor(const QString &source) const;
-    MediaFacts factsFor(const QString &source) const;
     void setUpSource();
     void forgetSource();
     void showStill(bool soon);
@@ -158,21 +143,12 @@ private:
     // opened and added files.
     void setUpTracks();
     void showTracks();
-    void surveyForBatch(const QStringList &files, bool replacing);
-    // True when jobs depend on what the files hold (today's codecs: tracks,
-    // interlacing, colours); jobs of the first codecs are made at once.
-    bool needsLookAtFiles() const;
-    // True when the press must wait for the look at the opened file; it is then
-    // carried out once the look has ended. A name typed into the field is
-    // opened first, as "Öffnen" does.
-    bool waitForLook(bool convert);
-    void lookEnded(const QString &path);
-    // Whether to go on when the look at the opened file failed: the user is told
-    // why and decides.
-    bool goOnWithoutLook(bool convert);
-    // The files whose look failed are named; the user decides whether their jobs
-    // are made all the same.
-    QStringList filesToTake(const QStringList &files);
+    // True when a job for the opened file may be made now: it does not depend on
+    // what the file holds, or the look at it has ended (when it failed, the user
+    // decided to go on). Otherwise the press waits for the look and is carried
+    // out at its end; a name typed into the field is opened first.
+    bool lookAllows(bool convert);
+    void lookEnded(bool convertWaited, bool addJobWaited);
     // A converter that crashed or reported an error: LCD word, desktop notice,
     // error box (with the collected output for an error) and status text; a
     // cause the runner named is shown instead of the general text.

@@ -187,7 +187,7 @@ void MainWindow::showSizeMeaning()
 
 void MainWindow::showSizeChoice()
 {
-    const StreamFacts *video = firstVideo(openedFacts);
+    const StreamFacts *video = firstVideo(look.openedFacts());
     const SizeChoice choice = sizeChoice(panelSettings().maxHeight, video ? video->shownWidth() : 0,
                                          video ? video->shownHeight() : 0);
     originalSizeCheckBox->setText(choice.text);

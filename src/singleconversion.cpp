@@ -59,28 +59,23 @@ void MainWindow::openInput(const QString &chosen)
     // name the user chose keeps its folder and base name.
     saveLineEdit->setText(getOutputFile(chosen, outputChosenByUser ? previousOutput : QString()));
     infoCollector.start(chosen);
-    // The tracks and fields of the new file, looked at in the background.
-    openedFacts = MediaFacts();
+    // The tracks and fields of the new file, looked at in the background. A
+    // press waiting for the previous file's look is dropped with it, and the
+    // user is told.
+    const bool pressDropped = look.lookAt(chosen);
     deinterlaceChosen = false;
     forgetSource();
     showTracks();
     showSizeChoice();
-    survey.stop();
-    // A press waiting for the previous file's look is dropped with it, and the
-    // user is told.
-    lookedAtFile.clear();
-    const bool convertDropped = std::exchange(convertWaitsForLook, false);
-    const bool addJobDropped = std::exchange(addJobWaitsForLook, false);
-    if (addJobDropped)
+    if (pressDropped) {
         insertJobButton->setEnabled(!batchRunner.isRunning());
-    if (convertDropped || addJobDropped)
         statusBar()->showMessage(tr("Eine andere Datei wurde geöffnet; die Umwandlung oder der Job für die "
                                     "vorige Datei wurde verworfen."));
+    }
     const QString looking = tr("Die Datei wird noch untersucht (Spuren, Zeilensprung, Farben). Ein Job, der "
                                "davon abhängt, wird erst danach erstellt.");
     convertButton->setToolTip(looking);
     insertJobButton->setToolTip(looking);
-    survey.add({chosen});
     startConverter(infoProcess, converterProgram(), {u"-i"_s, chosen});
     if (!singleRunner.isRunning())
         convertButton->setEnabled(true);
@@ -103,7 +98,7 @@ void MainWindow::saveDialog()
 
 void MainWindow::SingleConvert()
 {
-    if (waitForLook(true) || !goOnWithoutLook(true))
+    if (!lookAllows(true))
         return;
     const QString source = openLineEdit->text();
     const QString target = saveLineEdit->text();
@@ -112,20 +107,20 @@ void MainWindow::SingleConvert()
     // otherwise overwrite without asking.
     if (sameFile(source, target)) {
         showErrorBox(messageFont, tr("<b>Eingabe und Ausgabe sind dieselbe Datei!</b><br><br>Bitte wählen "
-                        "Sie eine andere Ausgabedatei,<br>sonst würde die Eingabe "
-                        "überschrieben."));
+                                     "Sie eine andere Ausgabedatei,<br>sonst würde die Eingabe "
+                                     "überschrieben."));
         return;
     }
     if (refuseJob(source, target))
         return;
     const Job job = jobFor(source, target);
-    singleAimedMB = aimedSizeMB(panelSettings(), openedFacts);
+    singleAimedMB = aimedSizeMB(panelSettings(), look.openedFacts());
     if (!confirmCompatible(QList<Job>{job}, false))
         return;
     if (QFileInfo::exists(target) &&
         !askYesNo(messageFont, tr("Die Ausgabedatei<br><b>%1</b><br>existiert bereits.<br><br>Soll sie "
-                     "überschrieben werden?")
-                      .arg(QDir::toNativeSeparators(target).toHtmlEscaped()))) {
+                                  "überschrieben werden?")
+                                   .arg(QDir::toNativeSeparators(target).toHtmlEscaped()))) {
         return;
     }
 
@@ -172,7 +167,7 @@ void MainWindow::updateprocbar()
 void MainWindow::abgebrochen()
 {
     // A press still waiting for the look at the file is withdrawn.
-    if (std::exchange(convertWaitsForLook, false)) {
+    if (look.withdraw(SourceLook::Press::Convert)) {
         convertButton->setEnabled(true);
         statusBar()->showMessage(tr("Abgebrochen!"));
     }
@@ -219,7 +214,7 @@ void MainWindow::processError()
 {
     lcdNumber->display(u"ERROR"_s);
     showErrorBox(messageFont, tr("<b>ffmpeg konnte nicht gestartet werden!</b><br><br>Bitte versuchen sie "
-                    "die Konvertierung<br>erneut zu starten."));
+                                 "die Konvertierung<br>erneut zu starten."));
     convertButton->setEnabled(true);
     batchConvertGroupBox->setEnabled(true);
     statusBar()->showMessage(tr("Fehler!"), 5000);

@@ -60,9 +60,10 @@ void MainWindow::showStill(bool soon)
     const QString path = openLineEdit->text();
     if (path.isEmpty() || !QFileInfo::exists(path))
         return;
-    const RangeCheck range = checkRange(rangeFromLineEdit->text(), QString(), openedFacts.durationSeconds);
-    const double seconds =
-        stillSeconds(openedFacts.durationSeconds, range.refusal.isEmpty() ? range.range.from : std::nullopt);
+    const RangeCheck range =
+        checkRange(rangeFromLineEdit->text(), QString(), look.openedFacts().durationSeconds);
+    const double seconds = stillSeconds(look.openedFacts().durationSeconds,
+                                        range.refusal.isEmpty() ? range.range.from : std::nullopt);
     if (soon)
         still.requestSoon(path, seconds, stillBounds);
     else
@@ -75,6 +76,7 @@ void MainWindow::showRangeNote()
     // that cannot be, or where a copy really begins.
     // Judged as the job that would run: with the ticks of the track list.
     const PanelSettings settings = settingsFor(openLineEdit->text());
+    const MediaFacts &openedFacts = look.openedFacts();
     const QString refusal = openedFacts.valid ? jobRefusal(settings, openedFacts, saveLineEdit->text())
                                               : checkRange(settings.rangeFrom, settings.rangeTo, 0).refusal;
     const bool copiesVideo = settings.videoOn && settings.videoCodec == 0;
@@ -89,7 +91,8 @@ void MainWindow::showRangeNote()
 
 bool MainWindow::refuseJob(const QString &source, const QString &target)
 {
-    const QString refusal = jobRefusal(settingsFor(source), factsFor(source), target);
+    const QString refusal =
+        jobRefusal(settingsFor(source), look.factsFor(source, isOpenedFile(source)), target);
     if (refusal.isEmpty())
         return false;
     showErrorBox(messageFont, refusal.toHtmlEscaped());

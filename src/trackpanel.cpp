@@ -13,6 +13,7 @@
 #include "makejob.h"
 #include "messagebox.h"
 #include "quorvid.h"
+#include "sourcelook.h"
 #include "tracks.h"
 
 using namespace Qt::StringLiterals;
@@ -21,46 +22,30 @@ void MainWindow::setUpTracks()
 {
     // Shown once a look found the opened file's video.
     deinterlaceCheckBox->hide();
-    survey.setParallel(1);
-    batchSurvey.setParallel(2);
     // A ticked or unticked track changes the job, and with it what a size allows.
     connect(trackList, &TrackList::checksChanged, this, [this] {
         showTracks();
         showRangeNote();
     });
     connect(deinterlaceCheckBox, &QCheckBox::clicked, this, [this] { deinterlaceChosen = true; });
-    connect(&survey, &MediaSurvey::surveyed, this, [this](const QString &path, const MediaFacts &facts) {
-        if (path != infoCollector.file())
-            return;
-        openedFacts = facts;
-        trackList->setFacts(facts);
-        showTracks();
-        showRangeNote();
-        showSizeChoice();
-        showStill(false);
-        lookEnded(path);
-    });
-    connect(&batchSurvey, &MediaSurvey::surveyed, this,
-            [this](const QString &path, const MediaFacts &facts) { surveyedFacts.insert(path, facts); });
-    connect(&batchSurvey, &MediaSurvey::progressChanged, this, [this](int done, int total) {
+    connect(&look, &SourceLook::openedLooked, this,
+            [this](const QString &, bool convert, bool addJob) { lookEnded(convert, addJob); });
+    connect(&look, &SourceLook::batchProgress, this, [this](int done, int total) {
         statusBar()->showMessage(tr("Die Spuren der Dateien werden gelesen: %1 von %2").arg(done).arg(total));
     });
-    connect(&batchSurvey, &MediaSurvey::finished, this, [this] {
-        QStringList files;
-        files.swap(surveyedFiles);
-        statusBar()->clearMessage();
-        files = filesToTake(files);
-        // With nothing left to add the list stays as it was.
-        if (!files.isEmpty() && surveyReplacesList)
+    connect(&look, &SourceLook::message, this,
+            [this](const QString &text) { statusBar()->showMessage(text); });
+    connect(&look, &SourceLook::batchLooked, this, [this](const QStringList &files, bool replacing) {
+        if (replacing)
             replaceBatchList(files);
-        else if (!files.isEmpty())
+        else
             appendBatchList(files);
-        surveyedFacts.clear();
     });
 }
 
 void MainWindow::showTracks()
 {
+    const MediaFacts &openedFacts = look.openedFacts();
     const StreamFacts *video = firstVideo(openedFacts);
     if (!openedFacts.valid || openedFacts.streams.isEmpty()) {
         trackList->clear();
@@ -90,7 +75,7 @@ void MainWindow::showTracks()
 
 bool MainWindow::isOpenedFile(const QString &source) const
 {
-    return source == openLineEdit->text() && source == infoCollector.file();
+    return source == openLineEdit->text() && source == look.opened();
 }
 
 PanelSettings MainWindow::settingsFor(const QString &source) const
@@ -102,67 +87,48 @@ PanelSettings MainWindow::settingsFor(const QString &source) const
     return settings;
 }
 
-MediaFacts MainWindow::factsFor(const QString &source) const
-{
-    // What the look found: at the opened file, or at a file on its way into the list.
-    return isOpenedFile(source) ? openedFacts : surveyedFacts.value(source);
-}
-
 Job MainWindow::jobFor(const QString &source, const QString &target, bool wholeFile)
 {
     PanelSettings settings = settingsFor(source);
     // Jobs made of several files at once take each file whole.
     if (wholeFile)
         settings.rangeFrom = settings.rangeTo = QString();
-    return makeJob(settings, source, target, factsFor(source));
+    return makeJob(settings, source, target, look.factsFor(source, isOpenedFile(source)));
 }
 
-void MainWindow::surveyForBatch(const QStringList &files, bool replacing)
+bool MainWindow::lookAllows(bool convert)
 {
-    // Files added while others are still being looked at join them.
-    if (batchSurvey.busy() && !replacing) {
-        surveyedFiles += files;
-        batchSurvey.add(files);
-        return;
-    }
-    surveyedFiles = files;
-    surveyReplacesList = replacing;
-    surveyedFacts.clear();
-    batchSurvey.stop();
-    batchSurvey.add(files);
-}
-
-bool MainWindow::needsLookAtFiles() const
-{
-    return dependsOnSource(panelSettings());
-}
-
-bool MainWindow::waitForLook(bool convert)
-{
+    // Jobs of the first codecs do not depend on what the file holds.
     const QString source = openLineEdit->text();
-    if (!needsLookAtFiles() || source.isEmpty() || source == lookedAtFile)
-        return false;
-    if (source != infoCollector.file())
+    if (!dependsOnSource(panelSettings()) || source.isEmpty())
+        return true;
+    if (look.lookedAt(source))
+        return look.goOnWithout(convert);
+    // A name typed into the field is opened first, as "Öffnen" does.
+    if (source != look.opened())
         openInput(source);
-    else if (!survey.busy())
-        survey.add({source});
-    (convert ? convertWaitsForLook : addJobWaitsForLook) = true;
+    else
+        look.lookAgain();
+    look.wait(convert ? SourceLook::Press::Convert : SourceLook::Press::AddJob);
     (convert ? convertButton : insertJobButton)->setEnabled(false);
     statusBar()->showMessage(convert
                                  ? tr("Die Datei wird noch untersucht (Spuren, Zeilensprung, Farben). Die "
                                       "Umwandlung beginnt, sobald das fertig ist.")
                                  : tr("Die Datei wird noch untersucht (Spuren, Zeilensprung, Farben). Der "
                                       "Job wird hinzugefügt, sobald das fertig ist."));
-    return true;
+    return false;
 }
 
-void MainWindow::lookEnded(const QString &path)
+void MainWindow::lookEnded(bool convert, bool addJob)
 {
-    lookedAtFile = path;
+    const MediaFacts &openedFacts = look.openedFacts();
+    trackList->setFacts(openedFacts);
+    showTracks();
+    showRangeNote();
+    showSizeChoice();
+    showStill(false);
     convertButton->setToolTip(QString());
     insertJobButton->setToolTip(QString());
-    const bool convert = std::exchange(convertWaitsForLook, false);
-    const bool addJob = std::exchange(addJobWaitsForLook, false);
     if (openedFacts.valid && !openedFacts.problem.isEmpty())
         statusBar()->showMessage(openedFacts.problem);
     else if (convert || addJob)
@@ -176,51 +142,4 @@ void MainWindow::lookEnded(const QString &path)
         if (convertButton->isEnabled())
             SingleConvert();
     }
-}
-
-bool MainWindow::goOnWithoutLook(bool convert)
-{
-    if (openedFacts.valid || !needsLookAtFiles())
-        return true;
-    return askYesNo(messageFont, tr("<b>Die Datei konnte nicht untersucht werden.</b><br><br>%1<br><br>Ohne diese Angaben "
-                       "kann Quorvid Tonspuren, Untertitel, Zeilensprung und Farbangaben der Datei nicht "
-                       "berücksichtigen.<br><br>%2")
-                        .arg(unreadFilesText({{openLineEdit->text(), openedFacts.problem}}),
-                             convert ? tr("Soll sie trotzdem umgewandelt werden?")
-                                     : tr("Soll der Job trotzdem hinzugefügt werden?")));
-}
-
-QStringList MainWindow::filesToTake(const QStringList &files)
-{
-    QList<std::pair<QString, QString>> failures;
-    QStringList readable;
-    int partly = 0;
-    for (const QString &file : files) {
-        const MediaFacts facts = surveyedFacts.value(file);
-        if (facts.valid)
-            readable << file;
-        else
-            failures.append({file, facts.problem});
-        partly += facts.valid && !facts.problem.isEmpty() ? 1 : 0;
-    }
-    if (partly > 0)
-        statusBar()->showMessage(
-            tr("Bei %1 Dateien wurde die Prüfung auf Zeilensprung abgebrochen; ob ihr Bild "
-               "Zeilensprung hat, ist unbekannt, und er wird nicht entfernt.")
-                .arg(partly));
-    if (failures.isEmpty())
-        return files;
-    const QString headline = failures.size() == 1
-                                 ? tr("Eine Datei konnte nicht untersucht werden.")
-                                 : tr("%1 Dateien konnten nicht untersucht werden.").arg(failures.size());
-    if (askYesNo(messageFont, u"<b>"_s + headline + u"</b><br><br>"_s + unreadFilesText(failures) + u"<br><br>"_s +
-                 tr("Ohne diese Angaben kann Quorvid Tonspuren, Untertitel, Zeilensprung und Farbangaben "
-                    "nicht berücksichtigen.<br><br>Sollen trotzdem Jobs für sie angelegt werden? Mit "
-                    "„Nein“ werden sie ausgelassen.")))
-        return files;
-    statusBar()->showMessage(
-        tr("%1 von %2 Dateien wurden ausgelassen, weil sie nicht untersucht werden konnten.")
-            .arg(failures.size())
-            .arg(files.size()));
-    return readable;
 }
