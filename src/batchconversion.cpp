@@ -17,8 +17,10 @@
 #include "batchtable.h"
 #include "converter.h"
 #include "dropping.h"
+#include "listfiles.h"
 #include "makejob.h"
 #include "messagebox.h"
+#include "questions.h"
 #include "quorvid.h"
 #include "runfiles.h"
 #include "terminaltext.h"
@@ -82,7 +84,7 @@ QList<Job> MainWindow::jobsForFiles(QStringList files)
 void MainWindow::replaceBatchList(QStringList files)
 {
     const QList<Job> jobs = jobsForFiles(std::move(files));
-    if (!confirmCompatible(jobs, true))
+    if (!confirmCompatible(jobs, true, infoCollector, messageFont))
         return;
     batchJobs.replace(jobs);
     currentJob = 0;
@@ -94,12 +96,13 @@ void MainWindow::appendBatchList(QStringList files)
 {
     QList<Job> jobs = jobsForFiles(std::move(files));
     // Settings the converter cannot write: one question for all the new jobs.
-    if (!jobs.isEmpty() && !confirmCompatible(jobs, true))
+    if (!jobs.isEmpty() && !confirmCompatible(jobs, true, infoCollector, messageFont))
         jobs.clear();
 
     // A running batch goes on with jobs added at its end, so they get now the
     // check a start gives them. The run may end while the question is open.
-    if (batchRunner.isRunning() && !jobs.isEmpty() && !confirmOutputs(jobs)) {
+    if (batchRunner.isRunning() && !jobs.isEmpty() &&
+        !confirmOutputs(jobs, messageFont, [](qsizetype, const QString &) {})) {
         statusBar()->showMessage(tr("Die Jobs wurden nicht in die Batchliste übernommen."));
         jobs.clear();
     }
@@ -129,7 +132,7 @@ void MainWindow::insertBatch()
     if (refuseJob(input, output))
         return;
     const Job job = jobFor(input, output);
-    if (!confirmCompatible(QList<Job>{job}, true))
+    if (!confirmCompatible({job}, true, infoCollector, messageFont))
         return;
     batchJobs.append({job});
     jobCount = batchJobs.size();
@@ -150,43 +153,6 @@ void MainWindow::delJob()
     updateStartButton();
 }
 
-bool MainWindow::confirmOutputs(const QList<Job> &jobs, const QList<int> &rows)
-{
-    int existing = 0;
-    for (qsizetype i = 0; i < jobs.size(); ++i) {
-        const Job &job = jobs[i];
-        const WriteVerdict verdict = checkWrites(job, jobWorkFolder(job));
-        if (verdict.sameAsInput) {
-            if (i < rows.size())
-                batchJobs.setState(rows[i], ListedState::Refused,
-                                   tr("Eingabe und Ausgabe sind dieselbe Datei"));
-            showErrorBox(messageFont, tr("<b>Eingabe und Ausgabe sind dieselbe Datei!</b><br><br>%1<br><br>"
-                                         "Der Job würde seine Eingabe überschreiben. Bitte löschen Sie ihn.")
-                                          .arg(QDir::toNativeSeparators(job.input).toHtmlEscaped()));
-            return false;
-        }
-        if (verdict.refused) {
-            if (i < rows.size())
-                batchJobs.setState(rows[i], ListedState::Refused, verdict.reason);
-            showErrorBox(
-                messageFont,
-                tr("<b>Ein Job wird nicht gestartet!</b><br><br>%1<br><br>Job: %2<br><br>Quorvid "
-                   "startet keinen Lauf, der eine Datei überschreiben könnte, die der Job liest. Bitte "
-                   "ändern oder löschen Sie den Job.")
-                    .arg(verdict.reason.toHtmlEscaped(), job.text().toHtmlEscaped()));
-            return false;
-        }
-        if (QFileInfo::exists(job.output))
-            ++existing;
-    }
-    if (existing == 0)
-        return true;
-    return askYesNo(messageFont,
-                    tr("%n Ausgabedatei(en) der Batchliste existieren bereits.<br><br>Sollen sie "
-                       "überschrieben werden?",
-                       nullptr, existing));
-}
-
 void MainWindow::batchFirstStart()
 {
     if (currentJob < 0 || currentJob >= batchJobs.size())
@@ -204,7 +170,9 @@ void MainWindow::batchFirstStart()
         toRun << jobs[row];
         rows << row;
     }
-    if (!confirmOutputs(toRun, rows))
+    if (!confirmOutputs(toRun, messageFont, [this, &rows](qsizetype i, const QString &reason) {
+            batchJobs.setState(rows[i], ListedState::Refused, reason);
+        }))
         return;
 
     setBatchRunning(true);
@@ -265,34 +233,10 @@ void MainWindow::batchLoad()
 
 void MainWindow::loadBatchList(const QString &chosen)
 {
-    QFile file(chosen);
-    const auto refuse = [&](const QString &reason) {
-        showErrorBox(messageFont,
-                     tr("<b>Die Batchdatei konnte nicht gelesen werden!</b><br><br>%1<br><br>Die "
-                        "Batchliste bleibt unverändert.")
-                         .arg(QDir::toNativeSeparators(chosen).toHtmlEscaped()),
-                     reason);
-    };
-    if (QFileInfo(chosen).isDir()) {
-        refuse(tr("Das ist ein Ordner; bitte wählen Sie eine Batchdatei (.btc)."));
+    const std::optional<QList<Job>> jobs = readListFile(chosen, messageFont);
+    if (!jobs)
         return;
-    }
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        refuse(file.errorString());
-        return;
-    }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const BatchList list = readBatchList(file);
-    const bool readFailed = file.error() != QFileDevice::NoError;
-    file.close();
-    if (readFailed || !list.error.isEmpty()) {
-        QApplication::restoreOverrideCursor();
-        refuse(readFailed ? file.errorString() : list.error);
-        return;
-    }
-    batchJobs.replace(list.jobs);
-    QApplication::restoreOverrideCursor();
-
+    batchJobs.replace(*jobs);
     currentJob = 0;
     jobCount = batchJobs.size();
     updateStartButton();
@@ -319,26 +263,6 @@ void MainWindow::batchSave()
 
 void MainWindow::saveBatchList(const QString &chosen)
 {
-    const QString name = batchFileName(chosen);
-    bool extended = false;
-    const QByteArray content = batchListContent(batchJobs.jobs(), &extended);
-
-    // The previous file stays intact until the new one is completely written.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QSaveFile file(name);
-    const bool written = writeWholeFile(file, content);
-    QApplication::restoreOverrideCursor();
-    if (!written)
-        showErrorBox(
-            messageFont,
-            tr("<b>Die Batchdatei konnte nicht gespeichert werden!</b><br><br>%1<br><br>"
-               "Grund: %2<br><br>Eine bereits vorhandene Datei ist unverändert geblieben. "
-               "Bitte wählen Sie einen anderen Ort oder schaffen Sie Platz.")
-                .arg(QDir::toNativeSeparators(name).toHtmlEscaped(), file.errorString().toHtmlEscaped()),
-            file.errorString());
-    else if (extended)
-        statusBar()->showMessage(tr("Die Batchliste wurde in der erweiterten Form gespeichert, weil Jobs "
-                                    "darin stehen, die die einfache Form nicht fassen kann (Kommas oder "
-                                    "Zeilenumbrüche in Namen, mehrere Durchgänge). Ältere Quorvid-Versionen "
-                                    "können sie nicht laden."));
+    if (const QString said = writeListFile(chosen, batchJobs.jobs(), messageFont); !said.isEmpty())
+        statusBar()->showMessage(said);
 }

@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "batchfile.h"
+#include "listfiles.h"
 #include "messagebox.h"
 #include "quorvid.h"
 #include "runfiles.h"
@@ -25,7 +26,11 @@ using namespace Qt::StringLiterals;
 void MainWindow::setUpBatchExtras()
 {
     parallelSpinBox->setMaximum(std::max(1, QThread::idealThreadCount()));
-    connect(actionBatchlisteAlsSkript, &QAction::triggered, this, [this] { exportScript(); });
+    connect(actionBatchlisteAlsSkript, &QAction::triggered, this, [this] {
+        if (const QString said = exportListScript(batchJobs, this, messageFont, batchFilePath);
+            !said.isEmpty())
+            statusBar()->showMessage(said);
+    });
     // The runner converts; the window shows what it reports.
     connect(&batchRunner, &JobRunner::jobStarted, this, [this](int row, int slot) {
         if (slot == 0 || batchRunner.queue().parallel() == 1) {
@@ -117,13 +122,13 @@ void MainWindow::endBatchRun()
         setPercent(100);
         lcdNumber->display(formatRemaining(0));
         statusBar()->showMessage(tr("Konvertierung beendet."));
-        alertIfInactive(notice);
+        alertIfInactive(this, notice);
     } else {
         setPercent(100);
         lcdNumber->display(u"Error"_s);
         const QString summary = batchSummary(done, failed);
         statusBar()->showMessage(summary);
-        alertIfInactive(notice);
+        alertIfInactive(this, notice);
         QStringList details;
         for (const auto &[row, end] : batchRunner.failures())
             details << batchRunner.job(row).input + u"\n    "_s + end.reason;
@@ -158,56 +163,4 @@ void MainWindow::showBatchProgress()
         text += u" – "_s + tr("Batch: noch %1").arg(formatRemaining(*left));
     if (batchJobLabel->text() != text)
         batchJobLabel->setText(text);
-}
-
-void MainWindow::exportScript()
-{
-    QList<Job> jobs;
-    QList<int> rows;
-    for (int row = 0; row < batchJobs.size(); ++row) {
-        if (const Job job = batchJobs.job(row); !job.isEmpty()) {
-            jobs << job;
-            rows << row;
-        }
-    }
-    if (jobs.isEmpty()) {
-        showErrorBox(messageFont, tr("Die Batchliste ist leer.<br><br>Bitte fügen Sie zuerst Jobs hinzu."));
-        return;
-    }
-    // A script runs what Quorvid would refuse to run just the same: such a job is
-    // named here, before any file is chosen.
-    for (qsizetype i = 0; i < jobs.size(); ++i) {
-        const WriteVerdict verdict = checkWrites(jobs[i], jobWorkFolder(jobs[i]));
-        if (!verdict.refused)
-            continue;
-        const QString reason =
-            verdict.sameAsInput ? tr("Eingabe und Ausgabe sind dieselbe Datei") : verdict.reason;
-        batchJobs.setState(rows[i], ListedState::Refused, reason);
-        showErrorBox(
-            messageFont,
-            tr("<b>Das Skript wird nicht gespeichert!</b><br><br>%1<br><br>Job: %2<br><br>Der Job "
-               "würde eine Datei überschreiben, die er liest, oder was er schreibt, lässt sich nicht "
-               "prüfen. Bitte ändern oder löschen Sie ihn.")
-                .arg(reason.toHtmlEscaped(), jobs[i].text().toHtmlEscaped()));
-        return;
-    }
-    const QString start = batchFilePath.isEmpty() ? QDir::homePath() : QFileInfo(batchFilePath).path();
-    const QString chosen = QFileDialog::getSaveFileName(this, tr("Batchliste als Skript exportieren"),
-                                                        QDir(start).filePath(u"batchliste.sh"_s),
-                                                        tr("Shell-Skript (*.sh);;Alle Dateien (*)"));
-    if (chosen.isEmpty())
-        return;
-    const QByteArray content = batchScript(jobs);
-    const QString error = writeWholeFile(chosen, content);
-    if (error.isEmpty())
-        QFile::setPermissions(chosen,
-                              QFile::permissions(chosen) | QFileDevice::ExeOwner | QFileDevice::ExeUser);
-    if (!error.isEmpty())
-        showErrorBox(messageFont,
-                     tr("<b>Das Skript konnte nicht gespeichert werden!</b><br><br>%1<br><br>Bitte "
-                        "wählen Sie einen anderen Ort.")
-                         .arg(QDir::toNativeSeparators(chosen).toHtmlEscaped()),
-                     error);
-    else
-        statusBar()->showMessage(tr("Skript mit %n Job(s) gespeichert.", nullptr, int(jobs.size())));
 }

@@ -1,5 +1,6 @@
 #include "notification.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -7,6 +8,7 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <QVariantMap>
+#include <QWidget>
 
 using namespace Qt::StringLiterals;
 
@@ -45,4 +47,12 @@ void sendDesktopNotice(const Notice &notice)
          << -1;
     // Without a service the bus answers with an error, which nobody waits for.
     bus.send(call);
+}
+
+void alertIfInactive(QWidget *window, const Notice &notice)
+{
+    if (window->isActiveWindow())
+        return;
+    QApplication::alert(window);
+    sendDesktopNotice(notice);
 }

@@ -7,6 +7,8 @@
 
 #include "converter.h"
 
+class QWidget;
+
 struct Notice
 {
     QString summary;
@@ -22,5 +24,9 @@ Notice batchEndNotice(int converted, int failed);
 // only here, on the first notice; without a bus or a notification service
 // nothing happens.
 void sendDesktopNotice(const Notice &notice);
+
+// Draws the user's attention to an ended run when the window is not active: its
+// task bar entry, and the desktop notice.
+void alertIfInactive(QWidget *window, const Notice &notice);
 
 #endif

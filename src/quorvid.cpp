@@ -18,6 +18,7 @@
 #include "converter.h"
 #include "dropping.h"
 #include "failurereports.h"
+#include "formatcontrols.h"
 #include "formfit.h"
 #include "germannumbers.h"
 #include "manual.h"
@@ -116,7 +117,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     setUpBatchExtras();
     setUpTracks();
     setUpSource();
-    connectFormatControls();
+    // After the connections of the first codecs, so that their reactions run first.
+    formatControls = new FormatControls(*this, this);
     showSizeChoice();
 
     // Files dropped onto the upper part of the window open as through "Öffnen";
@@ -154,7 +156,7 @@ void MainWindow::ffmpegtest()
 void MainWindow::reportConverterFailure(const JobEnd &end, const Notice &notice)
 {
     lcdNumber->display(u"Error"_s);
-    alertIfInactive(notice);
+    alertIfInactive(this, notice);
     const QString cause = namedCause(end);
     if (end.outcome == RunOutcome::Crashed) {
         showErrorBox(messageFont, tr("<b>ffmpeg ist abgestürzt!</b><br><br>Bitte versuchen sie die "
@@ -175,14 +177,6 @@ void MainWindow::reportConverterFailure(const JobEnd &end, const Notice &notice)
                      ffmpegOutput);
     }
     statusBar()->showMessage(tr("Fehler!"), 5000);
-}
-
-void MainWindow::alertIfInactive(const Notice &notice)
-{
-    if (isActiveWindow())
-        return;
-    QApplication::alert(this);
-    sendDesktopNotice(notice);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -31,6 +31,8 @@
 #include "tracklist.h"
 #include "ui_mainwindow.h"
 
+class FormatControls;
+
 struct FileSelection;
 
 class MainWindow : public QMainWindow, public Ui::MainWindow
@@ -72,9 +74,6 @@ private:
     bool outputChosenByUser = false;
     // Folders and geometry kept between runs.
     Remembered remembered;
-    // The video codec chosen before the current one: crossing between the first
-    // codecs and those of today sets the defaults of the new group.
-    int previousVideoCodec = 0;
     // The background look at the opened file and at files on their way into the
     // list; "Zeilensprung entfernen" shows its decision for the opened file until
     // the user sets it.
@@ -159,15 +158,8 @@ private:
     // Sets the progress bar and leaves its painting to the next pass of the event
     // loop, together with everything else that changed.
     void setPercent(int percent);
-    void showInfoLines(const QStringList &lines);
     void infoFinished();
-    // Draws the user's attention to an ended run when the window is not active:
-    // the task bar entry, and a desktop notice.
-    void alertIfInactive(const Notice &notice);
     void updateStartButton();
-    // Refuses jobs that would write a file they read (a box names the reason and
-    // the rows, when given, say so), then asks before existing outputs are overwritten.
-    bool confirmOutputs(const QList<Job> &jobs, const QList<int> &rows = {});
     // The batch list made anew from chosen files, sorted, one job per file.
     void replaceBatchList(QStringList files);
     // Jobs for more files, added at the end of the list with the current settings.
@@ -191,16 +183,8 @@ private:
     void setUpBatchExtras();
     // The controls a running batch locks, and their release at its end.
     void setBatchRunning(bool running);
-    void exportScript();
-    // The controls for the codecs of today: the "Original" size, the quality mode,
-    // and their defaults when a codec of the other group is chosen.
-    void connectFormatControls();
-    void videoCodecChanged();
-    void refreshFormatControls();
-    // Asks before converting or adding settings the converter cannot write; true
-    // when there is nothing to ask or the user goes on.
-    bool confirmCompatible(const QList<QStringList> &argumentLists, bool forBatch);
-    bool confirmCompatible(const QList<Job> &jobs, bool forBatch);
+    // The controls for the codecs of today.
+    FormatControls *formatControls = nullptr;
 
     // The panel (settings.cpp): what its widgets show; that completed by a chosen,
     // unchanged preset, from which arguments and jobs are made; and the widgets

@@ -3,6 +3,7 @@
 #include "arguments.h"
 #include "codecs.h"
 #include "makejob.h"
+#include "formatcontrols.h"
 #include "presetchooser.h"
 #include "quorvid.h"
 #include "sizechoice.h"
@@ -15,7 +16,7 @@ void MainWindow::vcopywahl()
     ratioComboBox->setEnabled(notCopy);
     vbitrateSpinBox->setEnabled(notCopy);
     fpsComboBox->setEnabled(notCopy);
-    refreshFormatControls();
+    formatControls->refresh();
 }
 
 void MainWindow::acopywahl()
@@ -50,7 +51,7 @@ void MainWindow::dvdwahl()
         vcodecComboBox->setEnabled(true);
         fpsComboBox->setEnabled(true);
     }
-    refreshFormatControls();
+    formatControls->refresh();
 }
 
 void MainWindow::VideoOnOff()
@@ -156,7 +157,7 @@ void MainWindow::applyPanelSettings(const PanelSettings &s)
     freqComboBox->setCurrentIndex(s.sampleRateIndex);
     abitrateComboBox->setCurrentIndex(s.audioBitrateIndex);
     (s.stereo ? stereoButton : monoButton)->setChecked(true);
-    refreshFormatControls();
+    formatControls->refresh();
     setOutputFile();
 }
 

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QStatusBar>
 #include <QTextCursor>
+#include <QTextEdit>
 
 #include <utility>
 
@@ -13,6 +14,7 @@
 #include "dropping.h"
 #include "makejob.h"
 #include "messagebox.h"
+#include "questions.h"
 #include "quorvid.h"
 #include "terminaltext.h"
 
@@ -22,6 +24,19 @@ namespace {
 const QString mediaFilter = mediaDialogFilter();
 // How long opening a new file waits for the previous info run to end.
 constexpr int infoStopTimeoutMs = 3000;
+
+void appendLines(QTextEdit *edit, const QStringList &lines)
+{
+    // Plain text, exactly as the converter wrote it: a file name holding "<b>" or
+    // "&amp;" must not be shown as markup.
+    QTextCursor cursor(edit->document());
+    cursor.movePosition(QTextCursor::End);
+    for (const QString &line : lines) {
+        if (!edit->document()->isEmpty())
+            cursor.insertBlock();
+        cursor.insertText(line);
+    }
+}
 } // namespace
 
 void MainWindow::openDialog()
@@ -115,7 +130,7 @@ void MainWindow::SingleConvert()
         return;
     const Job job = jobFor(source, target);
     singleAimedMB = aimedSizeMB(panelSettings(), look.openedFacts());
-    if (!confirmCompatible(QList<Job>{job}, false))
+    if (!confirmCompatible({job}, false, infoCollector, messageFont))
         return;
     if (QFileInfo::exists(target) &&
         !askYesNo(messageFont, tr("Die Ausgabedatei<br><b>%1</b><br>existiert bereits.<br><br>Soll sie "
@@ -204,7 +219,7 @@ void MainWindow::procbeendet(const JobEnd &end)
         statusBar()->showMessage(tr("Konvertierung beendet."));
         if (const QString note = oversizeNote(saveLineEdit->text(), singleAimedMB); !note.isEmpty())
             statusBar()->showMessage(note);
-        alertIfInactive(singleEndNotice(RunOutcome::Success, saveLineEdit->text()));
+        alertIfInactive(this, singleEndNotice(RunOutcome::Success, saveLineEdit->text()));
         break;
     }
     ffmpegOutput.clear();
@@ -224,20 +239,7 @@ void MainWindow::Information()
 {
     const bool shownAlready = infoCollector.complete();
     if (infoCollector.feed(infoProcess.readAllStandardError()) && !shownAlready)
-        showInfoLines(infoCollector.lines());
-}
-
-void MainWindow::showInfoLines(const QStringList &lines)
-{
-    // Plain text, exactly as the converter wrote it: a file name holding "<b>" or
-    // "&amp;" must not be shown as markup.
-    QTextCursor cursor(infoTextEdit->document());
-    cursor.movePosition(QTextCursor::End);
-    for (const QString &line : lines) {
-        if (!infoTextEdit->document()->isEmpty())
-            cursor.insertBlock();
-        cursor.insertText(line);
-    }
+        appendLines(infoTextEdit, infoCollector.lines());
 }
 
 void MainWindow::infoFinished()
@@ -249,7 +251,7 @@ void MainWindow::infoFinished()
     // else the converter's last words, which tell the user why.
     const QStringList lines = infoCollector.lines();
     if (!lines.isEmpty())
-        showInfoLines(lines);
+        appendLines(infoTextEdit, lines);
     else if (!infoCollector.lastLine().isEmpty())
-        showInfoLines({infoCollector.lastLine()});
+        appendLines(infoTextEdit, {infoCollector.lastLine()});
 }
