@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "batchfile.h"
+#include "germannumbers.h"
 #include "listfiles.h"
 #include "messagebox.h"
 #include "quorvid.h"
@@ -49,6 +50,19 @@ void MainWindow::setUpBatchExtras()
             batchbeendet(row, end);
     });
     connect(&batchRunner, &JobRunner::runEnded, this, &MainWindow::endBatchRun);
+    // Either runner says when a job takes more runs than it began with.
+    for (JobRunner *runner : {&singleRunner, &batchRunner})
+        connect(runner, &JobRunner::sizeCorrectionStarted, this, [this] {
+            statusBar()->showMessage(tr("Die Datei hat die Zielgröße verfehlt. Quorvid erstellt sie mit "
+                                        "angepasster Bitrate noch einmal; bitte warten Sie."));
+        });
+    for (JobRunner *runner : {&singleRunner, &batchRunner})
+        connect(runner, &JobRunner::limitRunsStarted, this, [this, runner](int jobIndex) {
+            statusBar()->showMessage(
+                tr("Die Datei ist in der Qualität der Vorlage größer als %1 MB geworden. Quorvid erstellt "
+                   "sie nun in dieser Größe; bitte warten Sie.")
+                    .arg(germanNumber(double(runner->job(jobIndex).sizeLimit) / 1e6, 1)));
+        });
     // The list kept for a restart: saved after every change, offered at start
     // (after the converter check, which was scheduled first).
     connect(&keptList, &KeptList::message, this,

@@ -80,18 +80,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
         else
             procbeendet(end);
     });
-    for (JobRunner *runner : {&singleRunner, &batchRunner})
-        connect(runner, &JobRunner::sizeCorrectionStarted, this, [this] {
-            statusBar()->showMessage(tr("Die Datei hat die Zielgröße verfehlt. Quorvid erstellt sie mit "
-                                        "angepasster Bitrate noch einmal; bitte warten Sie."));
-        });
-    for (JobRunner *runner : {&singleRunner, &batchRunner})
-        connect(runner, &JobRunner::limitRunsStarted, this, [this, runner](int jobIndex) {
-            statusBar()->showMessage(
-                tr("Die Datei ist in der Qualität der Vorlage größer als %1 MB geworden. Quorvid erstellt "
-                   "sie nun in dieser Größe; bitte warten Sie.")
-                    .arg(germanNumber(double(runner->job(jobIndex).sizeLimit) / 1e6, 1)));
-        });
     connect(vcodecComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::setOutputFile);
     connect(acodecComboBox, &QComboBox::currentIndexChanged, this, &MainWindow::setOutputFile);
     connect(vcodecComboBox, &QComboBox::activated, this, &MainWindow::vcopywahl);
@@ -114,21 +102,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // read, and typing an output name makes it the user's own choice.
     connect(&infoProcess, &QProcess::finished, this, [this] { infoFinished(); });
     connect(saveLineEdit, &QLineEdit::textEdited, this, [this] { outputChosenByUser = true; });
+    setUpSource();
     setUpBatchExtras();
     setUpTracks();
-    setUpSource();
     // After the connections of the first codecs, so that their reactions run first.
     formatControls = new FormatControls(*this, this);
     showSizeChoice();
-
-    // Files dropped onto the upper part of the window open as through "Öffnen";
-    // dropped onto the batch list or its buttons they become jobs.
-    const auto openDropped = [this](const QList<QUrl> &urls) { takeFiles(selectFromUrls(urls), false); };
-    const auto queueDropped = [this](const QList<QUrl> &urls) { takeFiles(selectFromUrls(urls), true); };
-    new FileDropTarget(this, openDropped);
-    new FileDropTarget(openLineEdit, openDropped);
-    new FileDropTarget(batchlisteGroupBox, queueDropped);
-    new FileDropTarget(batchConvertGroupBox, queueDropped);
 
     // The window as the user left it last time, else maximized. Shown last, once
     // every widget is in place, and never smaller than their texts need: the

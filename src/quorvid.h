@@ -32,6 +32,7 @@
 #include "ui_mainwindow.h"
 
 class FormatControls;
+class SourceColumn;
 
 struct FileSelection;
 
@@ -83,8 +84,6 @@ private:
     // they report.
     // The size the single conversion aims at (0: none), to tell when it came out larger.
     double singleAimedMB = 0;
-    // The picture of the opened file, taken in the background.
-    StillPicture still;
     JobRunner singleRunner;
     JobRunner batchRunner;
     // The batch list's jobs and their states; the table shows them, and they are
@@ -134,9 +133,6 @@ private:
     bool isOpenedFile(const QString &source) const;
     PanelSettings settingsFor(const QString &source) const;
     void setUpSource();
-    void forgetSource();
-    void showStill(bool soon);
-    void showRangeNote();
     bool refuseJob(const QString &source, const QString &target);
     // Tracks (trackpanel.cpp): the list beside the information box, the look at
     // opened and added files.
@@ -185,6 +181,8 @@ private:
     void setBatchRunning(bool running);
     // The controls for the codecs of today.
     FormatControls *formatControls = nullptr;
+    // The picture of the opened file and the meaning of "Von" / "Bis".
+    SourceColumn *sourceColumn = nullptr;
 
     // The panel (settings.cpp): what its widgets show; that completed by a chosen,
     // unchanged preset, from which arguments and jobs are made; and the widgets

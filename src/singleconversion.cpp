@@ -16,6 +16,7 @@
 #include "messagebox.h"
 #include "questions.h"
 #include "quorvid.h"
+#include "sourcecolumn.h"
 #include "terminaltext.h"
 
 using namespace Qt::StringLiterals;
@@ -79,7 +80,7 @@ void MainWindow::openInput(const QString &chosen)
     // user is told.
     const bool pressDropped = look.lookAt(chosen);
     deinterlaceChosen = false;
-    forgetSource();
+    sourceColumn->forget();
     showTracks();
     showSizeChoice();
     if (pressDropped) {

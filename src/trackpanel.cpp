@@ -13,6 +13,7 @@
 #include "makejob.h"
 #include "messagebox.h"
 #include "quorvid.h"
+#include "sourcecolumn.h"
 #include "sourcelook.h"
 #include "tracks.h"
 
@@ -25,7 +26,7 @@ void MainWindow::setUpTracks()
     // A ticked or unticked track changes the job, and with it what a size allows.
     connect(trackList, &TrackList::checksChanged, this, [this] {
         showTracks();
-        showRangeNote();
+        sourceColumn->showRangeNote();
     });
     connect(deinterlaceCheckBox, &QCheckBox::clicked, this, [this] { deinterlaceChosen = true; });
     connect(&look, &SourceLook::openedLooked, this,
@@ -124,9 +125,9 @@ void MainWindow::lookEnded(bool convert, bool addJob)
     const MediaFacts &openedFacts = look.openedFacts();
     trackList->setFacts(openedFacts);
     showTracks();
-    showRangeNote();
+    sourceColumn->showRangeNote();
     showSizeChoice();
-    showStill(false);
+    sourceColumn->showStill(false);
     convertButton->setToolTip(QString());
     insertJobButton->setToolTip(QString());
     if (openedFacts.valid && !openedFacts.problem.isEmpty())
