@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #include "folderwatch.h"
 
 using namespace Qt::StringLiterals;
@@ -42,8 +44,18 @@ void Watching::setEntries(const QList<WatchEntry> &entries)
     m_entries = entries;
     m_watches.clear();
     m_watches.resize(size_t(entries.size()));
-    if (!m_journal.isOpen())
+    const bool wanted = std::any_of(entries.cbegin(), entries.cend(), [](const WatchEntry &e) { return !e.paused; });
+    if (!wanted) {
+        if (m_handedOut.isEmpty())
+            m_journal.close();
         return;
+    }
+    if (!m_journal.isOpen()) {
+        if (const QString problem = m_journal.open(); !problem.isEmpty()) {
+            emit journalProblem(problem);
+            return;
+        }
+    }
     // Every output folder is left out of every watch: no output is an input.
     QStringList outputs;
     for (const WatchEntry &entry : entries)

@@ -55,7 +55,7 @@ public:
     ~Watching() override;
 
     // Opens the journal; the German reason when it cannot be used. Nothing is
-    // watched without it.
+    // watched without it. setEntries opens it when it is not open yet.
     QString open();
     void setPresets(const QList<Preset> &presets) { m_presets = presets; }
     // Defaults: 5 s settle time, a look every 30 s, 3 tries, 60 s between tries.
@@ -67,7 +67,10 @@ public:
 
     // The watched folders; those not paused are watched from now on (the first
     // look at each happens before this returns). Entries with a problem (see
-    // watchEntryProblem) are not watched and named by folderProblem.
+    // watchEntryProblem) are not watched and named by folderProblem. The journal
+    // is opened when a folder is to be watched (journalProblem says why it
+    // could not be, and nothing is watched) and let go when none is and no
+    // arrival is outstanding, so that another Quorvid may watch meanwhile.
     void setEntries(const QList<WatchEntry> &entries);
     const QList<WatchEntry> &entries() const { return m_entries; }
     // True when the folder is an entry's that is watched now (not paused).

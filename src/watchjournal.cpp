@@ -89,14 +89,24 @@ WatchJournal::WatchJournal(const QString &path) : m_path(path) {}
 
 WatchJournal::~WatchJournal()
 {
+    close();
+}
+
+void WatchJournal::close()
+{
     if (m_fd >= 0)
         ::close(m_fd);
     if (m_lockFd >= 0)
         ::close(m_lockFd);
+    m_fd = m_lockFd = -1;
+    m_lines = 0;
+    m_records.clear();
+    m_outputs.clear();
 }
 
 QString WatchJournal::open()
 {
+    close();
     const QString shown = QDir::toNativeSeparators(m_path);
     if (!QDir().mkpath(QFileInfo(m_path).absolutePath()))
         return QObject::tr("Der Ordner des Überwachungsjournals %1 kann nicht angelegt werden.").arg(shown);

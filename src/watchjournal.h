@@ -28,6 +28,9 @@ public:
     // cannot be read, written or is held by another process of Quorvid.
     QString open();
     bool isOpen() const { return m_fd >= 0; }
+    // Lets go of the journal (another process may use it then); open() reads it
+    // again.
+    void close();
     QString path() const { return m_path; }
 
     // How often a file may fail before it is left (default 3).

@@ -304,6 +304,13 @@ void WatchTest::triesThenLeft()
     QVERIFY(writeFile(in + u"/bad.avi"_s, "a new version"));
     QTRY_COMPARE_WITH_TIMEOUT(attempts.size(), 4, 5000);
     QCOMPARE(attempts.last(), 1);
+
+    // Paused, it lets go of the journal: another Quorvid may watch meanwhile.
+    QTRY_COMPARE(watching.outstanding(), 0);
+    WatchJournal other(dir.filePath(u"journal"_s));
+    QVERIFY(!other.open().isEmpty());
+    watching.setEntries({{in, false, u"Nur Ton: MP3 192 kbit/s"_s, dir.filePath(u"out"_s), true}});
+    QCOMPARE(other.open(), QString());
 }
 
 // After a restart: a done file is not taken again, a new one and one that was
