@@ -103,9 +103,9 @@ private:
 
     QList<Root> m_roots;
     QStringList m_excluded;
-    QHash<QString, Files> m_folders;   // every folder looked into, by absolute path
-    QSet<QString> m_pending;           // folder + '/' + name of files waiting to settle
-    QSet<QString> m_changed;           // folders an event named
+    QHash<QString, Files> m_folders; // every folder looked into, by absolute path
+    QSet<QString> m_pending;         // folder + '/' + name of files waiting to settle
+    QSet<QString> m_changed;         // folders an event named
     QFileSystemWatcher m_watcher;
     QTimer m_scanTimer;
     QTimer m_pendingTimer;

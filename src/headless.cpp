@@ -368,8 +368,9 @@ std::optional<Preset> commandLinePreset(const QList<Preset> &presets, const QStr
     for (const Preset &p : offered)
         known += u"  %1  (%2)\n"_s.arg(p.name, presetShortName(presets, p));
     if (!match.candidates.isEmpty())
-        print(stderr, u"quorvid: „%1“ passt zu mehreren Vorlagen. Bitte geben Sie mehr vom Namen an:\n%2"_s.arg(
-                          printableText(typed), known));
+        print(stderr,
+              u"quorvid: „%1“ passt zu mehreren Vorlagen. Bitte geben Sie mehr vom Namen an:\n%2"_s.arg(
+                  printableText(typed), known));
     else
         print(stderr, u"quorvid: Die Vorlage „%1“ gibt es nicht. Bitte wählen Sie eine dieser Vorlagen "
                       u"(Groß- und Kleinschreibung sind gleich, der Anfang des Namens genügt):\n%2"_s.arg(

@@ -28,10 +28,10 @@ void WatchDialog::showEntries()
 {
     folderList->clear();
     for (const WatchEntry &entry : std::as_const(m_entries))
-        new QTreeWidgetItem(folderList, {QDir::toNativeSeparators(entry.folder),
-                                         entry.recursive ? tr("ja") : tr("nein"), entry.preset,
-                                         QDir::toNativeSeparators(entry.outputFolder),
-                                         entry.paused ? tr("pausiert") : tr("wird überwacht")});
+        new QTreeWidgetItem(folderList,
+                            {QDir::toNativeSeparators(entry.folder), entry.recursive ? tr("ja") : tr("nein"),
+                             entry.preset, QDir::toNativeSeparators(entry.outputFolder),
+                             entry.paused ? tr("pausiert") : tr("wird überwacht")});
     for (int column = 0; column < folderList->columnCount(); ++column)
         folderList->resizeColumnToContents(column);
     selectionChanged();
@@ -48,8 +48,9 @@ void WatchDialog::selectionChanged()
 
 void WatchDialog::chooseFolder()
 {
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, tr("Ordner zum Überwachen wählen"), folderEdit->text().isEmpty() ? m_startFolder : folderEdit->text());
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, tr("Ordner zum Überwachen wählen"),
+                                          folderEdit->text().isEmpty() ? m_startFolder : folderEdit->text());
     if (!folder.isEmpty())
         folderEdit->setText(QDir::toNativeSeparators(folder));
 }
@@ -66,9 +67,10 @@ void WatchDialog::addEntry()
 {
     WatchEntry entry;
     const auto cleaned = [](const QString &typed) {
-        return typed.trimmed().isEmpty() ? QString()
-                                         : QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(typed.trimmed()))
-                                                               .absoluteFilePath());
+        return typed.trimmed().isEmpty()
+                   ? QString()
+                   : QDir::cleanPath(
+                         QFileInfo(QDir::fromNativeSeparators(typed.trimmed())).absoluteFilePath());
     };
     entry.folder = cleaned(folderEdit->text());
     entry.recursive = recursiveCheck->isChecked();
@@ -81,9 +83,10 @@ void WatchDialog::addEntry()
     // A new output folder is made, as the command line does; only a folder that
     // cannot be made is a problem.
     if (!QDir().mkpath(entry.outputFolder)) {
-        problemLabel->setText(tr("Der Ausgabeordner %1 kann nicht angelegt werden. Bitte prüfen Sie den Namen "
-                                 "und die Rechte.")
-                                  .arg(QDir::toNativeSeparators(entry.outputFolder)));
+        problemLabel->setText(
+            tr("Der Ausgabeordner %1 kann nicht angelegt werden. Bitte prüfen Sie den Namen "
+               "und die Rechte.")
+                .arg(QDir::toNativeSeparators(entry.outputFolder)));
         return;
     }
     problemLabel->clear();

@@ -44,7 +44,8 @@ void Watching::setEntries(const QList<WatchEntry> &entries)
     m_entries = entries;
     m_watches.clear();
     m_watches.resize(size_t(entries.size()));
-    const bool wanted = std::any_of(entries.cbegin(), entries.cend(), [](const WatchEntry &e) { return !e.paused; });
+    const bool wanted =
+        std::any_of(entries.cbegin(), entries.cend(), [](const WatchEntry &e) { return !e.paused; });
     if (!wanted) {
         if (m_handedOut.isEmpty())
             m_journal.close();
@@ -195,7 +196,8 @@ QString Watching::jobEnded(const WatchArrival &arrival, JobResult result, const 
         return problem;
     }
     if (result == JobResult::Failed) {
-        if (m_journal.verdict(arrival.path, arrival.size, arrival.modifiedNs) == WatchJournal::Verdict::GivenUp) {
+        if (m_journal.verdict(arrival.path, arrival.size, arrival.modifiedNs) ==
+            WatchJournal::Verdict::GivenUp) {
             WatchArrival left = arrival;
             emit givenUp(left, reason);
         } else if (watch) {

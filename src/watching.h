@@ -107,7 +107,7 @@ private:
     QList<Preset> m_presets;
     QList<WatchEntry> m_entries;
     std::vector<std::unique_ptr<FolderWatch>> m_watches; // one per entry, null when not watched
-    QHash<QString, QString> m_handedOut;                // input -> output of arrivals out there
+    QHash<QString, QString> m_handedOut;                 // input -> output of arrivals out there
     QSet<QString> m_changedMeanwhile;                    // inputs that changed while their job ran
     QSet<QString> m_otherOutputs;
     int m_settleMs = 5000;

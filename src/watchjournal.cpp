@@ -9,9 +9,9 @@
 #include <QStandardPaths>
 
 #include <cerrno>
-#include <optional>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -82,7 +82,8 @@ bool writeAll(int fd, const QByteArray &bytes)
 
 QString WatchJournal::defaultPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + u"/quorvid/watch-journal"_s;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           u"/quorvid/watch-journal"_s;
 }
 
 WatchJournal::WatchJournal(const QString &path) : m_path(path) {}
@@ -114,12 +115,14 @@ QString WatchJournal::open()
     // it is made smaller.
     m_lockFd = ::open(QFile::encodeName(m_path + u".lock"_s).constData(), O_CREAT | O_RDWR | O_CLOEXEC, 0600);
     if (m_lockFd < 0)
-        return QObject::tr("Das Überwachungsjournal %1 kann nicht angelegt werden: %2").arg(shown, systemError());
+        return QObject::tr("Das Überwachungsjournal %1 kann nicht angelegt werden: %2")
+            .arg(shown, systemError());
     if (::flock(m_lockFd, LOCK_EX | LOCK_NB) != 0) {
         ::close(m_lockFd);
         m_lockFd = -1;
-        return QObject::tr("Ein anderer Quorvid überwacht bereits Ordner (das Überwachungsjournal %1 ist "
-                           "belegt). Bitte beenden Sie ihn zuerst, damit keine Datei doppelt umgewandelt wird.")
+        return QObject::tr(
+                   "Ein anderer Quorvid überwacht bereits Ordner (das Überwachungsjournal %1 ist "
+                   "belegt). Bitte beenden Sie ihn zuerst, damit keine Datei doppelt umgewandelt wird.")
             .arg(shown);
     }
     QFile file(m_path);
@@ -153,10 +156,12 @@ QString WatchJournal::open()
     }
     m_fd = ::open(QFile::encodeName(m_path).constData(), O_CREAT | O_WRONLY | O_APPEND | O_CLOEXEC, 0600);
     if (m_fd < 0)
-        return QObject::tr("Das Überwachungsjournal %1 kann nicht geschrieben werden: %2").arg(shown, systemError());
+        return QObject::tr("Das Überwachungsjournal %1 kann nicht geschrieben werden: %2")
+            .arg(shown, systemError());
     // The next entry starts on a line of its own after a cut-off one.
     if (!endsWithBreak && !writeAll(m_fd, "\n"))
-        return QObject::tr("Das Überwachungsjournal %1 kann nicht geschrieben werden: %2").arg(shown, systemError());
+        return QObject::tr("Das Überwachungsjournal %1 kann nicht geschrieben werden: %2")
+            .arg(shown, systemError());
     return {};
 }
 

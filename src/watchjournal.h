@@ -48,8 +48,8 @@ public:
     QString lastReason(const QString &input) const;
 
     // Appends an entry and syncs it; the German reason when that failed.
-    QString note(Outcome outcome, const QString &input, qint64 size, qint64 modifiedNs,
-                 const QString &output, const QString &reason = QString());
+    QString note(Outcome outcome, const QString &input, qint64 size, qint64 modifiedNs, const QString &output,
+                 const QString &reason = QString());
 
     int records() const { return int(m_records.size()); }
     int lines() const { return m_lines; }
@@ -73,7 +73,7 @@ private:
     int m_lockFd = -1;
     int m_lines = 0;
     int m_maxTries = 3;
-    QHash<QString, Record> m_records; // by input path
+    QHash<QString, Record> m_records;  // by input path
     QHash<QString, QString> m_outputs; // output path -> input path
 };
 

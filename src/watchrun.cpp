@@ -59,25 +59,26 @@ public:
         QObject::connect(&m_watching, &Watching::refused, [this](const QString &path, const QString &why) {
             line(u"VERWEIGERT"_s, shown(path) + u": "_s + why);
         });
-        QObject::connect(&m_watching, &Watching::folderProblem,
-                         [](const QString &folder, const QString &why) {
-                             printOnTerminal(stderr, why.isEmpty()
-                                                         ? u"quorvid: %1 ist wieder lesbar.\n"_s.arg(shown(folder))
-                                                         : u"quorvid: %1 kann nicht überwacht werden: %2\n"_s.arg(
-                                                               shown(folder), why));
+        QObject::connect(
+            &m_watching, &Watching::folderProblem, [](const QString &folder, const QString &why) {
+                printOnTerminal(
+                    stderr, why.isEmpty()
+                                ? u"quorvid: %1 ist wieder lesbar.\n"_s.arg(shown(folder))
+                                : u"quorvid: %1 kann nicht überwacht werden: %2\n"_s.arg(shown(folder), why));
+            });
+        QObject::connect(&m_watching, &Watching::journalProblem,
+                         [](const QString &why) { printOnTerminal(stderr, u"quorvid: "_s + why + u'\n'); });
+        QObject::connect(&m_survey, &MediaSurvey::surveyed,
+                         [this](const QString &path, const MediaFacts &facts) {
+                             const auto waiting = m_surveyed.find(path);
+                             if (waiting == m_surveyed.end())
+                                 return;
+                             const WatchArrival arrival = waiting.value();
+                             m_surveyed.erase(waiting);
+                             startJob(arrival, facts);
                          });
-        QObject::connect(&m_watching, &Watching::journalProblem, [](const QString &why) {
-            printOnTerminal(stderr, u"quorvid: "_s + why + u'\n');
-        });
-        QObject::connect(&m_survey, &MediaSurvey::surveyed, [this](const QString &path, const MediaFacts &facts) {
-            const auto waiting = m_surveyed.find(path);
-            if (waiting == m_surveyed.end())
-                return;
-            const WatchArrival arrival = waiting.value();
-            m_surveyed.erase(waiting);
-            startJob(arrival, facts);
-        });
-        QObject::connect(&m_runner, &JobRunner::jobEnded, [this](int job, const JobEnd &end) { ended(job, end); });
+        QObject::connect(&m_runner, &JobRunner::jobEnded,
+                         [this](int job, const JobEnd &end) { ended(job, end); });
         QObject::connect(&m_runner, &JobRunner::runEnded, [this] {
             if (m_signal != 0)
                 QCoreApplication::exit(128 + m_signal);
@@ -87,7 +88,10 @@ public:
     void interrupt(int signal)
     {
         m_signal = signal;
-        printOnTerminal(stderr, u"Überwachung beendet: die laufenden Umwandlungen werden beendet ...\n"_s);
+        printOnTerminal(stderr,
+                        m_runner.isRunning()
+                            ? u"Überwachung beendet: die laufenden Umwandlungen werden beendet ...\n"_s
+                            : u"Überwachung beendet.\n"_s);
         m_watching.stop();
         m_survey.stop();
         m_surveyed.clear();
@@ -145,14 +149,15 @@ private:
         const WatchArrival &arrival = m_jobs[index];
         const QString tries = u" (Versuch %1 von %2)"_s.arg(arrival.attempt).arg(m_watching.maxTries());
         if (end.refused || end.unstarted) {
-            line(end.refused ? u"VERWEIGERT"_s : u"FEHLER"_s, shown(arrival.path) + u": "_s + end.reason + tries);
+            line(end.refused ? u"VERWEIGERT"_s : u"FEHLER"_s,
+                 shown(arrival.path) + u": "_s + end.reason + tries);
             m_watching.jobEnded(arrival, Watching::JobResult::Failed, end.reason);
             return;
         }
         switch (end.outcome) {
         case RunOutcome::Success:
             line(u"OK"_s, u"%1 -> %2 (%3 s)"_s.arg(shown(arrival.path), shown(arrival.output),
-                                                  QString::number(end.seconds, 'f', 1)));
+                                                   QString::number(end.seconds, 'f', 1)));
             m_watching.jobEnded(arrival, Watching::JobResult::Done);
             break;
         case RunOutcome::Cancelled:
@@ -161,7 +166,8 @@ private:
             break;
         case RunOutcome::Crashed:
         case RunOutcome::Error: {
-            const QString reason = end.outcome == RunOutcome::Crashed ? u"ffmpeg ist abgestürzt"_s : end.reason;
+            const QString reason =
+                end.outcome == RunOutcome::Crashed ? u"ffmpeg ist abgestürzt"_s : end.reason;
             line(u"FEHLER"_s, shown(arrival.path) + u": "_s + printableText(reason) + tries);
             m_watching.jobEnded(arrival, Watching::JobResult::Failed, reason);
             break;
@@ -174,7 +180,7 @@ private:
     JobRunner m_runner;
     MediaSurvey m_survey;
     QHash<QString, WatchArrival> m_surveyed; // waiting for the look at their file
-    QList<WatchArrival> m_jobs;               // the runner's jobs, by index
+    QList<WatchArrival> m_jobs;              // the runner's jobs, by index
     int m_lines = 0;
     int m_signal = 0;
 };
@@ -185,7 +191,8 @@ int watchFolders(const QCommandLineParser &parser)
     const CommandLineOptions &o = commandLineOptions();
     for (const QCommandLineOption &other : {o.convert, o.listPresets, o.keepGoing, o.overwrite})
         if (parser.isSet(other))
-            return usageError(u"Die Option --%1 gilt nicht zusammen mit --watch."_s.arg(other.names().first()));
+            return usageError(
+                u"Die Option --%1 gilt nicht zusammen mit --watch."_s.arg(other.names().first()));
     const QStringList folders = parser.positionalArguments();
     if (folders.isEmpty())
         return usageError(u"Bitte nennen Sie nach --watch die Ordner, die überwacht werden sollen."_s);
@@ -240,10 +247,11 @@ int watchFolders(const QCommandLineParser &parser)
         QStringList names;
         for (const WatchEntry &entry : std::as_const(entries))
             names << shown(entry.folder);
-        printOnTerminal(stderr, u"quorvid: überwacht %1%2 mit der Vorlage „%3“, Ausgabe in %4; beenden mit "
-                                u"Strg+C.\n"_s.arg(names.join(u", "_s),
-                                                   parser.isSet(o.recursive) ? u" (mit Unterordnern)"_s : QString(),
-                                                   preset->name, shown(output)));
+        printOnTerminal(stderr,
+                        u"quorvid: überwacht %1%2 mit der Vorlage „%3“, Ausgabe in %4; beenden mit "
+                        u"Strg+C.\n"_s.arg(names.join(u", "_s),
+                                           parser.isSet(o.recursive) ? u" (mit Unterordnern)"_s : QString(),
+                                           preset->name, shown(output)));
     });
     return QCoreApplication::exec();
 }

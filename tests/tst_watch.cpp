@@ -1,6 +1,7 @@
 // Watched folders without a converter: which files are taken and when, the
 // journal across restarts, output names, tries and the point a file is left,
 // the kept list and the dialog.
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -11,7 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
-#include <QCheckBox>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -176,8 +176,8 @@ void WatchTest::journal_data()
     QTest::newRow("failed twice") << QStringList{u"failed:10"_s, u"failed:10"_s} << 10 << int(V::Retry);
     QTest::newRow("failed thrice") << QStringList{u"failed:10"_s, u"failed:10"_s, u"failed:10"_s} << 10
                                    << int(V::GivenUp);
-    QTest::newRow("failures of an old version") << QStringList{u"failed:9"_s, u"failed:9"_s, u"failed:10"_s}
-                                                << 10 << int(V::Retry);
+    QTest::newRow("failures of an old version")
+        << QStringList{u"failed:9"_s, u"failed:9"_s, u"failed:10"_s} << 10 << int(V::Retry);
     QTest::newRow("failed, then done") << QStringList{u"failed:10"_s, u"done:10"_s} << 10 << int(V::Done);
 }
 
@@ -251,7 +251,8 @@ void WatchTest::outputNames_data()
     QTest::addColumn<QStringList>("taken");
     QTest::addColumn<QString>("output");
     QTest::newRow("plain") << u"/w/a.avi"_s << false << QStringList() << u"/o/a.mp3"_s;
-    QTest::newRow("subfolder kept") << u"/w/2024/mai/a.avi"_s << true << QStringList() << u"/o/2024/mai/a.mp3"_s;
+    QTest::newRow("subfolder kept") << u"/w/2024/mai/a.avi"_s << true << QStringList()
+                                    << u"/o/2024/mai/a.mp3"_s;
     QTest::newRow("taken twice") << u"/w/a.avi"_s << false << QStringList{u"/o/a.mp3"_s, u"/o/a-2.mp3"_s}
                                  << u"/o/a-3.mp3"_s;
     QTest::newRow("comma and space") << u"/w/Urlaub, Tag 1.avi"_s << false << QStringList()
@@ -265,8 +266,9 @@ void WatchTest::outputNames()
     QFETCH(QStringList, taken);
     QFETCH(QString, output);
     const WatchEntry entry{u"/w"_s, recursive, u"MP3"_s, u"/o"_s, false};
-    QCOMPARE(watchOutputName(input, entry, u".mp3"_s, [&](const QString &name) { return taken.contains(name); }),
-             output);
+    QCOMPARE(
+        watchOutputName(input, entry, u".mp3"_s, [&](const QString &name) { return taken.contains(name); }),
+        output);
 }
 
 // A failing file is tried a set number of times, then named and left; a new
@@ -374,8 +376,8 @@ void WatchTest::tenThousandDoneFiles()
         const QByteArray modified =
             QByteArray::number(qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec);
         const QByteArray output = dir.filePath(u"out/clip%1.mp3"_s.arg(i, 5, 10, QChar(u'0'))).toUtf8();
-        lines += "{\"outcome\":\"started\",\"input\":\"" + name.toUtf8() + "\",\"size\":\"1\",\"modified\":\"" +
-                 modified + "\",\"output\":\"" + output + "\"}\n";
+        lines += "{\"outcome\":\"started\",\"input\":\"" + name.toUtf8() +
+                 "\",\"size\":\"1\",\"modified\":\"" + modified + "\",\"output\":\"" + output + "\"}\n";
         lines += "{\"outcome\":\"done\",\"input\":\"" + name.toUtf8() + "\",\"size\":\"1\",\"modified\":\"" +
                  modified + "\",\"output\":\"" + output + "\"}\n";
     }
@@ -435,9 +437,9 @@ void WatchTest::keptList()
 {
     QTemporaryDir dir;
     QSettings settings(dir.filePath(u"quorvid.conf"_s), QSettings::IniFormat);
-    const QList<WatchEntry> entries{{u"/home/a/Hochladen"_s, true, u"Teilen (H.264/AAC, höchstens 1080p)"_s,
-                                     u"/home/a/Fertig"_s, false},
-                                    {u"/mnt/karte"_s, false, u"Nur Ton: FLAC"_s, u"/mnt/ton"_s, true}};
+    const QList<WatchEntry> entries{
+        {u"/home/a/Hochladen"_s, true, u"Teilen (H.264/AAC, höchstens 1080p)"_s, u"/home/a/Fertig"_s, false},
+        {u"/mnt/karte"_s, false, u"Nur Ton: FLAC"_s, u"/mnt/ton"_s, true}};
     QVERIFY(writeWatchList(settings, entries));
     QSettings again(dir.filePath(u"quorvid.conf"_s), QSettings::IniFormat);
     QCOMPARE(readWatchList(again), entries);
@@ -474,7 +476,7 @@ void WatchTest::dialog()
     dialog.findChild<QPushButton *>(u"pauseButton"_s)->click();
     QCOMPARE(list->topLevelItem(0)->text(4), u"pausiert"_s);
     QCOMPARE(dialog.entries(), QList<WatchEntry>({{dir.filePath(u"w"_s), true, u"Nur Ton: FLAC"_s,
-                                                    dir.filePath(u"w/fertig"_s), true}}));
+                                                   dir.filePath(u"w/fertig"_s), true}}));
     list->setCurrentItem(list->topLevelItem(0));
     dialog.findChild<QPushButton *>(u"removeButton"_s)->click();
     QVERIFY(dialog.entries().isEmpty());

@@ -50,7 +50,10 @@ public:
         }
     }
     // Waits until standard error says the folders are watched.
-    bool watching() { return waitFor([this] { return m_err.contains("überwacht"); }, 10000); }
+    bool watching()
+    {
+        return waitFor([this] { return m_err.contains("überwacht"); }, 10000);
+    }
     // The lines of standard output with this word, e.g. "OK".
     int count(const QString &word)
     {
@@ -139,8 +142,8 @@ void WatchRunTest::realClipsSlowAndDownloaded()
     QVERIFY(QDir().mkpath(in));
     QVERIFY(makeClip(dir.filePath(u"clip.avi"_s), 2));
     const QByteArray clip = readFile(dir.filePath(u"clip.avi"_s));
-    WatchProcess watch(dir.filePath(u"home"_s),
-                       {in, u"--output-dir"_s, out, u"--preset"_s, mp3, u"--settle"_s, u"1"_s, u"--jobs"_s, u"2"_s});
+    WatchProcess watch(dir.filePath(u"home"_s), {in, u"--output-dir"_s, out, u"--preset"_s, mp3,
+                                                 u"--settle"_s, u"1"_s, u"--jobs"_s, u"2"_s});
     QVERIFY(watch.watching());
 
     QVERIFY(writeFile(in + u"/geladen.avi.crdownload"_s, clip));
@@ -259,8 +262,8 @@ void WatchRunTest::thousandArrivals()
     QTemporaryDir dir;
     const QString in = dir.filePath(u"in"_s), out = dir.filePath(u"out"_s);
     QVERIFY(QDir().mkpath(in));
-    WatchProcess watch(dir.filePath(u"home"_s),
-                       {in, u"--output-dir"_s, out, u"--preset"_s, mp3, u"--settle"_s, u"0.5"_s, u"--jobs"_s, u"4"_s});
+    WatchProcess watch(dir.filePath(u"home"_s), {in, u"--output-dir"_s, out, u"--preset"_s, mp3,
+                                                 u"--settle"_s, u"0.5"_s, u"--jobs"_s, u"4"_s});
     QVERIFY(watch.watching());
     QElapsedTimer clock;
     clock.start();
@@ -281,16 +284,19 @@ void WatchRunTest::wrongCalls_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("said");
-    QTest::newRow("no folder") << QStringList{u"--output-dir"_s, u"OUT"_s} << u"Bitte nennen Sie nach --watch"_s;
+    QTest::newRow("no folder") << QStringList{u"--output-dir"_s, u"OUT"_s}
+                               << u"Bitte nennen Sie nach --watch"_s;
     QTest::newRow("no output folder") << QStringList{u"IN"_s} << u"--output-dir"_s;
     QTest::newRow("folder missing") << QStringList{u"IN/nichts"_s, u"--output-dir"_s, u"OUT"_s}
                                     << u"gibt es nicht"_s;
-    QTest::newRow("folder inside its output") << QStringList{u"IN"_s, u"--output-dir"_s, u"."_s} << u"enthält"_s;
-    QTest::newRow("settle no number") << QStringList{u"IN"_s, u"--output-dir"_s, u"OUT"_s, u"--settle"_s, u"bald"_s}
-                                      << u"--settle"_s;
+    QTest::newRow("folder inside its output")
+        << QStringList{u"IN"_s, u"--output-dir"_s, u"."_s} << u"enthält"_s;
+    QTest::newRow("settle no number")
+        << QStringList{u"IN"_s, u"--output-dir"_s, u"OUT"_s, u"--settle"_s, u"bald"_s} << u"--settle"_s;
     QTest::newRow("with --overwrite") << QStringList{u"IN"_s, u"--output-dir"_s, u"OUT"_s, u"--overwrite"_s}
                                       << u"nicht zusammen mit --watch"_s;
-    QTest::newRow("unknown preset") << QStringList{u"IN"_s, u"--output-dir"_s, u"OUT"_s, u"--preset"_s, u"xyz"_s}
+    QTest::newRow("unknown preset") << QStringList{u"IN"_s, u"--output-dir"_s, u"OUT"_s, u"--preset"_s,
+                                                   u"xyz"_s}
                                     << u"gibt es nicht"_s;
 }
 
@@ -302,7 +308,8 @@ void WatchRunTest::wrongCalls()
     QTemporaryDir dir;
     QVERIFY(QDir().mkpath(dir.filePath(u"IN"_s)));
     for (QString &argument : arguments)
-        if (argument == u"IN"_s || argument.startsWith(u"IN/"_s) || argument == u"OUT"_s || argument == u"."_s)
+        if (argument == u"IN"_s || argument.startsWith(u"IN/"_s) || argument == u"OUT"_s ||
+            argument == u"."_s)
             argument = dir.filePath(argument);
     WatchProcess watch(dir.filePath(u"home"_s), arguments);
     QCOMPARE(watch.end(0, 10000), 2);
