@@ -143,11 +143,11 @@ void WatchRunTest::realClipsSlowAndDownloaded()
     QVERIFY(makeClip(dir.filePath(u"clip.avi"_s), 2));
     const QByteArray clip = readFile(dir.filePath(u"clip.avi"_s));
     WatchProcess watch(dir.filePath(u"home"_s), {in, u"--output-dir"_s, out, u"--preset"_s, mp3,
-                                                 u"--settle"_s, u"1"_s, u"--jobs"_s, u"2"_s});
+                                                 u"--settle"_s, u"2"_s, u"--jobs"_s, u"2"_s});
     QVERIFY(watch.watching());
 
     QVERIFY(writeFile(in + u"/geladen.avi.crdownload"_s, clip));
-    const qsizetype chunk = clip.size() / 6 + 1;
+    const qsizetype chunk = clip.size() / 8 + 1; // eight pieces, four seconds
     for (qsizetype done = 0; done < clip.size(); done += chunk) {
         QVERIFY(writeFile(in + u"/langsam.avi"_s, clip.mid(done, chunk), QIODevice::Append));
         QTest::qWait(500);
