@@ -198,8 +198,7 @@ QString Watching::jobEnded(const WatchArrival &arrival, JobResult result, const 
     if (result == JobResult::Failed) {
         if (m_journal.verdict(arrival.path, arrival.size, arrival.modifiedNs) ==
             WatchJournal::Verdict::GivenUp) {
-            WatchArrival left = arrival;
-            emit givenUp(left, reason);
+            emit givenUp(arrival, reason);
         } else if (watch) {
             watch->retake(arrival.path, m_retryMs);
         }

@@ -52,9 +52,8 @@ public:
         QObject::connect(&m_watching, &Watching::arrived, [this](const WatchArrival &a) { arrived(a); });
         QObject::connect(&m_watching, &Watching::givenUp, [this](const WatchArrival &a, const QString &why) {
             line(u"AUFGEGEBEN"_s, u"%1: nach %2 Versuchen nicht umgewandelt (%3); die Datei wird erst wieder "
-                                  u"versucht, wenn sie sich ändert."_s.arg(shown(a.path))
-                                      .arg(a.attempt)
-                                      .arg(printableText(why)));
+                                  u"versucht, wenn sie sich ändert."_s.arg(
+                                      shown(a.path), QString::number(a.attempt), printableText(why)));
         });
         QObject::connect(&m_watching, &Watching::refused, [this](const QString &path, const QString &why) {
             line(u"VERWEIGERT"_s, shown(path) + u": "_s + why);
