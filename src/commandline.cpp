@@ -21,6 +21,11 @@ QStringList CommandLineOptions::convertOnly() const
     return {preset.names().first(), outputDir.names().first()};
 }
 
+QStringList CommandLineOptions::watchOnly() const
+{
+    return {recursive.names().first(), settle.names().first()};
+}
+
 const CommandLineOptions &commandLineOptions()
 {
     static const CommandLineOptions options{
@@ -28,16 +33,24 @@ const CommandLineOptions &commandLineOptions()
         {u"convert"_s, said("Wandelt die genannten Dateien (Ordner mit allen Unterordnern) ohne Fenster mit "
                             "einer Vorlage um.")},
         {u"preset"_s,
-         said("Die Vorlage für --convert: ihr Name, ihre Kurzform oder ein eindeutiger Anfang davon (Groß- "
-              "und "
-              "Kleinschreibung gleich; Vorgabe: „Teilen“)."),
+         said("Die Vorlage für --convert oder --watch: ihr Name, ihre Kurzform oder ein eindeutiger Anfang "
+              "davon (Groß- und Kleinschreibung gleich; Vorgabe: „Teilen“)."),
          said("Name")},
-        {u"output-dir"_s, said("Schreibt mit --convert die Ausgabedateien in <Ordner>."), said("Ordner")},
+        {u"output-dir"_s, said("Schreibt mit --convert oder --watch die Ausgabedateien in <Ordner>."),
+         said("Ordner")},
         {u"list-presets"_s, said("Nennt die Vorlagen, eingebaute und eigene, eine je Zeile: Kurzform, "
                                  "Tabulator, Name.")},
-        {u"jobs"_s, said("Wandelt mit --run oder --convert <N> Jobs gleichzeitig um."), u"N"_s, u"1"_s},
+        {u"jobs"_s, said("Wandelt mit --run, --convert oder --watch <N> Jobs gleichzeitig um."), u"N"_s,
+         u"1"_s},
         {u"keep-going"_s, said("Setzt --run oder --convert nach einem fehlgeschlagenen Job fort.")},
         {u"overwrite"_s, said("Überschreibt mit --run oder --convert vorhandene Ausgabedateien.")},
+        {u"watch"_s, said("Überwacht die genannten Ordner ohne Fenster und wandelt jede neue Datei mit einer "
+                          "Vorlage in den Ausgabeordner um, bis Quorvid beendet wird (Strg+C, SIGTERM).")},
+        {u"recursive"_s, said("Überwacht mit --watch auch die Unterordner.")},
+        {u"settle"_s,
+         said("Nimmt mit --watch eine Datei erst, wenn sich Größe und Zeitstempel <Sekunden> lang nicht "
+              "geändert haben (Vorgabe: 5)."),
+         said("Sekunden"), u"5"_s},
     };
     return options;
 }
@@ -46,12 +59,12 @@ void addQuorvidOptions(QCommandLineParser &parser)
 {
     const CommandLineOptions &o = commandLineOptions();
     parser.setApplicationDescription(said("Quorvid wandelt Video- und Audiodateien mit ffmpeg um."));
-    parser.addOptions(
-        {o.run, o.convert, o.preset, o.outputDir, o.listPresets, o.jobs, o.keepGoing, o.overwrite});
+    parser.addOptions({o.run, o.convert, o.preset, o.outputDir, o.listPresets, o.jobs, o.keepGoing,
+                       o.overwrite, o.watch, o.recursive, o.settle});
     parser.addPositionalArgument(
         said("Dateien"),
         said("Eine Datei wird geöffnet wie mit „Öffnen“, mehrere Dateien oder Ordner "
              "werden Jobs der Batchliste; mit --convert die Dateien und Ordner, die "
-             "umgewandelt werden."),
+             "umgewandelt werden; mit --watch die überwachten Ordner."),
         said("[Dateien...]"));
 }

@@ -18,11 +18,16 @@ struct CommandLineOptions
     QCommandLineOption jobs;
     QCommandLineOption keepGoing;
     QCommandLineOption overwrite;
+    QCommandLineOption watch;
+    QCommandLineOption recursive;
+    QCommandLineOption settle;
 
-    // Options that mean something only with --run or --convert, and only with
-    // --convert.
+    // Options that mean something only with --run, --convert or --watch, and
+    // only with --convert or --watch.
     QStringList runOnly() const;
     QStringList convertOnly() const;
+    // Options that mean something only with --watch.
+    QStringList watchOnly() const;
 };
 
 // The options, their texts translated at the first call (after Qt's German

@@ -38,6 +38,7 @@
 #include "startup.h"
 #include "terminaltext.h"
 #include "unfinished.h"
+#include "watchrun.h"
 #include "wholeoutput.h"
 
 using namespace Qt::StringLiterals;
@@ -67,10 +68,7 @@ constexpr char clearLine[] = "\r\x1b[K";
 // hold escape sequences, and the terminal must show them, not obey them.
 void print(std::FILE *stream, const QString &text, const char *control = "")
 {
-    const QByteArray bytes = printableText(text.toUtf8(), LineBreaks::Keep);
-    std::fputs(control, stream);
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    printOnTerminal(stream, text, control);
 }
 
 class HeadlessRun
@@ -289,7 +287,8 @@ bool wantsHeadlessRun(int argc, char **argv)
         if (std::strcmp(argv[i], "--") == 0)
             break; // file names from here on
         if (std::strcmp(argv[i], "--run") == 0 || std::strncmp(argv[i], "--run=", 6) == 0 ||
-            std::strcmp(argv[i], "--convert") == 0 || std::strcmp(argv[i], "--list-presets") == 0)
+            std::strcmp(argv[i], "--convert") == 0 || std::strcmp(argv[i], "--list-presets") == 0 ||
+            std::strcmp(argv[i], "--watch") == 0)
             return true;
     }
     return false;
@@ -349,6 +348,36 @@ ConvertInputs convertInputs(const QStringList &files, const QString &outputDir, 
     return result;
 }
 
+QList<Preset> commandLinePresets()
+{
+    // Damaged files of the folder are named; they never stop a run with another preset.
+    const PresetFolder user = loadPresetFolder(userPresetFolder());
+    for (const PresetProblem &problem : user.problems)
+        print(stderr,
+              u"quorvid: Vorlage %1 übersprungen: %2\n"_s.arg(printableText(problem.file), problem.reason));
+    return builtInPresets() + user.presets;
+}
+
+std::optional<Preset> commandLinePreset(const QList<Preset> &presets, const QString &typed)
+{
+    const PresetMatch match = matchPreset(presets, typed);
+    if (match.found)
+        return match.found;
+    const QList<Preset> &offered = match.candidates.isEmpty() ? presets : match.candidates;
+    QString known;
+    for (const Preset &p : offered)
+        known += u"  %1  (%2)\n"_s.arg(p.name, presetShortName(presets, p));
+    if (!match.candidates.isEmpty())
+        print(stderr,
+              u"quorvid: „%1“ passt zu mehreren Vorlagen. Bitte geben Sie mehr vom Namen an:\n%2"_s.arg(
+                  printableText(typed), known));
+    else
+        print(stderr, u"quorvid: Die Vorlage „%1“ gibt es nicht. Bitte wählen Sie eine dieser Vorlagen "
+                      u"(Groß- und Kleinschreibung sind gleich, der Anfang des Namens genügt):\n%2"_s.arg(
+                          printableText(typed), known));
+    return std::nullopt;
+}
+
 namespace {
 // Runs the jobs on the terminal: the part --run and --convert share once their
 // jobs are known.
@@ -385,20 +414,22 @@ int parallelJobs(const QString &value)
     return ok && parallel >= 1 && parallel <= maxParallel ? parallel : 0;
 }
 
-// Names the mistake and the two ways to call a run without a window.
+// Names the mistake and the ways to call a run without a window.
 int usageError(const QString &text)
 {
     print(stderr, u"quorvid: "_s + text +
                       u"\nAufruf: quorvid --run LISTE.btc [--jobs N] [--keep-going] [--overwrite]\n"
                       u"        quorvid --convert DATEI... [--preset NAME] [--output-dir ORDNER] [--jobs N] "
-                      u"[--keep-going] [--overwrite]\n"_s);
+                      u"[--keep-going] [--overwrite]\n"
+                      u"        quorvid --watch ORDNER... --output-dir ORDNER [--preset NAME] [--jobs N] "
+                      u"[--recursive] [--settle SEKUNDEN]\n"_s);
     return 2;
 }
 
 int runList(const QCommandLineParser &parser)
 {
     const CommandLineOptions &o = commandLineOptions();
-    for (const QCommandLineOption &other : {o.convert, o.listPresets, o.preset, o.outputDir})
+    for (const QCommandLineOption &other : {o.convert, o.listPresets, o.preset, o.outputDir, o.watch})
         if (parser.isSet(other))
             return usageError(u"Die Option --%1 gilt nicht zusammen mit --run."_s.arg(other.names().first()));
     if (!parser.positionalArguments().isEmpty())
@@ -435,12 +466,7 @@ int runList(const QCommandLineParser &parser)
 int convertFiles(const QCommandLineParser &parser)
 {
     const CommandLineOptions &o = commandLineOptions();
-    // Damaged files of the folder are named; they never stop a run with another preset.
-    const PresetFolder user = loadPresetFolder(userPresetFolder());
-    for (const PresetProblem &problem : user.problems)
-        print(stderr,
-              u"quorvid: Vorlage %1 übersprungen: %2\n"_s.arg(printableText(problem.file), problem.reason));
-    const QList<Preset> presets = builtInPresets() + user.presets;
+    const QList<Preset> presets = commandLinePresets();
     if (parser.isSet(o.listPresets)) {
         // The short form first, then the whole name, parted by a tab.
         for (const Preset &preset : presets) {
@@ -457,24 +483,10 @@ int convertFiles(const QCommandLineParser &parser)
     const int parallel = parallelJobs(parser.value(o.jobs));
     if (parallel == 0)
         return usageError(u"--jobs erwartet eine Zahl von 1 bis %1."_s.arg(maxParallel));
-    const QString presetName = parser.isSet(o.preset) ? parser.value(o.preset) : presets.first().name;
-    const PresetMatch match = matchPreset(presets, presetName);
-    const std::optional<Preset> &preset = match.found;
-    if (!preset) {
-        const QList<Preset> &offered = match.candidates.isEmpty() ? presets : match.candidates;
-        QString known;
-        for (const Preset &p : offered)
-            known += u"  %1  (%2)\n"_s.arg(p.name, presetShortName(presets, p));
-        if (!match.candidates.isEmpty())
-            print(stderr,
-                  u"quorvid: „%1“ passt zu mehreren Vorlagen. Bitte geben Sie mehr vom Namen an:\n%2"_s.arg(
-                      printableText(presetName), known));
-        else
-            print(stderr, u"quorvid: Die Vorlage „%1“ gibt es nicht. Bitte wählen Sie eine dieser Vorlagen "
-                          u"(Groß- und Kleinschreibung sind gleich, der Anfang des Namens genügt):\n%2"_s.arg(
-                              printableText(presetName), known));
+    const std::optional<Preset> preset =
+        commandLinePreset(presets, parser.isSet(o.preset) ? parser.value(o.preset) : presets.first().name);
+    if (!preset)
         return 2;
-    }
 
     QString folder = parser.value(o.outputDir);
     if (parser.isSet(o.outputDir)) {
@@ -570,5 +582,12 @@ int runHeadless(int argc, char **argv)
         return 0;
     }
     // A batch list and files at once is a mistake the list's part names.
-    return parser.isSet(commandLineOptions().run) ? runList(parser) : convertFiles(parser);
+    if (parser.isSet(commandLineOptions().run))
+        return runList(parser);
+    if (parser.isSet(commandLineOptions().watch))
+        return watchFolders(parser);
+    for (const QString &option : commandLineOptions().watchOnly())
+        if (parser.isSet(option))
+            return usageError(u"Die Option --%1 gilt nur zusammen mit --watch."_s.arg(option));
+    return convertFiles(parser);
 }

@@ -3,8 +3,13 @@
 #ifndef HEADLESS_H
 #define HEADLESS_H
 
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
+
+#include "presets.h"
 
 // True when the command line asks for a run without a window, or for the list
 // of presets.
@@ -29,5 +34,12 @@ struct ConvertInputs
     QStringList outputsOfOthers;
 };
 ConvertInputs convertInputs(const QStringList &files, const QString &outputDir, const QString &suffix);
+
+// The built-in presets and the user's own; damaged files of the user's are
+// named on standard error.
+QList<Preset> commandLinePresets();
+// The preset a typed name finds (see matchPreset); when none, the offered
+// names are printed on standard error.
+std::optional<Preset> commandLinePreset(const QList<Preset> &presets, const QString &typed);
 
 #endif

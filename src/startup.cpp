@@ -83,6 +83,16 @@ CommandLine judgeCommandLine(const QStringList &arguments, bool withTexts)
             return line;
         }
     }
+    for (const QString &option : commandLineOptions().watchOnly()) {
+        if (parser.isSet(option)) {
+            line.action = CommandLine::Fail;
+            line.message = QCoreApplication::translate("CommandLine",
+                                                       "Die Option --%1 gilt nur zusammen mit --watch. "
+                                                       "Bitte nennen Sie die Ordner mit --watch ORDNER....")
+                               .arg(option);
+            return line;
+        }
+    }
     line.files = parser.positionalArguments();
     return line;
 }

@@ -95,3 +95,11 @@ QString printableText(const QString &text, LineBreaks lineBreaks)
     // Qt writes a lone surrogate as "?", so the bytes are valid UTF-8 but for that.
     return QString::fromUtf8(printableText(text.toUtf8(), lineBreaks));
 }
+
+void printOnTerminal(std::FILE *stream, const QString &text, const char *control)
+{
+    const QByteArray bytes = printableText(text.toUtf8(), LineBreaks::Keep);
+    std::fputs(control, stream);
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fflush(stream);
+}

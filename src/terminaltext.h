@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdio>
+
 // Whether a line break stays one (for whole messages) or is shown as "\n" (for a
 // name inside a line).
 enum class LineBreaks { Escape, Keep };
@@ -20,5 +22,10 @@ QByteArray printableText(const QByteArray &bytes, LineBreaks lineBreaks = LineBr
 
 // The same for text already decoded; a lone surrogate becomes "?".
 QString printableText(const QString &text, LineBreaks lineBreaks = LineBreaks::Escape);
+
+// Writes the text to the stream as printableText shows it (line breaks kept),
+// after `control`: the caller's own control sequence, the only bytes written as
+// they are. Flushed at once.
+void printOnTerminal(std::FILE *stream, const QString &text, const char *control = "");
 
 #endif

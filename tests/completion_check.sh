@@ -39,6 +39,9 @@ quorvid #--seltsam.avi|Ordner|liste.btc|mein film.avi
 quorvid -- --#--seltsam.avi
 quorvid --overwrite O#Ordner
 quorvid --convert mein film.avi --output-dir #Ordner
+quorvid --watch #Ordner
+quorvid --re#--recursive
+quorvid --watch Ordner --settle #
 TABLE
 
 # Numbers from 1 after --jobs.
