@@ -20,6 +20,7 @@
 #include "runfiles.h"
 #include "scriptexport.h"
 #include "terminaltext.h"
+#include "watchfeed.h"
 #include "wholefile.h"
 
 using namespace Qt::StringLiterals;
@@ -67,12 +68,29 @@ void MainWindow::setUpBatchExtras()
     // (after the converter check, which was scheduled first).
     connect(&keptList, &KeptList::message, this,
             [this](const QString &text, int timeoutMs) { statusBar()->showMessage(text, timeoutMs); });
-    QTimer::singleShot(0, this, [this] {
-        if (!converterInstalled() || !keptList.offer())
-            return;
+    // Watched folders: their files join the list and start it when nothing runs.
+    watchFeed = new WatchFeed(batchJobs, batchRunner, messageFont, this);
+    connect(actionOrdnerUeberwachen, &QAction::triggered, this,
+            [this] { watchFeed->editFolders(remembered.startFolder(Remembered::InputFolder)); });
+    connect(watchFeed, &WatchFeed::message, this,
+            [this](const QString &text) { statusBar()->showMessage(text); });
+    connect(watchFeed, &WatchFeed::jobsAdded, this, [this] {
         jobCount = batchJobs.size();
-        currentJob = std::max(batchJobs.firstPending(), 0);
+        currentJob = batchJobs.firstPending();
         updateStartButton();
+        if (!singleRunner.isRunning() && batchConvertButton->isEnabled())
+            batchFirstStart();
+    });
+    QTimer::singleShot(0, this, [this] {
+        if (!converterInstalled())
+            return;
+        // The list of the last run is offered before watched folders add to it.
+        if (keptList.offer()) {
+            jobCount = batchJobs.size();
+            currentJob = std::max(batchJobs.firstPending(), 0);
+            updateStartButton();
+        }
+        watchFeed->resume();
     });
 }
 

@@ -79,7 +79,15 @@ std::vector<bool> BatchTable::selectedRows(const QTableWidget *table)
 QTableWidgetItem *BatchTable::jobItem(int row) const
 {
     QTableWidgetItem *item = readOnlyItem(m_list->text(row));
-    item->setToolTip(jobToolTip(m_list->job(row)));
+    const QString origin = m_list->origin(row);
+    item->setToolTip(origin.isEmpty() ? jobToolTip(m_list->job(row))
+                                      : origin + u"\n\n"_s + jobToolTip(m_list->job(row)));
+    // Jobs that came by themselves stand out from the user's own.
+    if (!origin.isEmpty()) {
+        QFont font = item->font();
+        font.setItalic(true);
+        item->setFont(font);
+    }
     return item;
 }
 

@@ -62,13 +62,15 @@ void JobList::replace(const QList<Job> &jobs, const QList<JobState> &states)
     emit replaced();
 }
 
-void JobList::append(const QList<Job> &jobs)
+void JobList::append(const QList<Job> &jobs, const QString &origin)
 {
     if (jobs.isEmpty())
         return;
     const int first = size();
-    for (const Job &job : jobs)
+    for (const Job &job : jobs) {
         m_entries.push_back(entryFor(job));
+        m_entries.back().origin = origin;
+    }
     emit appended(first, int(jobs.size()));
 }
 
@@ -109,6 +111,7 @@ void JobList::setJob(int row, const Job &job)
     Entry entry = entryFor(job);
     entry.state = m_entries[size_t(row)].state;
     entry.note = m_entries[size_t(row)].note;
+    entry.origin = m_entries[size_t(row)].origin;
     m_entries[size_t(row)] = std::move(entry);
     emit jobChanged(row);
 }

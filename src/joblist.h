@@ -32,6 +32,7 @@ public:
     // The text the Jobs column shows.
     const QString &text(int row) const { return m_entries[size_t(row)].text; }
     ListedState state(int row) const { return m_entries[size_t(row)].state; }
+    const QString &origin(int row) const { return m_entries[size_t(row)].origin; }
     // Why a job failed or was refused, or what is to be said about a done one.
     const QString &note(int row) const { return m_entries[size_t(row)].note; }
     // A job the next run converts: every one not done.
@@ -42,7 +43,9 @@ public:
 
     // The list made anew: every job pending unless states are given.
     void replace(const QList<Job> &jobs, const QList<JobState> &states = {});
-    void append(const QList<Job> &jobs);
+    // `origin` says where jobs came from other than the user's own hand (a
+    // watched folder), shown with them.
+    void append(const QList<Job> &jobs, const QString &origin = QString());
     // Removes the rows marked true (one mark per row).
     void remove(const std::vector<bool> &removed);
     void setState(int row, ListedState state, const QString &note = QString());
@@ -68,6 +71,7 @@ private:
         std::shared_ptr<const Job> whole;
         ListedState state = ListedState::Pending;
         QString note;
+        QString origin;
     };
     static Entry entryFor(const Job &job);
 

@@ -33,6 +33,7 @@
 
 class FormatControls;
 class SourceColumn;
+class WatchFeed;
 
 struct FileSelection;
 
@@ -183,6 +184,8 @@ private:
     FormatControls *formatControls = nullptr;
     // The picture of the opened file and the meaning of "Von" / "Bis".
     SourceColumn *sourceColumn = nullptr;
+    // Watched folders whose files join the batch list.
+    WatchFeed *watchFeed = nullptr;
 
     // The panel (settings.cpp): what its widgets show; that completed by a chosen,
     // unchanged preset, from which arguments and jobs are made; and the widgets

@@ -10,6 +10,7 @@
 
 #include <cmath>
 
+#include "arrivaljobs.h"
 #include "commandline.h"
 #include "converter.h"
 #include "headless.h"
@@ -49,7 +50,10 @@ public:
         m_runner.setStopGraceMs(stopTimeoutMs);
         m_runner.setFrameRate(25);
         m_runner.setProgram(converterProgram());
-        QObject::connect(&m_watching, &Watching::arrived, [this](const WatchArrival &a) { arrived(a); });
+        QObject::connect(&m_watching, &Watching::arrived, [this](const WatchArrival &a) {
+            if (m_signal == 0)
+                m_arrivals.take(a);
+        });
         QObject::connect(&m_watching, &Watching::givenUp, [this](const WatchArrival &a, const QString &why) {
             line(u"AUFGEGEBEN"_s, u"%1: nach %2 Versuchen nicht umgewandelt (%3); die Datei wird erst wieder "
                                   u"versucht, wenn sie sich ändert."_s.arg(
@@ -67,14 +71,11 @@ public:
             });
         QObject::connect(&m_watching, &Watching::journalProblem,
                          [](const QString &why) { printOnTerminal(stderr, u"quorvid: "_s + why + u'\n'); });
-        QObject::connect(&m_survey, &MediaSurvey::surveyed,
-                         [this](const QString &path, const MediaFacts &facts) {
-                             const auto waiting = m_surveyed.find(path);
-                             if (waiting == m_surveyed.end())
-                                 return;
-                             const WatchArrival arrival = waiting.value();
-                             m_surveyed.erase(waiting);
-                             startJob(arrival, facts);
+        QObject::connect(&m_arrivals, &ArrivalJobs::ready,
+                         [this](const WatchArrival &a, const Job &job) { startJob(a, job); });
+        QObject::connect(&m_arrivals, &ArrivalJobs::refused,
+                         [this](const WatchArrival &a, const QString &why) {
+                             line(u"VERWEIGERT"_s, shown(a.path) + u": "_s + why);
                          });
         QObject::connect(&m_runner, &JobRunner::jobEnded,
                          [this](int job, const JobEnd &end) { ended(job, end); });
@@ -92,8 +93,7 @@ public:
                             ? u"Überwachung beendet: die laufenden Umwandlungen werden beendet ...\n"_s
                             : u"Überwachung beendet.\n"_s);
         m_watching.stop();
-        m_survey.stop();
-        m_surveyed.clear();
+        m_arrivals.stop();
         if (m_runner.isRunning())
             m_runner.stop();
         else
@@ -106,34 +106,8 @@ private:
         printOnTerminal(stdout, u"[%1] %2 %3\n"_s.arg(++m_lines).arg(word, -12).arg(text));
     }
 
-    void arrived(const WatchArrival &arrival)
+    void startJob(const WatchArrival &arrival, const Job &job)
     {
-        if (m_signal != 0)
-            return;
-        // What the file holds decides the job where the preset depends on it
-        // (tracks, interlacing, a size): looked at in the background first.
-        if (dependsOnSource(arrival.settings)) {
-            m_surveyed.insert(arrival.path, arrival);
-            m_survey.add({arrival.path});
-            return;
-        }
-        startJob(arrival, MediaFacts());
-    }
-
-    void startJob(const WatchArrival &arrival, const MediaFacts &facts)
-    {
-        if (const QString refusal = jobRefusal(arrival.settings, facts, arrival.output); !refusal.isEmpty()) {
-            m_watching.jobEnded(arrival, Watching::JobResult::Failed, refusal);
-            line(u"VERWEIGERT"_s, shown(arrival.path) + u": "_s + refusal);
-            return;
-        }
-        // Noted in the journal before the converter starts: a kill in between
-        // leaves a job that the next start makes again.
-        if (!m_watching.jobStarted(arrival).isEmpty()) {
-            m_watching.jobEnded(arrival, Watching::JobResult::Cancelled);
-            return;
-        }
-        const Job job = makeJob(arrival.settings, arrival.path, arrival.output, facts);
         if (m_runner.isRunning()) {
             m_jobs << arrival;
             m_runner.append({job});
@@ -147,39 +121,24 @@ private:
     {
         const WatchArrival &arrival = m_jobs[index];
         const QString tries = u" (Versuch %1 von %2)"_s.arg(arrival.attempt).arg(m_watching.maxTries());
-        if (end.refused || end.unstarted) {
-            line(end.refused ? u"VERWEIGERT"_s : u"FEHLER"_s,
-                 shown(arrival.path) + u": "_s + end.reason + tries);
-            m_watching.jobEnded(arrival, Watching::JobResult::Failed, end.reason);
-            return;
-        }
-        switch (end.outcome) {
-        case RunOutcome::Success:
+        QString reason;
+        const Watching::JobResult result = watchResult(end, &reason);
+        m_watching.jobEnded(arrival, result, reason);
+        if (result == Watching::JobResult::Done)
             line(u"OK"_s, u"%1 -> %2 (%3 s)"_s.arg(shown(arrival.path), shown(arrival.output),
                                                    QString::number(end.seconds, 'f', 1)));
-            m_watching.jobEnded(arrival, Watching::JobResult::Done);
-            break;
-        case RunOutcome::Cancelled:
+        else if (result == Watching::JobResult::Cancelled)
             line(u"ABGEBROCHEN"_s, shown(arrival.path) + u": wird beim nächsten Start neu umgewandelt"_s);
-            m_watching.jobEnded(arrival, Watching::JobResult::Cancelled);
-            break;
-        case RunOutcome::Crashed:
-        case RunOutcome::Error: {
-            const QString reason =
-                end.outcome == RunOutcome::Crashed ? u"ffmpeg ist abgestürzt"_s : end.reason;
-            line(u"FEHLER"_s, shown(arrival.path) + u": "_s + printableText(reason) + tries);
-            m_watching.jobEnded(arrival, Watching::JobResult::Failed, reason);
-            break;
-        }
-        }
+        else
+            line(end.refused ? u"VERWEIGERT"_s : u"FEHLER"_s,
+                 shown(arrival.path) + u": "_s + printableText(reason) + tries);
     }
 
     Watching &m_watching;
     int m_parallel;
     JobRunner m_runner;
-    MediaSurvey m_survey;
-    QHash<QString, WatchArrival> m_surveyed; // waiting for the look at their file
-    QList<WatchArrival> m_jobs;              // the runner's jobs, by index
+    ArrivalJobs m_arrivals{m_watching};
+    QList<WatchArrival> m_jobs; // the runner's jobs, by index
     int m_lines = 0;
     int m_signal = 0;
 };

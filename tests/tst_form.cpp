@@ -316,6 +316,9 @@ void FormTest::menusAndToolbar()
     // The file menu also offers the list as a shell script; the toolbar does not.
     QStringList fileMenu = file;
     fileMenu.insert(fileMenu.indexOf(u"actionBatchdateiSpeichern"_s) + 1, u"actionBatchlisteAlsSkript"_s);
+    // And the watched folders.
+    fileMenu.insert(fileMenu.indexOf(u"actionClose"_s), u"actionOrdnerUeberwachen"_s);
+    fileMenu.insert(fileMenu.indexOf(u"actionClose"_s), u"|"_s);
     QCOMPARE(actionNames(window->findChild<QMenu *>(u"menuDatei"_s)->actions()), fileMenu);
     QCOMPARE(actionNames(window->findChild<QMenu *>(u"menuAnsicht"_s)->actions()),
              QStringList{u"actionToolbarOnOff"_s});
