@@ -18,7 +18,8 @@ QStringList CommandLineOptions::runOnly() const
 
 QStringList CommandLineOptions::convertOnly() const
 {
-    return {preset.names().first(), outputDir.names().first()};
+    return {preset.names().first(), outputDir.names().first(), bars.names().first(), hdr.names().first(),
+            loudness.names().first()};
 }
 
 const CommandLineOptions &commandLineOptions()
@@ -38,6 +39,19 @@ const CommandLineOptions &commandLineOptions()
         {u"jobs"_s, said("Wandelt mit --run oder --convert <N> Jobs gleichzeitig um."), u"N"_s, u"1"_s},
         {u"keep-going"_s, said("Setzt --run oder --convert nach einem fehlgeschlagenen Job fort.")},
         {u"overwrite"_s, said("Überschreibt mit --run oder --convert vorhandene Ausgabedateien.")},
+        {u"bars"_s,
+         said("Mit --convert: „remove“ entfernt schwarze Ränder im Bild, „keep“ lässt sie stehen (Vorgabe: "
+              "wie die Vorlage)."),
+         said("Wahl")},
+        {u"hdr"_s,
+         said("Mit --convert: „keep“ behält HDR, wo das Ziel es kann (H.265, VP9, AV1), „sdr“ wandelt HDR in "
+              "SDR (BT.709) um (Vorgabe: wie die Vorlage)."),
+         said("Wahl")},
+        {u"loudness"_s,
+         said(
+             "Mit --convert: gleicht die Lautstärke an, auf -23, -16 oder -14 LUFS, oder „off“ (Vorgabe: wie "
+             "die Vorlage)."),
+         said("LUFS")},
     };
     return options;
 }
@@ -46,8 +60,8 @@ void addQuorvidOptions(QCommandLineParser &parser)
 {
     const CommandLineOptions &o = commandLineOptions();
     parser.setApplicationDescription(said("Quorvid wandelt Video- und Audiodateien mit ffmpeg um."));
-    parser.addOptions(
-        {o.run, o.convert, o.preset, o.outputDir, o.listPresets, o.jobs, o.keepGoing, o.overwrite});
+    parser.addOptions({o.run, o.convert, o.preset, o.outputDir, o.listPresets, o.jobs, o.keepGoing,
+                       o.overwrite, o.bars, o.hdr, o.loudness});
     parser.addPositionalArgument(
         said("Dateien"),
         said("Eine Datei wird geöffnet wie mit „Öffnen“, mehrere Dateien oder Ordner "

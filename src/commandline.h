@@ -18,6 +18,9 @@ struct CommandLineOptions
     QCommandLineOption jobs;
     QCommandLineOption keepGoing;
     QCommandLineOption overwrite;
+    QCommandLineOption bars;
+    QCommandLineOption hdr;
+    QCommandLineOption loudness;
 
     // Options that mean something only with --run or --convert, and only with
     // --convert.

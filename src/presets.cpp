@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "codecs.h"
+#include "loudness.h"
 #include "wholefile.h"
 
 using namespace Qt::StringLiterals;
@@ -154,14 +155,21 @@ const QList<Preset> &builtInPresets()
         // that quality makes it; only a larger one is made to the size.
         email.targetSizeMB = 25;
         email.sizeIsLimit = true;
+        // Pictures for small screens lose their black bars; the archive keeps the
+        // whole picture, and an HDR source stays HDR there. Every other preset maps
+        // HDR to SDR, which every player and sharing site shows right.
+        email.removeBars = true;
+        PanelSettings share = modernVideo(h264, defaultQualityIndex, 1080, aac, u"192k"_s);
+        share.removeBars = true;
+        PanelSettings archive = modernVideo(u"libx265"_s, 2, 0, aac, u"224k"_s);
+        archive.keepHdr = true;
+        PanelSettings web = modernVideo(u"libvpx-vp9"_s, defaultQualityIndex, 1080, u"libopus"_s, u"128k"_s);
+        web.removeBars = true;
         return QList<Preset>{
-            {u"Teilen (H.264/AAC, höchstens 1080p)"_s, true,
-             modernVideo(h264, defaultQualityIndex, 1080, aac, u"192k"_s)},
+            {u"Teilen (H.264/AAC, höchstens 1080p)"_s, true, share},
             {u"E-Mail (höchstens 25 MB)"_s, true, email},
-            {u"Archiv (H.265, hohe Qualität, alle Spuren)"_s, true,
-             modernVideo(u"libx265"_s, 2, 0, aac, u"224k"_s)},
-            {u"Web (VP9/Opus)"_s, true,
-             modernVideo(u"libvpx-vp9"_s, defaultQualityIndex, 1080, u"libopus"_s, u"128k"_s)},
+            {u"Archiv (H.265, hohe Qualität, alle Spuren)"_s, true, archive},
+            {u"Web (VP9/Opus)"_s, true, web},
             {u"Nur Ton: MP3 192 kbit/s"_s, true, audioOnly(u"libmp3lame"_s, u"44100"_s, u"192k"_s)},
             {u"Nur Ton: FLAC"_s, true, audioOnly(u"flac"_s, u"44100"_s, u"192k"_s)},
             {u"DVD (PAL)"_s, true, palDvd()},
@@ -273,6 +281,14 @@ QByteArray presetToJson(const Preset &preset)
         o[u"audioBitrate"_s] = audioBitrateValues.value(s.audioBitrateIndex);
     if (s.channelsEnabled)
         o[u"channels"_s] = s.stereo ? 2 : 1;
+    // Picture and sound: written only when on, so that files without them stay
+    // as before and older files load with them off.
+    if (s.removeBars)
+        o[u"removeBars"_s] = true;
+    if (s.keepHdr)
+        o[u"keepHdr"_s] = true;
+    if (s.loudnessTarget != 0)
+        o[u"loudness"_s] = s.loudnessTarget;
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 
@@ -324,6 +340,16 @@ std::optional<Preset> presetFromJson(const QByteArray &text, QString *reason)
     const int channels = o.value(u"channels"_s).toInt(2);
     s.channelsEnabled = o.contains(u"channels"_s);
     s.stereo = channels == 2;
+    const QJsonValue removeBars = o.value(u"removeBars"_s), keepHdr = o.value(u"keepHdr"_s);
+    const QJsonValue loudness = o.value(u"loudness"_s);
+    s.removeBars = removeBars.toBool(false);
+    s.keepHdr = keepHdr.toBool(false);
+    s.loudnessTarget = loudness.toInt(0);
+    const bool pictureAndSound = (removeBars.isUndefined() || removeBars.isBool()) &&
+                                 (keepHdr.isUndefined() || keepHdr.isBool()) &&
+                                 (loudness.isUndefined() || (loudness.isDouble() && s.loudnessTarget != 0 &&
+                                                             loudness.toDouble() == s.loudnessTarget &&
+                                                             loudnessTargets().contains(s.loudnessTarget)));
 
     // Every value must be one the panel can show: anything else would give the
     // converter an empty or made-up argument.
@@ -334,7 +360,7 @@ std::optional<Preset> presetFromJson(const QByteArray &text, QString *reason)
                        s.quality <= qualityLevels && s.targetSizeMB >= 0 && s.sampleRateIndex >= 0 &&
                        s.audioBitrateIndex >= 0 && (channels == 1 || channels == 2) &&
                        (deinterlace.isBool() || deinterlace.toString() == u"auto"_s) &&
-                       (sizeIsLimit.isUndefined() || sizeIsLimit.isBool());
+                       (sizeIsLimit.isUndefined() || sizeIsLimit.isBool()) && pictureAndSound;
     if (!valid) {
         *reason = u"Die Vorlage ist beschädigt (ein Wert fehlt oder ist ungültig)."_s;
         return std::nullopt;
