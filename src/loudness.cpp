@@ -58,12 +58,6 @@ int loudnessTargetIndex(int lufs)
     return std::max(0, int(loudnessTargets().indexOf(lufs)));
 }
 
-QStringList loudnessItems()
-{
-    return {said("Nein"), said("-23 LUFS (Rundfunk, EBU R128)"), said("-16 LUFS (Podcast, Sprache)"),
-            said("-14 LUFS (Musik-Streaming)")};
-}
-
 bool normalisesLoudness(const PanelSettings &settings)
 {
     return settings.loudnessTarget != 0 && settings.audioOn &&

@@ -25,8 +25,6 @@ constexpr int loudnessRange = 11;
 const QList<int> &loudnessTargets();
 // The box's item of a target; 0 (off) for a value it does not offer.
 int loudnessTargetIndex(int lufs);
-// The item texts, in German.
-QStringList loudnessItems();
 
 // Whether a job of these settings normalises its sound: a target is chosen and
 // the sound is encoded ("copy" passes it on untouched).

@@ -195,6 +195,7 @@ void PictureSoundTest::barsFound()
     // The job crops before it scales, to an even picture, and the output has it.
     PanelSettings settings = presetSettings(u"Teilen (H.264/AAC, höchstens 1080p)"_s);
     settings.maxHeight = 120;
+    settings.removeBars = true;
     const QString output = m_work.filePath(u"out-"_s + QFileInfo(clip).fileName());
     const Job job = makeJob(settings, clip, output, facts);
     const JobEnd end = runJob(job);
@@ -209,19 +210,23 @@ void PictureSoundTest::hdr_data()
 {
     QTest::addColumn<QString>("transfer");
     QTest::addColumn<QString>("preset");
+    QTest::addColumn<bool>("keepHdr");
     QTest::addColumn<QString>("expected"); // the output's transfer
     const QString share = u"Teilen (H.264/AAC, höchstens 1080p)"_s,
                   archive = u"Archiv (H.265, hohe Qualität, alle Spuren)"_s;
-    QTest::newRow("PQ tone-mapped") << u"smpte2084"_s << share << u"bt709"_s;
-    QTest::newRow("HLG tone-mapped") << u"arib-std-b67"_s << share << u"bt709"_s;
-    QTest::newRow("HLG kept by the archive") << u"arib-std-b67"_s << archive << u"arib-std-b67"_s;
-    QTest::newRow("SDR untouched") << u"bt709"_s << share << QString();
+    QTest::newRow("PQ tone-mapped") << u"smpte2084"_s << share << false << u"bt709"_s;
+    QTest::newRow("HLG tone-mapped") << u"arib-std-b67"_s << share << false << u"bt709"_s;
+    // H.264 cannot keep it: tone-mapped whatever the box says.
+    QTest::newRow("HLG kept, but H.264") << u"arib-std-b67"_s << share << true << u"bt709"_s;
+    QTest::newRow("HLG kept by the archive") << u"arib-std-b67"_s << archive << true << u"arib-std-b67"_s;
+    QTest::newRow("SDR untouched") << u"bt709"_s << share << true << QString();
 }
 
 void PictureSoundTest::hdr()
 {
     QFETCH(QString, transfer);
     QFETCH(QString, preset);
+    QFETCH(bool, keepHdr);
     QFETCH(QString, expected);
     const QString clip = m_work.filePath(u"hdr-%1.mkv"_s.arg(transfer));
     const bool sdr = transfer == u"bt709"_s;
@@ -242,8 +247,11 @@ void PictureSoundTest::hdr()
     QCOMPARE(dynamicRangeLabel(dynamicRange(*video)), sdr                          ? QString()
                                                       : transfer == u"smpte2084"_s ? u"HDR (PQ)"_s
                                                                                    : u"HDR (HLG)"_s);
-    const PanelSettings settings = presetSettings(preset);
-    const QString output = m_work.filePath(u"out-%1-%2.mp4"_s.arg(transfer).arg(settings.keepHdr));
+    PanelSettings settings = presetSettings(preset);
+    settings.keepHdr = keepHdr;
+    settings.removeBars = true; // no bars in the clip: nothing changes
+    const QString output = m_work.filePath(
+        u"out-%1-%2.mp4"_s.arg(QString::fromLatin1(QTest::currentDataTag()).left(12)).arg(keepHdr));
     const Job job = makeJob(settings, clip, output, facts);
     if (sdr) {
         // Exactly the job without the new choices.
