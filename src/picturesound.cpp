@@ -43,6 +43,10 @@ QString applyPictureSoundOptions(const QCommandLineParser &parser, PanelSettings
         else
             return said("--loudness erwartet -23, -16 oder -14 (LUFS) oder „off“.");
     }
+    // Without a window nobody can be asked: sound that is copied cannot be
+    // normalised, and a call (or preset) asking for both is refused.
+    if (const QString problem = loudnessCopyProblem(chosen); !problem.isEmpty())
+        return problem;
     settings = chosen;
     return {};
 }

@@ -10,7 +10,8 @@
 #include "arguments.h"
 
 // Sets the choices given with --bars, --hdr and --loudness; returns the German
-// reason when a value is not one of those offered (settings then unchanged).
+// reason when a value is not one of those offered, or when the loudness is to be
+// evened out of sound that is copied (settings then unchanged).
 QString applyPictureSoundOptions(const QCommandLineParser &parser, PanelSettings &settings);
 
 // Whether --convert looks at the files before making their jobs: whenever a job

@@ -32,6 +32,8 @@ private slots:
     void loudness();
     void presetFields_data();
     void presetFields();
+    void convertOptions_data();
+    void convertOptions();
 
 private:
     QTemporaryDir m_work;
@@ -295,6 +297,10 @@ void PictureSoundTest::loudness_data()
     QTest::newRow("very dynamic to -14, Opus")
         << u"sine=f=220:d=6,volume=volume='if(lt(mod(t,2),1.5),0.003,0.9)':eval=frame"_s << -14
         << u"libopus"_s;
+    // Clicks above a tone: raised evenly to the target, the clicks would pass
+    // -1 dBTP, so they are limited.
+    QTest::newRow("clicks over a tone to -14, FLAC")
+        << u"aevalsrc='0.1*sin(2*PI*440*t)+0.9*lt(mod(t,1),0.001)':d=6:s=48000"_s << -14 << u"flac"_s;
     QTest::newRow("pulsed tones to -16, MP3")
         << u"aevalsrc='sin(2*PI*300*t)*0.5*gt(sin(2*PI*3*t),0)':d=6:s=44100"_s << -16 << u"libmp3lame"_s;
 }
@@ -385,6 +391,49 @@ void PictureSoundTest::presetFields()
     QCOMPARE(presetToJson(*read), presetToJson({u"Probe"_s, false, read->settings}));
     if (extra.isEmpty())
         QCOMPARE(presetToJson(*read), text);
+}
+
+void PictureSoundTest::convertOptions_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("size"); // of the output's picture; empty: no output
+    QTest::newRow("bars removed, sound evened out")
+        << QStringList{u"--bars"_s, u"remove"_s, u"--loudness"_s, u"-16"_s} << 0 << u"320x180"_s;
+    QTest::newRow("the preset's own: bars kept") << QStringList() << 0 << u"320x240"_s;
+    QTest::newRow("a target not offered") << QStringList{u"--loudness"_s, u"-18"_s} << 2 << QString();
+    QTest::newRow("no such choice") << QStringList{u"--hdr"_s, u"hell"_s} << 2 << QString();
+}
+
+void PictureSoundTest::convertOptions()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, status);
+    QFETCH(QString, size);
+    QTemporaryDir folder;
+    const QString clip = folder.filePath(u"film.mkv"_s);
+    const QString failure = makeClip(clip, u"testsrc2=s=320x180:r=25:d=5,pad=320:240:0:30"_s,
+                                     {u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=d=5,volume=-30dB"_s, u"-c:v"_s,
+                                      u"libx264"_s, u"-preset"_s, u"ultrafast"_s, u"-c:a"_s, u"flac"_s});
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    int ended = -1;
+    const QString said = run(QStringLiteral(QUORVID_BINARY),
+                             QStringList{u"--convert"_s, clip, u"--preset"_s, u"teilen"_s} + options, &ended);
+    QVERIFY2(ended == status, qPrintable(said));
+    const QString output = folder.filePath(u"film.mp4"_s);
+    QCOMPARE(QFileInfo::exists(output), !size.isEmpty());
+    if (size.isEmpty())
+        return;
+    QCOMPARE(probe(output, u"width,height"_s).replace(u"\nheight="_s, u"x"_s), u"width="_s + size);
+    const QString loudness = run(u"ffmpeg"_s, {u"-hide_banner"_s, u"-nostats"_s, u"-i"_s, output, u"-af"_s,
+                                               u"ebur128"_s, u"-f"_s, u"null"_s, u"-"_s});
+    const double integrated = QRegularExpression(u"I:\\s+(-?[0-9.]+) LUFS"_s)
+                                  .match(loudness.mid(loudness.lastIndexOf(u"Summary:"_s)))
+                                  .captured(1)
+                                  .toDouble();
+    // Evened out to -16, or left near the -33 LUFS of the source.
+    QVERIFY2(options.contains(u"-16"_s) ? std::abs(integrated + 16) <= 1 : integrated < -25,
+             qPrintable(QString::number(integrated)));
 }
 
 QTEST_GUILESS_MAIN(PictureSoundTest)
