@@ -51,6 +51,13 @@ struct PanelSettings
     QString rangeTo;
     // The user's own choice of tracks, by stream index; empty: the default rule.
     QMap<int, bool> trackChecks;
+    // Picture and sound, each off by default. "Schwarze Ränder entfernen": crop
+    // the bars the background look found. "HDR behalten": keep an HDR source as
+    // HDR where the target can (else it is tone-mapped to SDR).
+    bool removeBars = false;
+    bool keepHdr = false;
+    // "Lautstärke angleichen": the loudness target in LUFS (-23, -16, -14); 0: off.
+    int loudnessTarget = 0;
 };
 
 // Converter values, parallel to the items of the combo boxes of the same name

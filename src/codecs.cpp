@@ -21,21 +21,21 @@ using namespace Qt::StringLiterals;
 const QList<VideoCodec> &videoCodecs()
 {
     constexpr TwoPasses none = TwoPasses::None, passLog = TwoPasses::PassLog, x265 = TwoPasses::X265Params;
-    const QString yuv420 = u"yuv420p"_s;
+    const QString yuv420 = u"yuv420p"_s, tenBit = u"yuv420p10le"_s;
     // clang-format off
     static const QList<VideoCodec> table = {
-    //   item           encoder           writes            suffix      today  "-crf" per level      "-b:v 0" pixels  tag         passes   share
-        {u"copy"_s,       u"copy"_s,        {},               {},         false, {},                   false, {},     {},         none,    0},
-        {u"huffyuv"_s,    u"huffyuv"_s,     u"huffyuv"_s,     u".avi"_s,  false, {},                   false, {},     {},         none,    0},
-        {u"mjpeg"_s,      u"mjpeg"_s,       u"mjpeg"_s,       u".avi"_s,  false, {},                   false, {},     {},         none,    0},
-        {u"mpeg1video"_s, u"mpeg1video"_s,  u"mpeg1video"_s,  u".mpg"_s,  false, {},                   false, {},     {},         none,    0},
-        {u"mpeg2video"_s, u"mpeg2video"_s,  u"mpeg2video"_s,  u".mpg"_s,  false, {},                   false, {},     {},         none,    0},
-        {u"mpeg4"_s,      u"mpeg4"_s,       u"mpeg4"_s,       u".mp4"_s,  false, {},                   false, {},     {},         none,    0},
-        {u"flv"_s,        u"flv"_s,         u"flv1"_s,        u".flv"_s,  false, {},                   false, {},     {},         none,    0},
-        {u"h264"_s,       u"libx264"_s,     u"h264"_s,        u".mp4"_s,  true,  {18, 20, 23, 26, 29}, false, yuv420, {},         passLog, 0.99},
-        {u"h265"_s,       u"libx265"_s,     u"hevc"_s,        u".mp4"_s,  true,  {23, 25, 28, 31, 34}, false, yuv420, u"hvc1"_s,  x265,    0.99},
-        {u"vp9"_s,        u"libvpx-vp9"_s,  u"vp9"_s,         u".webm"_s, true,  {24, 28, 31, 36, 42}, true,  yuv420, {},         passLog, 0.99},
-        {u"av1"_s,        u"libsvtav1"_s,   u"av1"_s,         u".mkv"_s,  true,  {27, 31, 35, 41, 47}, false, yuv420, {},         none,    0.95},
+    //   item           encoder           writes            suffix      today  "-crf" per level      "-b:v 0" pixels  tag         passes   share  HDR
+        {u"copy"_s,       u"copy"_s,        {},               {},         false, {},                   false, {},     {},         none,    0,    {}},
+        {u"huffyuv"_s,    u"huffyuv"_s,     u"huffyuv"_s,     u".avi"_s,  false, {},                   false, {},     {},         none,    0,    {}},
+        {u"mjpeg"_s,      u"mjpeg"_s,       u"mjpeg"_s,       u".avi"_s,  false, {},                   false, {},     {},         none,    0,    {}},
+        {u"mpeg1video"_s, u"mpeg1video"_s,  u"mpeg1video"_s,  u".mpg"_s,  false, {},                   false, {},     {},         none,    0,    {}},
+        {u"mpeg2video"_s, u"mpeg2video"_s,  u"mpeg2video"_s,  u".mpg"_s,  false, {},                   false, {},     {},         none,    0,    {}},
+        {u"mpeg4"_s,      u"mpeg4"_s,       u"mpeg4"_s,       u".mp4"_s,  false, {},                   false, {},     {},         none,    0,    {}},
+        {u"flv"_s,        u"flv"_s,         u"flv1"_s,        u".flv"_s,  false, {},                   false, {},     {},         none,    0,    {}},
+        {u"h264"_s,       u"libx264"_s,     u"h264"_s,        u".mp4"_s,  true,  {18, 20, 23, 26, 29}, false, yuv420, {},         passLog, 0.99, {}},
+        {u"h265"_s,       u"libx265"_s,     u"hevc"_s,        u".mp4"_s,  true,  {23, 25, 28, 31, 34}, false, yuv420, u"hvc1"_s,  x265,    0.99, tenBit},
+        {u"vp9"_s,        u"libvpx-vp9"_s,  u"vp9"_s,         u".webm"_s, true,  {24, 28, 31, 36, 42}, true,  yuv420, {},         passLog, 0.99, tenBit},
+        {u"av1"_s,        u"libsvtav1"_s,   u"av1"_s,         u".mkv"_s,  true,  {27, 31, 35, 41, 47}, false, yuv420, {},         none,    0.95, tenBit},
     };
     // clang-format on
     return table;
@@ -66,6 +66,14 @@ const QList<AudioCodec> &audioCodecs()
     };
     // clang-format on
     return table;
+}
+
+bool containerCarriesColourFlags(const QString &suffix)
+{
+    // Measured: MP4 and MOV write a "colr" box, Matroska and WebM their colour
+    // elements; MPEG, AVI and FLV files keep no transfer at all.
+    static const QStringList carrying{u"mp4"_s, u"m4v"_s, u"mov"_s, u"mkv"_s, u"webm"_s};
+    return carrying.contains(suffix.toLower());
 }
 
 namespace {

@@ -48,7 +48,14 @@ struct VideoCodec
     // The share of the room left for the video that the encoder is given when
     // aiming at a size; 0: the codec cannot aim at a size.
     double sizeShare = 0;
+    // The 10-bit pixel format that keeps an HDR source as HDR (H.265 Main 10,
+    // VP9 profile 2, AV1 Main 10); empty: the codec makes 8-bit pictures only.
+    QString hdrPixelFormat;
 };
+
+// The containers (suffixes) that carry a video stream's colour flags, which an
+// HDR stream needs to be shown as HDR.
+bool containerCarriesColourFlags(const QString &suffix);
 
 // Which audio controls carry meaning for an audio codec: the builder emits
 // "-ab", "-ac" and "-ar" exactly for the enabled ones.

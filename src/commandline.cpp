@@ -18,7 +18,8 @@ QStringList CommandLineOptions::runOnly() const
 
 QStringList CommandLineOptions::convertOnly() const
 {
-    return {preset.names().first(), outputDir.names().first()};
+    return {preset.names().first(), outputDir.names().first(), bars.names().first(), hdr.names().first(),
+            loudness.names().first()};
 }
 
 QStringList CommandLineOptions::watchOnly() const
@@ -51,6 +52,19 @@ const CommandLineOptions &commandLineOptions()
          said("Nimmt mit --watch eine Datei erst, wenn sich Größe und Zeitstempel <Sekunden> lang nicht "
               "geändert haben (Vorgabe: 5)."),
          said("Sekunden"), u"5"_s},
+        {u"bars"_s,
+         said("Mit --convert: „remove“ entfernt schwarze Ränder im Bild, „keep“ lässt sie stehen (Vorgabe: "
+              "wie die Vorlage)."),
+         said("Wahl")},
+        {u"hdr"_s,
+         said("Mit --convert: „keep“ behält HDR, wo das Ziel es kann (H.265, VP9, AV1), „sdr“ wandelt HDR in "
+              "SDR (BT.709) um (Vorgabe: wie die Vorlage)."),
+         said("Wahl")},
+        {u"loudness"_s,
+         said(
+             "Mit --convert: gleicht die Lautstärke an, auf -23, -16 oder -14 LUFS, oder „off“ (Vorgabe: wie "
+             "die Vorlage)."),
+         said("LUFS")},
     };
     return options;
 }
@@ -60,7 +74,7 @@ void addQuorvidOptions(QCommandLineParser &parser)
     const CommandLineOptions &o = commandLineOptions();
     parser.setApplicationDescription(said("Quorvid wandelt Video- und Audiodateien mit ffmpeg um."));
     parser.addOptions({o.run, o.convert, o.preset, o.outputDir, o.listPresets, o.jobs, o.keepGoing,
-                       o.overwrite, o.watch, o.recursive, o.settle});
+                       o.overwrite, o.watch, o.recursive, o.settle, o.bars, o.hdr, o.loudness});
     parser.addPositionalArgument(
         said("Dateien"),
         said("Eine Datei wird geöffnet wie mit „Öffnen“, mehrere Dateien oder Ordner "

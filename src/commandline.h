@@ -21,6 +21,9 @@ struct CommandLineOptions
     QCommandLineOption watch;
     QCommandLineOption recursive;
     QCommandLineOption settle;
+    QCommandLineOption bars;
+    QCommandLineOption hdr;
+    QCommandLineOption loudness;
 
     // Options that mean something only with --run, --convert or --watch, and
     // only with --convert or --watch.

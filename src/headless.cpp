@@ -32,6 +32,7 @@
 #include "jobrunner.h"
 #include "makejob.h"
 #include "mediasurvey.h"
+#include "picturesound.h"
 #include "presets.h"
 #include "progress.h"
 #include "runfiles.h"
@@ -488,6 +489,11 @@ int convertFiles(const QCommandLineParser &parser)
     if (!preset)
         return 2;
 
+    Preset chosen = *preset;
+    if (const QString wrong = applyPictureSoundOptions(parser, chosen.settings); !wrong.isEmpty())
+        return usageError(wrong);
+    const PanelSettings &settings = chosen.settings;
+
     QString folder = parser.value(o.outputDir);
     if (parser.isSet(o.outputDir)) {
         if (folder.isEmpty() || !QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
@@ -533,12 +539,15 @@ int convertFiles(const QCommandLineParser &parser)
     // What each file holds (tracks, interlacing, colours), looked at a few at a
     // time before its job is made, as the window does for the files it adds.
     QHash<QString, MediaFacts> facts;
-    if (dependsOnSource(preset->settings)) {
+    if (looksBeforeJobs(settings)) {
         MediaSurvey survey;
+        survey.setBarsLook(looksForBars(settings));
         QEventLoop loop;
-        QObject::connect(
-            &survey, &MediaSurvey::surveyed,
-            [&facts](const QString &path, const MediaFacts &found) { facts.insert(path, found); });
+        const auto keep = [&facts](const QString &path, const MediaFacts &found) {
+            facts.insert(path, found);
+        };
+        QObject::connect(&survey, &MediaSurvey::surveyed, keep);
+        QObject::connect(&survey, &MediaSurvey::barsLooked, keep);
         QObject::connect(&survey, &MediaSurvey::finished, &loop, &QEventLoop::quit);
         survey.add(files);
         if (survey.busy())
@@ -550,13 +559,13 @@ int convertFiles(const QCommandLineParser &parser)
     int refused = 0;
     for (qsizetype i = 0; i < files.size(); ++i) {
         const MediaFacts known = facts.value(files[i]);
-        const QString refusal = jobRefusal(preset->settings, known, outputs[i]);
+        const QString refusal = jobRefusal(settings, known, outputs[i]);
         if (!refusal.isEmpty()) {
             print(stderr, u"quorvid: %1: %2\n"_s.arg(printableText(files[i]), refusal));
             ++refused;
             continue;
         }
-        convertJobs << makeJob(preset->settings, files[i], outputs[i], known);
+        convertJobs << makeJob(settings, files[i], outputs[i], known);
     }
     if (convertJobs.isEmpty())
         return 1;

@@ -191,11 +191,15 @@ QString sizeLimitFilter(int maxHeight, int sourceHeight, int sourceWidth)
 QStringList withVideoFilters(const QStringList &arguments, const QString &deinterlace,
                              const QString &sizeLimit)
 {
+    return withVideoFilters(arguments, QStringList{deinterlace, sizeLimit});
+}
+
+QStringList withVideoFilters(const QStringList &arguments, const QStringList &filters)
+{
     QStringList front;
-    if (!deinterlace.isEmpty())
-        front << deinterlace;
-    if (!sizeLimit.isEmpty())
-        front << sizeLimit;
+    for (const QString &filter : filters)
+        if (!filter.isEmpty())
+            front << filter;
     if (front.isEmpty() || arguments.isEmpty() || !encodesVideo(arguments))
         return arguments;
 

@@ -84,5 +84,7 @@ QString sizeLimitFilter(int maxHeight, int sourceHeight, int sourceWidth = 0);
 // video is encoded ("-vn", video "copy"), where a filter would fail the run.
 QStringList withVideoFilters(const QStringList &arguments, const QString &deinterlace,
                              const QString &sizeLimit);
+// The same with the job's filters in the order given (empty ones skipped).
+QStringList withVideoFilters(const QStringList &arguments, const QStringList &filters);
 
 #endif

@@ -133,6 +133,7 @@ void JobRunner::startJob(Lane &lane, int jobIndex)
     lane.run = 0;
     lane.sizeTries = SizeTries();
     lane.correctedRun.clear();
+    lane.loudness.reset();
     lane.onLimitRuns = false;
     lane.stopRequested = false;
     lane.clock.start();
@@ -220,6 +221,8 @@ void JobRunner::recordUnfinished()
 
 void JobRunner::startRun(Lane &lane)
 {
+    lane.startedRun =
+        lane.loudness.prepare(lane.sizeTries.corrections > 0 ? lane.correctedRun : laneRuns(lane)[lane.run]);
     lane.parser.startRun();
     // A run of a part of its input counts that part, not the whole file.
     const TimeRange part = rangeOfRun(currentRun(lane));
@@ -248,7 +251,7 @@ void JobRunner::startRun(Lane &lane)
 
 const QStringList &JobRunner::currentRun(const Lane &lane) const
 {
-    return lane.sizeTries.corrections > 0 ? lane.correctedRun : laneRuns(lane)[lane.run];
+    return lane.startedRun;
 }
 
 const QList<QStringList> &JobRunner::laneRuns(const Lane &lane) const
@@ -296,11 +299,13 @@ bool JobRunner::correctSize(Lane &lane)
 
 QByteArray JobRunner::takeOutput(Lane &lane)
 {
-    if (lane.report.isOpen())
-        return lane.report.readAll();
     // Before the first start, and while the report goes to a file, the process
     // has nothing to read.
-    return lane.process.isReadable() ? lane.process.readAllStandardError() : QByteArray();
+    const QByteArray bytes = lane.report.isOpen()        ? lane.report.readAll()
+                             : lane.process.isReadable() ? lane.process.readAllStandardError()
+                                                         : QByteArray();
+    lane.loudness.feed(bytes);
+    return bytes;
 }
 
 void JobRunner::lookForOutput()
@@ -332,6 +337,16 @@ void JobRunner::runFinished(Lane &lane, int exitCode, QProcess::ExitStatus statu
                                         : QFileInfo(QDir(workingFolder(lane)), written).absolutePath());
         endJob(lane, end);
         return;
+    }
+    if (outcome == RunOutcome::Success && !lane.stopRequested) {
+        if (const QString failure = lane.loudness.runEnded(); !failure.isEmpty()) {
+            JobEnd end;
+            end.outcome = RunOutcome::Error;
+            end.reason = failure;
+            end.details = lane.parser.tail();
+            endJob(lane, end);
+            return;
+        }
     }
     if (outcome == RunOutcome::Success && lane.run + 1 < laneRuns(lane).size() && !lane.stopRequested) {
         ++lane.run;

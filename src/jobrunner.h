@@ -19,6 +19,7 @@
 #include "batchqueue.h"
 #include "converter.h"
 #include "job.h"
+#include "loudness.h"
 #include "outputcheck.h"
 #include "progress.h"
 #include "targetsize.h"
@@ -151,6 +152,9 @@ private:
         // with a corrected bitrate: the corrections so far, and the run as corrected.
         SizeTries sizeTries;
         QStringList correctedRun;
+        // The run as started: with the loudness measured by an earlier run.
+        QStringList startedRun;
+        LoudnessHandover loudness;
         // A job whose size is a limit went on to its limit runs: the output of its
         // first runs was too large.
         bool onLimitRuns = false;
@@ -166,7 +170,8 @@ private:
     void advance();
     void startJob(Lane &lane, int jobIndex);
     void startRun(Lane &lane);
-    // The run the lane converts: the job's own, or its last one corrected.
+    // The run the lane converts: the job's own, or its last one corrected (with
+    // the measured loudness, as started).
     const QStringList &currentRun(const Lane &lane) const;
     // The runs the lane goes through now: the job's runs, or its limit runs.
     const QList<QStringList> &laneRuns(const Lane &lane) const;

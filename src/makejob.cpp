@@ -7,10 +7,14 @@
 #include "codecs.h"
 #include "colourflags.h"
 #include "germannumbers.h"
+#include "hdr.h"
 #include "interlace.h"
+#include "loudness.h"
 #include "targetsize.h"
 #include "timerange.h"
 #include "tracks.h"
+
+using namespace Qt::StringLiterals;
 
 const StreamFacts *firstVideo(const SourceFacts &facts)
 {
@@ -24,7 +28,8 @@ bool dependsOnSource(const PanelSettings &settings)
 {
     return (settings.videoOn && !settings.dvdPreset && videoCodec(settings.videoCodec).modern) ||
            (settings.videoOn && settings.targetSizeMB > 0) ||
-           (settings.audioOn && audioCodec(settings.audioCodec).modern);
+           (settings.audioOn && audioCodec(settings.audioCodec).modern) ||
+           (settings.videoOn && settings.removeBars) || normalisesLoudness(settings);
 }
 
 namespace {
@@ -108,26 +113,89 @@ QStringList beforeOutput(QStringList arguments, const QStringList &options)
 }
 } // namespace
 
+namespace {
+// The bars to crop: asked for, and found by the look at the source.
+Bars barsToCrop(const PanelSettings &settings, const SourceFacts &facts)
+{
+    return settings.removeBars && facts.barsLooked ? facts.bars : Bars();
+}
+
+// The "-pix_fmt" of the options replaces the builder's own.
+QStringList withOutputOptions(QStringList arguments, const QStringList &options)
+{
+    if (options.contains(u"-pix_fmt"_s))
+        for (qsizetype i = arguments.size() - 3; i >= 0; --i)
+            if (arguments[i] == u"-pix_fmt"_s)
+                arguments.remove(i, 2);
+    return beforeOutput(arguments, options);
+}
+
+// The job's runs with the sound normalised: a measuring run first, and the
+// filter in every run that writes the output (a first pass writes none).
+QList<QStringList> withLoudnessRuns(const PanelSettings &settings, const QString &source,
+                                    const QString &target, const SourceFacts &facts, QList<QStringList> runs,
+                                    QList<QStringList> &limitRuns)
+{
+    QStringList maps;
+    QList<int> rates;
+    const AudioCodec &codec = audioCodec(settings.audioCodec);
+    const auto rateOf = [&](int sourceRate) {
+        if (settings.frequencyEnabled)
+            return frequencyValues.value(settings.sampleRateIndex).toInt();
+        return sourceRate > 0 && !codec.refusedRates.contains(sourceRate) ? sourceRate : 48000;
+    };
+    if (facts.valid) {
+        const TrackPlan plan = planTracks(facts, settings, QFileInfo(target).suffix(), settings.trackChecks);
+        for (const TrackDecision &track : plan.tracks)
+            if (track.kind == StreamFacts::Kind::Audio && track.kept)
+                for (const StreamFacts &stream : facts.streams)
+                    if (stream.index == track.index) {
+                        maps << u"0:%1"_s.arg(stream.index);
+                        rates << rateOf(stream.sampleRate);
+                    }
+        if (maps.isEmpty())
+            return runs; // no sound in the output
+    }
+    for (QList<QStringList> *list : {&runs, &limitRuns})
+        for (QStringList &run : *list)
+            if (!writesNoFile(run))
+                run = withLoudness(run, settings.loudnessTarget, rates, rateOf(0));
+    runs.prepend(loudnessMeasureRun(source, maps, settings.loudnessTarget));
+    return runs;
+}
+} // namespace
+
 Job makeJob(const PanelSettings &settings, const QString &source, const QString &target,
             const SourceFacts &facts)
 {
     QStringList arguments = buildArguments(settings, source, target);
     const StreamFacts *video = firstVideo(facts);
+    const int shownWidth = video ? video->shownWidth() : 0;
+    const int shownHeight = video ? video->shownHeight() : 0;
+    const Bars bars = barsToCrop(settings, facts);
     const int height = video ? video->height : 0;
-    // One video filter chain: deinterlace first, then the size limit, then the
-    // builder's own crop to even sides.
-    const QString deinterlace = deinterlaces(settings, facts) ? deinterlaceFilter(facts.scan) : QString();
-    arguments = withVideoFilters(arguments, deinterlace,
-                                 sizeLimitFilter(settings.maxHeight, video ? video->shownHeight() : 0,
-                                                 video ? video->shownWidth() : 0));
+    const HdrTreatment hdr = hdrTreatment(settings, video, QFileInfo(target).suffix());
+    // One video filter chain: deinterlace first (whole frames, their field order
+    // kept by the even crop), then the bars, the tones of HDR, the size limit on
+    // the cropped picture, and the builder's own crop to even sides.
+    QStringList filters{deinterlaces(settings, facts) ? deinterlaceFilter(facts.scan) : QString(),
+                        barsCropFilter(bars, shownWidth, shownHeight)};
+    if (hdr == HdrTreatment::ToneMap)
+        filters << toneMapFilters(*video);
+    filters << sizeLimitFilter(settings.maxHeight, video ? shownHeight - bars.top - bars.bottom : 0,
+                               video ? shownWidth - bars.left - bars.right : 0);
+    arguments = withVideoFilters(arguments, filters);
     if (facts.valid) {
         // Every track the user wants and the target holds.
         const TrackPlan plan = planTracks(facts, settings, QFileInfo(target).suffix(), settings.trackChecks);
         arguments = withTracks(arguments, plan);
-        // Colour flags that fit a 4:2:0 output of today's codecs.
+        // Colour flags that fit a 4:2:0 output of today's codecs; an HDR source's
+        // flags are those of its treatment.
         const bool encodesVideo =
             settings.videoOn && !settings.dvdPreset && videoCodec(settings.videoCodec).modern;
-        if (encodesVideo && video)
+        if (hdr != HdrTreatment::None)
+            arguments = withOutputOptions(arguments, hdrOutputOptions(hdr, *video, settings.videoCodec));
+        else if (encodesVideo && video)
             arguments =
                 beforeOutput(arguments, colourFlagOptions(video->colourSpace, video->pixelFormat, height));
     }
@@ -147,6 +215,8 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
             sizeLimit = qint64(settings.targetSizeMB * 1e6);
         }
     }
+    if (normalisesLoudness(settings))
+        runs = withLoudnessRuns(settings, source, target, facts, runs, limitRuns);
     // The part of the file, read precisely from the input by every run.
     if (range.refusal.isEmpty())
         for (QList<QStringList> *list : {&runs, &limitRuns})

@@ -88,6 +88,15 @@ StreamFacts readStream(const QJsonObject &s)
     if (colourSpace != u"unknown"_s)
         f.colourSpace = colourSpace;
     f.pixelFormat = s[u"pix_fmt"_s].toString();
+    // Colour tags ffprobe could not name are "unknown", "unspecified" or "reserved".
+    const auto colourTag = [&s](const QString &field) {
+        const QString value = s[field].toString();
+        return value == u"unknown"_s || value == u"unspecified"_s || value == u"reserved"_s ? QString()
+                                                                                            : value;
+    };
+    f.colourTransfer = colourTag(u"color_transfer"_s);
+    f.colourPrimaries = colourTag(u"color_primaries"_s);
+    f.colourRange = colourTag(u"color_range"_s);
     // MP4 and most other containers tell each stream's bit rate; Matroska files
     // made by mkvmerge carry it as the tag "BPS" (or "BPS-eng") instead.
     qint64 bitsPerSecond = s[u"bit_rate"_s].toString().toLongLong();

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include "blackbars.h"
 #include "interlace.h"
 
 struct StreamFacts
@@ -31,6 +32,9 @@ struct StreamFacts
     QString fieldOrder;          // "progressive", "tt", "bb", "tb", "bt" or empty
     QString colourSpace;         // e.g. "bt709", "gbr"; empty when not tagged
     QString pixelFormat;         // e.g. "yuv420p"; empty when not told
+    QString colourTransfer;      // e.g. "bt709", "smpte2084", "arib-std-b67"; empty when not tagged
+    QString colourPrimaries;     // e.g. "bt709", "bt2020"; empty when not tagged
+    QString colourRange;         // "tv" or "pc"; empty when not tagged
     int bitRateKbps = 0;         // the stream's average bit rate, rounded up; 0 when not told
     int rotation = 0;            // degrees a player turns the picture (0, 90, 180, 270)
     double durationSeconds = 0;  // the stream's own length; 0 when it tells none
@@ -52,6 +56,11 @@ struct MediaFacts
     // Whether the first video stream's pictures are interlaced, as the field
     // check of the background look decided.
     Scan scan = Scan::Unknown;
+    // The black bars of the first video stream's picture as shown, as the look at
+    // many moments of the file decided; `barsLooked` is false until that look
+    // has been made (or when it could not be).
+    Bars bars;
+    bool barsLooked = false;
 };
 
 Q_DECLARE_METATYPE(MediaFacts)

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "blackbars.h"
 #include "converter.h"
 
 using namespace Qt::StringLiterals;
@@ -50,6 +51,13 @@ struct MediaSurvey::Survey
     QByteArray output;
     bool overlong = false;
     MediaFacts facts;
+    // The look for black bars: the moments in runs, the run going on, what the
+    // runs so far found.
+    QList<QList<double>> barsGroups;
+    int barsGroup = 0;
+    QList<BarsMoment> barsMoments;
+    int width = 0;
+    int height = 0;
 };
 
 MediaSurvey::MediaSurvey(QObject *parent) : QObject(parent) {}
@@ -221,6 +229,93 @@ void MediaSurvey::finishFile(Survey *survey, const MediaFacts &facts)
                                  [survey](const std::unique_ptr<Survey> &s) { return s.get() == survey; });
     if (it == m_running.end())
         return;
+    const auto video = std::find_if(facts.streams.cbegin(), facts.streams.cend(),
+                                    [](const StreamFacts &s) { return s.kind == StreamFacts::Kind::Video; });
+    QList<double> moments;
+    if (m_barsLook && facts.valid && video != facts.streams.cend() && video->width > 0 && video->height > 0)
+        moments = barsMoments(facts.durationSeconds);
+    if (moments.isEmpty()) {
+        completeFile(survey, facts, false);
+        return;
+    }
+    // The first answer goes out now; the look for bars follows in the background.
+    const int round = m_round;
+    survey->facts = facts;
+    survey->width = video->shownWidth();
+    survey->height = video->shownHeight();
+    survey->barsGroups = barsLookGroups(moments, survey->width, survey->height);
+    survey->barsGroup = 0;
+    survey->barsMoments.clear();
+    survey->process->disconnect(this);
+    survey->timer->disconnect(this);
+    emit surveyed(survey->path, facts);
+    if (round != m_round) // stopped by a receiver: the survey is gone
+        return;
+    startBarsLook(survey);
+}
+
+void MediaSurvey::startBarsLook(Survey *survey)
+{
+    QProcess *process = survey->process;
+    process->disconnect(this);
+    survey->timer->disconnect(this);
+    survey->output.clear();
+    connect(process, &QProcess::readyReadStandardError, this, [survey] {
+        survey->output += survey->process->readAllStandardError();
+        // Each frame gives one line; a few hundred kilobytes at most.
+        if (survey->output.size() > maxDescription)
+            survey->process->kill();
+    });
+    connect(process, &QProcess::finished, this, [this, survey](int code, QProcess::ExitStatus status) {
+        survey->timer->stop();
+        survey->output += survey->process->readAllStandardError();
+        barsRunEnded(survey, status == QProcess::NormalExit && code == 0);
+    });
+    connect(process, &QProcess::errorOccurred, this, [this, survey](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            barsRunEnded(survey, false);
+    });
+    connect(survey->timer, &QTimer::timeout, this, [this, survey] {
+        survey->process->disconnect(this);
+        survey->process->kill();
+        survey->process->waitForFinished(1000);
+        barsRunEnded(survey, false);
+    });
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setProcessChannelMode(QProcess::SeparateChannels);
+    survey->timer->start(m_timeoutMs);
+    process->start(converterProgram(),
+                   barsLookArguments(survey->path, survey->barsGroups[survey->barsGroup]));
+}
+
+void MediaSurvey::barsRunEnded(Survey *survey, bool ok)
+{
+    MediaFacts facts = survey->facts;
+    if (!ok) {
+        const QString note =
+            tr("Die Suche nach schwarzen Rändern ist misslungen; sie werden nicht entfernt.");
+        facts.problem = facts.problem.isEmpty() ? note : facts.problem + u' ' + note;
+        completeFile(survey, facts, true);
+        return;
+    }
+    const int moments = int(survey->barsGroups[survey->barsGroup].size());
+    survey->barsMoments +=
+        parseBarsLook(QString::fromLocal8Bit(survey->output), moments, survey->width, survey->height);
+    if (++survey->barsGroup < survey->barsGroups.size()) {
+        startBarsLook(survey);
+        return;
+    }
+    facts.bars = decideBars(survey->barsMoments, survey->width, survey->height);
+    facts.barsLooked = true;
+    completeFile(survey, facts, true);
+}
+
+void MediaSurvey::completeFile(Survey *survey, const MediaFacts &facts, bool barsReported)
+{
+    const auto it = std::find_if(m_running.begin(), m_running.end(),
+                                 [survey](const std::unique_ptr<Survey> &s) { return s.get() == survey; });
+    if (it == m_running.end())
+        return;
     const QString path = survey->path;
     survey->process->disconnect(this);
     survey->timer->disconnect(this);
@@ -228,7 +323,10 @@ void MediaSurvey::finishFile(Survey *survey, const MediaFacts &facts)
 
     const int round = m_round;
     ++m_done;
-    emit surveyed(path, facts);
+    if (barsReported)
+        emit barsLooked(path, facts);
+    else
+        emit surveyed(path, facts);
     if (round != m_round) // stopped by a receiver
         return;
     emit progressChanged(m_done, m_total);

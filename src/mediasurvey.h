@@ -29,9 +29,14 @@ public:
     void setProgram(const QString &program) { m_program = program; }
     void setParallel(int runs) { m_parallel = qMax(1, runs); }
     void setTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
+    // Whether each video file is also looked at for black bars (on by default);
+    // the look runs after the file has been reported by surveyed().
+    void setBarsLook(bool on) { m_barsLook = on; }
 
     // Queues the files; each is reported once by surveyed(), in the order their
-    // runs end.
+    // runs end, and a video file a second time by barsLooked() with its black bars
+    // (MediaFacts::barsLooked tells whether the look succeeded). A file counts as
+    // done after both.
     void add(const QStringList &paths);
     // Forgets the queue and kills the running probes; nothing more is reported
     // for them.
@@ -43,6 +48,7 @@ public:
 
 signals:
     void surveyed(const QString &path, const MediaFacts &facts);
+    void barsLooked(const QString &path, const MediaFacts &facts);
     void progressChanged(int done, int total);
     void finished(); // the queue is empty and no probe runs
 
@@ -54,6 +60,9 @@ private:
     void probeEnded(Survey *survey);
     void startFieldCheck(Survey *survey, const QString &fieldOrder);
     void finishFile(Survey *survey, const MediaFacts &facts);
+    void startBarsLook(Survey *survey);
+    void barsRunEnded(Survey *survey, bool ok);
+    void completeFile(Survey *survey, const MediaFacts &facts, bool barsReported);
 
     QString m_program;
     int m_parallel = 2;
@@ -63,6 +72,7 @@ private:
     int m_done = 0;
     int m_total = 0;
     int m_round = 0; // counts stop() calls
+    bool m_barsLook = true;
 };
 
 #endif

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "codecs.h"
+#include "loudness.h"
 #include "wholefile.h"
 
 using namespace Qt::StringLiterals;
@@ -273,6 +274,14 @@ QByteArray presetToJson(const Preset &preset)
         o[u"audioBitrate"_s] = audioBitrateValues.value(s.audioBitrateIndex);
     if (s.channelsEnabled)
         o[u"channels"_s] = s.stereo ? 2 : 1;
+    // Picture and sound: written only when on, so that files without them stay
+    // as before and older files load with them off.
+    if (s.removeBars)
+        o[u"removeBars"_s] = true;
+    if (s.keepHdr)
+        o[u"keepHdr"_s] = true;
+    if (s.loudnessTarget != 0)
+        o[u"loudness"_s] = s.loudnessTarget;
     return QJsonDocument(o).toJson(QJsonDocument::Indented);
 }
 
@@ -324,6 +333,16 @@ std::optional<Preset> presetFromJson(const QByteArray &text, QString *reason)
     const int channels = o.value(u"channels"_s).toInt(2);
     s.channelsEnabled = o.contains(u"channels"_s);
     s.stereo = channels == 2;
+    const QJsonValue removeBars = o.value(u"removeBars"_s), keepHdr = o.value(u"keepHdr"_s);
+    const QJsonValue loudness = o.value(u"loudness"_s);
+    s.removeBars = removeBars.toBool(false);
+    s.keepHdr = keepHdr.toBool(false);
+    s.loudnessTarget = loudness.toInt(0);
+    const bool pictureAndSound = (removeBars.isUndefined() || removeBars.isBool()) &&
+                                 (keepHdr.isUndefined() || keepHdr.isBool()) &&
+                                 (loudness.isUndefined() || (loudness.isDouble() && s.loudnessTarget != 0 &&
+                                                             loudness.toDouble() == s.loudnessTarget &&
+                                                             loudnessTargets().contains(s.loudnessTarget)));
 
     // Every value must be one the panel can show: anything else would give the
     // converter an empty or made-up argument.
@@ -334,7 +353,7 @@ std::optional<Preset> presetFromJson(const QByteArray &text, QString *reason)
                        s.quality <= qualityLevels && s.targetSizeMB >= 0 && s.sampleRateIndex >= 0 &&
                        s.audioBitrateIndex >= 0 && (channels == 1 || channels == 2) &&
                        (deinterlace.isBool() || deinterlace.toString() == u"auto"_s) &&
-                       (sizeIsLimit.isUndefined() || sizeIsLimit.isBool());
+                       (sizeIsLimit.isUndefined() || sizeIsLimit.isBool()) && pictureAndSound;
     if (!valid) {
         *reason = u"Die Vorlage ist beschädigt (ein Wert fehlt oder ist ungültig)."_s;
         return std::nullopt;
