@@ -6,14 +6,21 @@ using namespace Qt::StringLiterals;
 
 ArrivalJobs::ArrivalJobs(Watching &watching, QObject *parent) : QObject(parent), m_watching(watching)
 {
-    connect(&m_survey, &MediaSurvey::surveyed, this, [this](const QString &path, const MediaFacts &facts) {
+    const auto looked = [this](const QString &path, const MediaFacts &facts, bool bars) {
         const auto waiting = m_looking.find(path);
         if (waiting == m_looking.end())
+            return;
+        // A preset that removes black bars waits for the look at them.
+        if (!bars && waiting->settings.videoOn && waiting->settings.removeBars && firstVideo(facts))
             return;
         const WatchArrival arrival = waiting.value();
         m_looking.erase(waiting);
         make(arrival, facts);
-    });
+    };
+    connect(&m_survey, &MediaSurvey::surveyed, this,
+            [looked](const QString &path, const MediaFacts &facts) { looked(path, facts, false); });
+    connect(&m_survey, &MediaSurvey::barsLooked, this,
+            [looked](const QString &path, const MediaFacts &facts) { looked(path, facts, true); });
 }
 
 void ArrivalJobs::take(const WatchArrival &arrival)

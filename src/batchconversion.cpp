@@ -18,6 +18,7 @@
 #include "converter.h"
 #include "dropping.h"
 #include "listfiles.h"
+#include "loudness.h"
 #include "makejob.h"
 #include "messagebox.h"
 #include "questions.h"
@@ -84,7 +85,7 @@ QList<Job> MainWindow::jobsForFiles(QStringList files)
 void MainWindow::replaceBatchList(QStringList files)
 {
     const QList<Job> jobs = jobsForFiles(std::move(files));
-    if (!confirmCompatible(jobs, true, infoCollector, messageFont))
+    if (!confirmCompatible(jobs, true, infoCollector, messageFont, loudnessCopyProblem(panelSettings())))
         return;
     batchJobs.replace(jobs);
     currentJob = 0;
@@ -96,7 +97,8 @@ void MainWindow::appendBatchList(QStringList files)
 {
     QList<Job> jobs = jobsForFiles(std::move(files));
     // Settings the converter cannot write: one question for all the new jobs.
-    if (!jobs.isEmpty() && !confirmCompatible(jobs, true, infoCollector, messageFont))
+    if (!jobs.isEmpty() &&
+        !confirmCompatible(jobs, true, infoCollector, messageFont, loudnessCopyProblem(panelSettings())))
         jobs.clear();
 
     // A running batch goes on with jobs added at its end, so they get now the
@@ -132,7 +134,7 @@ void MainWindow::insertBatch()
     if (refuseJob(input, output))
         return;
     const Job job = jobFor(input, output);
-    if (!confirmCompatible({job}, true, infoCollector, messageFont))
+    if (!confirmCompatible({job}, true, infoCollector, messageFont, loudnessCopyProblem(panelSettings())))
         return;
     batchJobs.append({job});
     jobCount = batchJobs.size();

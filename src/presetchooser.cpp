@@ -67,14 +67,14 @@ PresetChooser::PresetChooser(Ui::MainWindow &form, QWidget *window, QFont &font,
     };
     for (QComboBox *box :
          {m_form.vcodecComboBox, m_form.fpsComboBox, m_form.ratioComboBox, m_form.qualityComboBox,
-          m_form.acodecComboBox, m_form.freqComboBox, m_form.abitrateComboBox})
+          m_form.acodecComboBox, m_form.freqComboBox, m_form.abitrateComboBox, m_form.loudnessComboBox})
         connect(box, &QComboBox::currentIndexChanged, this, changed);
     for (QSpinBox *box : {m_form.vauflspinBox, m_form.hauflspinBox, m_form.vbitrateSpinBox})
         connect(box, &QSpinBox::valueChanged, this, changed);
     connect(m_form.targetSizeSpinBox, &QDoubleSpinBox::valueChanged, this, changed);
     for (QAbstractButton *button : std::initializer_list<QAbstractButton *>{
              m_form.videoCheckBox, m_form.audioCheckBox, m_form.dvdButton, m_form.originalSizeCheckBox,
-             m_form.stereoButton, m_form.monoButton})
+             m_form.stereoButton, m_form.monoButton, m_form.removeBarsCheckBox, m_form.keepHdrCheckBox})
         connect(button, &QAbstractButton::toggled, this, changed);
 
     // The box is as wide as its longest built-in name; a very long name of the

@@ -155,12 +155,15 @@ const QList<Preset> &builtInPresets()
         // that quality makes it; only a larger one is made to the size.
         email.targetSizeMB = 25;
         email.sizeIsLimit = true;
+        // The archive keeps an HDR picture as it is, with its flags; the presets
+        // for sharing make it SDR, which every player shows right.
+        PanelSettings archive = modernVideo(u"libx265"_s, 2, 0, aac, u"224k"_s);
+        archive.keepHdr = true;
         return QList<Preset>{
             {u"Teilen (H.264/AAC, höchstens 1080p)"_s, true,
              modernVideo(h264, defaultQualityIndex, 1080, aac, u"192k"_s)},
             {u"E-Mail (höchstens 25 MB)"_s, true, email},
-            {u"Archiv (H.265, hohe Qualität, alle Spuren)"_s, true,
-             modernVideo(u"libx265"_s, 2, 0, aac, u"224k"_s)},
+            {u"Archiv (H.265, hohe Qualität, alle Spuren)"_s, true, archive},
             {u"Web (VP9/Opus)"_s, true,
              modernVideo(u"libvpx-vp9"_s, defaultQualityIndex, 1080, u"libopus"_s, u"128k"_s)},
             {u"Nur Ton: MP3 192 kbit/s"_s, true, audioOnly(u"libmp3lame"_s, u"44100"_s, u"192k"_s)},

@@ -17,7 +17,8 @@ namespace {
 constexpr int maxReasonsShown = 8;
 } // namespace
 
-bool confirmCompatible(const QList<Job> &jobs, bool forBatch, const InfoCollector &infoCollector, QFont &font)
+bool confirmCompatible(const QList<Job> &jobs, bool forBatch, const InfoCollector &infoCollector, QFont &font,
+                       const QString &settingsProblem)
 {
     // Every run of every job is judged: a first pass as much as the last.
     QList<QStringList> argumentLists;
@@ -27,6 +28,8 @@ bool confirmCompatible(const QList<Job> &jobs, bool forBatch, const InfoCollecto
     // by their settings alone.
     const SourceStreams opened = parseStreams(infoCollector.lines());
     QStringList reasons;
+    if (!settingsProblem.isEmpty())
+        reasons << settingsProblem.toHtmlEscaped();
     for (const QStringList &arguments : argumentLists) {
         const bool described = !infoCollector.file().isEmpty() && arguments.value(2) == infoCollector.file();
         const QList<Problem> problems =

@@ -16,9 +16,10 @@ class QFont;
 // Asks before converting or adding settings the converter cannot write; true
 // when there is nothing to ask or the user goes on. The information run of the
 // opened file describes that file's streams; other inputs are judged by their
-// settings alone.
-bool confirmCompatible(const QList<Job> &jobs, bool forBatch, const InfoCollector &infoCollector,
-                       QFont &font);
+// settings alone. `settingsProblem` is what the settings themselves cannot do
+// (evening out copied sound), asked about with the rest.
+bool confirmCompatible(const QList<Job> &jobs, bool forBatch, const InfoCollector &infoCollector, QFont &font,
+                       const QString &settingsProblem = QString());
 
 // Refuses jobs that would write a file they read (a box names the reason, and
 // `refused` learns which job), then asks before existing outputs are

@@ -2,8 +2,9 @@
 // argument list and deriving the output name from it.
 #include "arguments.h"
 #include "codecs.h"
-#include "makejob.h"
 #include "formatcontrols.h"
+#include "loudness.h"
+#include "makejob.h"
 #include "presetchooser.h"
 #include "quorvid.h"
 #include "sizechoice.h"
@@ -124,6 +125,9 @@ PanelSettings MainWindow::widgetSettings() const
     settings.rangeTo = rangeToLineEdit->text().trimmed();
     if (deinterlaceChosen)
         settings.deinterlace = deinterlaceCheckBox->isChecked();
+    settings.removeBars = removeBarsCheckBox->isChecked();
+    settings.keepHdr = keepHdrCheckBox->isChecked();
+    settings.loudnessTarget = loudnessTargets().value(loudnessComboBox->currentIndex());
     return settings;
 }
 
@@ -157,6 +161,9 @@ void MainWindow::applyPanelSettings(const PanelSettings &s)
     freqComboBox->setCurrentIndex(s.sampleRateIndex);
     abitrateComboBox->setCurrentIndex(s.audioBitrateIndex);
     (s.stereo ? stereoButton : monoButton)->setChecked(true);
+    removeBarsCheckBox->setChecked(s.removeBars);
+    keepHdrCheckBox->setChecked(s.keepHdr);
+    loudnessComboBox->setCurrentIndex(loudnessTargetIndex(s.loudnessTarget));
     formatControls->refresh();
     setOutputFile();
 }

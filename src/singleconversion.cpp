@@ -12,6 +12,7 @@
 #include "arguments.h"
 #include "converter.h"
 #include "dropping.h"
+#include "loudness.h"
 #include "makejob.h"
 #include "messagebox.h"
 #include "questions.h"
@@ -131,7 +132,7 @@ void MainWindow::SingleConvert()
         return;
     const Job job = jobFor(source, target);
     singleAimedMB = aimedSizeMB(panelSettings(), look.openedFacts());
-    if (!confirmCompatible({job}, false, infoCollector, messageFont))
+    if (!confirmCompatible({job}, false, infoCollector, messageFont, loudnessCopyProblem(panelSettings())))
         return;
     if (QFileInfo::exists(target) &&
         !askYesNo(messageFont, tr("Die Ausgabedatei<br><b>%1</b><br>existiert bereits.<br><br>Soll sie "

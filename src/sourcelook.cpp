@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "failurereports.h"
+#include "makejob.h"
 #include "messagebox.h"
 
 using namespace Qt::StringLiterals;
@@ -11,19 +12,47 @@ SourceLook::SourceLook(QFont &font, QObject *parent) : QObject(parent), m_font(f
 {
     m_survey.setParallel(1);
     m_batchSurvey.setParallel(2);
-    connect(&m_survey, &MediaSurvey::surveyed, this, [this](const QString &path, const MediaFacts &facts) {
-        if (path != m_opened)
-            return;
-        m_openedFacts = facts;
-        m_lookedAt = path;
-        const bool convert = std::exchange(m_convertWaits, false);
-        const bool addJob = std::exchange(m_addJobWaits, false);
-        emit openedLooked(path, convert, addJob);
-    });
-    connect(&m_batchSurvey, &MediaSurvey::surveyed, this,
-            [this](const QString &path, const MediaFacts &facts) { m_batchFacts.insert(path, facts); });
+    connect(&m_survey, &MediaSurvey::surveyed, this,
+            [this](const QString &path, const MediaFacts &facts) { openedLookEnded(path, facts, false); });
+    connect(&m_survey, &MediaSurvey::barsLooked, this,
+            [this](const QString &path, const MediaFacts &facts) { openedLookEnded(path, facts, true); });
+    for (auto signal : {&MediaSurvey::surveyed, &MediaSurvey::barsLooked})
+        connect(&m_batchSurvey, signal, this,
+                [this](const QString &path, const MediaFacts &facts) { m_batchFacts.insert(path, facts); });
     connect(&m_batchSurvey, &MediaSurvey::progressChanged, this, &SourceLook::batchProgress);
     connect(&m_batchSurvey, &MediaSurvey::finished, this, &SourceLook::batchFinished);
+}
+
+void SourceLook::openedLookEnded(const QString &path, const MediaFacts &facts, bool bars)
+{
+    if (path != m_opened)
+        return;
+    m_openedFacts = facts;
+    m_lookedAt = path;
+    if (bars)
+        m_barsLookedAt = path;
+    // A press that needs the bars waits for them where the file has a picture.
+    if (!bars && m_waitsForBars && firstVideo(facts)) {
+        emit openedLooked(path, false, false);
+        return;
+    }
+    m_waitsForBars = false;
+    const bool convert = std::exchange(m_convertWaits, false);
+    const bool addJob = std::exchange(m_addJobWaits, false);
+    emit openedLooked(path, convert, addJob);
+}
+
+bool SourceLook::lookedAt(const QString &path, bool withBars) const
+{
+    if (path.isEmpty() || path != m_lookedAt)
+        return false;
+    return !withBars || path == m_barsLookedAt || !firstVideo(m_openedFacts);
+}
+
+void SourceLook::wait(Press press, bool withBars)
+{
+    (press == Press::Convert ? m_convertWaits : m_addJobWaits) = true;
+    m_waitsForBars = m_waitsForBars || withBars;
 }
 
 bool SourceLook::lookAt(const QString &path)
@@ -32,6 +61,8 @@ bool SourceLook::lookAt(const QString &path)
     m_opened = path;
     m_openedFacts = MediaFacts();
     m_lookedAt.clear();
+    m_barsLookedAt.clear();
+    m_waitsForBars = false;
     const bool convertDropped = std::exchange(m_convertWaits, false);
     const bool addJobDropped = std::exchange(m_addJobWaits, false);
     m_survey.add({path});

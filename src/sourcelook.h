@@ -33,12 +33,13 @@ public:
     void lookAgain();
     const QString &opened() const { return m_opened; }
     const MediaFacts &openedFacts() const { return m_openedFacts; }
-    // True once the look at `path`, the opened file, has ended.
-    bool lookedAt(const QString &path) const { return !path.isEmpty() && path == m_lookedAt; }
+    // True once the look at `path`, the opened file, has ended; `withBars`: and
+    // the look for black bars in its picture, which takes longer.
+    bool lookedAt(const QString &path, bool withBars) const;
 
-    // A press waits for the end of the look; withdrawn, it is forgotten (true when
-    // it was waiting).
-    void wait(Press press) { (press == Press::Convert ? m_convertWaits : m_addJobWaits) = true; }
+    // A press waits for the end of the look (with the bars, when asked);
+    // withdrawn, it is forgotten (true when it was waiting).
+    void wait(Press press, bool withBars);
     bool withdraw(Press press);
 
     // What the look found at a file: the opened one, or one on its way into the list.
@@ -66,6 +67,7 @@ signals:
     void message(const QString &text);
 
 private:
+    void openedLookEnded(const QString &path, const MediaFacts &facts, bool bars);
     void batchFinished();
     // The files whose look failed are named; the user decides whether their jobs
     // are made all the same.
@@ -76,6 +78,8 @@ private:
     MediaSurvey m_batchSurvey;
     QString m_opened;
     QString m_lookedAt;
+    QString m_barsLookedAt;
+    bool m_waitsForBars = false;
     MediaFacts m_openedFacts;
     bool m_convertWaits = false;
     bool m_addJobWaits = false;

@@ -9,7 +9,9 @@
 #include <utility>
 
 #include "batchfile.h"
+#include "blackbars.h"
 #include "failurereports.h"
+#include "hdr.h"
 #include "makejob.h"
 #include "messagebox.h"
 #include "quorvid.h"
@@ -62,8 +64,10 @@ void MainWindow::showTracks()
         QTreeWidgetItem *item = trackList->topLevelItem(row);
         if (item->text(TrackList::KindColumn) != kindLabel(StreamFacts::Kind::Video))
             continue;
-        item->setText(TrackList::DetailsColumn,
-                      streamDetails(*video) + u", "_s + scanLabel(openedFacts.scan));
+        QString details = streamDetails(*video) + u", "_s + scanLabel(openedFacts.scan);
+        if (const QString range = dynamicRangeLabel(dynamicRange(*video)); !range.isEmpty())
+            details += u", "_s + range;
+        item->setText(TrackList::DetailsColumn, details);
         break;
     }
     // The check box shows the decision until the user sets it; it means something
@@ -71,7 +75,19 @@ void MainWindow::showTracks()
     if (!deinterlaceChosen)
         deinterlaceCheckBox->setChecked(deinterlaces(settings, openedFacts));
     deinterlaceCheckBox->setVisible(video != nullptr);
-    deinterlaceCheckBox->setEnabled(settings.videoOn && settings.videoCodec != 0 && !settings.dvdPreset);
+    const bool encodesVideo = settings.videoOn && settings.videoCodec != 0 && !settings.dvdPreset;
+    deinterlaceCheckBox->setEnabled(encodesVideo);
+    // Black bars and HDR are said about the picture, and chosen where it is encoded.
+    removeBarsCheckBox->setVisible(video != nullptr);
+    removeBarsCheckBox->setEnabled(encodesVideo);
+    barsLabel->setVisible(video != nullptr);
+    if (video)
+        barsLabel->setText(openedFacts.barsLooked
+                               ? ::barsLabel(openedFacts.bars, video->shownWidth(), video->shownHeight())
+                               : tr("Schwarze Ränder: werden gesucht …"));
+    keepHdrCheckBox->setVisible(video && dynamicRange(*video) != DynamicRange::Standard);
+    keepHdrCheckBox->setEnabled(
+        encodesVideo && targetKeepsHdr(settings.videoCodec, QFileInfo(saveLineEdit->text()).suffix()));
 }
 
 bool MainWindow::isOpenedFile(const QString &source) const
@@ -101,16 +117,18 @@ bool MainWindow::lookAllows(bool convert)
 {
     // Jobs of the first codecs do not depend on what the file holds.
     const QString source = openLineEdit->text();
-    if (!dependsOnSource(panelSettings()) || source.isEmpty())
+    const PanelSettings settings = panelSettings();
+    if (!dependsOnSource(settings) || source.isEmpty())
         return true;
-    if (look.lookedAt(source))
+    const bool withBars = settings.videoOn && settings.removeBars;
+    if (look.lookedAt(source, withBars))
         return look.goOnWithout(convert);
     // A name typed into the field is opened first, as "Öffnen" does.
     if (source != look.opened())
         openInput(source);
     else
         look.lookAgain();
-    look.wait(convert ? SourceLook::Press::Convert : SourceLook::Press::AddJob);
+    look.wait(convert ? SourceLook::Press::Convert : SourceLook::Press::AddJob, withBars);
     (convert ? convertButton : insertJobButton)->setEnabled(false);
     statusBar()->showMessage(convert
                                  ? tr("Die Datei wird noch untersucht (Spuren, Zeilensprung, Farben). Die "
