@@ -14,6 +14,7 @@
 #include "makejob.h"
 #include "mediasurvey.h"
 #include "presets.h"
+#include "quorvid.h"
 
 using namespace Qt::StringLiterals;
 
@@ -34,6 +35,7 @@ private slots:
     void presetFields();
     void convertOptions_data();
     void convertOptions();
+    void windowWaitsForBars();
 
 private:
     QTemporaryDir m_work;
@@ -436,5 +438,34 @@ void PictureSoundTest::convertOptions()
              qPrintable(QString::number(integrated)));
 }
 
-QTEST_GUILESS_MAIN(PictureSoundTest)
+void PictureSoundTest::windowWaitsForBars()
+{
+    // A quick user: the file opened, the preset chosen, the bars ticked and the
+    // job added at once. The job waits for the look at the bars and crops them.
+    const QString clip = m_work.filePath(u"window-letterbox.mp4"_s);
+    const QString failure = makeClip(clip, u"testsrc2=s=320x180:r=25:d=6,pad=320:240:0:30"_s,
+                                     {u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"ultrafast"_s});
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    MainWindow window;
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.openFiles({clip});
+    auto *open = window.findChild<QLineEdit *>(u"openLineEdit"_s);
+    QTRY_COMPARE(open->text(), clip);
+    auto *presets = window.findChild<QComboBox *>(u"presetComboBox"_s);
+    const int share = presets->findText(u"Teilen (H.264/AAC, höchstens 1080p)"_s);
+    QVERIFY(share > 0);
+    presets->setCurrentIndex(share);
+    emit presets->activated(share);
+    window.findChild<QCheckBox *>(u"removeBarsCheckBox"_s)->setChecked(true);
+    auto *add = window.findChild<QPushButton *>(u"insertJobButton"_s);
+    add->click();
+    auto *table = window.findChild<QTableWidget *>(u"batchTableWidget"_s);
+    QCOMPARE(table->rowCount(), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), 1, 30000);
+    QVERIFY2(table->item(0, 0)->text().contains(u"crop=320:180:0:30"_s),
+             qPrintable(table->item(0, 0)->text()));
+    QVERIFY(window.findChild<QLabel *>(u"barsLabel"_s)->text().contains(u"oben 30"_s));
+}
+
+QTEST_MAIN(PictureSoundTest)
 #include "tst_picturesound.moc"
