@@ -52,6 +52,9 @@ struct OutputFacts
     int sampleRate = 0;
     int channels = 0;
     int audioBitrate = 0; // kbit/s
+    bool videoCopied = false; // "copy": the picture is passed on undecoded
+    // Set by the caller: a subtitle track is to be burned into the picture.
+    bool burnIn = false;
 };
 
 OutputFacts outputFacts(const QStringList &arguments, const SourceStreams &source);

@@ -7,6 +7,7 @@
 #include "codecs.h"
 #include "colourflags.h"
 #include "germannumbers.h"
+#include "subtitlejob.h"
 #include "interlace.h"
 #include "targetsize.h"
 #include "timerange.h"
@@ -24,7 +25,8 @@ bool dependsOnSource(const PanelSettings &settings)
 {
     return (settings.videoOn && !settings.dvdPreset && videoCodec(settings.videoCodec).modern) ||
            (settings.videoOn && settings.targetSizeMB > 0) ||
-           (settings.audioOn && audioCodec(settings.audioCodec).modern);
+           (settings.audioOn && audioCodec(settings.audioCodec).modern) || !settings.subtitleFiles.isEmpty() ||
+           settings.burnIn.isSet();
 }
 
 namespace {
@@ -87,6 +89,12 @@ QString oversizeNote(const QString &output, double aimedMB)
 QString jobRefusal(const PanelSettings &settings, const SourceFacts &facts, const QString &target)
 {
     const RangeCheck range = checkRange(settings.rangeFrom, settings.rangeTo, facts.durationSeconds);
+    // Added or burned subtitles need the source's streams named.
+    if (range.refusal.isEmpty() && (!settings.subtitleFiles.isEmpty() || settings.burnIn.isSet()) &&
+        !facts.valid)
+        return QObject::tr("Was die Datei enthält, ist nicht bekannt (%1); Untertitel lassen sich daher nicht "
+                           "hinzufügen oder einbrennen. Bitte prüfen Sie die Datei.")
+            .arg(facts.problem.isEmpty() ? QObject::tr("ffprobe konnte sie nicht lesen") : facts.problem);
     if (!range.refusal.isEmpty() || !aimsAtSize(settings, facts))
         return range.refusal;
     return sizeBudget(settings, facts, target, range.range).refusal;
@@ -116,14 +124,25 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
     const int height = video ? video->height : 0;
     // One video filter chain: deinterlace first, then the size limit, then the
     // builder's own crop to even sides.
-    const QString deinterlace = deinterlaces(settings, facts) ? deinterlaceFilter(facts.scan) : QString();
-    arguments = withVideoFilters(arguments, deinterlace,
+    const RangeCheck range = checkRange(settings.rangeFrom, settings.rangeTo, facts.durationSeconds);
+    const TimeRange part = range.refusal.isEmpty() ? range.range : TimeRange();
+    // A text subtitle burned in after deinterlacing, before any change of size.
+    QStringList front;
+    for (const QString &filter : {deinterlaces(settings, facts) ? deinterlaceFilter(facts.scan) : QString(),
+                                  textBurnFilter(settings, facts, source, part)})
+        if (!filter.isEmpty())
+            front << filter;
+    const QString container = QFileInfo(target).suffix();
+    arguments = withVideoFilters(arguments, joinFilters(front),
                                  sizeLimitFilter(settings.maxHeight, video ? video->shownHeight() : 0,
                                                  video ? video->shownWidth() : 0));
     if (facts.valid) {
         // Every track the user wants and the target holds.
-        const TrackPlan plan = planTracks(facts, settings, QFileInfo(target).suffix(), settings.trackChecks);
+        const TrackPlan plan = planTracks(facts, settings, container, settings.trackChecks);
         arguments = withTracks(arguments, plan);
+        // Subtitle files as tracks; a picture subtitle laid over the picture.
+        arguments = withAddedSubtitles(arguments, settings, container, plan, part);
+        arguments = withPictureBurn(arguments, settings, facts, plan);
         // Colour flags that fit a 4:2:0 output of today's codecs.
         const bool encodesVideo =
             settings.videoOn && !settings.dvdPreset && videoCodec(settings.videoCodec).modern;
@@ -131,7 +150,6 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
             arguments =
                 beforeOutput(arguments, colourFlagOptions(video->colourSpace, video->pixelFormat, height));
     }
-    const RangeCheck range = checkRange(settings.rangeFrom, settings.rangeTo, facts.durationSeconds);
     QList<QStringList> runs{arguments};
     // A size: the bitrate that meets it, in two passes where the encoder has them;
     // the runner measures the output against the size and corrects a miss.
@@ -155,5 +173,7 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
     Job job = Job::fromRuns(runs);
     job.sizeLimit = sizeLimit;
     job.limitRuns = limitRuns;
+    if (facts.valid)
+        job.workFiles = subtitleWorkFiles(settings);
     return job;
 }

@@ -88,6 +88,10 @@ StreamFacts readStream(const QJsonObject &s)
     if (colourSpace != u"unknown"_s)
         f.colourSpace = colourSpace;
     f.pixelFormat = s[u"pix_fmt"_s].toString();
+    // "25/1", "30000/1001"; "0/0" when not told.
+    const QStringList rate = s[u"avg_frame_rate"_s].toString().split(u'/');
+    if (rate.size() == 2 && rate[1].toDouble() > 0)
+        f.frameRate = rate[0].toDouble() / rate[1].toDouble();
     // MP4 and most other containers tell each stream's bit rate; Matroska files
     // made by mkvmerge carry it as the tag "BPS" (or "BPS-eng") instead.
     qint64 bitsPerSecond = s[u"bit_rate"_s].toString().toLongLong();
