@@ -83,8 +83,8 @@ const QStringList flags{u"forced"_s, u"sdh"_s, u"cc"_s, u"hi"_s, u"default"_s, u
 
 bool validUtf8(const QByteArray &bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)decoder.decode(bytes);
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder(bytes);
     return !decoder.hasError();
 }
 
@@ -217,8 +217,12 @@ SubtitleNameHints subtitleNameHints(const QString &path)
             hints.forced = hints.forced || part == u"forced"_s || part == u"erzwungen"_s;
             continue;
         }
+        // Anything else ends the hints: a part of the film's own name.
+        if (!hints.language.isEmpty())
+            break;
         hints.language = languageTag(part);
-        break;
+        if (hints.language.isEmpty())
+            break;
     }
     return hints;
 }
