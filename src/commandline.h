@@ -18,6 +18,8 @@ struct CommandLineOptions
     QCommandLineOption jobs;
     QCommandLineOption keepGoing;
     QCommandLineOption overwrite;
+    QCommandLineOption subtitles;
+    QCommandLineOption join;
 
     // Options that mean something only with --run or --convert, and only with
     // --convert.

@@ -27,9 +27,11 @@
 #include "batchfile.h"
 #include "batchqueue.h"
 #include "commandline.h"
+#include "convertextras.h"
 #include "converter.h"
 #include "dropping.h"
 #include "jobrunner.h"
+#include "join.h"
 #include "makejob.h"
 #include "mediasurvey.h"
 #include "presets.h"
@@ -391,14 +393,14 @@ int usageError(const QString &text)
     print(stderr, u"quorvid: "_s + text +
                       u"\nAufruf: quorvid --run LISTE.btc [--jobs N] [--keep-going] [--overwrite]\n"
                       u"        quorvid --convert DATEI... [--preset NAME] [--output-dir ORDNER] [--jobs N] "
-                      u"[--keep-going] [--overwrite]\n"_s);
+                      u"[--subtitles DATEI | --join] [--keep-going] [--overwrite]\n"_s);
     return 2;
 }
 
 int runList(const QCommandLineParser &parser)
 {
     const CommandLineOptions &o = commandLineOptions();
-    for (const QCommandLineOption &other : {o.convert, o.listPresets, o.preset, o.outputDir})
+    for (const QCommandLineOption &other : {o.convert, o.listPresets, o.preset, o.outputDir, o.subtitles, o.join})
         if (parser.isSet(other))
             return usageError(u"Die Option --%1 gilt nicht zusammen mit --run."_s.arg(other.names().first()));
     if (!parser.positionalArguments().isEmpty())
@@ -518,10 +520,14 @@ int convertFiles(const QCommandLineParser &parser)
                       u"umgewandelt.\n"_s.arg(printableText(QDir::toNativeSeparators(name))));
     const QStringList &files = taken.inputs;
     const QStringList outputs = outputNames(files, folder, outputSuffix(preset->settings));
+    const bool join = parser.isSet(o.join);
+    const QString subtitleFile = parser.value(o.subtitles);
+    if (const QString refusal = convertOptionsRefusal(files.size(), join, subtitleFile); !refusal.isEmpty())
+        return usageError(refusal);
     // What each file holds (tracks, interlacing, colours), looked at a few at a
     // time before its job is made, as the window does for the files it adds.
     QHash<QString, MediaFacts> facts;
-    if (dependsOnSource(preset->settings)) {
+    if (convertNeedsFacts(preset->settings, join, !subtitleFile.isEmpty())) {
         MediaSurvey survey;
         QEventLoop loop;
         QObject::connect(
@@ -534,22 +540,17 @@ int convertFiles(const QCommandLineParser &parser)
     }
     // A file whose job cannot be made (a size too small for it) is named and
     // left out; the others are converted, and the exit status tells of it.
-    QList<Job> convertJobs;
-    int refused = 0;
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        const MediaFacts known = facts.value(files[i]);
-        const QString refusal = jobRefusal(preset->settings, known, outputs[i]);
-        if (!refusal.isEmpty()) {
-            print(stderr, u"quorvid: %1: %2\n"_s.arg(printableText(files[i]), refusal));
-            ++refused;
-            continue;
-        }
-        convertJobs << makeJob(preset->settings, files[i], outputs[i], known);
-    }
-    if (convertJobs.isEmpty())
+    const QStringList joined = join ? inGivenOrder(files, given) : QStringList();
+    const ConvertJobs made =
+        join ? convertJobs(preset->settings, joined, outputs, facts, QString(),
+                           joinOutputName(joined.first(), folder, outputSuffix(preset->settings)))
+             : convertJobs(preset->settings, files, outputs, facts, subtitleFile, QString());
+    for (const QString &message : made.messages)
+        print(stderr, u"quorvid: %1\n"_s.arg(printableText(message)));
+    if (made.jobs.isEmpty())
         return 1;
-    const int status = runJobs(convertJobs, parallel, parser.isSet(o.keepGoing), parser.isSet(o.overwrite));
-    return refused + leftOut > 0 ? std::max(status, 1) : status;
+    const int status = runJobs(made.jobs, parallel, parser.isSet(o.keepGoing), parser.isSet(o.overwrite));
+    return made.refused + leftOut > 0 ? std::max(status, 1) : status;
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "join.h"
 #include "jobrunner.h"
 #include "makejob.h"
+#include "presets.h"
 #include "runfiles.h"
 #include "subtitlefiles.h"
 #include "subtitlejob.h"
@@ -136,6 +137,8 @@ private slots:
     void joins_data();
     void joins();
     void joinedJobsStored();
+    void commandLine_data();
+    void commandLine();
 
 private:
     QString path(const QString &name) const { return dir.filePath(name); }
@@ -512,7 +515,10 @@ void SubtitlesTest::joinedJobsStored()
     MediaFacts facts;
     facts.valid = true;
     facts.durationSeconds = 2;
-    facts.streams << StreamFacts{0, StreamFacts::Kind::Video, u"h264"_s};
+    StreamFacts video;
+    video.kind = StreamFacts::Kind::Video;
+    video.codec = u"h264"_s;
+    facts.streams << video;
     Job join = joinJob(settingsFor(u"copy"_s), {u"/v/a, 1.mp4"_s, u"/v/it's.mp4"_s}, {facts, facts},
                        u"/v/out.mp4"_s);
     QCOMPARE(join.inputSeconds, 4.0);
@@ -535,6 +541,79 @@ void SubtitlesTest::joinedJobsStored()
     QCOMPARE(read.jobs, (QList<Job>{plain, join, subtitled}));
     QCOMPARE(read.jobs[1].input, u"/v/a, 1.mp4"_s);
     QCOMPARE(batchListContent({plain}), QByteArray("-y,-i,/v/a.avi,/v/a.mpg\n"));
+}
+
+void SubtitlesTest::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // {dir} is the test's folder
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("streams"); // codec:language of each stream
+    QTest::newRow("--subtitles") << QStringList{u"{dir}/cli/film.mp4"_s, u"--subtitles"_s,
+                                                u"{dir}/cli/anders.fra.srt"_s, u"--output-dir"_s, u"{dir}/out1"_s}
+                                 << 0 << u"out1/film.mp4"_s << u"h264: aac: mov_text:fre"_s;
+    QTest::newRow("preset: beside") << QStringList{u"{dir}/cli/film.mp4"_s, u"--preset"_s, u"Daneben"_s,
+                                                   u"--output-dir"_s, u"{dir}/out2"_s}
+                                    << 0 << u"out2/film.mp4"_s << u"h264: aac: mov_text:ger mov_text:eng"_s;
+    QTest::newRow("--join, in the given order")
+        << QStringList{u"{dir}/cli/zwei.mp4"_s, u"{dir}/cli/film.mp4"_s, u"--join"_s, u"--preset"_s,
+                       u"Daneben"_s}
+        << 0 << u"cli/zwei-verbunden.mp4"_s << u"h264: aac:"_s;
+    QTest::newRow("--subtitles, two files") << QStringList{u"{dir}/cli/film.mp4"_s, u"{dir}/cli/zwei.mp4"_s,
+                                                           u"--subtitles"_s, u"{dir}/cli/anders.fra.srt"_s}
+                                            << 2 << QString() << QString();
+    QTest::newRow("--subtitles, no text") << QStringList{u"{dir}/cli/film.mp4"_s, u"--subtitles"_s,
+                                                         u"{dir}/cli/film.mp4"_s}
+                                          << 2 << QString() << QString();
+    QTest::newRow("--join, one file") << QStringList{u"{dir}/cli/film.mp4"_s, u"--join"_s} << 2 << QString()
+                                      << QString();
+}
+
+void SubtitlesTest::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, output);
+    QFETCH(QString, streams);
+    const QString cli = path(u"cli"_s);
+    if (!QFileInfo::exists(cli)) {
+        QVERIFY(QDir().mkpath(cli));
+        QVERIFY(QFile::copy(path(u"black.mp4"_s), cli + u"/film.mp4"_s));
+        QVERIFY(QFile::copy(path(u"black.mp4"_s), cli + u"/zwei.mp4"_s));
+        QVERIFY(write(cli + u"/film.de.srt"_s, QByteArray("1\r\n00:00:00,000 --> 00:00:01,000\r\nGr\xFC\xDF" "e\r\n")));
+        QVERIFY(write(cli + u"/film.en.ass"_s,
+                      "[Script Info]\nScriptType: v4.00+\n\n[V4+ Styles]\nFormat: Name, Fontname, Fontsize\n"
+                      "Style: Default,Sans,20\n\n[Events]\nFormat: Layer, Start, End, Style, Text\n"
+                      "Dialogue: 0,0:00:00.00,0:00:01.00,Default,Hello\n"));
+        QVERIFY(write(cli + u"/anders.fra.srt"_s, srt(u"Bonjour"_s)));
+        // A preset of the user's that takes the subtitle files beside each file.
+        Preset beside{u"Daneben"_s, false, settingsFor(u"libx264"_s, u"aac"_s)};
+        beside.settings.originalSize = true;
+        beside.settings.quality = defaultQualityIndex;
+        beside.settings.subtitlesBeside = true;
+        QString reason;
+        QVERIFY(presetFromJson(presetToJson(beside), &reason)->settings.subtitlesBeside);
+        QVERIFY2(savePreset(userPresetFolder(), beside).isEmpty(), qPrintable(userPresetFolder()));
+    }
+    QStringList call{u"--convert"_s};
+    for (const QString &argument : arguments)
+        call << QString(argument).replace(u"{dir}"_s, dir.path());
+    QProcess quorvid;
+    quorvid.start(QStringLiteral(QUORVID_BINARY), call);
+    QVERIFY(quorvid.waitForFinished(120000));
+    const QString said = QString::fromUtf8(quorvid.readAllStandardOutput() + quorvid.readAllStandardError());
+    QVERIFY2(quorvid.exitCode() == status, qPrintable(said));
+    if (output.isEmpty())
+        return;
+    const MediaFacts made = probe(path(output));
+    QStringList found;
+    for (const StreamFacts &st : made.streams)
+        found << st.codec + u':' + st.language;
+    QCOMPARE(found.join(u' '), streams);
+    if (streams.contains(u"mov_text:ger"_s))
+        QVERIFY(subtitleText(path(output), 0).contains(u"Grüße"_s));
+    if (output.contains(u"verbunden"_s))
+        QVERIFY2(std::abs(made.durationSeconds - 6) < 0.2, qPrintable(QString::number(made.durationSeconds)));
 }
 
 QTEST_GUILESS_MAIN(SubtitlesTest)
