@@ -273,8 +273,11 @@ QByteArray batchListContent(const QList<Job> &jobs, bool *extended)
     const bool limited =
         std::any_of(jobs.cbegin(), jobs.cend(), [](const Job &job) { return job.sizeLimit > 0; });
     const bool worked = std::any_of(jobs.cbegin(), jobs.cend(), hasWorkFiles);
-    QByteArray content =
-        (worked ? workFilesFormMarker : limited ? sizeLimitFormMarker : extendedFormMarker).toUtf8() + '\n';
+    QByteArray content = (worked    ? workFilesFormMarker
+                          : limited ? sizeLimitFormMarker
+                                    : extendedFormMarker)
+                             .toUtf8() +
+                         '\n';
     for (const Job &job : jobs) {
         if (job.isEmpty())
             continue;

@@ -18,7 +18,8 @@ QStringList CommandLineOptions::runOnly() const
 
 QStringList CommandLineOptions::convertOnly() const
 {
-    return {preset.names().first(), outputDir.names().first(), subtitles.names().first(), join.names().first()};
+    return {preset.names().first(), outputDir.names().first(), subtitles.names().first(),
+            join.names().first()};
 }
 
 const CommandLineOptions &commandLineOptions()
@@ -38,11 +39,13 @@ const CommandLineOptions &commandLineOptions()
         {u"jobs"_s, said("Wandelt mit --run oder --convert <N> Jobs gleichzeitig um."), u"N"_s, u"1"_s},
         {u"keep-going"_s, said("Setzt --run oder --convert nach einem fehlgeschlagenen Job fort.")},
         {u"overwrite"_s, said("Überschreibt mit --run oder --convert vorhandene Ausgabedateien.")},
-        {u"subtitles"_s, said("Fügt mit --convert der einen genannten Datei die Untertiteldatei <Datei> (.srt, "
-                              ".ass, .ssa, .vtt) als Untertitelspur hinzu."),
+        {u"subtitles"_s,
+         said("Fügt mit --convert der einen genannten Datei die Untertiteldatei <Datei> (.srt, "
+              ".ass, .ssa, .vtt) als Untertitelspur hinzu."),
          said("Datei")},
-        {u"join"_s, said("Verbindet mit --convert die genannten Dateien in der genannten Reihenfolge zu einer "
-                         "Ausgabedatei.")},
+        {u"join"_s,
+         said("Verbindet mit --convert die genannten Dateien in der genannten Reihenfolge zu einer "
+              "Ausgabedatei.")},
     };
     return options;
 }
@@ -51,8 +54,8 @@ void addQuorvidOptions(QCommandLineParser &parser)
 {
     const CommandLineOptions &o = commandLineOptions();
     parser.setApplicationDescription(said("Quorvid wandelt Video- und Audiodateien mit ffmpeg um."));
-    parser.addOptions(
-        {o.run, o.convert, o.preset, o.outputDir, o.listPresets, o.jobs, o.keepGoing, o.overwrite, o.subtitles, o.join});
+    parser.addOptions({o.run, o.convert, o.preset, o.outputDir, o.listPresets, o.jobs, o.keepGoing,
+                       o.overwrite, o.subtitles, o.join});
     parser.addPositionalArgument(
         said("Dateien"),
         said("Eine Datei wird geöffnet wie mit „Öffnen“, mehrere Dateien oder Ordner "

@@ -65,8 +65,9 @@ ConvertJobs convertJobs(const PanelSettings &settings, const QStringList &files,
         }
         // No one to ask: every audio track is kept, missing ones are silence.
         if (joinQuestion(files, known).ask)
-            made.messages << u"Die Dateien haben unterschiedlich viele Tonspuren; fehlende Tonspuren werden mit "
-                             u"Stille aufgefüllt."_s;
+            made.messages
+                << u"Die Dateien haben unterschiedlich viele Tonspuren; fehlende Tonspuren werden mit "
+                   u"Stille aufgefüllt."_s;
         made.jobs << joinJob(settings, files, known, joinOutput, JoinAudio::AllTracks);
         return made;
     }
@@ -81,10 +82,10 @@ ConvertJobs convertJobs(const PanelSettings &settings, const QStringList &files,
                 continue;
             }
             own.subtitleFiles << addedSubtitle(subtitle);
-            made.messages << u"%1: Untertitel aus %2 (%3)"_s.arg(
-                shown(files[i]), shown(subtitle),
-                own.subtitleFiles.last().language.isEmpty() ? u"Sprache unbekannt"_s
-                                                            : own.subtitleFiles.last().language);
+            made.messages << u"%1: Untertitel aus %2 (%3)"_s.arg(shown(files[i]), shown(subtitle),
+                                                                 own.subtitleFiles.last().language.isEmpty()
+                                                                     ? u"Sprache unbekannt"_s
+                                                                     : own.subtitleFiles.last().language);
         }
         const MediaFacts known = facts.value(files[i]);
         const QString refusal = jobRefusal(own, known, outputs[i]);

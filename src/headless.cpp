@@ -27,8 +27,8 @@
 #include "batchfile.h"
 #include "batchqueue.h"
 #include "commandline.h"
-#include "convertextras.h"
 #include "converter.h"
+#include "convertextras.h"
 #include "dropping.h"
 #include "jobrunner.h"
 #include "join.h"
@@ -400,7 +400,8 @@ int usageError(const QString &text)
 int runList(const QCommandLineParser &parser)
 {
     const CommandLineOptions &o = commandLineOptions();
-    for (const QCommandLineOption &other : {o.convert, o.listPresets, o.preset, o.outputDir, o.subtitles, o.join})
+    for (const QCommandLineOption &other :
+         {o.convert, o.listPresets, o.preset, o.outputDir, o.subtitles, o.join})
         if (parser.isSet(other))
             return usageError(u"Die Option --%1 gilt nicht zusammen mit --run."_s.arg(other.names().first()));
     if (!parser.positionalArguments().isEmpty())

@@ -236,8 +236,9 @@ void JobRunner::startRun(Lane &lane)
     if (!part.isEmpty() || whole > 0)
         lane.parser.expectPart(part.from.value_or(0),
                                part.length() ? part.length()
-                               : whole > 0   ? std::optional<double>(std::max(0.0, whole - part.from.value_or(0)))
-                                             : std::nullopt);
+                               : whole > 0
+                                   ? std::optional<double>(std::max(0.0, whole - part.from.value_or(0)))
+                                   : std::nullopt);
     lane.reportReader = OutputReportReader();
     lane.process.setWorkingDirectory(lane.workFolder ? lane.workFolder->path() : QString());
     // The converter writes its report in many small pieces. Read from a pipe,

@@ -91,10 +91,11 @@ JoinQuestion joinQuestion(const QStringList &files, const QList<MediaFacts> &fac
                                          [&numbers](qsizetype n) { return n == numbers.first(); }))
         return question;
     question.ask = true;
-    question.text = tr("Die Dateien haben unterschiedlich viele Tonspuren (%1). Sollen fehlende Tonspuren mit "
-                       "Stille aufgefüllt werden, damit keine Spur verloren geht, oder sollen nur die Tonspuren "
-                       "übernommen werden, die alle Dateien haben?")
-                        .arg(counts.join(u", "_s));
+    question.text =
+        tr("Die Dateien haben unterschiedlich viele Tonspuren (%1). Sollen fehlende Tonspuren mit "
+           "Stille aufgefüllt werden, damit keine Spur verloren geht, oder sollen nur die Tonspuren "
+           "übernommen werden, die alle Dateien haben?")
+            .arg(counts.join(u", "_s));
     return question;
 }
 
@@ -122,28 +123,31 @@ QString joinRefusal(const PanelSettings &settings, const QStringList &files, con
             return tr("Die Datei %1 lässt sich nicht lesen (%2); sie kann nicht verbunden werden.")
                 .arg(QDir::toNativeSeparators(files[i]), facts[i].problem);
         if (files[i].contains(u'\n') || files[i].contains(u'\r'))
-            return tr("Der Name der Datei %1 enthält einen Zeilenumbruch und kann nicht verbunden werden. Bitte "
+            return tr("Der Name der Datei %1 enthält einen Zeilenumbruch und kann nicht verbunden werden. "
+                      "Bitte "
                       "benennen Sie die Datei um.")
                 .arg(QDir::toNativeSeparators(files[i]).simplified());
     }
     if (!settings.subtitleFiles.isEmpty() || settings.burnIn.isSet())
-        return tr("Beim Verbinden lassen sich keine Untertitel hinzufügen oder einbrennen. Bitte verbinden Sie "
-                  "die Dateien zuerst und fügen Sie die Untertitel danach hinzu.");
+        return tr(
+            "Beim Verbinden lassen sich keine Untertitel hinzufügen oder einbrennen. Bitte verbinden Sie "
+            "die Dateien zuerst und fügen Sie die Untertitel danach hinzu.");
     const RangeCheck range = checkRange(settings.rangeFrom, settings.rangeTo, sumOfLengths(facts));
     if (!range.refusal.isEmpty())
         return range.refusal;
     const QString difference = joinDifference(facts);
     if (difference.isEmpty())
         return {};
-    const bool copied = (settings.videoOn && !settings.dvdPreset &&
-                         videoCodec(settings.videoCodec).encoder == u"copy"_s) ||
-                        (settings.audioOn && audioCodec(settings.audioCodec).encoder == u"copy"_s);
+    const bool copied =
+        (settings.videoOn && !settings.dvdPreset && videoCodec(settings.videoCodec).encoder == u"copy"_s) ||
+        (settings.audioOn && audioCodec(settings.audioCodec).encoder == u"copy"_s);
     if (copied)
         return tr("Die Dateien passen nicht zusammen (%1) und lassen sich nur neu kodiert verbinden. Bitte "
                   "wählen Sie einen Video- und einen Audio-Codec statt „copy“.")
             .arg(difference);
     if (settings.targetSizeMB > 0)
-        return tr("Die Dateien passen nicht zusammen (%1) und werden neu kodiert verbunden; eine Zielgröße ist "
+        return tr("Die Dateien passen nicht zusammen (%1) und werden neu kodiert verbunden; eine Zielgröße "
+                  "ist "
                   "dabei nicht möglich. Bitte wählen Sie eine Qualitätsstufe oder eine Bitrate.")
             .arg(difference);
     return {};
@@ -237,8 +241,8 @@ Job filterJoin(const PanelSettings &settings, const QStringList &files, const QL
     const QString size = u"%1:%2"_s.arg(width).arg(height);
     const int sampleRate = sound && sound->sampleRate > 0 ? sound->sampleRate : 48000;
     const QString layout = allMono ? u"mono"_s : u"stereo"_s;
-    const QString audioFormat = u"aformat=sample_fmts=fltp:sample_rates=%1:channel_layouts=%2"_s.arg(sampleRate)
-                                    .arg(layout);
+    const QString audioFormat =
+        u"aformat=sample_fmts=fltp:sample_rates=%1:channel_layouts=%2"_s.arg(sampleRate).arg(layout);
     QStringList parts;
     QString segments;
     for (qsizetype i = 0; i < files.size(); ++i) {
@@ -252,7 +256,8 @@ Job filterJoin(const PanelSettings &settings, const QStringList &files, const QL
                 filters = u"[%1:v:0]"_s.arg(n);
                 if (deinterlaces(settings, facts[i]))
                     filters += deinterlaceFilter(facts[i].scan) + u',';
-                filters += u"scale=%1:force_original_aspect_ratio=decrease,pad=%1:(ow-iw)/2:(oh-ih)/2"_s.arg(size);
+                filters +=
+                    u"scale=%1:force_original_aspect_ratio=decrease,pad=%1:(ow-iw)/2:(oh-ih)/2"_s.arg(size);
             }
             parts << filters + u",setsar=1,fps=%1,format=yuv420p[v%2]"_s.arg(rate, n);
             segments += u"[v%1]"_s.arg(n);
@@ -260,8 +265,9 @@ Job filterJoin(const PanelSettings &settings, const QStringList &files, const QL
         const qsizetype own = streamsOf(facts[i], Kind::Audio).size();
         for (qsizetype k = 0; k < tracks; ++k) {
             const QString label = u"[a%1_%2]"_s.arg(n).arg(k);
-            parts << (k < own ? u"[%1:a:%2]aresample=%3,"_s.arg(n).arg(k).arg(sampleRate)
-                              : u"anullsrc=r=%1:cl=%2,atrim=duration=%3,"_s.arg(sampleRate).arg(layout, length)) +
+            parts << (k < own
+                          ? u"[%1:a:%2]aresample=%3,"_s.arg(n).arg(k).arg(sampleRate)
+                          : u"anullsrc=r=%1:cl=%2,atrim=duration=%3,"_s.arg(sampleRate).arg(layout, length)) +
                          audioFormat + label;
             segments += label;
         }

@@ -7,8 +7,8 @@
 #include "codecs.h"
 #include "colourflags.h"
 #include "germannumbers.h"
-#include "subtitlejob.h"
 #include "interlace.h"
+#include "subtitlejob.h"
 #include "targetsize.h"
 #include "timerange.h"
 #include "tracks.h"
@@ -25,8 +25,8 @@ bool dependsOnSource(const PanelSettings &settings)
 {
     return (settings.videoOn && !settings.dvdPreset && videoCodec(settings.videoCodec).modern) ||
            (settings.videoOn && settings.targetSizeMB > 0) ||
-           (settings.audioOn && audioCodec(settings.audioCodec).modern) || !settings.subtitleFiles.isEmpty() ||
-           settings.burnIn.isSet();
+           (settings.audioOn && audioCodec(settings.audioCodec).modern) ||
+           !settings.subtitleFiles.isEmpty() || settings.burnIn.isSet();
 }
 
 namespace {
@@ -92,8 +92,9 @@ QString jobRefusal(const PanelSettings &settings, const SourceFacts &facts, cons
     // Added or burned subtitles need the source's streams named.
     if (range.refusal.isEmpty() && (!settings.subtitleFiles.isEmpty() || settings.burnIn.isSet()) &&
         !facts.valid)
-        return QObject::tr("Was die Datei enthält, ist nicht bekannt (%1); Untertitel lassen sich daher nicht "
-                           "hinzufügen oder einbrennen. Bitte prüfen Sie die Datei.")
+        return QObject::tr(
+                   "Was die Datei enthält, ist nicht bekannt (%1); Untertitel lassen sich daher nicht "
+                   "hinzufügen oder einbrennen. Bitte prüfen Sie die Datei.")
             .arg(facts.problem.isEmpty() ? QObject::tr("ffprobe konnte sie nicht lesen") : facts.problem);
     if (!range.refusal.isEmpty() || !aimsAtSize(settings, facts))
         return range.refusal;

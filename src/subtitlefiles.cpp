@@ -262,9 +262,10 @@ QString subtitleFileRefusal(const QString &path)
         return u"%1 ist keine Untertiteldatei, die Quorvid kennt. Bitte wählen Sie eine Datei mit der Endung "
                u".srt, .ass, .ssa oder .vtt."_s.arg(name);
     if (info.size() > largestSubtitleFile)
-        return u"%1 ist mit %2 MB zu groß für eine Untertiteldatei. Bitte prüfen Sie, ob Sie die richtige Datei "
+        return u"%1 ist mit %2 MB zu groß für eine Untertiteldatei. Bitte prüfen Sie, ob Sie die richtige "
+               u"Datei "
                u"gewählt haben."_s.arg(name)
-            .arg(info.size() / (1024 * 1024));
+                   .arg(info.size() / (1024 * 1024));
     QString error;
     const QByteArray text = utf8SubtitleText(path, &error);
     if (!error.isEmpty())
@@ -280,9 +281,9 @@ QByteArray utf8SubtitleText(const QString &path, QString *error)
     QFile file(path);
     if (QFileInfo(path).size() > largestSubtitleFile || !file.open(QIODevice::ReadOnly)) {
         *error = u"Die Untertiteldatei %1 kann nicht gelesen werden%2. Bitte prüfen Sie die Datei und ihre "
-                 u"Rechte."_s.arg(QDir::toNativeSeparators(path),
-                                  file.error() != QFileDevice::NoError ? u" ("_s + file.errorString() + u')'
-                                                                       : QString());
+                 u"Rechte."_s.arg(QDir::toNativeSeparators(path), file.error() != QFileDevice::NoError
+                                                                      ? u" ("_s + file.errorString() + u')'
+                                                                      : QString());
         return {};
     }
     const QByteArray bytes = file.read(largestSubtitleFile + 1);

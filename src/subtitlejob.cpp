@@ -201,15 +201,15 @@ QList<Problem> subtitleProblems(const PanelSettings &settings, const MediaFacts 
     const bool holds = !textSubtitleCodec(container).isEmpty();
     for (int i = 0; i < int(settings.subtitleFiles.size()); ++i)
         if (!holds && !burnsAdded(settings, i))
-            problems.append({tr("Untertiteldatei %1: %2-Dateien nehmen keine Untertitel auf.")
-                                 .arg(QFileInfo(settings.subtitleFiles[i].path).fileName(),
-                                      containerLabel(container)),
-                             tr("Wählen Sie als Ziel MP4, WebM oder MKV oder brennen Sie die Untertitel in "
-                                "das Bild ein, sonst wird die Datei weggelassen.")});
+            problems.append(
+                {tr("Untertiteldatei %1: %2-Dateien nehmen keine Untertitel auf.")
+                     .arg(QFileInfo(settings.subtitleFiles[i].path).fileName(), containerLabel(container)),
+                 tr("Wählen Sie als Ziel MP4, WebM oder MKV oder brennen Sie die Untertitel in "
+                    "das Bild ein, sonst wird die Datei weggelassen.")});
     if (burnsSubtitles(settings) && settings.burnIn.from == BurnIn::From::Source && facts.valid &&
         !burnedSourceStream(settings, facts))
-        problems.append({tr("Die Spur %1 zum Einbrennen ist keine Untertitelspur der Datei.")
-                             .arg(settings.burnIn.index),
-                         tr("Wählen Sie eine Untertitelspur zum Einbrennen, sonst wird nichts eingebrannt.")});
+        problems.append(
+            {tr("Die Spur %1 zum Einbrennen ist keine Untertitelspur der Datei.").arg(settings.burnIn.index),
+             tr("Wählen Sie eine Untertitelspur zum Einbrennen, sonst wird nichts eingebrannt.")});
     return problems;
 }

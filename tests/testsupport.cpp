@@ -369,11 +369,13 @@ bool writeVobSub(const QString &stem)
                           "\x00\x58\x00\x20\x02\xff", // hide after 88 ticks
                           38);
     const QByteArray pes = QByteArray("\x81\x80\x05\x21\x00\x01\x00\x01\x20", 9) + unit;
-    return writeFile(stem + u".sub"_s,
-          QByteArray("\x00\x00\x01\xba\x44\x00\x04\x00\x04\x01\x01\x89\xc3\xf8\x00\x00\x01\xbd", 18) +
-                         char(pes.size() >> 8) + char(pes.size() & 0xff) + pes) &&
-           writeFile(stem + u".idx"_s, "# VobSub index file, v7 (do not modify this line!)\nsize: 160x120\npalette: "
-                            "000000, ffffff, 808080, ff0000, 00ff00, 0000ff, ffff00, ff00ff, 00ffff, 404040, "
-                            "c0c0c0, 800000, 008000, 000080, 808000, 800080\nid: fr, index: 0\n"
-                            "timestamp: 00:00:00:500, filepos: 000000000\n");
+    return writeFile(
+               stem + u".sub"_s,
+               QByteArray("\x00\x00\x01\xba\x44\x00\x04\x00\x04\x01\x01\x89\xc3\xf8\x00\x00\x01\xbd", 18) +
+                   char(pes.size() >> 8) + char(pes.size() & 0xff) + pes) &&
+           writeFile(stem + u".idx"_s,
+                     "# VobSub index file, v7 (do not modify this line!)\nsize: 160x120\npalette: "
+                     "000000, ffffff, 808080, ff0000, 00ff00, 0000ff, ffff00, ff00ff, 00ffff, 404040, "
+                     "c0c0c0, 800000, 008000, 000080, 808000, 800080\nid: fr, index: 0\n"
+                     "timestamp: 00:00:00:500, filepos: 000000000\n");
 }

@@ -10,8 +10,8 @@
 
 #include "batchfile.h"
 #include "codecs.h"
-#include "join.h"
 #include "jobrunner.h"
+#include "join.h"
 #include "makejob.h"
 #include "presets.h"
 #include "runfiles.h"
@@ -59,7 +59,8 @@ QByteArray srt(const QString &line, const QString &from = u"00:00:00,000"_s,
 QString subtitleText(const QString &file, int track)
 {
     QByteArray out;
-    run({u"-v"_s, u"error"_s, u"-i"_s, file, u"-map"_s, u"0:s:%1"_s.arg(track), u"-f"_s, u"srt"_s, u"-"_s}, &out);
+    run({u"-v"_s, u"error"_s, u"-i"_s, file, u"-map"_s, u"0:s:%1"_s.arg(track), u"-f"_s, u"srt"_s, u"-"_s},
+        &out);
     return QString::fromUtf8(out);
 }
 
@@ -88,9 +89,9 @@ double videoStart(const QString &file)
 int brightPixels(const QString &file, double seconds)
 {
     QProcess p;
-    p.start(u"/usr/bin/ffmpeg"_s, {u"-v"_s, u"error"_s, u"-ss"_s, QString::number(seconds), u"-i"_s, file,
-                                   u"-frames:v"_s, u"1"_s, u"-f"_s, u"rawvideo"_s, u"-pix_fmt"_s, u"gray"_s,
-                                   u"-"_s});
+    p.start(u"/usr/bin/ffmpeg"_s,
+            {u"-v"_s, u"error"_s, u"-ss"_s, QString::number(seconds), u"-i"_s, file, u"-frames:v"_s, u"1"_s,
+             u"-f"_s, u"rawvideo"_s, u"-pix_fmt"_s, u"gray"_s, u"-"_s});
     p.waitForFinished(30000);
     const QByteArray picture = p.readAllStandardOutput();
     return int(std::count_if(picture.cbegin(), picture.cend(), [](char c) { return uchar(c) > 128; }));
@@ -158,11 +159,36 @@ void SubtitlesTest::initTestCase()
         const QString movie = path(u"movie.mkv"_s);
         QVERIFY(write(path(u"de.srt"_s), srt(u"Hallo"_s)));
         QVERIFY(writeVobSub(path(u"fr"_s)));
-        QVERIFY(run({u"-y"_s, u"-v"_s, u"error"_s, u"-i"_s, path(u"black.mp4"_s), u"-f"_s, u"lavfi"_s, u"-i"_s,
-                     u"sine=duration=3:frequency=660"_s, u"-i"_s, path(u"de.srt"_s), u"-i"_s, path(u"fr.idx"_s),
-                     u"-map"_s, u"0"_s, u"-map"_s, u"1"_s, u"-map"_s, u"2"_s, u"-map"_s, u"3"_s, u"-c:v"_s,
-                     u"copy"_s, u"-c:a"_s, u"aac"_s, u"-c:s"_s, u"copy"_s, u"-metadata:s:s:0"_s,
-                     u"language=ger"_s, movie}));
+        QVERIFY(run({u"-y"_s,
+                     u"-v"_s,
+                     u"error"_s,
+                     u"-i"_s,
+                     path(u"black.mp4"_s),
+                     u"-f"_s,
+                     u"lavfi"_s,
+                     u"-i"_s,
+                     u"sine=duration=3:frequency=660"_s,
+                     u"-i"_s,
+                     path(u"de.srt"_s),
+                     u"-i"_s,
+                     path(u"fr.idx"_s),
+                     u"-map"_s,
+                     u"0"_s,
+                     u"-map"_s,
+                     u"1"_s,
+                     u"-map"_s,
+                     u"2"_s,
+                     u"-map"_s,
+                     u"3"_s,
+                     u"-c:v"_s,
+                     u"copy"_s,
+                     u"-c:a"_s,
+                     u"aac"_s,
+                     u"-c:s"_s,
+                     u"copy"_s,
+                     u"-metadata:s:s:0"_s,
+                     u"language=ger"_s,
+                     movie}));
     }
 }
 
@@ -179,8 +205,10 @@ void SubtitlesTest::encodings_data()
     }
     // Windows-1252: "–", "„", "“" and "€" lie in 0x80 to 0x9F; ISO-8859-1 has none.
     QByteArray cp1252 = srt(u"Grüße aus Köln – „Öl“ für 5 €"_s);
-    cp1252 = QByteArray("1\r\n00:00:00,000 --> 00:00:02,000\r\nGr\xFC\xDF" "e aus K\xF6ln \x96 \x84\xD6l\x93 f\xFCr 5 \x80\r\n");
-    const QByteArray latin1("1\r\n00:00:00,000 --> 00:00:02,000\r\nGr\xFC\xDF" "e aus K\xF6ln, \xD6l f\xFCr 5\r\n");
+    cp1252 = QByteArray("1\r\n00:00:00,000 --> 00:00:02,000\r\nGr\xFC\xDF"
+                        "e aus K\xF6ln \x96 \x84\xD6l\x93 f\xFCr 5 \x80\r\n");
+    const QByteArray latin1("1\r\n00:00:00,000 --> 00:00:02,000\r\nGr\xFC\xDF"
+                            "e aus K\xF6ln, \xD6l f\xFCr 5\r\n");
     QTest::newRow("UTF-8") << utf8 << TextEncoding::Utf8;
     QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBF") + utf8 << TextEncoding::Utf8Bom;
     QTest::newRow("UTF-16 LE") << utf16le << TextEncoding::Utf16LE;
@@ -296,7 +324,8 @@ void SubtitlesTest::addedToJobs()
     s.rangeFrom = from;
     s.subtitleFiles << addedSubtitle(added);
     s.subtitleFiles.last().title = u"Französisch, erzwungen"_s;
-    const QString out = path(u"added-"_s + QString::fromLatin1(QTest::currentDataTag()).left(3) + u'.' + container);
+    const QString out =
+        path(u"added-"_s + QString::fromLatin1(QTest::currentDataTag()).left(3) + u'.' + container);
     QCOMPARE(subtitleProblems(s, facts, container).isEmpty(), subtitles > 0);
     const Job job = makeJob(s, movie, out, facts);
     QVERIFY(checkWrites(job, jobWorkFolder(job)).reason.isEmpty());
@@ -335,21 +364,21 @@ void SubtitlesTest::burnIn_data()
     QTest::addColumn<double>("hiddenAt"); // not drawn
     // ASS in Matroska with its font attached, no font on the system: only the
     // attachment can draw it.
-    QTest::newRow("ASS, attached font") << u"fonted.mkv"_s << int(BurnIn::From::Source) << 2 << QString()
-                                        << 1.2 << 0.4;
-    QTest::newRow("ASS, name to escape") << u"it's: [a], b; c\\d.mkv"_s << int(BurnIn::From::Source) << 2
-                                         << QString() << 1.2 << 0.4;
-    QTest::newRow("ASS, no font: nothing") << u"fontless.mkv"_s << int(BurnIn::From::Source) << 2 << QString()
-                                           << -1.0 << 1.2;
-    QTest::newRow("ASS, attached font, part") << u"fonted.mkv"_s << int(BurnIn::From::Source) << 2 << u"1"_s
-                                              << 0.3 << 1.6;
+    QTest::newRow("ASS, attached font")
+        << u"fonted.mkv"_s << int(BurnIn::From::Source) << 2 << QString() << 1.2 << 0.4;
+    QTest::newRow("ASS, name to escape")
+        << u"it's: [a], b; c\\d.mkv"_s << int(BurnIn::From::Source) << 2 << QString() << 1.2 << 0.4;
+    QTest::newRow("ASS, no font: nothing")
+        << u"fontless.mkv"_s << int(BurnIn::From::Source) << 2 << QString() << -1.0 << 1.2;
+    QTest::newRow("ASS, attached font, part")
+        << u"fonted.mkv"_s << int(BurnIn::From::Source) << 2 << u"1"_s << 0.3 << 1.6;
     QTest::newRow("DVD subtitle") << u"movie.mkv"_s << int(BurnIn::From::Source) << 4 << QString() << 1.0
                                   << 2.2;
     // Shown from 0.5 s to 1.5 s: from 0.2 s to 1.2 s of a part from 0.3 s.
-    QTest::newRow("DVD subtitle, part") << u"movie.mkv"_s << int(BurnIn::From::Source) << 4 << u"0:00:00.3"_s
-                                        << 0.4 << 1.4;
-    QTest::newRow("added file, part") << u"black.mp4"_s << int(BurnIn::From::Added) << 0 << u"1"_s << 0.7
-                                      << 1.5;
+    QTest::newRow("DVD subtitle, part")
+        << u"movie.mkv"_s << int(BurnIn::From::Source) << 4 << u"0:00:00.3"_s << 0.4 << 1.4;
+    QTest::newRow("added file, part")
+        << u"black.mp4"_s << int(BurnIn::From::Added) << 0 << u"1"_s << 0.7 << 1.5;
 }
 
 void SubtitlesTest::burnIn()
@@ -370,8 +399,9 @@ void SubtitlesTest::burnIn()
         const QString font = u"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"_s;
         if (!QFileInfo::exists(font))
             QSKIP("fonts-dejavu-core is needed for the font attached to a Matroska file");
-        const QStringList both{u"-y"_s, u"-v"_s, u"error"_s, u"-i"_s, path(u"black.mp4"_s), u"-i"_s, path(u"s.ass"_s),
-                               u"-map"_s, u"0"_s, u"-map"_s, u"1"_s, u"-c"_s, u"copy"_s};
+        const QStringList both{u"-y"_s, u"-v"_s,          u"error"_s, u"-i"_s, path(u"black.mp4"_s),
+                               u"-i"_s, path(u"s.ass"_s), u"-map"_s,  u"0"_s,  u"-map"_s,
+                               u"1"_s,  u"-c"_s,          u"copy"_s};
         QVERIFY(run(both + QStringList{u"-attach"_s, font, u"-metadata:s:t"_s,
                                        u"mimetype=application/x-truetype-font"_s, path(u"fonted.mkv"_s)}));
         QVERIFY(run(both + QStringList{path(u"fontless.mkv"_s)}));
@@ -389,13 +419,14 @@ void SubtitlesTest::burnIn()
     if (s.burnIn.from == BurnIn::From::Added) {
         QVERIFY(write(path(u"burn it's [1], ok.ass"_s), ass));
         s.subtitleFiles << addedSubtitle(path(u"burn it's [1], ok.ass"_s));
-        QVERIFY(write(path(u"fonts.conf"_s), "<?xml version=\"1.0\"?>\n<fontconfig><dir>/usr/share/fonts/truetype/dejavu"
-                                                 "</dir><cachedir>" + path(u"fontcache"_s).toUtf8() +
-                                                 "</cachedir></fontconfig>\n"));
+        QVERIFY(write(path(u"fonts.conf"_s),
+                      "<?xml version=\"1.0\"?>\n<fontconfig><dir>/usr/share/fonts/truetype/dejavu"
+                      "</dir><cachedir>" +
+                          path(u"fontcache"_s).toUtf8() + "</cachedir></fontconfig>\n"));
     }
     const MediaFacts facts = probe(path(source));
-    const QString out = path(u"burned-"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-') +
-                             u".mkv"_s);
+    const QString out =
+        path(u"burned-"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-') + u".mkv"_s);
     const Job job = makeJob(s, path(source), out, facts);
     const QList<JobEnd> ends = runJobs({job});
     qunsetenv("FONTCONFIG_FILE");
@@ -415,7 +446,8 @@ void SubtitlesTest::burnIn()
     QCOMPARE(brightPixels(out, picture + hiddenAt), 0);
 
     // With the picture copied nothing can be drawn: the question says so.
-    OutputFacts copied = outputFacts(makeJob(settingsFor(u"copy"_s), path(source), out, facts).runs.first(), {});
+    OutputFacts copied =
+        outputFacts(makeJob(settingsFor(u"copy"_s), path(source), out, facts).runs.first(), {});
     copied.burnIn = true;
     QVERIFY(!findProblems(copied).isEmpty());
 }
@@ -427,13 +459,14 @@ void SubtitlesTest::joins_data()
     QTest::addColumn<bool>("reencoded");
     QTest::addColumn<bool>("asks");
     QTest::addColumn<int>("audioTracks");
-    QTest::newRow("matching, copied") << QStringList{u"160x120@25/44100/1"_s, u"160x120@25/44100/1"_s,
-                                                     u"160x120@25/44100/1"_s}
-                                      << u"copy"_s << false << false << 1;
-    QTest::newRow("different sizes and rates") << QStringList{u"160x120@25/44100/1"_s, u"320x240@30/48000/1"_s}
-                                               << u"libx264"_s << true << false << 1;
-    QTest::newRow("different audio tracks") << QStringList{u"160x120@25/44100/2"_s, u"160x120@25/44100/1"_s}
-                                            << u"libx264"_s << true << true << 2;
+    QTest::newRow("matching, copied")
+        << QStringList{u"160x120@25/44100/1"_s, u"160x120@25/44100/1"_s, u"160x120@25/44100/1"_s} << u"copy"_s
+        << false << false << 1;
+    QTest::newRow("different sizes and rates")
+        << QStringList{u"160x120@25/44100/1"_s, u"320x240@30/48000/1"_s} << u"libx264"_s << true << false
+        << 1;
+    QTest::newRow("different audio tracks")
+        << QStringList{u"160x120@25/44100/2"_s, u"160x120@25/44100/1"_s} << u"libx264"_s << true << true << 2;
 }
 
 void SubtitlesTest::joins()
@@ -450,16 +483,23 @@ void SubtitlesTest::joins()
         const QStringList p = clips[i].split(u'/');
         const QString size = p[0].section(u'@', 0, 0), rate = p[0].section(u'@', 1, 1);
         const double seconds = 1 + 0.5 * double(i);
-        QStringList args{u"-y"_s, u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+        QStringList args{u"-y"_s,
+                         u"-v"_s,
+                         u"error"_s,
+                         u"-f"_s,
+                         u"lavfi"_s,
+                         u"-i"_s,
                          u"testsrc=size=%1:rate=%2:duration=%3"_s.arg(size, rate).arg(seconds)};
         for (int a = 0; a < p[2].toInt(); ++a)
             args << u"-f"_s << u"lavfi"_s << u"-i"_s
-                 << u"sine=duration=%1:sample_rate=%2:frequency=%3"_s.arg(seconds).arg(p[1]).arg(440 + 220 * a);
+                 << u"sine=duration=%1:sample_rate=%2:frequency=%3"_s.arg(seconds).arg(p[1]).arg(440 +
+                                                                                                 220 * a);
         for (int a = 0; a <= p[2].toInt(); ++a)
             args << u"-map"_s << QString::number(a);
-        files << path(u"teil '%1' [%2].mp4"_s.arg(QString::fromLatin1(QTest::currentDataTag()).left(4)).arg(i));
-        QVERIFY(run(args + QStringList{u"-c:v"_s, u"libx264"_s, u"-pix_fmt"_s, u"yuv420p"_s, u"-c:a"_s, u"aac"_s,
-                                       files.last()}));
+        files << path(
+            u"teil '%1' [%2].mp4"_s.arg(QString::fromLatin1(QTest::currentDataTag()).left(4)).arg(i));
+        QVERIFY(run(args + QStringList{u"-c:v"_s, u"libx264"_s, u"-pix_fmt"_s, u"yuv420p"_s, u"-c:a"_s,
+                                       u"aac"_s, files.last()}));
         facts << probe(files.last());
         sum += seconds;
     }
@@ -550,7 +590,8 @@ void SubtitlesTest::commandLine_data()
     QTest::addColumn<QString>("output");
     QTest::addColumn<QString>("streams"); // codec:language of each stream
     QTest::newRow("--subtitles") << QStringList{u"{dir}/cli/film.mp4"_s, u"--subtitles"_s,
-                                                u"{dir}/cli/anders.fra.srt"_s, u"--output-dir"_s, u"{dir}/out1"_s}
+                                                u"{dir}/cli/anders.fra.srt"_s, u"--output-dir"_s,
+                                                u"{dir}/out1"_s}
                                  << 0 << u"out1/film.mp4"_s << u"h264: aac: mov_text:fre"_s;
     QTest::newRow("preset: beside") << QStringList{u"{dir}/cli/film.mp4"_s, u"--preset"_s, u"Daneben"_s,
                                                    u"--output-dir"_s, u"{dir}/out2"_s}
@@ -562,11 +603,11 @@ void SubtitlesTest::commandLine_data()
     QTest::newRow("--subtitles, two files") << QStringList{u"{dir}/cli/film.mp4"_s, u"{dir}/cli/zwei.mp4"_s,
                                                            u"--subtitles"_s, u"{dir}/cli/anders.fra.srt"_s}
                                             << 2 << QString() << QString();
-    QTest::newRow("--subtitles, no text") << QStringList{u"{dir}/cli/film.mp4"_s, u"--subtitles"_s,
-                                                         u"{dir}/cli/film.mp4"_s}
-                                          << 2 << QString() << QString();
-    QTest::newRow("--join, one file") << QStringList{u"{dir}/cli/film.mp4"_s, u"--join"_s} << 2 << QString()
-                                      << QString();
+    QTest::newRow("--subtitles, no text")
+        << QStringList{u"{dir}/cli/film.mp4"_s, u"--subtitles"_s, u"{dir}/cli/film.mp4"_s} << 2 << QString()
+        << QString();
+    QTest::newRow("--join, one file")
+        << QStringList{u"{dir}/cli/film.mp4"_s, u"--join"_s} << 2 << QString() << QString();
 }
 
 void SubtitlesTest::commandLine()
@@ -580,7 +621,8 @@ void SubtitlesTest::commandLine()
         QVERIFY(QDir().mkpath(cli));
         QVERIFY(QFile::copy(path(u"black.mp4"_s), cli + u"/film.mp4"_s));
         QVERIFY(QFile::copy(path(u"black.mp4"_s), cli + u"/zwei.mp4"_s));
-        QVERIFY(write(cli + u"/film.de.srt"_s, QByteArray("1\r\n00:00:00,000 --> 00:00:01,000\r\nGr\xFC\xDF" "e\r\n")));
+        QVERIFY(write(cli + u"/film.de.srt"_s, QByteArray("1\r\n00:00:00,000 --> 00:00:01,000\r\nGr\xFC\xDF"
+                                                          "e\r\n")));
         QVERIFY(write(cli + u"/film.en.ass"_s,
                       "[Script Info]\nScriptType: v4.00+\n\n[V4+ Styles]\nFormat: Name, Fontname, Fontsize\n"
                       "Style: Default,Sans,20\n\n[Events]\nFormat: Layer, Start, End, Style, Text\n"
