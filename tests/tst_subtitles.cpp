@@ -24,23 +24,29 @@ using namespace Qt::StringLiterals;
 namespace {
 const QString text = u"Grüße aus Köln – „Öl“ für 5 €"_s;
 
-bool run(const QStringList &arguments, QByteArray *output = nullptr)
+// What a program of the converter writes (both outputs when `all`); *ok tells
+// whether it ended well.
+QByteArray said(const QString &program, const QStringList &arguments, bool all = false, bool *ok = nullptr)
 {
     QProcess p;
     p.setStandardInputFile(QProcess::nullDevice());
-    p.start(u"/usr/bin/ffmpeg"_s, arguments);
+    p.start(u"/usr/bin/"_s + program, arguments);
     const bool ended = p.waitForFinished(120000);
-    if (output)
-        *output = p.readAllStandardOutput() + p.readAllStandardError();
-    return ended && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    if (ok)
+        *ok = ended && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    return p.readAllStandardOutput() + (all ? p.readAllStandardError() : QByteArray());
+}
+
+bool run(const QStringList &arguments)
+{
+    bool ok = false;
+    said(u"ffmpeg"_s, arguments, true, &ok);
+    return ok;
 }
 
 MediaFacts probe(const QString &file)
 {
-    QProcess p;
-    p.start(u"/usr/bin/ffprobe"_s, probeArguments(file));
-    p.waitForFinished(30000);
-    return readProbe(p.readAllStandardOutput());
+    return readProbe(said(u"ffprobe"_s, probeArguments(file)));
 }
 
 bool write(const QString &path, const QByteArray &content)
@@ -58,10 +64,8 @@ QByteArray srt(const QString &line, const QString &from = u"00:00:00,000"_s,
 // The text of an output's subtitle track, read back by the converter.
 QString subtitleText(const QString &file, int track)
 {
-    QByteArray out;
-    run({u"-v"_s, u"error"_s, u"-i"_s, file, u"-map"_s, u"0:s:%1"_s.arg(track), u"-f"_s, u"srt"_s, u"-"_s},
-        &out);
-    return QString::fromUtf8(out);
+    return QString::fromUtf8(said(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-i"_s, file, u"-map"_s,
+                                                u"0:s:%1"_s.arg(track), u"-f"_s, u"srt"_s, u"-"_s}));
 }
 
 // The start of the first cue of an SRT text, in seconds.
@@ -69,31 +73,26 @@ double cueStart(const QString &srtText)
 {
     const QRegularExpressionMatch m =
         QRegularExpression(u"(\\d\\d):(\\d\\d):(\\d\\d),(\\d\\d\\d) -->"_s).match(srtText);
-    return m.hasMatch() ? m.captured(1).toInt() * 3600 + m.captured(2).toInt() * 60 + m.captured(3).toInt() +
-                              m.captured(4).toInt() / 1000.0
-                        : -1;
+    return m.captured(1).toInt() * 3600 + m.captured(2).toInt() * 60 + m.captured(3).toInt() +
+           m.captured(4).toInt() / 1000.0;
 }
 
 // When the first video stream of a file begins.
 double videoStart(const QString &file)
 {
-    QProcess p;
-    p.start(u"/usr/bin/ffprobe"_s, {u"-v"_s, u"error"_s, u"-select_streams"_s, u"v:0"_s, u"-show_entries"_s,
-                                    u"stream=start_time"_s, u"-of"_s, u"csv=p=0"_s, file});
-    p.waitForFinished(30000);
-    return p.readAllStandardOutput().trimmed().toDouble();
+    return said(u"ffprobe"_s, {u"-v"_s, u"error"_s, u"-select_streams"_s, u"v:0"_s, u"-show_entries"_s,
+                               u"stream=start_time"_s, u"-of"_s, u"csv=p=0"_s, file})
+        .trimmed()
+        .toDouble();
 }
 
 // Bright pixels of the picture at `seconds`: the clips are black, so anything
 // bright is a subtitle drawn in.
 int brightPixels(const QString &file, double seconds)
 {
-    QProcess p;
-    p.start(u"/usr/bin/ffmpeg"_s,
-            {u"-v"_s, u"error"_s, u"-ss"_s, QString::number(seconds), u"-i"_s, file, u"-frames:v"_s, u"1"_s,
-             u"-f"_s, u"rawvideo"_s, u"-pix_fmt"_s, u"gray"_s, u"-"_s});
-    p.waitForFinished(30000);
-    const QByteArray picture = p.readAllStandardOutput();
+    const QByteArray picture =
+        said(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-ss"_s, QString::number(seconds), u"-i"_s, file,
+                           u"-frames:v"_s, u"1"_s, u"-f"_s, u"rawvideo"_s, u"-pix_fmt"_s, u"gray"_s, u"-"_s});
     return int(std::count_if(picture.cbegin(), picture.cend(), [](char c) { return uchar(c) > 128; }));
 }
 
@@ -204,9 +203,8 @@ void SubtitlesTest::encodings_data()
         utf16be += char(c.unicode() >> 8), utf16be += char(c.unicode() & 0xff);
     }
     // Windows-1252: "–", "„", "“" and "€" lie in 0x80 to 0x9F; ISO-8859-1 has none.
-    QByteArray cp1252 = srt(u"Grüße aus Köln – „Öl“ für 5 €"_s);
-    cp1252 = QByteArray("1\r\n00:00:00,000 --> 00:00:02,000\r\nGr\xFC\xDF"
-                        "e aus K\xF6ln \x96 \x84\xD6l\x93 f\xFCr 5 \x80\r\n");
+    const QByteArray cp1252("1\r\n00:00:00,000 --> 00:00:02,000\r\nGr\xFC\xDF"
+                            "e aus K\xF6ln \x96 \x84\xD6l\x93 f\xFCr 5 \x80\r\n");
     const QByteArray latin1("1\r\n00:00:00,000 --> 00:00:02,000\r\nGr\xFC\xDF"
                             "e aus K\xF6ln, \xD6l f\xFCr 5\r\n");
     QTest::newRow("UTF-8") << utf8 << TextEncoding::Utf8;
