@@ -3,11 +3,36 @@
 #ifndef ARGUMENTS_H
 #define ARGUMENTS_H
 
+#include <QList>
 #include <QMap>
 #include <QString>
 #include <QStringList>
 
 #include <optional>
+
+// A subtitle file added to a job: it becomes a subtitle track of the output
+// (subtitlefiles.h reads such files and guesses their language).
+struct AddedSubtitle
+{
+    QString path;
+    QString language; // the three-letter tag written into the output; empty: none
+    QString title;    // empty: none
+    bool forced = false;
+    bool operator==(const AddedSubtitle &o) const
+    {
+        return path == o.path && language == o.language && title == o.title && forced == o.forced;
+    }
+};
+
+// The one subtitle track burned into the picture: a stream of the source (by its
+// index in the file) or an added subtitle file (by its place in the list).
+struct BurnIn
+{
+    enum class From { None, Source, Added };
+    From from = From::None;
+    int index = -1;
+    bool isSet() const { return from != From::None && index >= 0; }
+};
 
 // What the settings panel shows, as the argument builder needs it. Texts are the
 // spin boxes' displayed texts; indices are combo box indices; the three
@@ -58,6 +83,13 @@ struct PanelSettings
     bool keepHdr = false;
     // "Lautstärke angleichen": the loudness target in LUFS (-23, -16, -14); 0: off.
     int loudnessTarget = 0;
+    // Subtitle files added as tracks, in the order added; empty: none.
+    QList<AddedSubtitle> subtitleFiles;
+    // A subtitle track burned into the picture; none by default.
+    BurnIn burnIn;
+    // A preset's choice: a subtitle file beside each input with the same base
+    // name is added to its job (--convert).
+    bool subtitlesBeside = false;
 };
 
 // Converter values, parallel to the items of the combo boxes of the same name

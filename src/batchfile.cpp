@@ -46,6 +46,9 @@ const QString extendedFormMarker = u"#QUORVID-BATCHLISTE 2"_s;
 // The extended form of lists that hold a job with a size limit; the version
 // before cannot run such a job as meant, so it is told the list is newer.
 const QString sizeLimitFormMarker = u"#QUORVID-BATCHLISTE 3"_s;
+// The extended form of lists that hold a join or a job with files made before its
+// runs (subtitles from a file): versions before would run such a job wrongly.
+const QString workFilesFormMarker = u"#QUORVID-BATCHLISTE 4"_s;
 
 namespace {
 // The version a first line names when it marks the extended form: -1 when it
@@ -61,6 +64,55 @@ const QString runsKey = u"runs"_s;
 const QString sizeLimitKey = u"sizeLimit"_s;
 // The runs that make the output to the size when the first ones wrote too much.
 const QString limitRunsKey = u"limitRuns"_s;
+const QString joinedKey = u"joined"_s;
+const QString workFilesKey = u"workFiles"_s;
+const QString inputSecondsKey = u"inputSeconds"_s;
+
+bool hasWorkFiles(const Job &job)
+{
+    return !job.joinedInputs.isEmpty() || !job.workFiles.isEmpty() || job.inputSeconds > 0;
+}
+
+QJsonArray workFileArray(const QList<WorkFile> &files)
+{
+    QJsonArray array;
+    for (const WorkFile &file : files) {
+        QJsonObject object{{u"name"_s, file.name}};
+        if (!file.source.isEmpty())
+            object.insert(u"source"_s, file.source);
+        else
+            object.insert(u"content"_s, QString::fromUtf8(file.content));
+        array.append(object);
+    }
+    return array;
+}
+
+// The join, the work files and the length of a job's line into the job;
+// false when any of them is damaged.
+bool readWorkFiles(const QJsonObject &object, Job &job)
+{
+    const QJsonValue joined = object.value(joinedKey);
+    const QJsonValue files = object.value(workFilesKey);
+    const QJsonValue seconds = object.value(inputSecondsKey);
+    if ((!joined.isUndefined() && !joined.isArray()) || (!files.isUndefined() && !files.isArray()) ||
+        (!seconds.isUndefined() && (!seconds.isDouble() || seconds.toDouble() < 0)))
+        return false;
+    for (const QJsonValue &input : joined.toArray()) {
+        if (!input.isString() || input.toString().isEmpty())
+            return false;
+        job.joinedInputs << input.toString();
+    }
+    for (const QJsonValue &value : files.toArray()) {
+        const QJsonObject file = value.toObject();
+        WorkFile work{file.value(u"name"_s).toString(), file.value(u"source"_s).toString(),
+                      file.value(u"content"_s).toString().toUtf8()};
+        if (!value.isObject() || work.name.isEmpty())
+            return false;
+        job.workFiles << work;
+    }
+    job.inputSeconds = seconds.toDouble(0);
+    return true;
+}
 
 QJsonArray runArray(const QList<QStringList> &runs)
 {
@@ -96,10 +148,18 @@ QByteArray extendedJobLine(const Job &job)
     // on its one line whatever its names hold. A job with a size limit is an
     // object holding its runs and the limit (and, for a limit, the runs made only
     // when the first ones wrote too much); every other job is its runs alone.
-    if (job.sizeLimit > 0) {
-        QJsonObject object{{runsKey, runs}, {sizeLimitKey, double(job.sizeLimit)}};
+    if (job.sizeLimit > 0 || hasWorkFiles(job)) {
+        QJsonObject object{{runsKey, runs}};
+        if (job.sizeLimit > 0)
+            object.insert(sizeLimitKey, double(job.sizeLimit));
         if (!job.limitRuns.isEmpty())
             object.insert(limitRunsKey, runArray(job.limitRuns));
+        if (!job.joinedInputs.isEmpty())
+            object.insert(joinedKey, QJsonArray::fromStringList(job.joinedInputs));
+        if (!job.workFiles.isEmpty())
+            object.insert(workFilesKey, workFileArray(job.workFiles));
+        if (job.inputSeconds > 0)
+            object.insert(inputSecondsKey, job.inputSeconds);
         return QJsonDocument(object).toJson(QJsonDocument::Compact);
     }
     return QJsonDocument(runs).toJson(QJsonDocument::Compact);
@@ -111,13 +171,18 @@ std::optional<Job> parseExtendedJobLine(QStringView line)
     QJsonArray runValues;
     qint64 sizeLimit = 0;
     QList<QStringList> limitRuns;
+    Job extras;
     if (document.isObject()) {
         const QJsonValue limit = document.object().value(sizeLimitKey);
-        // Whole bytes, at least one, within what a double holds exactly.
-        if (!limit.isDouble() || limit.toDouble() < 1 || limit.toDouble() > 9e15 ||
-            limit.toDouble() != std::floor(limit.toDouble()))
+        if (!readWorkFiles(document.object(), extras))
             return std::nullopt;
-        sizeLimit = qint64(limit.toDouble());
+        // Whole bytes, at least one, within what a double holds exactly; only a
+        // job with a join or work files may have none.
+        if ((!limit.isUndefined() || !hasWorkFiles(extras)) &&
+            (!limit.isDouble() || limit.toDouble() < 1 || limit.toDouble() > 9e15 ||
+             limit.toDouble() != std::floor(limit.toDouble())))
+            return std::nullopt;
+        sizeLimit = qint64(limit.toDouble(0));
         runValues = document.object().value(runsKey).toArray();
         if (const QJsonValue limited = document.object().value(limitRunsKey); !limited.isUndefined()) {
             const std::optional<QList<QStringList>> runs = runsOf(limited.toArray());
@@ -136,6 +201,12 @@ std::optional<Job> parseExtendedJobLine(QStringView line)
     Job job = Job::fromRuns(*std::move(runs));
     job.sizeLimit = sizeLimit;
     job.limitRuns = limitRuns;
+    job.joinedInputs = extras.joinedInputs;
+    job.workFiles = extras.workFiles;
+    job.inputSeconds = extras.inputSeconds;
+    // A join reads its first file, not the list that names them.
+    if (!job.joinedInputs.isEmpty())
+        job.input = job.joinedInputs.first();
     return job;
 }
 
@@ -150,7 +221,7 @@ BatchList readBatchList(QIODevice &device)
             list.jobs << Job::fromText(line);
         return list;
     }
-    if (version > 3) {
+    if (version > 4) {
         list.error =
             QCoreApplication::translate(
                 "MainWindow", "Die Batchdatei wurde von einer neueren Quorvid-Version in der Form %1 "
@@ -201,7 +272,12 @@ QByteArray batchListContent(const QList<Job> &jobs, bool *extended)
     }
     const bool limited =
         std::any_of(jobs.cbegin(), jobs.cend(), [](const Job &job) { return job.sizeLimit > 0; });
-    QByteArray content = (limited ? sizeLimitFormMarker : extendedFormMarker).toUtf8() + '\n';
+    const bool worked = std::any_of(jobs.cbegin(), jobs.cend(), hasWorkFiles);
+    QByteArray content = (worked    ? workFilesFormMarker
+                          : limited ? sizeLimitFormMarker
+                                    : extendedFormMarker)
+                             .toUtf8() +
+                         '\n';
     for (const Job &job : jobs) {
         if (job.isEmpty())
             continue;

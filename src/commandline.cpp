@@ -18,8 +18,9 @@ QStringList CommandLineOptions::runOnly() const
 
 QStringList CommandLineOptions::convertOnly() const
 {
-    return {preset.names().first(), outputDir.names().first(), bars.names().first(), hdr.names().first(),
-            loudness.names().first()};
+    return {preset.names().first(),   outputDir.names().first(), bars.names().first(),
+            hdr.names().first(),      loudness.names().first(),  subtitles.names().first(),
+            join.names().first()};
 }
 
 QStringList CommandLineOptions::watchOnly() const
@@ -65,6 +66,13 @@ const CommandLineOptions &commandLineOptions()
              "Mit --convert: gleicht die Lautstärke an, auf -23, -16 oder -14 LUFS, oder „off“ (Vorgabe: wie "
              "die Vorlage)."),
          said("LUFS")},
+        {u"subtitles"_s,
+         said("Fügt mit --convert der einen genannten Datei die Untertiteldatei <Datei> (.srt, "
+              ".ass, .ssa, .vtt) als Untertitelspur hinzu."),
+         said("Datei")},
+        {u"join"_s,
+         said("Verbindet mit --convert die genannten Dateien in der genannten Reihenfolge zu einer "
+              "Ausgabedatei.")},
     };
     return options;
 }
@@ -74,7 +82,8 @@ void addQuorvidOptions(QCommandLineParser &parser)
     const CommandLineOptions &o = commandLineOptions();
     parser.setApplicationDescription(said("Quorvid wandelt Video- und Audiodateien mit ffmpeg um."));
     parser.addOptions({o.run, o.convert, o.preset, o.outputDir, o.listPresets, o.jobs, o.keepGoing,
-                       o.overwrite, o.watch, o.recursive, o.settle, o.bars, o.hdr, o.loudness});
+                       o.overwrite, o.watch, o.recursive, o.settle, o.bars, o.hdr, o.loudness, o.subtitles,
+                       o.join});
     parser.addPositionalArgument(
         said("Dateien"),
         said("Eine Datei wird geöffnet wie mit „Öffnen“, mehrere Dateien oder Ordner "

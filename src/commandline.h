@@ -24,6 +24,8 @@ struct CommandLineOptions
     QCommandLineOption bars;
     QCommandLineOption hdr;
     QCommandLineOption loudness;
+    QCommandLineOption subtitles;
+    QCommandLineOption join;
 
     // Options that mean something only with --run, --convert or --watch, and
     // only with --convert or --watch.

@@ -27,6 +27,7 @@ enum class Check {
     NoStream,          // neither video nor audio: nothing to write
     AudioDropped,      // the container holds video only: sound asked for is left out
     VideoDropped,      // the container holds sound only: video asked for is left out
+    BurnCopied,        // subtitles to burn into a picture that is copied, not encoded
 };
 
 // Every limit was measured with Debian 12's ffmpeg 5.1. Lists are separated by
@@ -113,6 +114,12 @@ const Rule rules[] = {
                                         "Meldung verloren."),
      QT_TRANSLATE_NOOP("Compatibility", "Schalten Sie Video aus, um nur den Ton umzuwandeln, oder geben Sie der "
                                         "Ausgabedatei eine Endung, die auch Video aufnimmt (etwa „.mkv“).")},
+    // The picture of "copy" is never decoded, so nothing can be drawn into it.
+    {Check::BurnCopied, u"", u"", u"", 0, 0,
+     QT_TRANSLATE_NOOP("Compatibility", "Untertitel lassen sich nur in neu kodiertes Video einbrennen; mit "
+                                        "„copy“ bleibt das Bild, wie es ist."),
+     QT_TRANSLATE_NOOP("Compatibility", "Wählen Sie einen Video-Codec (etwa „libx264“), sonst werden die "
+                                        "Untertitel nicht eingebrannt.")},
 };
 // clang-format on
 
@@ -166,6 +173,8 @@ bool holds(const Rule &rule, const OutputFacts &f)
         return container && audio;
     case Check::VideoDropped:
         return container && video;
+    case Check::BurnCopied:
+        return f.burnIn && (!f.video || f.videoCopied);
     }
     return false;
 }
@@ -325,6 +334,7 @@ OutputFacts outputFacts(const QStringList &arguments, const SourceStreams &sourc
         // having one.
         f.video = !source.known || !source.videoCodec.isEmpty();
         f.videoCodec = copy ? source.videoCodec : codecName(encoder, false);
+        f.videoCopied = copy && !f.dvd;
         const QString size = f.dvd ? u"720x576"_s : value(u"-s"_s);
         f.sizeChosen = !size.isEmpty();
         if (f.sizeChosen) {

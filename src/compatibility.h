@@ -51,7 +51,10 @@ struct OutputFacts
     QString audioCodec;
     int sampleRate = 0;
     int channels = 0;
-    int audioBitrate = 0; // kbit/s
+    int audioBitrate = 0;     // kbit/s
+    bool videoCopied = false; // "copy": the picture is passed on undecoded
+    // Set by the caller: a subtitle track is to be burned into the picture.
+    bool burnIn = false;
 };
 
 OutputFacts outputFacts(const QStringList &arguments, const SourceStreams &source);

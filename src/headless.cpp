@@ -28,8 +28,10 @@
 #include "batchqueue.h"
 #include "commandline.h"
 #include "converter.h"
+#include "convertextras.h"
 #include "dropping.h"
 #include "jobrunner.h"
+#include "join.h"
 #include "makejob.h"
 #include "mediasurvey.h"
 #include "picturesound.h"
@@ -421,7 +423,7 @@ int usageError(const QString &text)
     print(stderr, u"quorvid: "_s + text +
                       u"\nAufruf: quorvid --run LISTE.btc [--jobs N] [--keep-going] [--overwrite]\n"
                       u"        quorvid --convert DATEI... [--preset NAME] [--output-dir ORDNER] [--jobs N] "
-                      u"[--keep-going] [--overwrite]\n"
+                      u"[--subtitles DATEI | --join] [--keep-going] [--overwrite]\n"
                       u"        quorvid --watch ORDNER... --output-dir ORDNER [--preset NAME] [--jobs N] "
                       u"[--recursive] [--settle SEKUNDEN]\n"_s);
     return 2;
@@ -430,7 +432,8 @@ int usageError(const QString &text)
 int runList(const QCommandLineParser &parser)
 {
     const CommandLineOptions &o = commandLineOptions();
-    for (const QCommandLineOption &other : {o.convert, o.listPresets, o.preset, o.outputDir, o.watch})
+    for (const QCommandLineOption &other :
+         {o.convert, o.listPresets, o.preset, o.outputDir, o.watch, o.subtitles, o.join})
         if (parser.isSet(other))
             return usageError(u"Die Option --%1 gilt nicht zusammen mit --run."_s.arg(other.names().first()));
     if (!parser.positionalArguments().isEmpty())
@@ -536,10 +539,14 @@ int convertFiles(const QCommandLineParser &parser)
                       u"umgewandelt.\n"_s.arg(printableText(QDir::toNativeSeparators(name))));
     const QStringList &files = taken.inputs;
     const QStringList outputs = outputNames(files, folder, outputSuffix(preset->settings));
+    const bool join = parser.isSet(o.join);
+    const QString subtitleFile = parser.value(o.subtitles);
+    if (const QString refusal = convertOptionsRefusal(files.size(), join, subtitleFile); !refusal.isEmpty())
+        return usageError(refusal);
     // What each file holds (tracks, interlacing, colours), looked at a few at a
     // time before its job is made, as the window does for the files it adds.
     QHash<QString, MediaFacts> facts;
-    if (looksBeforeJobs(settings)) {
+    if (looksBeforeJobs(settings) || convertNeedsFacts(settings, join, !subtitleFile.isEmpty())) {
         MediaSurvey survey;
         survey.setBarsLook(looksForBars(settings));
         QEventLoop loop;
@@ -555,22 +562,17 @@ int convertFiles(const QCommandLineParser &parser)
     }
     // A file whose job cannot be made (a size too small for it) is named and
     // left out; the others are converted, and the exit status tells of it.
-    QList<Job> convertJobs;
-    int refused = 0;
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        const MediaFacts known = facts.value(files[i]);
-        const QString refusal = jobRefusal(settings, known, outputs[i]);
-        if (!refusal.isEmpty()) {
-            print(stderr, u"quorvid: %1: %2\n"_s.arg(printableText(files[i]), refusal));
-            ++refused;
-            continue;
-        }
-        convertJobs << makeJob(settings, files[i], outputs[i], known);
-    }
-    if (convertJobs.isEmpty())
+    const QStringList joined = join ? inGivenOrder(files, given) : QStringList();
+    const ConvertJobs made =
+        join ? convertJobs(settings, joined, outputs, facts, QString(),
+                           joinOutputName(joined.first(), folder, outputSuffix(preset->settings)))
+             : convertJobs(settings, files, outputs, facts, subtitleFile, QString());
+    for (const QString &message : made.messages)
+        print(stderr, u"quorvid: %1\n"_s.arg(printableText(message)));
+    if (made.jobs.isEmpty())
         return 1;
-    const int status = runJobs(convertJobs, parallel, parser.isSet(o.keepGoing), parser.isSet(o.overwrite));
-    return refused + leftOut > 0 ? std::max(status, 1) : status;
+    const int status = runJobs(made.jobs, parallel, parser.isSet(o.keepGoing), parser.isSet(o.overwrite));
+    return made.refused + leftOut > 0 ? std::max(status, 1) : status;
 }
 
 } // namespace

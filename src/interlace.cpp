@@ -35,8 +35,8 @@ QString translated(const char *text)
     return QCoreApplication::translate("Interlace", text);
 }
 
-// Whether the list encodes video, so that a video filter can act on it: the
-// converter refuses filters on a copied stream.
+} // namespace
+
 bool encodesVideo(const QStringList &arguments)
 {
     static const QStringList codecOptions{u"-vcodec"_s, u"-c:v"_s, u"-codec:v"_s, u"-c"_s, u"-codec"_s};
@@ -49,10 +49,6 @@ bool encodesVideo(const QStringList &arguments)
     return true;
 }
 
-// One chain of filters without a comma: each link is named ("[f1]") and the
-// parts are joined with ";". A list of jobs is written with commas between the
-// arguments, so a job without commas stays in the plain list form. Names already
-// used in the parts are skipped.
 QString joinFilters(const QStringList &filters)
 {
     const QString all = filters.join(u';');
@@ -70,7 +66,6 @@ QString joinFilters(const QStringList &filters)
     }
     return chain;
 }
-} // namespace
 
 Scan declaredScan(QStringView fieldOrder)
 {

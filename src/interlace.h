@@ -77,6 +77,16 @@ QString deinterlaceFilter(Scan scan);
 // landscape.
 QString sizeLimitFilter(int maxHeight, int sourceHeight, int sourceWidth = 0);
 
+// Whether the list encodes video, so that a video filter can act on it: the
+// converter refuses filters on a copied stream.
+bool encodesVideo(const QStringList &arguments);
+
+// One chain of filters without a comma: each link is named ("[f1]") and the
+// parts are joined with ";". A list of jobs is written with commas between the
+// arguments, so a job without commas stays in the plain list form. Names already
+// used in the parts are skipped.
+QString joinFilters(const QStringList &filters);
+
 // Puts the job's own filters in front of the builder's video filter in one
 // "-vf": deinterlacing first, then the size limit, then what the builder chose
 // (the even-size crop). Without a "-vf" one is added before the output name.

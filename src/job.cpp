@@ -68,9 +68,19 @@ QString Job::text() const
     return texts.join(u" ; "_s);
 }
 
+QStringList Job::readsBesideRuns() const
+{
+    QStringList reads = joinedInputs;
+    for (const WorkFile &file : workFiles)
+        if (!file.source.isEmpty())
+            reads << file.source;
+    return reads;
+}
+
 bool Job::fitsTextForm() const
 {
-    if (runs.size() != 1 || sizeLimit > 0)
+    if (runs.size() != 1 || sizeLimit > 0 || !joinedInputs.isEmpty() || !workFiles.isEmpty() ||
+        inputSeconds > 0)
         return false;
     for (const QString &argument : runs.first())
         if (argument.contains(u',') || argument.contains(u'\n') || argument.contains(u'\r'))

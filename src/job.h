@@ -12,6 +12,20 @@
 
 #include <optional>
 
+// A file the runner makes in a job's private folder before the job's first run,
+// under a name its runs give relative to that folder: a subtitle file as UTF-8
+// (`source` set), or a list of files to join (`content`).
+struct WorkFile
+{
+    QString name;
+    QString source;
+    QByteArray content;
+    bool operator==(const WorkFile &o) const
+    {
+        return name == o.name && source == o.source && content == o.content;
+    }
+};
+
 struct Job
 {
     QList<QStringList> runs;
@@ -28,6 +42,16 @@ struct Job
     // preset's quality) wrote a file of sizeLimit bytes or more. Empty for every
     // other job.
     QList<QStringList> limitRuns;
+    // A join: every file joined, in order (the first is `input` as well). The
+    // converter reads them through the list among `workFiles`. Empty for a job
+    // of one source.
+    QStringList joinedInputs;
+    // Files made in the job's private folder before its first run; empty for
+    // most jobs, which then run as they always did.
+    QList<WorkFile> workFiles;
+    // The length of everything the job reads, in seconds, where the converter
+    // cannot tell it (a join); 0: the converter's own figure counts.
+    double inputSeconds = 0;
 
     // A job of the given runs; input and output are read from them.
     static Job fromRuns(QList<QStringList> runs);
@@ -44,10 +68,18 @@ struct Job
     bool isEmpty() const;
     // Every run the job may start: its runs, then its limit runs.
     QList<QStringList> allRuns() const { return runs + limitRuns; }
+    // The files the job reads that no "-i" of its runs names: the files of a join,
+    // the subtitle files copied as UTF-8.
+    QStringList readsBesideRuns() const;
+    // Whether the runs need a private folder of their own: several runs (the
+    // passes), or files to make before the first run.
+    bool needsWorkFolder() const { return allRuns().size() > 1 || !workFiles.isEmpty(); }
 
     bool operator==(const Job &other) const
     {
-        return runs == other.runs && sizeLimit == other.sizeLimit && limitRuns == other.limitRuns;
+        return runs == other.runs && sizeLimit == other.sizeLimit && limitRuns == other.limitRuns &&
+               joinedInputs == other.joinedInputs && workFiles == other.workFiles &&
+               inputSeconds == other.inputSeconds;
     }
     bool operator!=(const Job &other) const { return !(*this == other); }
 };

@@ -11,6 +11,7 @@
 #include "runfiles.h"
 #include "startcheck.h"
 #include "timerange.h"
+#include "workfiles.h"
 
 using namespace Qt::StringLiterals;
 
@@ -156,7 +157,7 @@ void JobRunner::startJob(Lane &lane, int jobIndex)
     // working folder: the first pass leaves its statistics there for the second,
     // and two jobs at once never see each other's.
     lane.workFolder.reset();
-    if (job.allRuns().size() > 1) {
+    if (job.needsWorkFolder()) {
         lane.workFolder = std::make_unique<OwnedFolder>();
         if (!lane.workFolder->isValid()) {
             JobEnd end;
@@ -176,6 +177,13 @@ void JobRunner::startJob(Lane &lane, int jobIndex)
         end.outcome = RunOutcome::Error;
         end.refused = true;
         end.reason = verdict.sameAsInput ? tr("Eingabe und Ausgabe sind dieselbe Datei") : verdict.reason;
+        endJob(lane, end);
+        return;
+    }
+    if (const QString failed = makeWorkFiles(job.workFiles, workingFolder(lane)); !failed.isEmpty()) {
+        JobEnd end;
+        end.outcome = RunOutcome::Error;
+        end.reason = failed;
         endJob(lane, end);
         return;
     }
@@ -225,9 +233,15 @@ void JobRunner::startRun(Lane &lane)
         lane.loudness.prepare(lane.sizeTries.corrections > 0 ? lane.correctedRun : laneRuns(lane)[lane.run]);
     lane.parser.startRun();
     // A run of a part of its input counts that part, not the whole file.
+    // A join counts the length of all its files, which the converter cannot tell.
     const TimeRange part = rangeOfRun(currentRun(lane));
-    if (!part.isEmpty())
-        lane.parser.expectPart(part.from.value_or(0), part.length());
+    const double whole = m_jobs[lane.jobIndex].inputSeconds;
+    if (!part.isEmpty() || whole > 0)
+        lane.parser.expectPart(part.from.value_or(0),
+                               part.length() ? part.length()
+                               : whole > 0
+                                   ? std::optional<double>(std::max(0.0, whole - part.from.value_or(0)))
+                                   : std::nullopt);
     lane.reportReader = OutputReportReader();
     lane.process.setWorkingDirectory(lane.workFolder ? lane.workFolder->path() : QString());
     // The converter writes its report in many small pieces. Read from a pipe,

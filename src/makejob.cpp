@@ -10,6 +10,7 @@
 #include "hdr.h"
 #include "interlace.h"
 #include "loudness.h"
+#include "subtitlejob.h"
 #include "targetsize.h"
 #include "timerange.h"
 #include "tracks.h"
@@ -29,7 +30,8 @@ bool dependsOnSource(const PanelSettings &settings)
     return (settings.videoOn && !settings.dvdPreset && videoCodec(settings.videoCodec).modern) ||
            (settings.videoOn && settings.targetSizeMB > 0) ||
            (settings.audioOn && audioCodec(settings.audioCodec).modern) ||
-           (settings.videoOn && settings.removeBars) || normalisesLoudness(settings);
+           (settings.videoOn && settings.removeBars) || normalisesLoudness(settings) ||
+           !settings.subtitleFiles.isEmpty() || settings.burnIn.isSet();
 }
 
 namespace {
@@ -92,6 +94,13 @@ QString oversizeNote(const QString &output, double aimedMB)
 QString jobRefusal(const PanelSettings &settings, const SourceFacts &facts, const QString &target)
 {
     const RangeCheck range = checkRange(settings.rangeFrom, settings.rangeTo, facts.durationSeconds);
+    // Added or burned subtitles need the source's streams named.
+    if (range.refusal.isEmpty() && (!settings.subtitleFiles.isEmpty() || settings.burnIn.isSet()) &&
+        !facts.valid)
+        return QObject::tr(
+                   "Was die Datei enthält, ist nicht bekannt (%1); Untertitel lassen sich daher nicht "
+                   "hinzufügen oder einbrennen. Bitte prüfen Sie die Datei.")
+            .arg(facts.problem.isEmpty() ? QObject::tr("ffprobe konnte sie nicht lesen") : facts.problem);
     if (!range.refusal.isEmpty() || !aimsAtSize(settings, facts))
         return range.refusal;
     return sizeBudget(settings, facts, target, range.range).refusal;
@@ -174,21 +183,29 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
     const int shownHeight = video ? video->shownHeight() : 0;
     const Bars bars = barsToCrop(settings, facts);
     const int height = video ? video->height : 0;
-    const HdrTreatment hdr = hdrTreatment(settings, video, QFileInfo(target).suffix());
+    const QString container = QFileInfo(target).suffix();
+    const HdrTreatment hdr = hdrTreatment(settings, video, container);
+    const RangeCheck range = checkRange(settings.rangeFrom, settings.rangeTo, facts.durationSeconds);
+    const TimeRange part = range.refusal.isEmpty() ? range.range : TimeRange();
     // One video filter chain: deinterlace first (whole frames, their field order
-    // kept by the even crop), then the bars, the tones of HDR, the size limit on
-    // the cropped picture, and the builder's own crop to even sides.
+    // kept by the even crop), then the bars, the tones of HDR, a text subtitle
+    // burned into the picture as it will be seen, the size limit on the cropped
+    // picture, and the builder's own crop to even sides.
     QStringList filters{deinterlaces(settings, facts) ? deinterlaceFilter(facts.scan) : QString(),
                         barsCropFilter(bars, shownWidth, shownHeight)};
     if (hdr == HdrTreatment::ToneMap)
         filters << toneMapFilters(*video);
+    filters << textBurnFilter(settings, facts, source, part);
     filters << sizeLimitFilter(settings.maxHeight, video ? shownHeight - bars.top - bars.bottom : 0,
                                video ? shownWidth - bars.left - bars.right : 0);
     arguments = withVideoFilters(arguments, filters);
     if (facts.valid) {
         // Every track the user wants and the target holds.
-        const TrackPlan plan = planTracks(facts, settings, QFileInfo(target).suffix(), settings.trackChecks);
+        const TrackPlan plan = planTracks(facts, settings, container, settings.trackChecks);
         arguments = withTracks(arguments, plan);
+        // Subtitle files as tracks; a picture subtitle laid over the picture.
+        arguments = withAddedSubtitles(arguments, settings, container, plan, part);
+        arguments = withPictureBurn(arguments, settings, facts, plan);
         // Colour flags that fit a 4:2:0 output of today's codecs; an HDR source's
         // flags are those of its treatment.
         const bool encodesVideo =
@@ -199,7 +216,6 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
             arguments =
                 beforeOutput(arguments, colourFlagOptions(video->colourSpace, video->pixelFormat, height));
     }
-    const RangeCheck range = checkRange(settings.rangeFrom, settings.rangeTo, facts.durationSeconds);
     QList<QStringList> runs{arguments};
     // A size: the bitrate that meets it, in two passes where the encoder has them;
     // the runner measures the output against the size and corrects a miss.
@@ -225,5 +241,7 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
     Job job = Job::fromRuns(runs);
     job.sizeLimit = sizeLimit;
     job.limitRuns = limitRuns;
+    if (facts.valid)
+        job.workFiles = subtitleWorkFiles(settings);
     return job;
 }

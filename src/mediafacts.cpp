@@ -97,6 +97,10 @@ StreamFacts readStream(const QJsonObject &s)
     f.colourTransfer = colourTag(u"color_transfer"_s);
     f.colourPrimaries = colourTag(u"color_primaries"_s);
     f.colourRange = colourTag(u"color_range"_s);
+    // "25/1", "30000/1001"; "0/0" when not told.
+    const QStringList rate = s[u"avg_frame_rate"_s].toString().split(u'/');
+    if (rate.size() == 2 && rate[1].toDouble() > 0)
+        f.frameRate = rate[0].toDouble() / rate[1].toDouble();
     // MP4 and most other containers tell each stream's bit rate; Matroska files
     // made by mkvmerge carry it as the tag "BPS" (or "BPS-eng") instead.
     qint64 bitsPerSecond = s[u"bit_rate"_s].toString().toLongLong();

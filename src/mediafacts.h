@@ -38,6 +38,7 @@ struct StreamFacts
     int bitRateKbps = 0;         // the stream's average bit rate, rounded up; 0 when not told
     int rotation = 0;            // degrees a player turns the picture (0, 90, 180, 270)
     double durationSeconds = 0;  // the stream's own length; 0 when it tells none
+    double frameRate = 0;        // pictures per second on average; 0 when not told
 
     // The picture's sides as a player shows it: a phone clip stored landscape
     // with a rotation of 90 degrees is portrait. The converter turns it the same

@@ -267,6 +267,9 @@ QByteArray presetToJson(const Preset &preset)
     // a file without it holds a size to fill.
     if (s.sizeIsLimit)
         o[u"sizeIsLimit"_s] = true;
+    // Likewise only when set: subtitle files beside each input are added.
+    if (s.subtitlesBeside)
+        o[u"subtitlesBeside"_s] = true;
     o[u"deinterlace"_s] = s.deinterlace ? QJsonValue(*s.deinterlace) : QJsonValue(u"auto"_s);
     o[u"audio"_s] = s.audioOn;
     o[u"audioCodec"_s] = audioCodec(s.audioCodec).encoder;
@@ -324,6 +327,8 @@ std::optional<Preset> presetFromJson(const QByteArray &text, QString *reason)
     s.targetSizeMB = o.value(u"targetSizeMB"_s).toDouble(-1);
     const QJsonValue sizeIsLimit = o.value(u"sizeIsLimit"_s);
     s.sizeIsLimit = sizeIsLimit.toBool(false);
+    const QJsonValue subtitlesBeside = o.value(u"subtitlesBeside"_s);
+    s.subtitlesBeside = subtitlesBeside.toBool(false);
     const QJsonValue deinterlace = o.value(u"deinterlace"_s);
     if (deinterlace.isBool())
         s.deinterlace = deinterlace.toBool();
@@ -356,7 +361,8 @@ std::optional<Preset> presetFromJson(const QByteArray &text, QString *reason)
                        s.quality <= qualityLevels && s.targetSizeMB >= 0 && s.sampleRateIndex >= 0 &&
                        s.audioBitrateIndex >= 0 && (channels == 1 || channels == 2) &&
                        (deinterlace.isBool() || deinterlace.toString() == u"auto"_s) &&
-                       (sizeIsLimit.isUndefined() || sizeIsLimit.isBool()) && pictureAndSound;
+                       (sizeIsLimit.isUndefined() || sizeIsLimit.isBool()) && pictureAndSound &&
+                       (subtitlesBeside.isUndefined() || subtitlesBeside.isBool());
     if (!valid) {
         *reason = u"Die Vorlage ist beschädigt (ein Wert fehlt oder ist ungültig)."_s;
         return std::nullopt;

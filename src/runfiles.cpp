@@ -523,7 +523,7 @@ bool sameFileUse(const FileUse &a, const FileUse &b)
 
 QString jobWorkFolder(const Job &job)
 {
-    return job.allRuns().size() > 1 ? QDir::tempPath() + u"/quorvid-Arbeitsordner"_s : QDir::currentPath();
+    return job.needsWorkFolder() ? QDir::tempPath() + u"/quorvid-Arbeitsordner"_s : QDir::currentPath();
 }
 
 WriteVerdict checkWrites(const Job &job, const QString &workFolder)
@@ -539,6 +539,9 @@ WriteVerdict checkWrites(const Job &job, const QString &workFolder)
         files << runFiles(run, workFolder, report);
         reads += files.last().reads;
     }
+    // The files of a join and the subtitle files copied into the private folder.
+    for (const QString &read : job.readsBesideRuns())
+        reads << FileUse{QDir::cleanPath(QDir(workFolder).absoluteFilePath(read)), QString(), u"-i"_s};
     const auto runName = [&](qsizetype run) {
         return runs.size() > 1 ? u"Lauf %1 von %2: "_s.arg(run + 1).arg(runs.size()) : QString();
     };

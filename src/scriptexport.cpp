@@ -113,6 +113,14 @@ atlimit() {
     QList<WriteVerdict> verdicts;
     for (const Job &job : jobs)
         verdicts << (job.isEmpty() ? WriteVerdict() : checkWrites(job, jobWorkFolder(job)));
+    // Files that Quorvid makes before a job's first run (a join's list, subtitles
+    // as UTF-8) the script does not make: such a job is named, not run half.
+    for (qsizetype i = 0; i < jobs.size(); ++i)
+        if (!verdicts[i].refused && !jobs[i].workFiles.isEmpty())
+            verdicts[i] = {
+                true, false,
+                u"Dieser Job (verbundene Dateien oder Untertitel aus einer Datei) lässt sich nur in "
+                u"Quorvid ausführen."_s};
     if (std::any_of(verdicts.cbegin(), verdicts.cend(), [](const WriteVerdict &v) { return v.refused; }))
         script +=
             uR"sh(# Ein Job, den Quorvid nicht startet: "refused GRUND" nennt ihn und zählt ihn als Fehler.

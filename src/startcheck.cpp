@@ -48,6 +48,13 @@ QString localInput(const QStringList &run, qsizetype at)
     return name;
 }
 
+QString oddInput(const QString &input, const QString &kind)
+{
+    return u"Die Eingabe %1 ist %2, keine gewöhnliche Datei. ffmpeg würde darauf warten, ohne je fertig zu "
+           "werden; Quorvid wandelt nur gewöhnliche Dateien um. Kopieren Sie den Inhalt in eine Datei und "
+           "wandeln Sie diese um."_s.arg(QDir::toNativeSeparators(input), kind);
+}
+
 qsizetype environmentBytes()
 {
     qsizetype bytes = 0;
@@ -70,6 +77,10 @@ QString startRefusal(const Job &job, const QString &workingFolder)
     const QDir folder(workingFolder.isEmpty() ? QDir::currentPath() : workingFolder);
     const qsizetype listLimit = qsizetype(::sysconf(_SC_ARG_MAX));
     const qsizetype environment = environmentBytes();
+    // The files of a join and the added subtitle files are read as any input.
+    for (const QString &input : job.readsBesideRuns())
+        if (const QString kind = oddKind(folder.absoluteFilePath(input)); !kind.isEmpty())
+            return oddInput(input, kind);
     for (const QStringList &run : job.allRuns()) {
         qsizetype total = environment;
         for (const QString &argument : run) {
@@ -88,10 +99,7 @@ QString startRefusal(const Job &job, const QString &workingFolder)
                 continue;
             const QString kind = oddKind(folder.absoluteFilePath(input));
             if (!kind.isEmpty())
-                return u"Die Eingabe %1 ist %2, keine gewöhnliche Datei. ffmpeg würde darauf warten, ohne je "
-                       "fertig zu werden; Quorvid wandelt nur gewöhnliche Dateien um. Kopieren Sie den "
-                       "Inhalt "
-                       "in eine Datei und wandeln Sie diese um."_s.arg(QDir::toNativeSeparators(input), kind);
+                return oddInput(input, kind);
         }
     }
     return {};

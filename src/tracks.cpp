@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "codecs.h"
+#include "subtitlejob.h"
 
 using namespace Qt::StringLiterals;
 using Kind = StreamFacts::Kind;
@@ -313,6 +314,17 @@ QStringList trackArguments(const MediaFacts &facts, const TrackPlan &plan, const
 
 } // namespace
 
+QString textSubtitleCodec(const QString &container)
+{
+    static const QStringList codecs{{}, u"mov_text"_s, u"webvtt"_s, u"copy"_s};
+    return codecs.value(int(containerFor(container).subtitles));
+}
+
+QString containerLabel(const QString &container)
+{
+    return QString::fromUtf16(containerFor(container).name);
+}
+
 QString kindLabel(StreamFacts::Kind kind)
 {
     switch (kind) {
@@ -342,7 +354,10 @@ TrackPlan planTracks(const MediaFacts &facts, const PanelSettings &settings, con
     // With the first codecs, the boxes the user left alone stay as the converter
     // would have chosen, even once the user has changed others.
     const bool modern = modernTarget(settings);
-    const bool converterDecides = !modern && checks.isEmpty();
+    // Added subtitle files and burned subtitles need the streams named: the
+    // converter's own choice is then spelled out.
+    const bool converterDecides =
+        !modern && checks.isEmpty() && settings.subtitleFiles.isEmpty() && !settings.burnIn.isSet();
     const QList<int> defaults = modern ? policyChoice(facts) : convertersChoice(facts, settings, c);
 
     for (const StreamFacts &s : facts.streams) {
@@ -376,6 +391,13 @@ TrackPlan planTracks(const MediaFacts &facts, const PanelSettings &settings, con
             kept.audio += d.kept && d.kind == Kind::Audio;
         }
     };
+    // The track burned into the picture is not kept as a track as well.
+    if (burnsSubtitles(settings) && settings.burnIn.from == BurnIn::From::Source)
+        for (TrackDecision &d : plan.tracks)
+            if (d.index == settings.burnIn.index && d.kind == Kind::Subtitle) {
+                d.checked = false;
+                d.reason = tr("Wird in das Bild eingebrannt.");
+            }
     keep([&checks](const TrackDecision &d, const StreamFacts &) { return checks.contains(d.index); });
     keep([](const TrackDecision &, const StreamFacts &s) { return s.isDefault; });
     keep([](const TrackDecision &, const StreamFacts &) { return true; });

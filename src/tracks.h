@@ -40,6 +40,13 @@ struct TrackPlan
     bool liftsVideoOff = false;
 };
 
+// The codec text subtitles are written with into this kind of output (the
+// suffix): "mov_text", "webvtt", or "copy" where they stay as they are
+// (Matroska); empty for an output that holds no subtitles.
+QString textSubtitleCodec(const QString &container);
+// The kind of output as the texts name it: "MP4", "WebM", "AVI", ...
+QString containerLabel(const QString &container);
+
 // "Video", "Ton", "Untertitel", "Bild", "Daten", "Anhang".
 QString kindLabel(StreamFacts::Kind kind);
 

@@ -349,3 +349,33 @@ bool makeClip(const QString &path, double seconds, bool withVideo, bool withAudi
     p.start(u"/usr/bin/ffmpeg"_s, args);
     return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
+
+namespace {
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+} // namespace
+
+// One DVD subtitle picture (a 4x2 block shown from 0.5 s for a second) as a
+// VobSub pair: the converter cannot make picture subtitles out of text.
+bool writeVobSub(const QString &stem)
+{
+    const QByteArray unit("\x00\x26\x00\x08" // size, commands
+                          "\x00\x01\x00\x01" // two lines of colour 1
+                          "\x00\x00\x00\x20\x01\x03\x32\x10\x04\xff\xf0\x05\x00\x00\x03" // show
+                          "\x00\x00\x01\x06\x00\x04\x00\x06\xff"
+                          "\x00\x58\x00\x20\x02\xff", // hide after 88 ticks
+                          38);
+    const QByteArray pes = QByteArray("\x81\x80\x05\x21\x00\x01\x00\x01\x20", 9) + unit;
+    return writeFile(
+               stem + u".sub"_s,
+               QByteArray("\x00\x00\x01\xba\x44\x00\x04\x00\x04\x01\x01\x89\xc3\xf8\x00\x00\x01\xbd", 18) +
+                   char(pes.size() >> 8) + char(pes.size() & 0xff) + pes) &&
+           writeFile(stem + u".idx"_s,
+                     "# VobSub index file, v7 (do not modify this line!)\nsize: 160x120\npalette: "
+                     "000000, ffffff, 808080, ff0000, 00ff00, 0000ff, ffff00, ff00ff, 00ffff, 404040, "
+                     "c0c0c0, 800000, 008000, 000080, 808000, 800080\nid: fr, index: 0\n"
+                     "timestamp: 00:00:00:500, filepos: 000000000\n");
+}

@@ -114,4 +114,9 @@ QByteArray sampleConversionOutput(double durationSeconds, double fps, double spe
 bool makeClip(const QString &path, double seconds, bool withVideo = true, bool withAudio = true,
               const QString &size = QStringLiteral("160x120"));
 
+// One DVD subtitle picture (a 4x2 block shown from 0.5 s for a second, 160x120)
+// as a VobSub pair STEM.idx and STEM.sub: the converter cannot make picture
+// subtitles out of text, but muxes and encodes these.
+bool writeVobSub(const QString &stem);
+
 #endif

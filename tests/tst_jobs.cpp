@@ -150,7 +150,7 @@ void JobsTest::refusedLists_data()
     QTest::addColumn<QString>("reason");
     QTest::addColumn<int>("jobs");
     const QByteArray good = "[[\"-i\",\"/a,b\",\"/c\"]]\n";
-    QTest::newRow("later form") << QByteArray("#QUORVID-BATCHLISTE 4\n" + good) << u"Form 4"_s << 0;
+    QTest::newRow("later form") << QByteArray("#QUORVID-BATCHLISTE 5\n" + good) << u"Form 5"_s << 0;
     QTest::newRow("limit not whole") << QByteArray(
                                             "#QUORVID-BATCHLISTE 3\n{\"runs\":[[\"x\"]],\"sizeLimit\":2.5}\n")
                                      << u"Zeile 2"_s << 0;

@@ -120,25 +120,6 @@ void write(const QString &path, const QByteArray &content)
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
 }
 
-// One DVD subtitle picture (a 4x2 block shown from 0.5 s for a second) as a
-// VobSub pair: the converter cannot make picture subtitles out of text.
-void writeVobSub(const QString &stem)
-{
-    const QByteArray unit("\x00\x26\x00\x08" // size, commands
-                          "\x00\x01\x00\x01" // two lines of colour 1
-                          "\x00\x00\x00\x20\x01\x03\x32\x10\x04\xff\xf0\x05\x00\x00\x03" // show
-                          "\x00\x00\x01\x06\x00\x04\x00\x06\xff"
-                          "\x00\x58\x00\x20\x02\xff", // hide after 88 ticks
-                          38);
-    const QByteArray pes = QByteArray("\x81\x80\x05\x21\x00\x01\x00\x01\x20", 9) + unit;
-    write(stem + u".sub"_s,
-          QByteArray("\x00\x00\x01\xba\x44\x00\x04\x00\x04\x01\x01\x89\xc3\xf8\x00\x00\x01\xbd", 18) +
-              char(pes.size() >> 8) + char(pes.size() & 0xff) + pes);
-    write(stem + u".idx"_s, "# VobSub index file, v7 (do not modify this line!)\nsize: 160x120\npalette: "
-                            "000000, ffffff, 808080, ff0000, 00ff00, 0000ff, ffff00, ff00ff, 00ffff, 404040, "
-                            "c0c0c0, 800000, 008000, 000080, 808000, 800080\nid: fr, index: 0\n"
-                            "timestamp: 00:00:00:500, filepos: 000000000\n");
-}
 } // namespace
 
 Q_DECLARE_METATYPE(PanelSettings)
@@ -335,7 +316,8 @@ bool TracksTest::makeFiles()
     write(d + u"/de.srt"_s, "1\n00:00:00,000 --> 00:00:01,000\nHallo\n");
     write(d + u"/en.srt"_s, "1\n00:00:00,000 --> 00:00:01,000\nHello\n");
     write(d + u"/font.ttf"_s, "not really a font");
-    writeVobSub(d + u"/fr"_s);
+    if (!writeVobSub(d + u"/fr"_s))
+        return false;
     const QString lavfi = u"-y -v error -f lavfi -i testsrc=size=160x120:rate=25:duration=1 "_s;
     const QString sine = u"-f lavfi -i sine=duration=1:frequency="_s;
     const QStringList commands{

@@ -342,7 +342,8 @@ void TrustTest::unknownForm_data()
     QTest::newRow("form 0") << QByteArray("#QUORVID-BATCHLISTE 0\n-y,-i,a.avi,b.mp4\n") << false << 0;
     QTest::newRow("form 1") << QByteArray("#QUORVID-BATCHLISTE 1\n[[\"-i\",\"a\",\"b\"]]\n") << false << 0;
     QTest::newRow("form 2") << QByteArray("#QUORVID-BATCHLISTE 2\n[[\"-i\",\"a\",\"b\"]]\n") << true << 1;
-    QTest::newRow("form 4") << QByteArray("#QUORVID-BATCHLISTE 4\n[[\"-i\",\"a\",\"b\"]]\n") << false << 0;
+    QTest::newRow("form 4") << QByteArray("#QUORVID-BATCHLISTE 4\n[[\"-i\",\"a\",\"b\"]]\n") << true << 1;
+    QTest::newRow("form 5") << QByteArray("#QUORVID-BATCHLISTE 5\n[[\"-i\",\"a\",\"b\"]]\n") << false << 0;
     QTest::newRow("plain list") << QByteArray("-y,-i,a.avi,b.mp4\n") << true << 1;
     QTest::newRow("a marker with a blank is a job") << QByteArray("#QUORVID-BATCHLISTE 0 \n") << true << 1;
 }
