@@ -297,60 +297,6 @@ bool wantsHeadlessRun(int argc, char **argv)
     return false;
 }
 
-QStringList outputNames(const QStringList &inputs, const QString &outputDir, const QString &suffix)
-{
-    QStringList outputs;
-    for (const QString &input : inputs) {
-        const QString wanted =
-            outputDir.isEmpty() ? QString() : outputDir + u'/' + QFileInfo(input).fileName();
-        QString output = proposeOutputName(input, wanted, suffix);
-        // Two files of one name from different folders, or "a.avi" beside "a.mp4":
-        // no job may write what another job reads or writes.
-        const auto taken = [&](const QString &name) {
-            return std::any_of(inputs.begin(), inputs.end(),
-                               [&](const QString &i) { return sameFile(i, name); }) ||
-                   std::any_of(outputs.begin(), outputs.end(),
-                               [&](const QString &o) { return sameFile(o, name); });
-        };
-        const QFileInfo info(output);
-        const QString stem = info.path() + u'/' + info.completeBaseName();
-        const QString dotSuffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
-        for (int n = 2; taken(output); ++n)
-            output = stem + u'-' + QString::number(n) + dotSuffix;
-        outputs << output;
-    }
-    return outputs;
-}
-
-ConvertInputs convertInputs(const QStringList &files, const QString &outputDir, const QString &suffix)
-{
-    // Names without the copy marker first: "a.mp4" makes "a-Kopie.mp4", not the
-    // other way round.
-    QStringList order = files;
-    std::stable_sort(order.begin(), order.end(), [](const QString &a, const QString &b) {
-        return !QFileInfo(a).fileName().contains(u"-Kopie"_s) &&
-               QFileInfo(b).fileName().contains(u"-Kopie"_s);
-    });
-    QSet<QString> given;
-    for (const QString &file : files)
-        given.insert(QFileInfo(file).absoluteFilePath());
-    QSet<QString> dropped;
-    for (const QString &file : std::as_const(order)) {
-        if (dropped.contains(QFileInfo(file).absoluteFilePath()))
-            continue;
-        const QString wanted =
-            outputDir.isEmpty() ? QString() : outputDir + u'/' + QFileInfo(file).fileName();
-        const QString output = QFileInfo(proposeOutputName(file, wanted, suffix)).absoluteFilePath();
-        if (given.contains(output))
-            dropped.insert(output);
-    }
-    ConvertInputs result;
-    for (const QString &file : files)
-        (dropped.contains(QFileInfo(file).absoluteFilePath()) ? result.outputsOfOthers : result.inputs)
-            << file;
-    return result;
-}
-
 QList<Preset> commandLinePresets()
 {
     // Damaged files of the folder are named; they never stop a run with another preset.
@@ -467,18 +413,57 @@ int runList(const QCommandLineParser &parser)
     return runJobs(list.jobs, parallel, parser.isSet(o.keepGoing), parser.isSet(o.overwrite));
 }
 
+// The presets, the short form first, then the whole name, parted by a tab.
+int listPresets(const QList<Preset> &presets)
+{
+    for (const Preset &preset : presets) {
+        print(stdout, presetShortName(presets, preset));
+        print(stdout, preset.name + u'\n', "\t");
+    }
+    return 0;
+}
+
+// The folder of --output-dir, made when needed (empty without the option);
+// nothing, after naming the problem, when it cannot be made.
+std::optional<QString> madeOutputFolder(const QCommandLineParser &parser)
+{
+    const QCommandLineOption &option = commandLineOptions().outputDir;
+    const QString folder = parser.value(option);
+    if (!parser.isSet(option))
+        return folder;
+    if (folder.isEmpty() || !QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
+        print(stderr, u"quorvid: Der Ausgabeordner %1 kann nicht angelegt werden. Bitte prüfen Sie den "
+                      u"Namen und die Rechte.\n"_s.arg(printableText(folder)));
+        return std::nullopt;
+    }
+    return QFileInfo(folder).absoluteFilePath();
+}
+
+// What each file holds (tracks, interlacing, colours, with `bars` the black
+// bars), looked at a few at a time before its job is made, as the window does
+// for the files it adds.
+QHash<QString, MediaFacts> lookAtFiles(const QStringList &files, bool bars)
+{
+    QHash<QString, MediaFacts> facts;
+    MediaSurvey survey;
+    survey.setBarsLook(bars);
+    QEventLoop loop;
+    const auto keep = [&facts](const QString &path, const MediaFacts &found) { facts.insert(path, found); };
+    QObject::connect(&survey, &MediaSurvey::surveyed, keep);
+    QObject::connect(&survey, &MediaSurvey::barsLooked, keep);
+    QObject::connect(&survey, &MediaSurvey::finished, &loop, &QEventLoop::quit);
+    survey.add(files);
+    if (survey.busy())
+        loop.exec();
+    return facts;
+}
+
 int convertFiles(const QCommandLineParser &parser)
 {
     const CommandLineOptions &o = commandLineOptions();
     const QList<Preset> presets = commandLinePresets();
-    if (parser.isSet(o.listPresets)) {
-        // The short form first, then the whole name, parted by a tab.
-        for (const Preset &preset : presets) {
-            print(stdout, presetShortName(presets, preset));
-            print(stdout, preset.name + u'\n', "\t");
-        }
-        return 0;
-    }
+    if (parser.isSet(o.listPresets))
+        return listPresets(presets);
 
     const QStringList given = parser.positionalArguments();
     if (given.isEmpty())
@@ -497,15 +482,10 @@ int convertFiles(const QCommandLineParser &parser)
         return usageError(wrong);
     const PanelSettings &settings = chosen.settings;
 
-    QString folder = parser.value(o.outputDir);
-    if (parser.isSet(o.outputDir)) {
-        if (folder.isEmpty() || !QDir().mkpath(folder) || !QFileInfo(folder).isDir()) {
-            print(stderr, u"quorvid: Der Ausgabeordner %1 kann nicht angelegt werden. Bitte prüfen Sie den "
-                          u"Namen und die Rechte.\n"_s.arg(printableText(folder)));
-            return 2;
-        }
-        folder = QFileInfo(folder).absoluteFilePath();
-    }
+    const std::optional<QString> outputFolder = madeOutputFolder(parser);
+    if (!outputFolder)
+        return 2;
+    const QString &folder = *outputFolder;
 
     // Names and folders as a drop takes them; a name that is not there is a
     // mistake of the call, before anything starts.
@@ -543,23 +523,9 @@ int convertFiles(const QCommandLineParser &parser)
     const QString subtitleFile = parser.value(o.subtitles);
     if (const QString refusal = convertOptionsRefusal(files.size(), join, subtitleFile); !refusal.isEmpty())
         return usageError(refusal);
-    // What each file holds (tracks, interlacing, colours), looked at a few at a
-    // time before its job is made, as the window does for the files it adds.
-    QHash<QString, MediaFacts> facts;
-    if (looksBeforeJobs(settings) || convertNeedsFacts(settings, join, !subtitleFile.isEmpty())) {
-        MediaSurvey survey;
-        survey.setBarsLook(looksForBars(settings));
-        QEventLoop loop;
-        const auto keep = [&facts](const QString &path, const MediaFacts &found) {
-            facts.insert(path, found);
-        };
-        QObject::connect(&survey, &MediaSurvey::surveyed, keep);
-        QObject::connect(&survey, &MediaSurvey::barsLooked, keep);
-        QObject::connect(&survey, &MediaSurvey::finished, &loop, &QEventLoop::quit);
-        survey.add(files);
-        if (survey.busy())
-            loop.exec();
-    }
+    const bool look = looksBeforeJobs(settings) || convertNeedsFacts(settings, join, !subtitleFile.isEmpty());
+    const QHash<QString, MediaFacts> facts =
+        look ? lookAtFiles(files, looksForBars(settings)) : QHash<QString, MediaFacts>();
     // A file whose job cannot be made (a size too small for it) is named and
     // left out; the others are converted, and the exit status tells of it.
     const QStringList joined = join ? inGivenOrder(files, given) : QStringList();

@@ -46,9 +46,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
         showSizeChoice();
         showSizeMeaning();
     });
-    // Evening out the loudness is a choice for every job, with or without picture.
-    loudnessLabel->show();
-    loudnessComboBox->show();
     // The number fields follow the German interface, not the system's locale.
     useGermanNumbers(this);
     setWindowTitle(u"Quorvid "_s + QStringLiteral(QUORVID_VERSION));

@@ -23,8 +23,11 @@ using namespace Qt::StringLiterals;
 
 void MainWindow::setUpTracks()
 {
-    // Shown once a look found the opened file's video.
+    // Shown once a look found the opened file's video; evening out the loudness
+    // is a choice for every job, with or without picture.
     deinterlaceCheckBox->hide();
+    loudnessLabel->show();
+    loudnessComboBox->show();
     // A ticked or unticked track changes the job, and with it what a size allows.
     connect(trackList, &TrackList::checksChanged, this, [this] {
         showTracks();
