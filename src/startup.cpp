@@ -62,35 +62,25 @@ CommandLine judgeCommandLine(const QStringList &arguments, bool withTexts)
     }
     // A run's options without a run would be dropped in silence; the user meant
     // something the window does not do.
-    for (const QString &option : runOnly) {
-        if (parser.isSet(option)) {
-            line.action = CommandLine::Fail;
-            line.message = QCoreApplication::translate("CommandLine",
-                                                       "Die Option --%1 gilt nur zusammen mit --run. Bitte "
-                                                       "geben Sie die Batchdatei mit --run LISTE.btc an "
-                                                       "oder die Dateien mit --convert DATEI....")
-                               .arg(option);
-            return line;
-        }
-    }
-    for (const QString &option : convertOnly) {
-        if (parser.isSet(option)) {
-            line.action = CommandLine::Fail;
-            line.message = QCoreApplication::translate("CommandLine",
-                                                       "Die Option --%1 gilt nur zusammen mit --convert. "
-                                                       "Bitte nennen Sie die Dateien mit --convert DATEI....")
-                               .arg(option);
-            return line;
-        }
-    }
-    for (const QString &option : commandLineOptions().watchOnly()) {
-        if (parser.isSet(option)) {
-            line.action = CommandLine::Fail;
-            line.message = QCoreApplication::translate("CommandLine",
-                                                       "Die Option --%1 gilt nur zusammen mit --watch. "
-                                                       "Bitte nennen Sie die Ordner mit --watch ORDNER....")
-                               .arg(option);
-            return line;
+    const std::pair<QStringList, const char *> onlyWith[] = {
+        {runOnly,
+         QT_TRANSLATE_NOOP("CommandLine", "Die Option --%1 gilt nur zusammen mit --run. Bitte geben "
+                                          "Sie die Batchdatei mit --run LISTE.btc an oder die Dateien "
+                                          "mit --convert DATEI....")},
+        {convertOnly,
+         QT_TRANSLATE_NOOP("CommandLine", "Die Option --%1 gilt nur zusammen mit --convert. Bitte "
+                                          "nennen Sie die Dateien mit --convert DATEI....")},
+        {commandLineOptions().watchOnly(),
+         QT_TRANSLATE_NOOP("CommandLine",
+                           "Die Option --%1 gilt nur zusammen mit --watch. Bitte nennen Sie die "
+                           "Ordner mit --watch ORDNER....")}};
+    for (const auto &[options, text] : onlyWith) {
+        for (const QString &option : options) {
+            if (parser.isSet(option)) {
+                line.action = CommandLine::Fail;
+                line.message = QCoreApplication::translate("CommandLine", text).arg(option);
+                return line;
+            }
         }
     }
     line.files = parser.positionalArguments();
