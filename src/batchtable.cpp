@@ -34,7 +34,8 @@ QString stateText(ListedState state)
 }
 } // namespace
 
-BatchTable::BatchTable(QTableWidget *table, JobList *list) : QObject(table), m_table(table), m_list(list)
+BatchTable::BatchTable(QTableWidget *table, JobList *list)
+    : QObject(table), m_table(table), m_tableObject(table), m_list(list)
 {
     table->horizontalHeader()->resizeSection(0, 990);
     table->horizontalHeader()->resizeSection(1, 60);
@@ -64,7 +65,13 @@ BatchTable::BatchTable(QTableWidget *table, JobList *list) : QObject(table), m_t
             [this](const QModelIndex &, int first, int last) { dropRows(first, last); });
     connect(model, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex &from, const QModelIndex &to) { takeCells(from.row(), to.row()); });
-    connect(model, &QAbstractItemModel::modelReset, this, [this] { takeCells(0, m_table->rowCount() - 1); });
+    connect(model, &QAbstractItemModel::modelReset, this,
+            [this] { takeCells(0, m_list ? m_list->size() - 1 : -1); });
+}
+
+QTableWidget *BatchTable::liveTable() const
+{
+    return qobject_cast<QTableWidget *>(m_tableObject);
 }
 
 std::vector<bool> BatchTable::selectedRows(const QTableWidget *table)
@@ -181,7 +188,7 @@ void BatchTable::showJob(int row)
 
 void BatchTable::takeRows(int first, int last)
 {
-    if (m_writing || !m_list)
+    if (m_writing || !m_list || !liveTable())
         return;
     const QScopedValueRollback reading(m_reading, true);
     m_list->insertPending(first, last - first + 1);
@@ -189,7 +196,7 @@ void BatchTable::takeRows(int first, int last)
 
 void BatchTable::dropRows(int first, int last)
 {
-    if (m_writing || !m_list)
+    if (m_writing || !m_list || !liveTable())
         return;
     const QScopedValueRollback reading(m_reading, true);
     std::vector<bool> removed(size_t(m_list->size()), false);
@@ -200,7 +207,7 @@ void BatchTable::dropRows(int first, int last)
 
 void BatchTable::takeCells(int first, int last)
 {
-    if (m_writing || !m_list)
+    if (m_writing || !m_list || !liveTable())
         return;
     const QScopedValueRollback reading(m_reading, true);
     for (int row = std::max(first, 0); row <= last && row < m_list->size(); ++row) {

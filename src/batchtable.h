@@ -39,6 +39,10 @@ private:
     QTableWidgetItem *jobItem(int row) const;
 
     QTableWidget *m_table;
+    // The table as a plain object: while it is being destroyed its model reports
+    // rows removed, and the table is no table any more (liveTable() is null).
+    QObject *m_tableObject;
+    QTableWidget *liveTable() const;
     // Empty once the list is gone: the table, dying after it, reports its rows
     // removed to nobody.
     QPointer<JobList> m_list;
