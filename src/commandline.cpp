@@ -18,9 +18,8 @@ QStringList CommandLineOptions::runOnly() const
 
 QStringList CommandLineOptions::convertOnly() const
 {
-    return {preset.names().first(),   outputDir.names().first(), bars.names().first(),
-            hdr.names().first(),      loudness.names().first(),  subtitles.names().first(),
-            join.names().first()};
+    return {preset.names().first(),   outputDir.names().first(), bars.names().first(), hdr.names().first(),
+            loudness.names().first(), subtitles.names().first(), join.names().first()};
 }
 
 QStringList CommandLineOptions::watchOnly() const
