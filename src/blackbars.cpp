@@ -40,7 +40,9 @@ int clearly(int side)
 // One pair of opposite edges over the moments: the median of each; when several
 // moments show clearly less of both bars (another shape of the picture), the
 // smallest of those; then a bar that something bright reached into is taken as
-// large as its opposite one, since bars are centred.
+// large as its opposite one, since bars are centred. For the same reason a black
+// band at one edge only is part of the picture (a night sky, a dark wall, the
+// stripe of a test pattern) and no bar.
 void decidePair(const QList<std::pair<int, int>> &seen, int side, int &first, int &second)
 {
     QList<int> a, b;
@@ -63,10 +65,8 @@ void decidePair(const QList<std::pair<int, int>> &seen, int side, int &first, in
     }
     if (first > barsBorder && second > barsBorder && std::abs(first - second) > tolerance)
         first = second = std::max(first, second);
-    if (first <= barsBorder)
-        first = 0;
-    if (second <= barsBorder)
-        second = 0;
+    if (first <= barsBorder || second <= barsBorder)
+        first = second = 0;
 }
 
 int evenUp(int value)

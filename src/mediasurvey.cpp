@@ -231,9 +231,21 @@ void MediaSurvey::finishFile(Survey *survey, const MediaFacts &facts)
         return;
     const auto video = std::find_if(facts.streams.cbegin(), facts.streams.cend(),
                                     [](const StreamFacts &s) { return s.kind == StreamFacts::Kind::Video; });
-    QList<double> moments;
-    if (m_barsLook && facts.valid && video != facts.streams.cend() && video->width > 0 && video->height > 0)
-        moments = barsMoments(facts.durationSeconds);
+    const bool looksForBars =
+        m_barsLook && facts.valid && video != facts.streams.cend() && video->width > 0 && video->height > 0;
+    const QList<double> moments = looksForBars ? barsMoments(facts.durationSeconds) : QList<double>();
+    if (moments.isEmpty() && looksForBars) {
+        // Too short to look at several moments: no bars, said at once, so that
+        // nothing waits for a look that never comes.
+        const int round = m_round;
+        emit surveyed(survey->path, facts);
+        if (round != m_round)
+            return;
+        MediaFacts looked = facts;
+        looked.barsLooked = true;
+        completeFile(survey, looked, true);
+        return;
+    }
     if (moments.isEmpty()) {
         completeFile(survey, facts, false);
         return;

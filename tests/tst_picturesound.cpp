@@ -3,6 +3,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -15,6 +16,9 @@
 #include "mediasurvey.h"
 #include "presets.h"
 #include "quorvid.h"
+#include "testsupport.h"
+#include "tracklist.h"
+#include "tracks.h"
 
 using namespace Qt::StringLiterals;
 
@@ -27,6 +31,8 @@ private slots:
     void barsDecision();
     void barsFound_data();
     void barsFound();
+    void barsInSuiteFiles_data();
+    void barsInSuiteFiles();
     void hdr_data();
     void hdr();
     void loudness_data();
@@ -35,7 +41,10 @@ private slots:
     void presetFields();
     void convertOptions_data();
     void convertOptions();
+    void windowWaitsForBars_data();
     void windowWaitsForBars();
+    void windowShowsHdr_data();
+    void windowShowsHdr();
 
 private:
     QTemporaryDir m_work;
@@ -137,7 +146,10 @@ void PictureSoundTest::barsDecision_data()
     QTest::newRow("fades are left out") << fades << Bars{140, 140, 0, 0};
     QTest::newRow("too few moments") << QList<BarsMoment>(2, moment(140, 140)) << Bars{};
     QTest::newRow("a border of noise is no bar") << QList<BarsMoment>(8, moment(4, 3, 2, 4)) << Bars{};
-    QTest::newRow("bar on one side only") << QList<BarsMoment>(8, moment(0, 40)) << Bars{0, 40, 0, 0};
+    QTest::newRow("black at one side only is picture")
+        << QList<BarsMoment>(8, moment(0, 40, 12, 0)) << Bars{};
+    QTest::newRow("bars above and below, black at one side")
+        << QList<BarsMoment>(8, moment(60, 60, 0, 30)) << Bars{60, 60, 0, 0};
     QTest::newRow("odd bars: even sides")
         << QList<BarsMoment>(8, moment(139, 141, 31, 31)) << Bars{140, 142, 32, 32};
 }
@@ -208,6 +220,92 @@ void PictureSoundTest::barsFound()
     const int scaledWidth = (width * 120 / height + 1) / 2 * 2;
     QCOMPARE(probe(output, u"width,height"_s),
              u"width=%1\nheight=%2"_s.arg(height > 120 ? scaledWidth : width).arg(std::min(height, 120)));
+}
+
+void PictureSoundTest::barsInSuiteFiles_data()
+{
+    // The kinds of files the other tests use, each made by converter runs (a
+    // leading "@" names a file in the work folder); the last run's output is the
+    // file looked at.
+    QTest::addColumn<QList<QStringList>>("makes");
+    QTest::addColumn<Bars>("expected");
+    QTest::addColumn<QString>("converted"); // the output's size with the bars removed; empty: not converted
+    const QString film = u"testsrc2=s=320x180:r=25:d=6,pad=320:240:0:30"_s;
+    const QStringList h264{u"-c:v"_s,      u"libx264"_s,  u"-preset"_s,
+                           u"ultrafast"_s, u"-pix_fmt"_s, u"yuv420p"_s};
+    const auto lavfi = [](const QString &graph) { return QStringList{u"-f"_s, u"lavfi"_s, u"-i"_s, graph}; };
+    QTest::newRow("MPEG-4 and MP3 in AVI, no bars")
+        << QList<QStringList>{lavfi(u"testsrc=s=160x120:r=25:d=4"_s) + lavfi(u"sine=d=4"_s) +
+                              QStringList{u"-c:v"_s, u"mpeg4"_s, u"-c:a"_s, u"libmp3lame"_s, u"@clip.avi"_s}}
+        << Bars{} << QString();
+    QTest::newRow("sound only") << QList<QStringList>{lavfi(u"sine=d=3"_s) + QStringList{u"@sound.mp3"_s}}
+                                << Bars{} << QString();
+    QTest::newRow("shorter than a second")
+        << QList<QStringList>{lavfi(u"testsrc2=s=320x180:r=25:d=0.4,pad=320:240:0:30"_s) + h264 +
+                              QStringList{u"@short.mp4"_s}}
+        << Bars{} << QString();
+    // Interlaced MPEG-2 with bars: the crop keeps the fields' order (even lines).
+    QTest::newRow("interlaced letterbox, MPEG-2")
+        << QList<QStringList>{lavfi(film) + QStringList{u"-c:v"_s, u"mpeg2video"_s, u"-flags"_s,
+                                                        u"+ilme+ildct"_s, u"-top"_s, u"1"_s, u"-b:v"_s,
+                                                        u"2M"_s, u"@tv.mpg"_s}}
+        << Bars{30, 30, 0, 0} << u"320x180"_s;
+    // A phone clip stored on its side: the bars are at the sides as shown.
+    QTest::newRow("letterbox turned upright by its rotation")
+        << QList<QStringList>{lavfi(film) + h264 + QStringList{u"@lying.mp4"_s},
+                              {u"-i"_s, u"@lying.mp4"_s, u"-c"_s, u"copy"_s, u"-metadata:s:v:0"_s,
+                               u"rotate=90"_s, u"@upright.mp4"_s}}
+        << Bars{0, 0, 30, 30} << u"180x320"_s;
+    // Black picture, two sound tracks and a DVD subtitle: dark, so no crop.
+    QTest::newRow("dark file of many tracks")
+        << QList<QStringList>{lavfi(u"color=black:s=160x120:r=25:d=4"_s) + lavfi(u"sine=d=4"_s) +
+                              lavfi(u"sine=d=4:f=660"_s) +
+                              QStringList{u"-map"_s, u"0"_s, u"-map"_s, u"1"_s, u"-map"_s, u"2"_s, u"-c:v"_s,
+                                          u"libx264"_s, u"-c:a"_s, u"aac"_s, u"@tracks.mkv"_s}}
+        << Bars{} << QString();
+    QTest::newRow("10-bit HLG, no bars")
+        << QList<QStringList>{lavfi(u"testsrc2=s=320x240:r=25:d=3,format=yuv420p10le"_s) +
+                              QStringList{u"-c:v"_s, u"libx265"_s, u"-x265-params"_s, u"log-level=error"_s,
+                                          u"-preset"_s, u"ultrafast"_s, u"-color_trc"_s, u"arib-std-b67"_s,
+                                          u"-color_primaries"_s, u"bt2020"_s, u"-colorspace"_s, u"bt2020nc"_s,
+                                          u"@phone.mov"_s}}
+        << Bars{} << QString();
+}
+
+void PictureSoundTest::barsInSuiteFiles()
+{
+    QFETCH(QList<QStringList>, makes);
+    QFETCH(Bars, expected);
+    QFETCH(QString, converted);
+    QString file;
+    for (QStringList arguments : makes) {
+        for (QString &argument : arguments)
+            if (argument.startsWith(u'@'))
+                argument = file = m_work.filePath(argument.mid(1));
+        int status = 0;
+        const QString said = run(u"ffmpeg"_s, QStringList{u"-v"_s, u"error"_s, u"-y"_s} + arguments, &status);
+        QVERIFY2(status == 0, qPrintable(said));
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const MediaFacts facts = look(file);
+    // Every kind is looked at to its end, quickly, and without a word of failure.
+    QVERIFY2(clock.elapsed() < 30000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(facts.valid && facts.problem.isEmpty(), qPrintable(facts.problem));
+    const StreamFacts *video = firstVideo(facts);
+    QCOMPARE(facts.barsLooked, video != nullptr);
+    const Bars &b = facts.bars;
+    QVERIFY2(std::abs(b.top - expected.top) <= 2 && std::abs(b.bottom - expected.bottom) <= 2 &&
+                 std::abs(b.left - expected.left) <= 2 && std::abs(b.right - expected.right) <= 2,
+             qPrintable(video ? barsLabel(b, video->shownWidth(), video->shownHeight()) : u"kein Bild"_s));
+    if (converted.isEmpty())
+        return;
+    PanelSettings settings = presetSettings(u"Teilen (H.264/AAC, höchstens 1080p)"_s);
+    settings.removeBars = true;
+    const QString output = m_work.filePath(u"cropped-"_s + QFileInfo(file).completeBaseName() + u".mp4"_s);
+    const JobEnd end = runJob(makeJob(settings, file, output, facts));
+    QVERIFY2(end.outcome == RunOutcome::Success, qPrintable(end.reason + end.details));
+    QCOMPARE(probe(output, u"width,height"_s).replace(u"\nheight="_s, u"x"_s), u"width="_s + converted);
 }
 
 void PictureSoundTest::hdr_data()
@@ -305,6 +403,13 @@ void PictureSoundTest::loudness_data()
         << u"aevalsrc='0.1*sin(2*PI*440*t)+0.9*lt(mod(t,1),0.001)':d=6:s=48000"_s << -14 << u"flac"_s;
     QTest::newRow("pulsed tones to -16, MP3")
         << u"aevalsrc='sin(2*PI*300*t)*0.5*gt(sin(2*PI*3*t),0)':d=6:s=44100"_s << -16 << u"libmp3lame"_s;
+    // Speech from the speech synthesizer (22.05 kHz mono), and music made of a
+    // chord that swells, a melody and a beat of short noise bursts.
+    QTest::newRow("speech to -16, AAC") << u"amovie=%SPEECH%"_s << -16 << u"aac"_s;
+    QTest::newRow("music to -14, Opus")
+        << u"aevalsrc='0.25*sin(2*PI*261.6*t)*(0.6+0.4*sin(2*PI*0.5*t))+0.15*sin(2*PI*329.6*t)+"
+           u"0.15*sin(2*PI*(392+98*gt(mod(t,2),1))*t)+0.5*(random(0)-0.5)*lt(mod(t,0.5),0.04)':d=6:s=44100"_s
+        << -14 << u"libopus"_s;
 }
 
 void PictureSoundTest::loudness()
@@ -314,6 +419,20 @@ void PictureSoundTest::loudness()
     QFETCH(QString, codec);
     const QString clip =
         m_work.filePath(u"sound-%1.mkv"_s.arg(QString::fromLatin1(QTest::currentDataTag()).left(5)));
+    if (graph.contains(u"%SPEECH%"_s)) {
+        // The test set-up installs espeak-ng; a machine without it says so.
+        if (QStandardPaths::findExecutable(u"espeak-ng"_s).isEmpty())
+            QSKIP("espeak-ng is not installed: no speech to measure");
+        const QString speech = m_work.filePath(u"speech.wav"_s);
+        int status = 0;
+        const QString said = run(u"espeak-ng"_s,
+                                 {u"-v"_s, u"de"_s, u"-w"_s, speech,
+                                  u"Guten Tag. Dies ist eine kurze Ansage, gesprochen von einer "
+                                  u"Maschine, damit die Lautstärke gemessen werden kann."_s},
+                                 &status);
+        QVERIFY2(status == 0, qPrintable(said));
+        graph.replace(u"%SPEECH%"_s, speech);
+    }
     // A second track far louder than the first: each is normalised on its own.
     const QString failure = makeClip(clip, graph,
                                      {u"-f"_s, u"lavfi"_s, u"-i"_s, u"sine=f=880:d=6,volume=-3dB"_s,
@@ -438,12 +557,25 @@ void PictureSoundTest::convertOptions()
              qPrintable(QString::number(integrated)));
 }
 
+void PictureSoundTest::windowWaitsForBars_data()
+{
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<QString>("crop"); // in the job; empty: none
+    QTest::addColumn<QString>("label");
+    QTest::newRow("letterbox") << 6.0 << u"crop=320:180:0:30"_s << u"oben 30"_s;
+    // Too short to look at: the press goes out at once, without a crop.
+    QTest::newRow("too short to look at") << 0.5 << QString() << u"Keine schwarzen Ränder"_s;
+}
+
 void PictureSoundTest::windowWaitsForBars()
 {
     // A quick user: the file opened, the preset chosen, the bars ticked and the
     // job added at once. The job waits for the look at the bars and crops them.
-    const QString clip = m_work.filePath(u"window-letterbox.mp4"_s);
-    const QString failure = makeClip(clip, u"testsrc2=s=320x180:r=25:d=6,pad=320:240:0:30"_s,
+    QFETCH(double, seconds);
+    QFETCH(QString, crop);
+    QFETCH(QString, label);
+    const QString clip = m_work.filePath(u"window-letterbox-%1.mp4"_s.arg(seconds));
+    const QString failure = makeClip(clip, u"testsrc2=s=320x180:r=25:d=%1,pad=320:240:0:30"_s.arg(seconds),
                                      {u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"ultrafast"_s});
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
     MainWindow window;
@@ -462,9 +594,65 @@ void PictureSoundTest::windowWaitsForBars()
     auto *table = window.findChild<QTableWidget *>(u"batchTableWidget"_s);
     QCOMPARE(table->rowCount(), 0);
     QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), 1, 30000);
-    QVERIFY2(table->item(0, 0)->text().contains(u"crop=320:180:0:30"_s),
-             qPrintable(table->item(0, 0)->text()));
-    QVERIFY(window.findChild<QLabel *>(u"barsLabel"_s)->text().contains(u"oben 30"_s));
+    const QString job = table->item(0, 0)->text();
+    // (The crop to even sides every job has is no crop of bars.)
+    QVERIFY2(crop.isEmpty() ? !job.contains(QRegularExpression(u"crop=\\d"_s)) : job.contains(crop),
+             qPrintable(job));
+    QVERIFY(window.findChild<QLabel *>(u"barsLabel"_s)->text().contains(label));
+}
+
+void PictureSoundTest::windowShowsHdr_data()
+{
+    QTest::addColumn<QString>("transfer");
+    QTest::addColumn<QString>("words"); // in the video row; empty: none
+    QTest::newRow("HLG") << u"arib-std-b67"_s << u"HDR (HLG)"_s;
+    QTest::newRow("PQ") << u"smpte2084"_s << u"HDR (PQ)"_s;
+    QTest::newRow("SDR") << u"bt709"_s << QString();
+}
+
+void PictureSoundTest::windowShowsHdr()
+{
+    // The opened file's video row says what kind of HDR it is, and "HDR behalten"
+    // is there only for HDR and can be ticked only where the target keeps it.
+    QFETCH(QString, transfer);
+    QFETCH(QString, words);
+    const QString clip = m_work.filePath(u"window-%1.mkv"_s.arg(transfer));
+    const QString failure = makeClip(clip, u"testsrc2=s=320x240:r=25:d=1,format=yuv420p10le"_s,
+                                     {u"-c:v"_s, u"libx265"_s, u"-x265-params"_s, u"log-level=error"_s,
+                                      u"-preset"_s, u"ultrafast"_s, u"-color_trc"_s, transfer,
+                                      u"-color_primaries"_s, u"bt2020"_s, u"-colorspace"_s, u"bt2020nc"_s});
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    MainWindow window;
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.openFiles({clip});
+    auto *tracks = window.findChild<QTreeWidget *>(u"trackList"_s);
+    QVERIFY(tracks);
+    const auto videoRow = [&] {
+        for (int row = 0; row < tracks->topLevelItemCount(); ++row)
+            if (tracks->topLevelItem(row)->text(TrackList::KindColumn) == kindLabel(StreamFacts::Kind::Video))
+                return tracks->topLevelItem(row)->text(TrackList::DetailsColumn);
+        return QString();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!videoRow().isEmpty(), 20000);
+    auto *keep = window.findChild<QCheckBox *>(u"keepHdrCheckBox"_s);
+    auto *presets = window.findChild<QComboBox *>(u"presetComboBox"_s);
+    const auto choose = [&](const QString &name) {
+        const int index = presets->findText(name);
+        QVERIFY(index > 0);
+        presets->setCurrentIndex(index);
+        emit presets->activated(index);
+    };
+    choose(u"Archiv (H.265, hohe Qualität, alle Spuren)"_s);
+    QCOMPARE(videoRow().contains(u"HDR"_s), !words.isEmpty());
+    if (!words.isEmpty())
+        QVERIFY2(videoRow().contains(words), qPrintable(videoRow()));
+    QCOMPARE(keep->isVisibleTo(&window), !words.isEmpty());
+    if (words.isEmpty())
+        return;
+    QVERIFY(keep->isEnabled());
+    QVERIFY(keep->isChecked());
+    choose(u"Teilen (H.264/AAC, höchstens 1080p)"_s);
+    QVERIFY(!keep->isEnabled());
 }
 
 QTEST_MAIN(PictureSoundTest)

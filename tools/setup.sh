@@ -14,7 +14,7 @@ build=${QUORVID_BUILD_DIR:-$here/build}
 # What the program needs to build and run; the tests need a few more.
 program_packages="qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev cmake g++ ninja-build ffmpeg fonts-dejavu-core
                   qt6-translations-l10n"
-test_packages="libx11-dev xvfb xauth x11-utils desktop-file-utils appstream util-linux dbus-daemon locales"
+test_packages="libx11-dev xvfb xauth x11-utils desktop-file-utils appstream util-linux dbus-daemon locales espeak-ng"
 
 case "$mode" in
 run)
