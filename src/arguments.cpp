@@ -80,6 +80,7 @@ void appendEncodedVideo(QStringList &args, const PanelSettings &s)
         args << quality;
     else // the first codecs keep their "-b"; the new ones name the video stream
         args << (codec.modern ? u"-b:v"_s : u"-b"_s) << s.videoBitrate + u'k';
+    args << codec.speed;
 }
 } // namespace
 

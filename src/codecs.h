@@ -51,6 +51,13 @@ struct VideoCodec
     // The 10-bit pixel format that keeps an HDR source as HDR (H.265 Main 10,
     // VP9 profile 2, AV1 Main 10); empty: the codec makes 8-bit pictures only.
     QString hdrPixelFormat;
+    // The encoder's speed, given with every encode: chosen by measuring time
+    // against size and picture at the same quality level (README, "Encoder
+    // speed"); empty: the encoder's own default.
+    QStringList speed;
+    // Options that take the place of the same options of `speed` in the first
+    // of two passes, which only gathers statistics; empty: as `speed`.
+    QStringList firstPassSpeed;
 };
 
 // The containers (suffixes) that carry a video stream's colour flags, which an

@@ -278,6 +278,11 @@ QList<QStringList> targetSizeRuns(const QStringList &singleRun, int codecIndex, 
         second = withBeforeOutput(run, {u"-pass"_s, u"2"_s, u"-passlogfile"_s, passStatisticsName});
     }
 
+    // The first pass may run faster: it only gathers statistics.
+    for (qsizetype i = 0; i + 1 < codec.firstPassSpeed.size(); i += 2)
+        if (const qsizetype at = first.indexOf(codec.firstPassSpeed[i]);
+            at > first.indexOf(u"-i"_s) + 1 && at + 1 < first.size() - 1)
+            first[at + 1] = codec.firstPassSpeed[i + 1];
     // The first pass only looks at the video: no audio, subtitles or data, the
     // second pass's frame timing, and nothing written.
     const QString output = first.takeLast();

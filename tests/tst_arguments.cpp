@@ -121,7 +121,7 @@ void ArgumentsTest::arguments_data()
     QTest::newRow("vp9 very high, opus")
         << vp9
         << u"-vf crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libvpx-vp9 -pix_fmt yuv420p -fps_mode vfr -crf 24 "
-           "-b:v 0 -acodec libopus -ab 224k -ac 2"_s;
+           "-b:v 0 -row-mt 1 -cpu-used 2 -acodec libopus -ab 224k -ac 2"_s;
     PanelSettings av1 = h264;
     av1.videoCodec = 10;
     av1.quality = 5;
@@ -131,7 +131,7 @@ void ArgumentsTest::arguments_data()
     QTest::newRow("av1 very low, 24, flac")
         << av1
         << u"-vf crop=trunc(iw/2)*2:trunc(ih/2)*2 -vcodec libsvtav1 -pix_fmt yuv420p -r 24 -crf 47 "
-           "-acodec flac -ar 44100 -ac 2"_s;
+           "-preset 8 -acodec flac -ar 44100 -ac 2"_s;
     // "Original" and a stray quality index on the first codecs: no size, rate or
     // aspect, the bitrate as before.
     PanelSettings classic = h264;

@@ -288,8 +288,9 @@ void PanelTest::codecsOfToday()
     // Another codec of today keeps these choices.
     choose("vcodecComboBox", 9);
     QCOMPARE(output(), u"/home/u/clip.webm"_s);
-    QCOMPARE(joined(arguments()),
-             u"-s 320x240 -vcodec libvpx-vp9 -pix_fmt yuv420p -r 30 -b:v 8000k -acodec copy"_s);
+    QCOMPARE(
+        joined(arguments()),
+        u"-s 320x240 -vcodec libvpx-vp9 -pix_fmt yuv420p -r 30 -b:v 8000k -row-mt 1 -cpu-used 2 -acodec copy"_s);
     // Back to a first codec: its specified list, without any "Original".
     choose("ratioComboBox", 2);
     choose("vcodecComboBox", 5);

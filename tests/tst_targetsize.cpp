@@ -184,8 +184,9 @@ void TargetSizeTest::runs_data()
         << 2 << QStringList{u"-x265-params"_s, u"aq-mode=3:pass=2:stats=quorvid-pass"_s} << u"cfr"_s;
     QTest::newRow("vp9, quality with -b:v 0")
         << vp9
-        << head + QStringList{u"libvpx-vp9"_s, u"-crf"_s, u"31"_s, u"-b:v"_s, u"0"_s} + tail +
-               QStringList{u"/o/out.webm"_s}
+        << head + QStringList{u"libvpx-vp9"_s, u"-crf"_s, u"31"_s,        u"-b:v"_s, u"0"_s,
+                              u"-row-mt"_s,    u"1"_s,    u"-cpu-used"_s, u"2"_s} +
+               tail + QStringList{u"/o/out.webm"_s}
         << 2 << QStringList{u"-pass"_s, u"2"_s, u"-passlogfile"_s, u"quorvid-pass"_s} << u"vfr"_s;
     QTest::newRow("av1, one run") << av1
                                   << head + QStringList{u"libsvtav1"_s, u"-crf"_s, u"35"_s} + tail +
@@ -228,6 +229,13 @@ void TargetSizeTest::runs()
     QString firstPass = passOptions.join(u' ');
     firstPass.replace(u"pass 2"_s, u"pass 1"_s).replace(u"pass=2"_s, u"pass=1"_s);
     QVERIFY2(first.join(u' ').contains(firstPass), qPrintable(first.join(u' ')));
+    // A speed of its own for the first pass, where the codec has one; the second
+    // pass keeps the speed of every encode.
+    const qsizetype speed = single.indexOf(u"-cpu-used"_s);
+    if (speed >= 0) {
+        QCOMPARE(first.value(first.indexOf(u"-cpu-used"_s) + 1), u"4"_s);
+        QCOMPARE(last.value(last.indexOf(u"-cpu-used"_s) + 1), single.value(speed + 1));
+    }
 
     // Nothing to aim at: the list stays as it is.
     QCOMPARE(targetSizeRuns(single, codec, 0), QList<QStringList>{single});
