@@ -58,6 +58,10 @@ struct VideoCodec
     // Options that take the place of the same options of `speed` in the first
     // of two passes, which only gathers statistics; empty: as `speed`.
     QStringList firstPassSpeed;
+    // How a size is aimed at: empty, an average bitrate ("-b:v"); otherwise a
+    // constant quality held under the bitrate as a cap ("-maxrate"), with these
+    // options (the quality, and what keeps the encoder from going above the cap).
+    QStringList sizeCap;
 };
 
 // The containers (suffixes) that carry a video stream's colour flags, which an

@@ -57,9 +57,11 @@ QString videoPart(const QStringList &run)
         parts << QString(size).replace(u'x', u'×');
     if (const QString rate = valueOf(run, {u"-r"_s}); !rate.isEmpty())
         parts << tr("%1 Bilder/s").arg(rate);
-    if (const QString crf = valueOf(run, {u"-crf"_s}); !crf.isEmpty())
+    if (const QString crf = valueOf(run, {u"-crf"_s}); !crf.isEmpty()) {
         parts << u"CRF "_s + crf;
-    else if (const QString rateValue = valueOf(run, {u"-b:v"_s, u"-b"_s}); !rateValue.isEmpty())
+        if (const QString cap = valueOf(run, {u"-maxrate"_s}); !cap.isEmpty())
+            parts << tr("höchstens %1").arg(bitrate(cap));
+    } else if (const QString rateValue = valueOf(run, {u"-b:v"_s, u"-b"_s}); !rateValue.isEmpty())
         parts << bitrate(rateValue);
     return tr("Video: %1").arg(parts.join(u", "_s));
 }

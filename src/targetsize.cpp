@@ -247,8 +247,23 @@ QList<QStringList> targetSizeRuns(const QStringList &singleRun, int codecIndex, 
     }
     if (at < 0)
         at = run.size() - 1;
-    run.insert(at, bitrate);
-    run.insert(at, u"-b:v"_s);
+    if (codec.sizeCap.isEmpty()) {
+        run.insert(at, bitrate);
+        run.insert(at, u"-b:v"_s);
+    } else {
+        // A quality under a cap: the cap is the bitrate; an encoder's own
+        // parameters already in the run take those of the cap beside them.
+        QStringList cap{u"-maxrate"_s, bitrate};
+        for (qsizetype i = 0; i + 1 < codec.sizeCap.size(); i += 2) {
+            const qsizetype given = run.indexOf(codec.sizeCap[i], input < 0 ? 0 : input + 2);
+            if (codec.sizeCap[i].endsWith(u"-params"_s) && given >= 0 && given + 1 < run.size() - 1)
+                run[given + 1] += u':' + codec.sizeCap[i + 1];
+            else
+                cap << codec.sizeCap[i] << codec.sizeCap[i + 1];
+        }
+        for (qsizetype i = cap.size() - 1; i >= 0; --i)
+            run.insert(at, cap[i]);
+    }
 
     if (codec.passes == TwoPasses::None)
         return {run};
@@ -306,7 +321,10 @@ std::optional<QStringList> correctedSizeRun(const QStringList &run, qint64 limit
     if (limit <= 0 || bytes <= 0 || !(seconds > 0) || tries.corrections >= mostCorrections ||
         !(above || below))
         return std::nullopt;
-    const qsizetype at = run.lastIndexOf(u"-b:v"_s, run.size() - 2);
+    // The bitrate, or the cap of a quality held under one.
+    qsizetype at = run.lastIndexOf(u"-b:v"_s, run.size() - 2);
+    if (at < 0)
+        at = run.lastIndexOf(u"-maxrate"_s, run.size() - 2);
     if (at < 0 || at <= run.indexOf(u"-i"_s) + 1)
         return std::nullopt;
     QString value = run[at + 1];
