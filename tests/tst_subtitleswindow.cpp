@@ -3,6 +3,7 @@
 // files beside an opened video, the burn choice and its question, and the dialog
 // "Dateien verbinden".
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QListWidget>
@@ -33,10 +34,13 @@ private slots:
     void addedAndConverted();
     void refused_data();
     void refused();
+    void otherFiles_data();
+    void otherFiles();
     void besideOffered_data();
     void besideOffered();
     void burnIn_data();
     void burnIn();
+    void joinDialog_data();
     void joinDialog();
 
 private:
@@ -116,6 +120,7 @@ void SubtitlesWindowTest::initTestCase()
     QVERIFY(makeClip(path(u"clip.avi"_s), 2));
     QVERIFY(makeClip(path(u"teil1.avi"_s), 1));
     QVERIFY(makeClip(path(u"teil2.avi"_s), 2));
+    QVERIFY(makeClip(path(u"stumm.avi"_s), 2, true, false));
     QDir().mkpath(path(u"beside"_s));
     QVERIFY(makeClip(path(u"beside/film.avi"_s), 1));
     QVERIFY(write(path(u"beside/film.en.srt"_s), srt(u"Hello"_s, QStringConverter::Utf8)));
@@ -246,6 +251,51 @@ void SubtitlesWindowTest::refused()
     QCOMPARE(window.findChild<QComboBox *>(u"burnInComboBox"_s)->count(), 1);
 }
 
+// The added files and the burn choice belong to the opened file; another file's
+// job takes the files beside it when "Untertitel daneben mitnehmen" is ticked,
+// through the settings and through the window's batch list.
+void SubtitlesWindowTest::otherFiles_data()
+{
+    QTest::addColumn<bool>("opened");
+    QTest::addColumn<bool>("beside");
+    QTest::addColumn<QStringList>("files");
+    QTest::newRow("opened file") << true << true << QStringList{u"own.srt"_s};
+    QTest::newRow("other file") << false << false << QStringList();
+    QTest::newRow("other file, beside ticked") << false << true << QStringList{u"film.en.srt"_s};
+}
+
+void SubtitlesWindowTest::otherFiles()
+{
+    QFETCH(bool, opened);
+    QFETCH(bool, beside);
+    QFETCH(QStringList, files);
+    PanelSettings settings;
+    settings.subtitleFiles = {AddedSubtitle{path(u"own.srt"_s), u"ger"_s, {}, false}};
+    settings.burnIn = {BurnIn::From::Added, 0};
+    settings.subtitlesBeside = beside;
+    const PanelSettings made = subtitlesForSource(settings, opened, path(u"beside/film.avi"_s));
+    QStringList names;
+    for (const AddedSubtitle &subtitle : made.subtitleFiles)
+        names << QFileInfo(subtitle.path).fileName();
+    QCOMPARE(names, files);
+    QCOMPARE(made.burnIn.isSet(), opened);
+    if (opened)
+        return;
+
+    MainWindow window;
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    chooseCodec(window, u"h264"_s);
+    window.findChild<QCheckBox *>(u"subtitlesBesideCheckBox"_s)->setChecked(beside);
+    ModalAnswerer answers;
+    answers.answerFile(path(u"beside/film.avi"_s));
+    window.findChild<QAction *>(u"actionMoreFiles"_s)->trigger();
+    QVERIFY(answers.waitAll());
+    auto *table = window.findChild<QTableWidget *>(u"batchTableWidget"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), 1, 20000);
+    const QString job = table->item(0, 0)->text();
+    QVERIFY2(job.contains(u"untertitel1.srt"_s) == beside, qPrintable(job));
+}
+
 void SubtitlesWindowTest::besideOffered_data()
 {
     QTest::addColumn<bool>("yes");
@@ -308,65 +358,110 @@ void SubtitlesWindowTest::burnIn()
     }
 }
 
+void SubtitlesWindowTest::joinDialog_data()
+{
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<QString>("videoCodec");
+    QTest::addColumn<QString>("box");    // what is shown after "Verbinden": "", "refused", "question"
+    QTest::addColumn<QString>("output"); // empty: no job
+    QTest::addColumn<int>("audioTracks");
+    QTest::newRow("matching, copied")
+        << u"teil2.avi"_s << u"copy"_s << QString() << u"teil2-verbunden.avi"_s << 1;
+    QTest::newRow("not matching, copied") << u"stumm.avi"_s << u"copy"_s << u"refused"_s << QString() << 0;
+    QTest::newRow("audio tracks differ")
+        << u"stumm.avi"_s << u"h264"_s << u"question"_s << u"stumm-verbunden.mp4"_s << 0;
+}
+
 void SubtitlesWindowTest::joinDialog()
 {
+    QFETCH(QString, second);
+    QFETCH(QString, videoCodec);
+    QFETCH(QString, box);
+    QFETCH(QString, output);
+    QFETCH(int, audioTracks);
     MainWindow window;
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    chooseCodec(window, u"copy"_s);
+    chooseCodec(window, videoCodec);
+    if (videoCodec != u"copy"_s) {
+        auto *audio = window.findChild<QComboBox *>(u"acodecComboBox"_s);
+        audio->setCurrentIndex(audio->findText(u"aac"_s));
+    }
     ModalAnswerer answers;
-    const auto clickLater = [](QWidget *dialog, const char *name) {
-        auto *button = dialog->findChild<QPushButton *>(QString::fromLatin1(name));
-        QMetaObject::invokeMethod(button, &QPushButton::click, Qt::QueuedConnection);
+    const auto later = [](QWidget *dialog, const char *button) {
+        if (!qobject_cast<JoinDialog *>(dialog))
+            return false;
+        QPushButton *pressed =
+            qstrcmp(button, "ok") == 0
+                ? dialog->findChild<QDialogButtonBox *>(u"buttonBox"_s)->button(QDialogButtonBox::Ok)
+                : dialog->findChild<QPushButton *>(QString::fromLatin1(button));
+        QMetaObject::invokeMethod(pressed, &QPushButton::click, Qt::QueuedConnection);
+        return true;
     };
-    for (const QString &file : {path(u"teil1.avi"_s), path(u"teil2.avi"_s)}) {
-        answers.act([&clickLater](QWidget *w) {
-            if (!qobject_cast<JoinDialog *>(w))
-                return false;
-            clickLater(w, "addButton");
-            return true;
-        });
+    for (const QString &file : {path(u"teil1.avi"_s), path(second)}) {
+        answers.act([&later](QWidget *w) { return later(w, "addButton"); });
         answers.answerFile(file);
     }
     // The second file moved up: it is joined first.
     QStringList listed;
-    answers.act([&listed](QWidget *w) {
-        if (!qobject_cast<JoinDialog *>(w))
-            return false;
-        auto *list = w->findChild<QListWidget *>(u"fileList"_s);
-        for (int row = 0; row < list->count(); ++row)
-            listed << list->item(row)->text();
-        list->setCurrentRow(1);
-        w->findChild<QPushButton *>(u"upButton"_s)->click();
-        QPushButton *join = w->findChild<QDialogButtonBox *>(u"buttonBox"_s)->button(QDialogButtonBox::Ok);
-        QMetaObject::invokeMethod(join, &QPushButton::click, Qt::QueuedConnection);
-        return true;
+    answers.act([&listed, &later](QWidget *w) {
+        if (auto *list = w->findChild<QListWidget *>(u"fileList"_s)) {
+            for (int row = 0; row < list->count(); ++row)
+                listed << list->item(row)->text();
+            list->setCurrentRow(1);
+            w->findChild<QPushButton *>(u"upButton"_s)->click();
+        }
+        return later(w, "ok");
     });
-    // The dialog stays open while it looks at the files; a box shown then is
-    // closed and fails the test.
+    if (box == u"refused"_s) {
+        answers.clickBox(QMessageBox::Ok);
+        answers.act([](QWidget *w) {
+            QMetaObject::invokeMethod(w, "reject", Qt::QueuedConnection);
+            return qobject_cast<JoinDialog *>(w) != nullptr;
+        });
+    } else if (box == u"question"_s) {
+        answers.clickBox(QMessageBox::No);
+    }
+    // The dialog stays open while it looks at the files; a box nobody waits for
+    // then is closed and fails the test.
     AnnouncedBoxes lookingAtFiles;
     QString unexpected;
     QTimer boxes;
-    connect(&boxes, &QTimer::timeout, this, [&unexpected] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            unexpected = box->text();
-            box->reject();
+    connect(&boxes, &QTimer::timeout, this, [&unexpected, &answers] {
+        auto *shown = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (shown && answers.pending() == 0) {
+            unexpected = shown->text();
+            shown->reject();
         }
     });
     boxes.start(200);
     window.findChild<QAction *>(u"actionDateienVerbinden"_s)->trigger();
     QVERIFY(answers.waitAll());
     QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected));
-    QCOMPARE(listed, (QStringList{path(u"teil1.avi"_s), path(u"teil2.avi"_s)}));
+    QCOMPARE(listed, (QStringList{path(u"teil1.avi"_s), path(second)}));
+    if (box == u"refused"_s)
+        QCOMPARE(answers.seen[5].title, u"Quorvid Fehler"_s);
+    if (box == u"question"_s) {
+        QStringList buttons = answers.seen[5].buttons;
+        buttons.sort();
+        QCOMPARE(buttons,
+                 (QStringList{u"Abbrechen"_s, u"Mit Stille auffüllen"_s, u"Nur gemeinsame Spuren"_s}));
+    }
     auto *table = window.findChild<QTableWidget *>(u"batchTableWidget"_s);
+    if (output.isEmpty()) {
+        QTest::qWait(100);
+        QCOMPARE(table->rowCount(), 0);
+        return;
+    }
     QTRY_COMPARE(table->rowCount(), 1);
     window.findChild<QPushButton *>(u"batchConvertButton"_s)->click();
     QTRY_COMPARE_WITH_TIMEOUT(table->item(0, 1) ? table->item(0, 1)->text() : QString(), u"Done."_s, 60000);
-    const QString output = path(u"teil2-verbunden.avi"_s);
-    const double seconds = said(u"ffprobe"_s, {u"-v"_s, u"error"_s, u"-show_entries"_s, u"format=duration"_s,
-                                               u"-of"_s, u"csv=p=0"_s, output})
-                               .trimmed()
-                               .toDouble();
-    QVERIFY2(std::abs(seconds - 3.0) < 0.2, qPrintable(QString::number(seconds)));
+    const QStringList format =
+        said(u"ffprobe"_s, {u"-v"_s, u"error"_s, u"-show_entries"_s, u"format=duration:stream=codec_type"_s,
+                            u"-of"_s, u"default=nw=1:nk=1"_s, path(output)})
+            .split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(format.count(u"audio"_s), audioTracks);
+    const double seconds = format.value(format.size() - 1).toDouble();
+    QVERIFY2(std::abs(seconds - 3.0) < 0.2, qPrintable(format.join(u' ')));
 }
 
 QTEST_MAIN(SubtitlesWindowTest)
