@@ -16,7 +16,6 @@
 
 #include "joindialog.h"
 #include "quorvid.h"
-#include "subtitlechoice.h"
 #include "testsupport.h"
 #include "tracklist.h"
 
@@ -28,8 +27,6 @@ class SubtitlesWindowTest : public QObject
 
 private slots:
     void initTestCase();
-    void choices_data();
-    void choices();
     void addedAndConverted_data();
     void addedAndConverted();
     void refused_data();
@@ -126,44 +123,6 @@ void SubtitlesWindowTest::initTestCase()
     QVERIFY(write(path(u"beside/film.en.srt"_s), srt(u"Hello"_s, QStringConverter::Utf8)));
 }
 
-// Unticked files leave the job unless burned; the burned one is counted among
-// the files the job takes.
-void SubtitlesWindowTest::choices_data()
-{
-    QTest::addColumn<QList<bool>>("kept");
-    QTest::addColumn<int>("burned"); // place among the entries, -1: none
-    QTest::addColumn<QStringList>("taken");
-    QTest::addColumn<int>("jobBurned");
-    QTest::newRow("all kept") << QList<bool>{true, true, true} << -1 << QStringList{u"a"_s, u"b"_s, u"c"_s}
-                              << -1;
-    QTest::newRow("middle left out") << QList<bool>{true, false, true} << -1 << QStringList{u"a"_s, u"c"_s}
-                                     << -1;
-    QTest::newRow("after a left out")
-        << QList<bool>{false, true, true} << 2 << QStringList{u"b"_s, u"c"_s} << 1;
-    QTest::newRow("burned unticked") << QList<bool>{true, false, true} << 1
-                                     << QStringList{u"a"_s, u"b"_s, u"c"_s} << 1;
-}
-
-void SubtitlesWindowTest::choices()
-{
-    QFETCH(QList<bool>, kept);
-    QFETCH(int, burned);
-    QFETCH(QStringList, taken);
-    QFETCH(int, jobBurned);
-    QList<AddedEntry> entries;
-    for (qsizetype i = 0; i < kept.size(); ++i)
-        entries << AddedEntry{AddedSubtitle{QString(QChar(u'a' + int(i))), {}, {}, false}, kept[i]};
-    const BurnIn burn = burned < 0 ? BurnIn{} : BurnIn{BurnIn::From::Added, burned};
-    QStringList paths;
-    for (const AddedSubtitle &s : jobSubtitles(entries, burn))
-        paths << s.path;
-    QCOMPARE(paths, taken);
-    const BurnIn made = jobBurnIn(entries, burn);
-    QCOMPARE(made.isSet() ? made.index : -1, jobBurned);
-    if (made.isSet())
-        QCOMPARE(jobSubtitles(entries, burn)[made.index].path, entries[burned].subtitle.path);
-}
-
 void SubtitlesWindowTest::addedAndConverted_data()
 {
     QTest::addColumn<QString>("name");
@@ -251,37 +210,18 @@ void SubtitlesWindowTest::refused()
     QCOMPARE(window.findChild<QComboBox *>(u"burnInComboBox"_s)->count(), 1);
 }
 
-// The added files and the burn choice belong to the opened file; another file's
-// job takes the files beside it when "Untertitel daneben mitnehmen" is ticked,
-// through the settings and through the window's batch list.
+// Another file of the batch list takes the subtitle files beside it only when
+// "Untertitel daneben mitnehmen" is ticked.
 void SubtitlesWindowTest::otherFiles_data()
 {
-    QTest::addColumn<bool>("opened");
     QTest::addColumn<bool>("beside");
-    QTest::addColumn<QStringList>("files");
-    QTest::newRow("opened file") << true << true << QStringList{u"own.srt"_s};
-    QTest::newRow("other file") << false << false << QStringList();
-    QTest::newRow("other file, beside ticked") << false << true << QStringList{u"film.en.srt"_s};
+    QTest::newRow("beside not ticked") << false;
+    QTest::newRow("beside ticked") << true;
 }
 
 void SubtitlesWindowTest::otherFiles()
 {
-    QFETCH(bool, opened);
     QFETCH(bool, beside);
-    QFETCH(QStringList, files);
-    PanelSettings settings;
-    settings.subtitleFiles = {AddedSubtitle{path(u"own.srt"_s), u"ger"_s, {}, false}};
-    settings.burnIn = {BurnIn::From::Added, 0};
-    settings.subtitlesBeside = beside;
-    const PanelSettings made = subtitlesForSource(settings, opened, path(u"beside/film.avi"_s));
-    QStringList names;
-    for (const AddedSubtitle &subtitle : made.subtitleFiles)
-        names << QFileInfo(subtitle.path).fileName();
-    QCOMPARE(names, files);
-    QCOMPARE(made.burnIn.isSet(), opened);
-    if (opened)
-        return;
-
     MainWindow window;
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     chooseCodec(window, u"h264"_s);
@@ -330,15 +270,21 @@ void SubtitlesWindowTest::burnIn()
 {
     QFETCH(QString, videoCodec);
     QFETCH(bool, asked);
+    // The first file unticked, the second burned: the job takes the burned one
+    // only, as its first file.
+    QVERIFY(write(path(u"left.en.srt"_s), srt(u"Left out"_s, QStringConverter::Utf8)));
     QVERIFY(write(path(u"burn.de.srt"_s), srt(u"Eingebrannt"_s, QStringConverter::Utf8)));
     MainWindow window;
     QVERIFY(openAndLook(window, path(u"clip.avi"_s)));
     ModalAnswerer answers;
+    addThroughButton(window, answers, path(u"left.en.srt"_s));
     addThroughButton(window, answers, path(u"burn.de.srt"_s));
     QVERIFY(answers.waitAll());
+    auto *list = window.findChild<TrackList *>(u"trackList"_s);
+    list->topLevelItem(list->topLevelItemCount() - 2)->setCheckState(TrackList::KindColumn, Qt::Unchecked);
     auto *burn = window.findChild<QComboBox *>(u"burnInComboBox"_s);
-    QCOMPARE(burn->count(), 2);
-    burn->setCurrentIndex(1);
+    QCOMPARE(burn->count(), 3);
+    burn->setCurrentIndex(2);
     chooseCodec(window, videoCodec);
     window.findChild<QLineEdit *>(u"saveLineEdit"_s)->setText(path(u"burned.mkv"_s));
     if (asked)
@@ -347,14 +293,15 @@ void SubtitlesWindowTest::burnIn()
     QVERIFY(answers.waitAll());
     auto *table = window.findChild<QTableWidget *>(u"batchTableWidget"_s);
     if (asked) {
-        QCOMPARE(answers.seen.size(), 2);
-        QVERIFY2(answers.seen[1].text.contains(u"einbrennen"_s), qPrintable(answers.seen[1].text));
+        QCOMPARE(answers.seen.size(), 3);
+        QVERIFY2(answers.seen[2].text.contains(u"einbrennen"_s), qPrintable(answers.seen[2].text));
         QCOMPARE(table->rowCount(), 0);
     } else {
-        QCOMPARE(answers.seen.size(), 1);
+        QCOMPARE(answers.seen.size(), 2);
         QTRY_COMPARE(table->rowCount(), 1);
         const QString job = table->item(0, 0)->text();
-        QVERIFY2(job.contains(u"subtitles=filename="_s), qPrintable(job));
+        QVERIFY2(job.contains(u"subtitles=filename=untertitel1.srt"_s) && !job.contains(u"untertitel2"_s),
+                 qPrintable(job));
     }
 }
 
