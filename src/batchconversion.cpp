@@ -85,7 +85,7 @@ QList<Job> MainWindow::jobsForFiles(QStringList files)
 void MainWindow::replaceBatchList(QStringList files)
 {
     const QList<Job> jobs = jobsForFiles(std::move(files));
-    if (!confirmCompatible(jobs, true, infoCollector, messageFont, loudnessCopyProblem(panelSettings())))
+    if (!confirmCompatible(jobs, true, infoCollector, messageFont, {loudnessCopyProblem(panelSettings())}))
         return;
     batchJobs.replace(jobs);
     currentJob = 0;
@@ -98,9 +98,13 @@ void MainWindow::appendBatchList(QStringList files)
     QList<Job> jobs = jobsForFiles(std::move(files));
     // Settings the converter cannot write: one question for all the new jobs.
     if (!jobs.isEmpty() &&
-        !confirmCompatible(jobs, true, infoCollector, messageFont, loudnessCopyProblem(panelSettings())))
+        !confirmCompatible(jobs, true, infoCollector, messageFont, {loudnessCopyProblem(panelSettings())}))
         jobs.clear();
+    addJobs(std::move(jobs));
+}
 
+void MainWindow::addJobs(QList<Job> jobs)
+{
     // A running batch goes on with jobs added at its end, so they get now the
     // check a start gives them. The run may end while the question is open.
     if (batchRunner.isRunning() && !jobs.isEmpty() &&
@@ -134,7 +138,7 @@ void MainWindow::insertBatch()
     if (refuseJob(input, output))
         return;
     const Job job = jobFor(input, output);
-    if (!confirmCompatible({job}, true, infoCollector, messageFont, loudnessCopyProblem(panelSettings())))
+    if (!confirmJob(job, true))
         return;
     batchJobs.append({job});
     jobCount = batchJobs.size();

@@ -31,7 +31,7 @@ bool dependsOnSource(const PanelSettings &settings)
            (settings.videoOn && settings.targetSizeMB > 0) ||
            (settings.audioOn && audioCodec(settings.audioCodec).modern) ||
            (settings.videoOn && settings.removeBars) || normalisesLoudness(settings) ||
-           !settings.subtitleFiles.isEmpty() || settings.burnIn.isSet();
+           !settings.subtitleFiles.isEmpty() || settings.burnIn.isSet() || settings.subtitlesBeside;
 }
 
 namespace {

@@ -18,22 +18,31 @@ constexpr int maxReasonsShown = 8;
 } // namespace
 
 bool confirmCompatible(const QList<Job> &jobs, bool forBatch, const InfoCollector &infoCollector, QFont &font,
-                       const QString &settingsProblem)
+                       const QStringList &settingsProblems, bool burnIn)
 {
     // Every run of every job is judged: a first pass as much as the last.
     QList<QStringList> argumentLists;
-    for (const Job &job : jobs)
+    // The burned subtitles are asked about for the run that writes the output,
+    // not for a run that only measures.
+    QList<bool> writesOutput;
+    for (const Job &job : jobs) {
         argumentLists += job.runs;
+        for (qsizetype run = 0; run < job.runs.size(); ++run)
+            writesOutput << (run + 1 == job.runs.size());
+    }
     // The information run describes the file opened last; other inputs are judged
     // by their settings alone.
     const SourceStreams opened = parseStreams(infoCollector.lines());
     QStringList reasons;
-    if (!settingsProblem.isEmpty())
-        reasons << settingsProblem.toHtmlEscaped();
-    for (const QStringList &arguments : argumentLists) {
+    for (const QString &problem : settingsProblems)
+        if (!problem.isEmpty() && !reasons.contains(problem.toHtmlEscaped()))
+            reasons << problem.toHtmlEscaped();
+    for (qsizetype i = 0; i < argumentLists.size(); ++i) {
+        const QStringList &arguments = argumentLists[i];
         const bool described = !infoCollector.file().isEmpty() && arguments.value(2) == infoCollector.file();
-        const QList<Problem> problems =
-            findProblems(outputFacts(arguments, described ? opened : SourceStreams()));
+        OutputFacts facts = outputFacts(arguments, described ? opened : SourceStreams());
+        facts.burnIn = burnIn && writesOutput[i];
+        const QList<Problem> problems = findProblems(facts);
         for (const Problem &problem : problems) {
             const QString line = QString(problem.reason + u' ' + problem.instead).toHtmlEscaped();
             if (!reasons.contains(line))

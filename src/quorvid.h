@@ -33,6 +33,7 @@
 
 class FormatControls;
 class SourceColumn;
+class SubtitlePanel;
 class WatchFeed;
 
 struct FileSelection;
@@ -161,6 +162,8 @@ private:
     void replaceBatchList(QStringList files);
     // Jobs for more files, added at the end of the list with the current settings.
     void appendBatchList(QStringList files);
+    // Jobs added at the end of the list, taken on by a running batch.
+    void addJobs(QList<Job> jobs);
     // Jobs made from chosen files with the current settings, sorted.
     QList<Job> jobsForFiles(QStringList files);
     // What "Öffnen" does once a file was chosen.
@@ -186,6 +189,10 @@ private:
     SourceColumn *sourceColumn = nullptr;
     // Watched folders whose files join the batch list.
     WatchFeed *watchFeed = nullptr;
+    // The subtitle files added to the opened file and the track burned in.
+    SubtitlePanel *subtitlePanel = nullptr;
+    // The compatibility question for a job of the panel's settings.
+    bool confirmJob(const Job &job, bool forBatch);
 
     // The panel (settings.cpp): what its widgets show; that completed by a chosen,
     // unchanged preset, from which arguments and jobs are made; and the widgets

@@ -8,6 +8,7 @@
 #include "presetchooser.h"
 #include "quorvid.h"
 #include "sizechoice.h"
+#include "subtitlepanel.h"
 
 void MainWindow::vcopywahl()
 {
@@ -128,6 +129,8 @@ PanelSettings MainWindow::widgetSettings() const
     settings.removeBars = removeBarsCheckBox->isChecked();
     settings.keepHdr = keepHdrCheckBox->isChecked();
     settings.loudnessTarget = loudnessTargets().value(loudnessComboBox->currentIndex());
+    subtitlePanel->readInto(settings);
+    settings.subtitlesBeside = subtitlesBesideCheckBox->isChecked();
     return settings;
 }
 
@@ -164,6 +167,7 @@ void MainWindow::applyPanelSettings(const PanelSettings &s)
     removeBarsCheckBox->setChecked(s.removeBars);
     keepHdrCheckBox->setChecked(s.keepHdr);
     loudnessComboBox->setCurrentIndex(loudnessTargetIndex(s.loudnessTarget));
+    subtitlesBesideCheckBox->setChecked(s.subtitlesBeside);
     formatControls->refresh();
     setOutputFile();
 }

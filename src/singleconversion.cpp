@@ -18,6 +18,7 @@
 #include "questions.h"
 #include "quorvid.h"
 #include "sourcecolumn.h"
+#include "subtitlepanel.h"
 #include "terminaltext.h"
 
 using namespace Qt::StringLiterals;
@@ -82,6 +83,7 @@ void MainWindow::openInput(const QString &chosen)
     const bool pressDropped = look.lookAt(chosen);
     deinterlaceChosen = false;
     sourceColumn->forget();
+    subtitlePanel->opened(chosen);
     showTracks();
     showSizeChoice();
     if (pressDropped) {
@@ -132,7 +134,7 @@ void MainWindow::SingleConvert()
         return;
     const Job job = jobFor(source, target);
     singleAimedMB = aimedSizeMB(panelSettings(), look.openedFacts());
-    if (!confirmCompatible({job}, false, infoCollector, messageFont, loudnessCopyProblem(panelSettings())))
+    if (!confirmJob(job, false))
         return;
     if (QFileInfo::exists(target) &&
         !askYesNo(messageFont, tr("Die Ausgabedatei<br><b>%1</b><br>existiert bereits.<br><br>Soll sie "

@@ -273,6 +273,9 @@ QString subtitleFileRefusal(const QString &path)
     if (text.contains('\0'))
         return u"%1 enthält keinen Text. Bitte wählen Sie eine Untertiteldatei (.srt, .ass, .ssa oder "
                u".vtt)."_s.arg(name);
+    // The converter reads a file without cues as no subtitles at all and fails.
+    if (text.trimmed().isEmpty())
+        return u"%1 ist leer. Bitte wählen Sie eine Untertiteldatei, die Untertitel enthält."_s.arg(name);
     return {};
 }
 

@@ -2,12 +2,23 @@
 
 #include <QHeaderView>
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <algorithm>
+
+#include "subtitlefiles.h"
 
 using namespace Qt::StringLiterals;
 
 namespace {
 constexpr int indexRole = Qt::UserRole;
+// Added files' rows carry -1 - their place in the list, below every stream index.
+int addedPlace(const QTreeWidgetItem *item)
+{
+    const int index = item->data(TrackList::KindColumn, indexRole).toInt();
+    return index < 0 ? -1 - index : -1;
+}
 } // namespace
 
 QString streamDetails(const StreamFacts &stream)
@@ -41,6 +52,12 @@ TrackList::TrackList(QWidget *parent) : QTreeWidget(parent)
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::NoSelection);
     setFocusPolicy(Qt::TabFocus);
+    // Only the language and title of added files are typed over, on a double click.
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    connect(this, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item, int column) {
+        if (addedPlace(item) >= 0 && (column == LanguageColumn || column == TitleColumn))
+            editItem(item, column);
+    });
     // Every column as wide as its texts, the last one too: stretched to the
     // remaining width, it would be cut whenever the others fill the list.
     header()->setStretchLastSection(false);
@@ -64,6 +81,7 @@ void TrackList::setFacts(const MediaFacts &facts)
         item->setText(DefaultColumn, s.isDefault ? tr("ja") : QString());
         item->setCheckState(KindColumn, Qt::Unchecked);
     }
+    addAddedRows();
     fitColumns();
     m_filling = false;
     updateGeometry();
@@ -100,9 +118,52 @@ void TrackList::showPlan(const TrackPlan &plan)
     updateGeometry();
 }
 
+void TrackList::setAddedSubtitles(const QList<AddedSubtitle> &subtitles, const QList<bool> &kept)
+{
+    m_filling = true;
+    m_added = subtitles;
+    m_addedKept = kept;
+    for (int row = topLevelItemCount() - 1; row >= 0; --row)
+        if (addedPlace(topLevelItem(row)) >= 0)
+            delete takeTopLevelItem(row);
+    addAddedRows();
+    fitColumns();
+    m_filling = false;
+    updateGeometry();
+}
+
+void TrackList::addAddedRows()
+{
+    for (int i = 0; i < int(m_added.size()); ++i) {
+        const AddedSubtitle &subtitle = m_added[i];
+        auto *item = new QTreeWidgetItem(this);
+        item->setData(KindColumn, indexRole, -1 - i);
+        item->setText(KindColumn, tr("Untertitel (Datei)"));
+        item->setText(CodecColumn, subtitleFileCodec(subtitle.path));
+        item->setText(LanguageColumn, subtitle.language);
+        item->setText(TitleColumn, subtitle.title);
+        item->setText(DetailsColumn, QFileInfo(subtitle.path).fileName());
+        item->setText(DefaultColumn, QString());
+        item->setText(ReasonColumn, subtitle.forced ? tr("nur erzwungene Untertitel") : QString());
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsEditable);
+        item->setCheckState(KindColumn, m_addedKept.value(i, true) ? Qt::Checked : Qt::Unchecked);
+        const QString tip = tr("Hinzugefügt aus %1. Sprache und Titel ändern Sie mit einem Doppelklick.")
+                                .arg(QDir::toNativeSeparators(subtitle.path));
+        for (int column = 0; column < columnCount(); ++column)
+            item->setToolTip(column, tip);
+    }
+}
+
 void TrackList::itemChecked(QTreeWidgetItem *item, int column)
 {
-    if (m_filling || column != KindColumn)
+    if (m_filling)
+        return;
+    if (const int place = addedPlace(item); place >= 0) {
+        emit addedChanged(place, item->checkState(KindColumn) == Qt::Checked, item->text(LanguageColumn),
+                          item->text(TitleColumn));
+        return;
+    }
+    if (column != KindColumn)
         return;
     m_checks[item->data(KindColumn, indexRole).toInt()] = item->checkState(KindColumn) == Qt::Checked;
     emit checksChanged();

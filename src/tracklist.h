@@ -5,6 +5,7 @@
 
 #include <QTreeWidget>
 
+#include "arguments.h"
 #include "mediafacts.h"
 #include "tracks.h"
 
@@ -31,6 +32,11 @@ public:
     // user's checks are kept.
     void showPlan(const TrackPlan &plan);
 
+    // Rows for subtitle files added to the job, after the source's streams: the
+    // tick keeps a file as a track; language and title can be typed over. Shown
+    // again after every new source.
+    void setAddedSubtitles(const QList<AddedSubtitle> &subtitles, const QList<bool> &kept);
+
     // The check boxes the user changed; empty while untouched.
     TrackChecks checks() const { return m_checks; }
 
@@ -39,12 +45,17 @@ public:
 signals:
     // The user changed a check box; the caller makes a new plan and shows it.
     void checksChanged();
+    // The user changed the row of the added file `index`: its tick, language or title.
+    void addedChanged(int index, bool kept, const QString &language, const QString &title);
 
 private:
     void itemChecked(QTreeWidgetItem *item, int column);
     void fitColumns();
+    void addAddedRows();
 
     TrackChecks m_checks;
+    QList<AddedSubtitle> m_added;
+    QList<bool> m_addedKept;
     bool m_filling = false;
 };
 

@@ -12,11 +12,16 @@
 #include "blackbars.h"
 #include "failurereports.h"
 #include "hdr.h"
+#include "joindialog.h"
+#include "loudness.h"
 #include "makejob.h"
 #include "messagebox.h"
+#include "questions.h"
 #include "quorvid.h"
 #include "sourcecolumn.h"
 #include "sourcelook.h"
+#include "subtitlechoice.h"
+#include "subtitlepanel.h"
 #include "tracks.h"
 
 using namespace Qt::StringLiterals;
@@ -34,6 +39,17 @@ void MainWindow::setUpTracks()
         sourceColumn->showRangeNote();
     });
     connect(deinterlaceCheckBox, &QCheckBox::clicked, this, [this] { deinterlaceChosen = true; });
+    subtitlePanel = new SubtitlePanel(*this, messageFont, this);
+    connect(subtitlePanel, &SubtitlePanel::changed, this, [this] { showTracks(); });
+    connect(subtitlePanel, &SubtitlePanel::message, this,
+            [this](const QString &text) { statusBar()->showMessage(text); });
+    connect(actionDateienVerbinden, &QAction::triggered, this, [this] {
+        const std::optional<Job> job =
+            joinedJob(panelSettings(), messageFont, remembered.startFolder(Remembered::InputFolder), this);
+        if (job && confirmCompatible({*job}, true, infoCollector, messageFont,
+                                     {loudnessCopyProblem(panelSettings())}))
+            addJobs({*job});
+    });
     connect(&look, &SourceLook::openedLooked, this,
             [this](const QString &, bool convert, bool addJob) { lookEnded(convert, addJob); });
     connect(&look, &SourceLook::batchProgress, this, [this](int done, int total) {
@@ -104,7 +120,7 @@ PanelSettings MainWindow::settingsFor(const QString &source) const
     // The track ticks belong to the opened file; other files keep their defaults.
     if (isOpenedFile(source))
         settings.trackChecks = trackList->checks();
-    return settings;
+    return subtitlesForSource(settings, isOpenedFile(source), source);
 }
 
 Job MainWindow::jobFor(const QString &source, const QString &target, bool wholeFile)
@@ -114,6 +130,15 @@ Job MainWindow::jobFor(const QString &source, const QString &target, bool wholeF
     if (wholeFile)
         settings.rangeFrom = settings.rangeTo = QString();
     return makeJob(settings, source, target, look.factsFor(source, isOpenedFile(source)));
+}
+
+bool MainWindow::confirmJob(const Job &job, bool forBatch)
+{
+    const PanelSettings settings = settingsFor(job.input);
+    const MediaFacts facts = look.factsFor(job.input, isOpenedFile(job.input));
+    return confirmCompatible({job}, forBatch, infoCollector, messageFont,
+                             settingsProblems(settings, facts, QFileInfo(job.output).suffix()),
+                             settings.burnIn.isSet());
 }
 
 bool MainWindow::lookAllows(bool convert)
@@ -145,6 +170,7 @@ void MainWindow::lookEnded(bool convert, bool addJob)
 {
     const MediaFacts &openedFacts = look.openedFacts();
     trackList->setFacts(openedFacts);
+    subtitlePanel->showFacts(openedFacts);
     showTracks();
     sourceColumn->showRangeNote();
     showSizeChoice();

@@ -155,6 +155,13 @@ void ModalAnswerer::escape()
     m_timer.start();
 }
 
+void ModalAnswerer::act(std::function<bool(QWidget *)> answer)
+{
+    m_answers.push_back(std::move(answer));
+    ++armedAnswers;
+    m_timer.start();
+}
+
 void ModalAnswerer::poll()
 {
     if (m_answers.empty()) {

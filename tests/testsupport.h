@@ -47,6 +47,10 @@ public:
     void answerFile(const QString &path);
     // Close the next dialog with Escape (as a user leaving it).
     void escape();
+    // Any other dialog: `answer` gets the next modal widget and returns false when
+    // it is not the one it is for. Whatever opens another modal widget (a button
+    // that opens a file dialog, the dialog's accept) must be queued, not called.
+    void act(std::function<bool(QWidget *)> answer);
 
     // Runs the event loop until every armed answer was given; false on time-out.
     bool waitAll(int timeoutMs = 10000);

@@ -316,6 +316,8 @@ void FormTest::menusAndToolbar()
     // The file menu also offers the list as a shell script; the toolbar does not.
     QStringList fileMenu = file;
     fileMenu.insert(fileMenu.indexOf(u"actionBatchdateiSpeichern"_s) + 1, u"actionBatchlisteAlsSkript"_s);
+    // And files joined into one.
+    fileMenu.insert(fileMenu.indexOf(u"actionBatchlisteAlsSkript"_s) + 1, u"actionDateienVerbinden"_s);
     // And the watched folders.
     fileMenu.insert(fileMenu.indexOf(u"actionClose"_s), u"actionOrdnerUeberwachen"_s);
     fileMenu.insert(fileMenu.indexOf(u"actionClose"_s), u"|"_s);
