@@ -138,12 +138,8 @@ void MainWindow::insertBatch()
     if (refuseJob(input, output))
         return;
     const Job job = jobFor(input, output);
-    if (!confirmJob(job, true))
-        return;
-    batchJobs.append({job});
-    jobCount = batchJobs.size();
-    currentJob = batchJobs.firstPending();
-    updateStartButton();
+    if (confirmJob(job, true))
+        addJobs({job});
 }
 
 void MainWindow::delJob()
@@ -161,6 +157,14 @@ void MainWindow::delJob()
 
 void MainWindow::batchFirstStart()
 {
+    // "Job hinzufügen" pressed before still waits for the look at the file: the
+    // start waits for that job, which would otherwise be left out of the run.
+    if (look.waits(SourceLook::Press::AddJob)) {
+        startAfterAdding = true;
+        batchConvertButton->setEnabled(false);
+        statusBar()->showMessage(tr("Der Batch startet, sobald der Job hinzugefügt ist."));
+        return;
+    }
     if (currentJob < 0 || currentJob >= batchJobs.size())
         return;
     // The run covers the pending rows from currentJob down; rows above it are

@@ -88,6 +88,8 @@ void MainWindow::openInput(const QString &chosen)
     showSizeChoice();
     if (pressDropped) {
         insertJobButton->setEnabled(!batchRunner.isRunning());
+        if (std::exchange(startAfterAdding, false) && !batchRunner.isRunning())
+            updateStartButton();
         statusBar()->showMessage(tr("Eine andere Datei wurde geöffnet; die Umwandlung oder der Job für die "
                                     "vorige Datei wurde verworfen."));
     }

@@ -41,6 +41,8 @@ public:
     // withdrawn, it is forgotten (true when it was waiting).
     void wait(Press press, bool withBars);
     bool withdraw(Press press);
+    // Whether a press waits for the look.
+    bool waits(Press press) const { return press == Press::Convert ? m_convertWaits : m_addJobWaits; }
 
     // What the look found at a file: the opened one, or one on its way into the list.
     MediaFacts factsFor(const QString &path, bool opened) const

@@ -185,6 +185,15 @@ void MainWindow::lookEnded(bool convert, bool addJob)
         insertJobButton->setEnabled(!batchRunner.isRunning());
         insertBatch();
     }
+    // A start pressed while the job waited goes on now, with or without it.
+    if (startAfterAdding && !look.waits(SourceLook::Press::AddJob)) {
+        startAfterAdding = false;
+        if (!batchRunner.isRunning()) {
+            updateStartButton();
+            if (batchConvertButton->isEnabled())
+                batchFirstStart();
+        }
+    }
     if (convert) {
         convertButton->setEnabled(!singleRunner.isRunning());
         if (convertButton->isEnabled())
