@@ -175,8 +175,10 @@ int main(int argc, char **argv)
                 }
                 const double size = QFileInfo(output).size() / 1e6;
                 const double off = (size / mb - 1) * 100;
-                // The first bitrate asked for, before any correction.
-                const int rate = int(job.runs.last().indexOf(u"-b:v"_s));
+                // The first bitrate (or cap) asked for, before any correction.
+                const QStringList &last = job.runs.last();
+                const int rate =
+                    int(last.contains(u"-b:v"_s) ? last.indexOf(u"-b:v"_s) : last.indexOf(u"-maxrate"_s));
                 std::printf("%-16s %-5s %7.2f MB (video %6s): %8.3f MB %+6.2f %% (%.0f s, %d corrected)\n",
                             qPrintable(clip.name), qPrintable(encoder.name), mb,
                             qPrintable(job.runs.last().value(rate + 1)), size, off, end.seconds,

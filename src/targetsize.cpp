@@ -343,8 +343,10 @@ std::optional<QStringList> correctedSizeRun(const QStringList &run, qint64 limit
     const double video = double(bytes) - rest;
     const double wanted = aim * double(limit) - rest;
     // A picture that took less than half its bitrate needs no more: raising it
-    // only costs another run.
-    if (video <= 0 || wanted <= 0 || (below && video < plannedVideo / 2))
+    // only costs another run. A cap says nothing of the need: its quality may
+    // have been held far below it.
+    const bool cap = run[at] == u"-maxrate"_s;
+    if (video <= 0 || wanted <= 0 || (below && !cap && video < plannedVideo / 2))
         return std::nullopt;
     // Bytes per kbit/s: in proportion for the first correction; then from the
     // last two attempts, unless the encoder followed the bitrate by less than a

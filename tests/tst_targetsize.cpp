@@ -505,6 +505,9 @@ void TargetSizeTest::corrections_data()
     QTest::newRow("cap, far below") << QStringList{u"-i"_s,       u"in.mkv"_s, u"-crf"_s,   u"35"_s,
                                                    u"-maxrate"_s, u"900k"_s,   u"out.mkv"_s}
                                     << qint64(1'000'000) << 10.0 << none << 1206;
+    QTest::newRow("cap, less than half of it")
+        << QStringList{u"-i"_s, u"in.mkv"_s, u"-crf"_s, u"27"_s, u"-maxrate"_s, u"900k"_s, u"out.mkv"_s}
+        << qint64(600'000) << 10.0 << none << 2250;
     QTest::newRow("name like an option")
         << QStringList{u"-i"_s, u"-b:v"_s, u"-c:v"_s, u"libx264"_s, u"out.mp4"_s} << qint64(2'000'000) << 10.0
         << none << 0;
