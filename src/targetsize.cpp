@@ -318,8 +318,7 @@ std::optional<QStringList> correctedSizeRun(const QStringList &run, qint64 limit
     constexpr double lowest = 0.97;
     const bool above = bytes >= limit;
     const bool below = bytes < lowest * double(limit);
-    if (limit <= 0 || bytes <= 0 || !(seconds > 0) || tries.corrections >= mostCorrections ||
-        !(above || below))
+    if (limit <= 0 || bytes <= 0 || !(seconds > 0) || !(above || below) || tries.retreated)
         return std::nullopt;
     // The bitrate, or the cap of a quality held under one.
     qsizetype at = run.lastIndexOf(u"-b:v"_s, run.size() - 2);
@@ -335,6 +334,18 @@ std::optional<QStringList> correctedSizeRun(const QStringList &run, qint64 limit
     const double kbps = value.toDouble(&ok);
     if (!ok || !(kbps > 0))
         return std::nullopt;
+    if (!above)
+        tries.belowKbps = std::max(tries.belowKbps, kbps);
+    // Out of corrections and above the size: once more with the largest bitrate
+    // that gave a file below it, so that the file never stays above.
+    if (tries.corrections >= mostCorrections) {
+        if (!above || !(tries.belowKbps > 0))
+            return std::nullopt;
+        QStringList again = run;
+        again[at + 1] = QString::number(int(tries.belowKbps)) + u'k';
+        tries.retreated = true;
+        return again;
+    }
 
     // What the encoder was asked for, and the rest of the file (audio, container)
     // as the size computation left room for it beside the first bitrate.

@@ -61,6 +61,10 @@ struct SizeTries
     double kbps = 0;
     qint64 bytes = 0;
     double rest = 0;
+    // The largest bitrate that gave a file below the size, and whether the last
+    // run went back to it after the corrections ran out.
+    double belowKbps = 0;
+    bool retreated = false;
 };
 
 // After the last run of a job with a size limit (bytes) wrote `bytes` for
@@ -68,8 +72,10 @@ struct SizeTries
 // towards 98.5 % of the limit, when the output reached the limit or stayed more
 // than 3 % below it and a correction is left (three in all). The first
 // correction takes the size as proportional to the bitrate; later ones follow
-// the line through the last two attempts. Nothing when the output is kept: it
-// fits, the picture needs no more bits, or nothing is known to correct with.
+// the line through the last two attempts. Still above the limit after them: once
+// more with the largest bitrate that gave a file below it, if one did. Nothing
+// when the output is kept: it fits, the picture needs no more bits, or nothing
+// is known to correct with.
 std::optional<QStringList> correctedSizeRun(const QStringList &run, qint64 limit, qint64 bytes,
                                             double seconds, SizeTries &tries);
 
