@@ -160,7 +160,7 @@ void MainWindow::batchFirstStart()
     // "Job hinzufügen" pressed before still waits for the look at the file: the
     // start waits for that job, which would otherwise be left out of the run.
     if (look.waits(SourceLook::Press::AddJob)) {
-        startAfterAdding = true;
+        look.startAfterAddedJob();
         batchConvertButton->setEnabled(false);
         statusBar()->showMessage(tr("Der Batch startet, sobald der Job hinzugefügt ist."));
         return;

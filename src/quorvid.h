@@ -82,8 +82,6 @@ private:
     // the user sets it.
     SourceLook look{messageFont};
     bool deinterlaceChosen = false;
-    // "Start Batch" was pressed while "Job hinzufügen" waited for the look.
-    bool startAfterAdding = false;
     // Run the single conversion and the batch list's jobs; the window shows what
     // they report.
     // The size the single conversion aims at (0: none), to tell when it came out larger.

@@ -88,7 +88,7 @@ void MainWindow::openInput(const QString &chosen)
     showSizeChoice();
     if (pressDropped) {
         insertJobButton->setEnabled(!batchRunner.isRunning());
-        if (std::exchange(startAfterAdding, false) && !batchRunner.isRunning())
+        if (!batchRunner.isRunning()) // a start that waited for the job is dropped too
             updateStartButton();
         statusBar()->showMessage(tr("Eine andere Datei wurde geöffnet; die Umwandlung oder der Job für die "
                                     "vorige Datei wurde verworfen."));

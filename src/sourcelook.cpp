@@ -65,6 +65,7 @@ bool SourceLook::lookAt(const QString &path)
     m_waitsForBars = false;
     const bool convertDropped = std::exchange(m_convertWaits, false);
     const bool addJobDropped = std::exchange(m_addJobWaits, false);
+    m_startWaits = false;
     m_survey.add({path});
     return convertDropped || addJobDropped;
 }

@@ -6,6 +6,8 @@
 #ifndef SOURCELOOK_H
 #define SOURCELOOK_H
 
+#include <utility>
+
 #include <QHash>
 #include <QObject>
 #include <QStringList>
@@ -43,6 +45,10 @@ public:
     bool withdraw(Press press);
     // Whether a press waits for the look.
     bool waits(Press press) const { return press == Press::Convert ? m_convertWaits : m_addJobWaits; }
+    // "Start Batch" pressed while the added job waits: the start waits for it.
+    // Taken once that job is no longer waiting; dropped with the opened file.
+    void startAfterAddedJob() { m_startWaits = true; }
+    bool takeStartAfterAddedJob() { return !m_addJobWaits && std::exchange(m_startWaits, false); }
 
     // What the look found at a file: the opened one, or one on its way into the list.
     MediaFacts factsFor(const QString &path, bool opened) const
@@ -85,6 +91,7 @@ private:
     MediaFacts m_openedFacts;
     bool m_convertWaits = false;
     bool m_addJobWaits = false;
+    bool m_startWaits = false;
     QStringList m_batchFiles;
     QHash<QString, MediaFacts> m_batchFacts;
     bool m_batchReplaces = false;

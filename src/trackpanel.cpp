@@ -186,8 +186,7 @@ void MainWindow::lookEnded(bool convert, bool addJob)
         insertBatch();
     }
     // A start pressed while the job waited goes on now, with or without it.
-    if (startAfterAdding && !look.waits(SourceLook::Press::AddJob)) {
-        startAfterAdding = false;
+    if (look.takeStartAfterAddedJob()) {
         if (!batchRunner.isRunning()) {
             updateStartButton();
             if (batchConvertButton->isEnabled())
