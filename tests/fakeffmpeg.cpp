@@ -5,10 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <poll.h>
 #include <string>
+#include <sys/file.h>
 #include <thread>
 #include <unistd.h>
 
@@ -54,6 +56,12 @@ int main(int argc, char **argv)
     std::signal(SIGTERM, onTerm);
     int run = 0;
     if (const char *log = std::getenv("FAKE_FFMPEG_LOG")) {
+        // Runs started at the same moment must not both count themselves as
+        // the later one: logging and counting happen under one lock.
+        const std::string lockName = std::string(log) + ".lock";
+        const int lock = ::open(lockName.c_str(), O_CREAT | O_RDWR, 0600);
+        if (lock >= 0)
+            ::flock(lock, LOCK_EX);
         {
             std::ofstream out(log, std::ios::app | std::ios::binary);
             for (int i = 1; i < argc; ++i)
@@ -61,6 +69,8 @@ int main(int argc, char **argv)
             out << '\n';
         }
         run = conversionRuns(log);
+        if (lock >= 0)
+            ::close(lock);
     }
     // An information run ("-i" and a file) plays its own scenario when one is set.
     const char *scenario = std::getenv("FAKE_FFMPEG_SCENARIO");
