@@ -240,7 +240,9 @@ void BenchAccess::batchRun(const QString &dir)
         QFile::copy(clip, name);
         inputs << name;
     }
+    // Shown, as on a desktop: its bar, table and status line are painted.
     MainWindow window;
+    window.show();
     QList<double> own, direct, cpuShare;
     for (int round = 0; round < 31; ++round) {
         window.replaceBatchList(inputs);
@@ -579,7 +581,9 @@ void BenchAccess::recoverySave(const QString &dir)
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Offscreen unless told otherwise (tools/bench.sh xvfb measures on an X server).
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     // The windows measured here keep their settings in a folder of the benchmark's
     // own, not in the user's: every start-up after the first reads them, as usual.
     QTemporaryDir config;

@@ -21,7 +21,7 @@ inline long residentKiB()
 }
 
 // Shows the window as the program does, prints "ready RSS_KIB" once the event loop
-// is idle, and ends.
+// is idle, and ends (with BENCH_STAY set: stays until ended from outside).
 template <typename Window> int runUntilIdle(QApplication &app, Window *window, bool maximized)
 {
     if (maximized)
@@ -31,7 +31,9 @@ template <typename Window> int runUntilIdle(QApplication &app, Window *window, b
     QTimer::singleShot(0, &app, [&] {
         std::printf("ready %ld\n", residentKiB());
         std::fflush(stdout);
-        app.quit();
+        // Measured from outside, the window stays until it is ended.
+        if (!qEnvironmentVariableIsSet("BENCH_STAY"))
+            app.quit();
     });
     const int code = app.exec();
     delete window;

@@ -96,9 +96,18 @@ int main(int argc, char **argv)
     QMap<QString, Result> results;
     QMap<QString, Result> resultsWithoutStill;
     // Encoders named on the command line ("x264 VP9"): only those; none named: all.
+    // The same for clips, named by their first word ("long noise").
     const QStringList only = app.arguments().mid(1);
+    const auto firstWord = [](const Clip &clip) { return clip.name.section(u' ', 0, 0).remove(u','); };
+    const bool clipsNamed =
+        std::any_of(clips.cbegin(), clips.cend(), [&](const Clip &c) { return only.contains(firstWord(c)); });
+    const bool encodersNamed = std::any_of(encoders.cbegin(), encoders.cend(), [&](const Encoder &e) {
+        return only.contains(e.name, Qt::CaseInsensitive);
+    });
 
     for (const Clip &clip : clips) {
+        if (clipsNamed && !only.contains(firstWord(clip)))
+            continue;
         // The source: nearly lossless video and music-like stereo sound.
         const QString source = dir.filePath(clip.name.section(u',', 0, 0).replace(u' ', u'-') + u".mkv"_s);
         const QString length = QString::number(clip.seconds);
@@ -134,7 +143,7 @@ int main(int argc, char **argv)
         probe.waitForFinished(-1);
         const SourceFacts facts = readProbe(probe.readAllStandardOutput());
         for (const Encoder &encoder : encoders) {
-            if (!only.isEmpty() && !only.contains(encoder.name, Qt::CaseInsensitive))
+            if (encodersNamed && !only.contains(encoder.name, Qt::CaseInsensitive))
                 continue;
             PanelSettings settings;
             settings.videoCodec = encoder.codec;

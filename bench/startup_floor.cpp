@@ -22,5 +22,11 @@ int main(int argc, char **argv)
     tools->addAction(QStringLiteral("Konvertieren"));
     auto *table = new QTableWidget(0, 2);
     window->setCentralWidget(table);
+    // Measured against a window of a given size ("1301x732"), it takes that size.
+    const QList<QByteArray> size = qgetenv("BENCH_WINDOW_SIZE").split('x');
+    if (size.size() == 2 && size[0].toInt() > 0 && size[1].toInt() > 0) {
+        window->resize(size[0].toInt(), size[1].toInt());
+        return runUntilIdle(app, window, false);
+    }
     return runUntilIdle(app, window, true);
 }

@@ -62,6 +62,10 @@ struct VideoCodec
     // constant quality held under the bitrate as a cap ("-maxrate"), with these
     // options (the quality, and what keeps the encoder from going above the cap).
     QStringList sizeCap;
+    // Options that take the place of those of `sizeCap` in one last run when the
+    // cap alone never gave a file below the size: the encoder's least quality,
+    // which follows the cap where its best quality cannot.
+    QStringList sizeCapRetreat;
 };
 
 // The containers (suffixes) that carry a video stream's colour flags, which an

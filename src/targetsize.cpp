@@ -337,12 +337,30 @@ std::optional<QStringList> correctedSizeRun(const QStringList &run, qint64 limit
     if (!above)
         tries.belowKbps = std::max(tries.belowKbps, kbps);
     // Out of corrections and above the size: once more with the largest bitrate
-    // that gave a file below it, so that the file never stays above.
+    // that gave a file below it, so that the file never stays above; a cap no
+    // attempt stayed below is kept and the encoder's least quality put under it.
     if (tries.corrections >= mostCorrections) {
-        if (!above || !(tries.belowKbps > 0))
+        if (!above)
             return std::nullopt;
         QStringList again = run;
-        again[at + 1] = QString::number(int(tries.belowKbps)) + u'k';
+        if (tries.belowKbps > 0) {
+            again[at + 1] = QString::number(int(tries.belowKbps)) + u'k';
+        } else {
+            // The encoder named last before the cap is the one it holds for.
+            const qsizetype encoder = run.lastIndexOf(u"-vcodec"_s, at);
+            const int codec = encoder > run.indexOf(u"-i"_s) + 1 ? videoCodecIndex(run[encoder + 1]) : -1;
+            const QStringList retreat = codec >= 0 ? videoCodec(codec).sizeCapRetreat : QStringList();
+            bool changed = false;
+            for (qsizetype i = 0; i + 1 < retreat.size(); i += 2)
+                if (const qsizetype option = again.indexOf(retreat[i], encoder);
+                    option > encoder && option + 1 < again.size() - 1 &&
+                    again[option + 1] != retreat[i + 1]) {
+                    again[option + 1] = retreat[i + 1];
+                    changed = true;
+                }
+            if (run[at] != u"-maxrate"_s || !changed)
+                return std::nullopt;
+        }
         tries.retreated = true;
         return again;
     }

@@ -73,7 +73,8 @@ struct SizeTries
 // than 3 % below it and a correction is left (three in all). The first
 // correction takes the size as proportional to the bitrate; later ones follow
 // the line through the last two attempts. Still above the limit after them: once
-// more with the largest bitrate that gave a file below it, if one did. Nothing
+// more with the largest bitrate that gave a file below it, if one did, or, under
+// a cap that none stayed below, with the codec's `sizeCapRetreat`. Nothing
 // when the output is kept: it fits, the picture needs no more bits, or nothing
 // is known to correct with.
 std::optional<QStringList> correctedSizeRun(const QStringList &run, qint64 limit, qint64 bytes,

@@ -189,8 +189,12 @@ bool ownerGone(const QString &mark, int &fd)
 LeftoverCleanup removeLeftovers(const QString &tempPath, const QString &recordFolder)
 {
     LeftoverCleanup cleanup;
+    // Names are told apart by hand: the directory listing's name patterns would
+    // bring in the regular expression engine at every start, for two patterns.
     const QDir records(recordFolder);
-    for (const QString &name : records.entryList({u"*.json"_s}, QDir::Files)) {
+    for (const QString &name : records.entryList(QDir::Files)) {
+        if (!name.endsWith(u".json"_s))
+            continue;
         int fd = -1;
         if (!ownerGone(records.filePath(name), fd))
             continue;
@@ -201,9 +205,10 @@ LeftoverCleanup removeLeftovers(const QString &tempPath, const QString &recordFo
         QFile::remove(records.filePath(name));
         ::close(fd);
     }
-    const QStringList folders =
-        QDir(tempPath).entryList({folderPrefix + u'*'}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
+    const QStringList folders = QDir(tempPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
     for (const QString &name : folders) {
+        if (!name.startsWith(folderPrefix))
+            continue;
         QDir folder(QDir(tempPath).filePath(name));
         // A folder without its mark is being made at this moment (or is not ours).
         int fd = -1;

@@ -62,6 +62,7 @@ private slots:
     void runner();
     void passesShareAPrivateFolder_data();
     void passesShareAPrivateFolder();
+    void sizeMissCorrected_data();
     void sizeMissCorrected();
     void commaNamesConverted();
     void openedFileLookedAt_data();
@@ -306,11 +307,32 @@ void JobsTest::passesShareAPrivateFolder()
                  stopInFirstPass ? RunOutcome::Cancelled : RunOutcome::Success);
 }
 
+void JobsTest::sizeMissCorrected_data()
+{
+    QTest::addColumn<QString>("job");          // see jobsFrom
+    QTest::addColumn<QStringList>("rate");     // the last run's rate options
+    QTest::addColumn<QList<int>>("written");   // bytes of each run that writes the output
+    QTest::addColumn<QStringList>("lastRate"); // the rate options of the run kept
+    // The second pass writes 2 MB for a limit of 1.3 MB; made again with a lower
+    // bitrate, its 1.28 MB are kept.
+    QTest::newRow("bitrate") << u"2:a.mkv>b.mp4"_s << QStringList{u"-b:v"_s, u"900k"_s}
+                             << QList<int>{2'000'000, 1'280'000} << QStringList{u"-b:v"_s, u"545k"_s};
+    // An encoder that writes no less whatever its cap: after three corrections its
+    // least quality under the last cap, which is kept below the size.
+    QTest::newRow("cap the encoder cannot follow")
+        << u"a.mkv>b.mkv"_s
+        << QStringList{u"-vcodec"_s, u"libsvtav1"_s, u"-crf"_s, u"27"_s, u"-maxrate"_s, u"900k"_s}
+        << QList<int>{1'400'000, 1'390'000, 1'380'000, 1'370'000, 900'000}
+        << QStringList{u"-vcodec"_s, u"libsvtav1"_s, u"-crf"_s, u"63"_s, u"-maxrate"_s, u"677k"_s};
+}
+
 void JobsTest::sizeMissCorrected()
 {
-    // The second pass writes 2 MB for a limit of 1.3 MB; the runner makes that run
-    // again with a lower bitrate, whose 1.28 MB it keeps. The bar holds below its
-    // end meanwhile and never goes back.
+    // The bar holds below its end while the output is made again, and never goes back.
+    QFETCH(QString, job);
+    QFETCH(QStringList, rate);
+    QFETCH(QList<int>, written);
+    QFETCH(QStringList, lastRate);
     FakeConverter fake;
     QTemporaryDir work;
     const QString bytes = work.filePath(u"bytes"_s);
@@ -318,15 +340,16 @@ void JobsTest::sizeMissCorrected()
     QVERIFY(source.open(QIODevice::WriteOnly));
     source.write(QByteArray(2'000'000, 'x'));
     source.close();
-    fake.setScenario(
-        {u"err   Duration: 00:00:10.00, start: 0.0\\n"_s, u"sleep 300"_s,
-         u"err frame=  250 fps=50 q=2.0 size=1000kB time=00:00:10.00 bitrate=800kbits/s speed=2x\\r"_s,
-         u"@2 output "_s + bytes + u" 2000000"_s, u"@3 output "_s + bytes + u" 1280000"_s, u"sleep 300"_s,
-         u"exit 0"_s});
-    Job job = jobsFrom(u"2:a.mkv>b.mp4"_s, work.path()).first();
-    job.runs.last().insert(job.runs.last().size() - 1, u"-b:v"_s);
-    job.runs.last().insert(job.runs.last().size() - 1, u"900k"_s);
-    job.sizeLimit = 1'300'000;
+    Job theJob = jobsFrom(job, work.path()).first();
+    const qsizetype firstWriting = theJob.runs.size(); // the run number of the first that writes
+    QStringList scenario{u"err   Duration: 00:00:10.00, start: 0.0\n"_s, u"sleep 300"_s,
+                         u"err frame=  250 fps=50 q=2.0 size=1000kB time=00:00:10.00 bitrate=800kbits/s\r"_s};
+    for (qsizetype i = 0; i < written.size(); ++i)
+        scenario << u"@%1 output %2 %3"_s.arg(firstWriting + i).arg(bytes).arg(written[i]);
+    fake.setScenario(scenario << u"sleep 300"_s << u"exit 0"_s);
+    for (const QString &option : rate)
+        theJob.runs.last().insert(theJob.runs.last().size() - 1, option);
+    theJob.sizeLimit = 1'300'000;
     JobRunner runner;
     runner.setProgram(converterProgram());
     QList<int> bar;
@@ -338,15 +361,17 @@ void JobsTest::sizeMissCorrected()
     connect(&runner, &JobRunner::jobEnded, this, [&](int, const JobEnd &e) { end = e; });
     QSignalSpy over(&runner, &JobRunner::runEnded);
     QSignalSpy corrected(&runner, &JobRunner::sizeCorrectionStarted);
-    runner.start({job}, {JobState::Pending}, 1, false);
+    runner.start({theJob}, {JobState::Pending}, 1, false);
     QVERIFY(over.wait(20000));
     QCOMPARE(end.outcome, RunOutcome::Success);
-    QCOMPARE(end.sizeCorrections, 1);
-    QCOMPARE(corrected.size(), 1);
-    QCOMPARE(QFileInfo(job.output).size(), 1'280'000);
+    QCOMPARE(corrected.size(), written.size() - 1);
+    QCOMPARE(QFileInfo(theJob.output).size(), written.last());
     const QList<QStringList> runs = fake.runs();
-    QCOMPARE(runs.size(), 3);
-    QCOMPARE(runs[2], QStringList(job.runs.last()).replaceInStrings(u"900k"_s, u"545k"_s));
+    QCOMPARE(runs.size(), firstWriting - 1 + written.size());
+    QStringList expected = theJob.runs.last();
+    expected.remove(expected.size() - 1 - rate.size(), rate.size());
+    expected.insert(expected.size() - 1, lastRate.join(u'\n'));
+    QCOMPARE(runs.last().join(u'\n'), expected.join(u'\n'));
     QVERIFY(bar.contains(99));
     QVERIFY(std::is_sorted(bar.cbegin(), bar.cend()));
 }

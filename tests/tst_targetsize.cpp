@@ -513,6 +513,16 @@ void TargetSizeTest::corrections_data()
     QTest::newRow("cap, less than half of it")
         << QStringList{u"-i"_s, u"in.mkv"_s, u"-crf"_s, u"27"_s, u"-maxrate"_s, u"900k"_s, u"out.mkv"_s}
         << qint64(600'000) << 10.0 << none << 2250;
+    // A cap none stayed below: the least quality under it, once.
+    const QStringList av1{u"-i"_s, u"in.mkv"_s,   u"-vcodec"_s, u"libsvtav1"_s, u"-crf"_s,
+                          u"27"_s, u"-maxrate"_s, u"900k"_s,    u"out.mkv"_s};
+    QTest::newRow("cap above after three, none below")
+        << av1 << qint64(1'310'000) << 10.0 << SizeTries{3, 1000, 1'400'000, 175'000} << 900;
+    QTest::newRow("cap above after three, one below")
+        << av1 << qint64(1'310'000) << 10.0 << SizeTries{3, 1000, 1'400'000, 175'000, 850} << 850;
+    QTest::newRow("cap at its least quality already")
+        << QStringList(av1).replaceInStrings(u"27"_s, u"63"_s) << qint64(1'310'000) << 10.0
+        << SizeTries{3, 1000, 1'400'000, 175'000} << 0;
     QTest::newRow("name like an option")
         << QStringList{u"-i"_s, u"-b:v"_s, u"-c:v"_s, u"libx264"_s, u"out.mp4"_s} << qint64(2'000'000) << 10.0
         << none << 0;
@@ -533,10 +543,12 @@ void TargetSizeTest::corrections()
         QCOMPARE(tries.corrections, before.corrections);
         return;
     }
-    // Only the bitrate changed; the attempt is remembered for the next correction.
+    // Only the bitrate (or a cap's quality) changed; the attempt is remembered.
     const qsizetype rate = run.contains(u"-b:v"_s) ? run.indexOf(u"-b:v"_s) : run.indexOf(u"-maxrate"_s);
     QStringList expected = run;
     expected[rate + 1] = QString::number(kbps) + u'k';
+    if (before.corrections >= 3 && !(before.belowKbps > 0))
+        expected.replaceInStrings(u"27"_s, u"63"_s); // the least quality of the cap
     QCOMPARE(*again, expected);
     if (before.corrections >= 3) {
         QVERIFY(tries.retreated);
