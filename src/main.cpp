@@ -48,10 +48,10 @@ int main(int argc, char *argv[])
     const CommandLine line = readCommandLine(QCoreApplication::arguments());
     if (line.action != CommandLine::OpenWindow)
         return answerOnTerminal(line);
-    // Half files and private folders of runs that were killed go before anything
-    // new starts.
-    removeLeftovers();
     auto *window = new MainWindow;
+    // Half files and private folders of runs that were killed go before anything
+    // new starts: once the window is shown, before it takes any input.
+    removeLeftovers();
     // Ended from outside: the converters stop and their half files go; the batch
     // list stays in its recovery file, to be offered at the next start.
     stopRunsOnTerminationRequest();

@@ -21,6 +21,7 @@
 #include "formatcontrols.h"
 #include "formfit.h"
 #include "germannumbers.h"
+#include "lazyicon.h"
 #include "manual.h"
 #include "messagebox.h"
 #include "terminaltext.h"
@@ -34,11 +35,28 @@ using namespace Qt::StringLiterals;
 namespace {
 // How long closing the window waits for a stopped converter before killing it.
 constexpr int converterStopTimeoutMs = 10000;
+
+// The toolbar's and menu's pictures, read when they are first painted.
+void giveActionsIcons(Ui::MainWindow &form)
+{
+    const std::pair<QAction *, const char16_t *> icons[] = {
+        {form.actionOpenFile, u"fileopen"},          {form.actionMoreFiles, u"project_open"},
+        {form.actionSaveFile, u"filesave"},          {form.actionBatchdateiLaden, u"view_text"},
+        {form.actionBatchdateiSpeichern, u"revert"}, {form.actionClose, u"fileclose"}};
+    for (const auto &[action, name] : icons)
+        action->setIcon(lazyIcon(u":/symbols/symbols/%1.png"_s.arg(name), QSize(32, 32)));
+}
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     setupUi(this);
+    giveActionsIcons(*this);
+    // What changes while a run goes paints its own background: the window beneath
+    // it is not painted again with every figure.
+    for (QWidget *changing : {static_cast<QWidget *>(progressBar), static_cast<QWidget *>(lcdNumber),
+                              static_cast<QWidget *>(statusBar())})
+        changing->setAutoFillBackground(true);
     presetChooser = new PresetChooser(
         *this, this, messageFont, remembered, [this] { return widgetSettings(); },
         [this](const PanelSettings &settings) { applyPanelSettings(settings); });

@@ -1,6 +1,7 @@
 #include "unfinished.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -189,10 +190,12 @@ bool ownerGone(const QString &mark, int &fd)
 LeftoverCleanup removeLeftovers(const QString &tempPath, const QString &recordFolder)
 {
     LeftoverCleanup cleanup;
-    // Names are told apart by hand: the directory listing's name patterns would
-    // bring in the regular expression engine at every start, for two patterns.
+    // Names are told apart by hand: the listing's name patterns would bring in
+    // the regular expression engine at every start, for two patterns; and the
+    // folders are not sorted, as nothing depends on their order.
     const QDir records(recordFolder);
-    for (const QString &name : records.entryList(QDir::Files)) {
+    for (QDirIterator it(recordFolder, QDir::Files); it.hasNext();) {
+        const QString name = it.nextFileInfo().fileName();
         if (!name.endsWith(u".json"_s))
             continue;
         int fd = -1;
@@ -205,8 +208,8 @@ LeftoverCleanup removeLeftovers(const QString &tempPath, const QString &recordFo
         QFile::remove(records.filePath(name));
         ::close(fd);
     }
-    const QStringList folders = QDir(tempPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks);
-    for (const QString &name : folders) {
+    for (QDirIterator it(tempPath, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks); it.hasNext();) {
+        const QString name = it.nextFileInfo().fileName();
         if (!name.startsWith(folderPrefix))
             continue;
         QDir folder(QDir(tempPath).filePath(name));

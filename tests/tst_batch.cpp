@@ -416,6 +416,7 @@ void BatchTest::threeJobsSucceed()
     // Nothing is left to do: the remaining time says so, not the last estimate.
     QLCDNumber zero(7, get<QLCDNumber>("lcdNumber")->parentWidget());
     zero.setSegmentStyle(QLCDNumber::Flat);
+    zero.setAutoFillBackground(true); // as the window's own
     zero.setGeometry(get<QLCDNumber>("lcdNumber")->geometry());
     zero.display(u"0:00"_s);
     QVERIFY(zero.grab().toImage() == get<QLCDNumber>("lcdNumber")->grab().toImage());
@@ -578,6 +579,7 @@ void BatchTest::frameRateFromJob()
     get<QPushButton>("batchConvertButton")->click();
     QLCDNumber reference(7, get<QLCDNumber>("lcdNumber")->parentWidget());
     reference.setSegmentStyle(QLCDNumber::Flat);
+    reference.setAutoFillBackground(true); // as the window's own
     reference.setGeometry(get<QLCDNumber>("lcdNumber")->geometry());
     reference.display(u"0:05"_s);
     QTRY_VERIFY(reference.grab().toImage() == get<QLCDNumber>("lcdNumber")->grab().toImage());

@@ -11,6 +11,7 @@
 #include "quorvid.h"
 #include "recovery.h"
 #include "scriptexport.h"
+#include "steadylabel.h"
 #include "testsupport.h"
 
 using namespace Qt::StringLiterals;
@@ -306,7 +307,7 @@ void BatchRunTest::parallelRun()
     QTRY_COMPARE(fake.runs().size(), 2);
     QTRY_VERIFY(FakeConverter::writtenPid(pids + u"-2"_s) > 0);
     QVERIFY(!window.findChild<QSpinBox *>(u"parallelSpinBox"_s)->isEnabled());
-    QVERIFY(window.findChild<QLabel *>(u"batchJobLabel"_s)->text().startsWith(u"Job 2 von 4"_s));
+    QVERIFY(window.findChild<SteadyLabel *>(u"batchJobLabel"_s)->text().startsWith(u"Job 2 von 4"_s));
     if (firstFails)
         QTest::qWait(400); // the first has failed; the run waits for the second
     ModalAnswerer answerer;

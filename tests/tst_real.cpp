@@ -136,6 +136,7 @@ void RealTest::convertWithProgress()
     QSignalSpy bar(get<QProgressBar>("progressBar"), &QProgressBar::valueChanged);
     QLCDNumber zero(7, get<QLCDNumber>("lcdNumber")->parentWidget());
     zero.setSegmentStyle(QLCDNumber::Flat);
+    zero.setAutoFillBackground(true); // as the window's own
     zero.setGeometry(get<QLCDNumber>("lcdNumber")->geometry());
     zero.display(u"0"_s);
     bool showedRemaining = false;

@@ -56,6 +56,7 @@ static bool lcdShows(QLCDNumber *lcd, const QString &text)
 {
     QLCDNumber reference(lcd->digitCount(), lcd->parentWidget());
     reference.setSegmentStyle(lcd->segmentStyle());
+    reference.setAutoFillBackground(lcd->autoFillBackground());
     reference.setGeometry(lcd->geometry());
     reference.display(text);
     return reference.grab().toImage() == lcd->grab().toImage();
