@@ -7,6 +7,7 @@
 
 #include "codecs.h"
 #include "quorvid.h"
+#include "steadylabel.h"
 #include "testsupport.h"
 #include "tracks.h"
 
@@ -20,6 +21,8 @@ private slots:
     void textsHaveRoom_data();
     void textsHaveRoom();
     void trackListShowsEveryColumn();
+    void changingFiguresPaintOnlyThemselves_data();
+    void changingFiguresPaintOnlyThemselves();
 };
 
 namespace {
@@ -219,3 +222,64 @@ void FormFitTest::trackListShowsEveryColumn()
 
 QTEST_MAIN(FormFitTest)
 #include "tst_formfit.moc"
+
+// What changes during a run (the job line, the bar, the display, the status line)
+// is painted alone: the window and the boxes beneath it are neither painted nor
+// laid out again with every figure, which on a desktop cost more than the rest
+// of a short job.
+void FormFitTest::changingFiguresPaintOnlyThemselves_data()
+{
+    QTest::addColumn<QString>("changing");
+    QTest::newRow("job line") << u"batchJobLabel"_s;
+    QTest::newRow("bar") << u"progressBar"_s;
+    QTest::newRow("display") << u"lcdNumber"_s;
+    QTest::newRow("status line") << u"statusbar"_s;
+}
+
+void FormFitTest::changingFiguresPaintOnlyThemselves()
+{
+    QFETCH(QString, changing);
+    FakeConverter fake;
+    MainWindow window;
+    window.showNormal();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(100); // the first paint of the whole window is over
+    QWidget *widget = window.findChild<QWidget *>(changing);
+    QVERIFY(widget);
+    struct Counter : QObject
+    {
+        QMap<QObject *, int> paints, layouts;
+        bool eventFilter(QObject *object, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint)
+                ++paints[object];
+            else if (event->type() == QEvent::LayoutRequest)
+                ++layouts[object];
+            return false;
+        }
+    } counter;
+    const QList<QWidget *> beneath{&window, window.centralWidget(),
+                                   window.findChild<QWidget *>(u"batchlisteGroupBox"_s)};
+    for (QWidget *each : beneath + QList<QWidget *>{widget})
+        each->installEventFilter(&counter);
+    const QString longLine = u"Job 1234 von 5678 – Batch: noch 123:45:00"_s;
+    for (int step = 0; step < 3; ++step) {
+        if (auto *line = qobject_cast<SteadyLabel *>(widget))
+            line->setText(longLine.left(longLine.size() - step));
+        else if (auto *bar = qobject_cast<QProgressBar *>(widget))
+            bar->setValue(40 + step);
+        else if (auto *lcd = qobject_cast<QLCDNumber *>(widget))
+            lcd->display(u"1:2%1"_s.arg(step));
+        else
+            window.statusBar()->showMessage(u"Konvertiere /tmp/Film %1.mkv"_s.arg(step));
+        QTest::qWait(20);
+    }
+    QVERIFY(counter.paints.value(widget) >= 3); // it did paint each figure
+    for (QWidget *each : beneath) {
+        QCOMPARE(counter.paints.value(each), 0);
+        QCOMPARE(counter.layouts.value(each), 0);
+    }
+    // The job line holds a long text whole in the window's first size.
+    if (qobject_cast<SteadyLabel *>(widget))
+        QVERIFY(widget->fontMetrics().horizontalAdvance(longLine) <= widget->width());
+}
