@@ -42,20 +42,23 @@ const QList<VideoCodec> &videoCodecs()
     // noisy 2-minute 320x180 clip about 90 kbit/s at CRF 27 to 45; its least
     // quality, CRF 63, goes down to about 50 (measured 2026-12-10, README).
     const QStringList av1CapRetreat{u"-crf"_s, u"63"_s};
+    // Even at CRF 63 the noisy 320x180 clip took 50 to 57 kbit/s: 0.035 to 0.04
+    // bits per pixel and picture.
+    constexpr double av1CapFloor = 0.045;
     // clang-format off
     static const QList<VideoCodec> table = {
-    //   item           encoder           writes            suffix      today  "-crf" per level      "-b:v 0" pixels  tag         passes   share  HDR     speed     first pass    size        size at last
-        {u"copy"_s,       u"copy"_s,        {},               {},         false, {},                   false, {},     {},         none,    0,    {},     {},       {},           {}, {}},
-        {u"huffyuv"_s,    u"huffyuv"_s,     u"huffyuv"_s,     u".avi"_s,  false, {},                   false, {},     {},         none,    0,    {},     {},       {},           {}, {}},
-        {u"mjpeg"_s,      u"mjpeg"_s,       u"mjpeg"_s,       u".avi"_s,  false, {},                   false, {},     {},         none,    0,    {},     {},       {},           {}, {}},
-        {u"mpeg1video"_s, u"mpeg1video"_s,  u"mpeg1video"_s,  u".mpg"_s,  false, {},                   false, {},     {},         none,    0,    {},     {},       {},           {}, {}},
-        {u"mpeg2video"_s, u"mpeg2video"_s,  u"mpeg2video"_s,  u".mpg"_s,  false, {},                   false, {},     {},         none,    0,    {},     {},       {},           {}, {}},
-        {u"mpeg4"_s,      u"mpeg4"_s,       u"mpeg4"_s,       u".mp4"_s,  false, {},                   false, {},     {},         none,    0,    {},     {},       {},           {}, {}},
-        {u"flv"_s,        u"flv"_s,         u"flv1"_s,        u".flv"_s,  false, {},                   false, {},     {},         none,    0,    {},     {},       {},           {}, {}},
-        {u"h264"_s,       u"libx264"_s,     u"h264"_s,        u".mp4"_s,  true,  {18, 20, 23, 26, 29}, false, yuv420, {},         passLog, 0.99, {},     {},       {},           {}, {}},
-        {u"h265"_s,       u"libx265"_s,     u"hevc"_s,        u".mp4"_s,  true,  {23, 25, 28, 31, 34}, false, yuv420, u"hvc1"_s,  x265,    0.99, tenBit, {},       {},           {}, {}},
-        {u"vp9"_s,        u"libvpx-vp9"_s,  u"vp9"_s,         u".webm"_s, true,  {24, 28, 31, 36, 42}, true,  yuv420, {},         passLog, 0.99, tenBit, vp9Speed, vp9FirstPass, {}, {}},
-        {u"av1"_s,        u"libsvtav1"_s,   u"av1"_s,         u".mkv"_s,  true,  {27, 31, 35, 41, 47}, false, yuv420, {},         none,    1.1,  tenBit, av1Speed, {},           av1SizeCap, av1CapRetreat},
+    //   item           encoder           writes            suffix      today  "-crf" per level      "-b:v 0" pixels  tag         passes   share  HDR     speed     first pass    size        size at last   floor
+        {u"copy"_s,       u"copy"_s,        {},               {},         false, {},                   false, {},     {},         none,    0,    {},     {},       {},           {}, {}, 0},
+        {u"huffyuv"_s,    u"huffyuv"_s,     u"huffyuv"_s,     u".avi"_s,  false, {},                   false, {},     {},         none,    0,    {},     {},       {},           {}, {}, 0},
+        {u"mjpeg"_s,      u"mjpeg"_s,       u"mjpeg"_s,       u".avi"_s,  false, {},                   false, {},     {},         none,    0,    {},     {},       {},           {}, {}, 0},
+        {u"mpeg1video"_s, u"mpeg1video"_s,  u"mpeg1video"_s,  u".mpg"_s,  false, {},                   false, {},     {},         none,    0,    {},     {},       {},           {}, {}, 0},
+        {u"mpeg2video"_s, u"mpeg2video"_s,  u"mpeg2video"_s,  u".mpg"_s,  false, {},                   false, {},     {},         none,    0,    {},     {},       {},           {}, {}, 0},
+        {u"mpeg4"_s,      u"mpeg4"_s,       u"mpeg4"_s,       u".mp4"_s,  false, {},                   false, {},     {},         none,    0,    {},     {},       {},           {}, {}, 0},
+        {u"flv"_s,        u"flv"_s,         u"flv1"_s,        u".flv"_s,  false, {},                   false, {},     {},         none,    0,    {},     {},       {},           {}, {}, 0},
+        {u"h264"_s,       u"libx264"_s,     u"h264"_s,        u".mp4"_s,  true,  {18, 20, 23, 26, 29}, false, yuv420, {},         passLog, 0.99, {},     {},       {},           {}, {}, 0},
+        {u"h265"_s,       u"libx265"_s,     u"hevc"_s,        u".mp4"_s,  true,  {23, 25, 28, 31, 34}, false, yuv420, u"hvc1"_s,  x265,    0.99, tenBit, {},       {},           {}, {}, 0},
+        {u"vp9"_s,        u"libvpx-vp9"_s,  u"vp9"_s,         u".webm"_s, true,  {24, 28, 31, 36, 42}, true,  yuv420, {},         passLog, 0.99, tenBit, vp9Speed, vp9FirstPass, {}, {}, 0},
+        {u"av1"_s,        u"libsvtav1"_s,   u"av1"_s,         u".mkv"_s,  true,  {27, 31, 35, 41, 47}, false, yuv420, {},         none,    1.1,  tenBit, av1Speed, {},           av1SizeCap, av1CapRetreat, av1CapFloor},
     };
     // clang-format on
     return table;

@@ -66,6 +66,10 @@ struct VideoCodec
     // cap alone never gave a file below the size: the encoder's least quality,
     // which follows the cap where its best quality cannot.
     QStringList sizeCapRetreat;
+    // Below this video bitrate per pixel and picture (bits), even the least
+    // quality under a cap may write more than the size on a busy picture: the
+    // size is then said to be uncertain before the start. 0: no such floor.
+    double sizeCapFloorBits = 0;
 };
 
 // The containers (suffixes) that carry a video stream's colour flags, which an

@@ -94,6 +94,8 @@ ConvertJobs convertJobs(const PanelSettings &settings, const QStringList &files,
             ++made.refused;
             continue;
         }
+        if (const QString caution = sizeCaution(own, known, outputs[i]); !caution.isEmpty())
+            made.messages << shown(files[i]) + u": "_s + caution;
         made.jobs << makeJob(own, files[i], outputs[i], known);
     }
     return made;

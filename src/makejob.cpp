@@ -106,6 +106,27 @@ QString jobRefusal(const PanelSettings &settings, const SourceFacts &facts, cons
     return sizeBudget(settings, facts, target, range.range).refusal;
 }
 
+QString sizeCaution(const PanelSettings &settings, const SourceFacts &facts, const QString &target)
+{
+    const VideoCodec &codec = videoCodec(settings.videoCodec);
+    const StreamFacts *video = firstVideo(facts);
+    if (!(codec.sizeCapFloorBits > 0) || !aimsAtSize(settings, facts) || !video || video->width <= 0 ||
+        video->height <= 0)
+        return {};
+    const RangeCheck range = checkRange(settings.rangeFrom, settings.rangeTo, facts.durationSeconds);
+    const SizeBudget budget = sizeBudget(settings, facts, target, range.range);
+    const double pictures = video->frameRate > 0 ? video->frameRate : 25;
+    const double bits = budget.videoKbps * 1000.0 / (double(video->width) * video->height * pictures);
+    if (budget.videoKbps <= 0 || bits >= codec.sizeCapFloorBits)
+        return {};
+    return QObject::tr(
+               "Für diese Zielgröße bleiben dem Video nur %1 kbit/s. Bei unruhigem Bild schreibt SVT-AV1 "
+               "so wenig nicht, und die Datei kann größer werden als %2 MB. Genau treffen sie H.264, "
+               "H.265 und VP9; oder wählen Sie eine größere Zielgröße.")
+        .arg(budget.videoKbps)
+        .arg(germanNumber(settings.targetSizeMB, 2));
+}
+
 bool deinterlaces(const PanelSettings &settings, const SourceFacts &facts)
 {
     return settings.deinterlace.value_or(deinterlaceByDefault(facts.scan, settings.videoCodec));

@@ -23,6 +23,13 @@ Job makeJob(const PanelSettings &settings, const QString &source, const QString 
 // size that cannot be met. Empty when the job can be made.
 QString jobRefusal(const PanelSettings &settings, const SourceFacts &facts, const QString &target);
 
+// Empty, or why a size the job may aim at cannot be promised: the codec's
+// least quality may still write more than it on a busy picture, as the video
+// bitrate per pixel and picture of the source is below the codec's floor. Said
+// before the start; the job still runs and never keeps a file above the size
+// it could make smaller.
+QString sizeCaution(const PanelSettings &settings, const SourceFacts &facts, const QString &target);
+
 // The size in MB the job aims at; 0 when it aims at none.
 double aimedSizeMB(const PanelSettings &settings, const SourceFacts &facts);
 

@@ -73,17 +73,17 @@ void SourceColumn::showStill(bool soon)
 void SourceColumn::showRangeNote()
 {
     // What the fields mean for the job, before anything runs: a time or a size
-    // that cannot be, or where a copy really begins.
+    // that cannot be, a size that cannot be promised, or where a copy really begins.
     // Judged as the job that would run: with the ticks of the track list.
     const PanelSettings settings = m_settingsFor(m_form.openLineEdit->text());
     const MediaFacts &openedFacts = m_look.openedFacts();
     const QString refusal = openedFacts.valid ? jobRefusal(settings, openedFacts, m_form.saveLineEdit->text())
                                               : checkRange(settings.rangeFrom, settings.rangeTo, 0).refusal;
     const bool copiesVideo = settings.videoOn && settings.videoCodec == 0;
-    QString note;
-    if (!refusal.isEmpty())
-        note = refusal;
-    else if (copiesVideo && !settings.rangeFrom.isEmpty())
+    QString note = refusal;
+    if (note.isEmpty() && openedFacts.valid)
+        note = sizeCaution(settings, openedFacts, m_form.saveLineEdit->text());
+    if (note.isEmpty() && copiesVideo && !settings.rangeFrom.isEmpty())
         note = copyCutNote();
     m_form.rangeNoteLabel->setText(note);
     m_form.rangeNoteLabel->setVisible(!note.isEmpty());
