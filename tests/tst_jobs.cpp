@@ -342,8 +342,9 @@ void JobsTest::sizeMissCorrected()
     source.close();
     Job theJob = jobsFrom(job, work.path()).first();
     const qsizetype firstWriting = theJob.runs.size(); // the run number of the first that writes
-    QStringList scenario{u"err   Duration: 00:00:10.00, start: 0.0\n"_s, u"sleep 300"_s,
-                         u"err frame=  250 fps=50 q=2.0 size=1000kB time=00:00:10.00 bitrate=800kbits/s\r"_s};
+    QStringList scenario{
+        u"err   Duration: 00:00:10.00, start: 0.0\\n"_s, u"sleep 300"_s,
+        u"err frame=  250 fps=50 q=2.0 size=1000kB time=00:00:10.00 bitrate=800kbits/s\\r"_s};
     for (qsizetype i = 0; i < written.size(); ++i)
         scenario << u"@%1 output %2 %3"_s.arg(firstWriting + i).arg(bytes).arg(written[i]);
     fake.setScenario(scenario << u"sleep 300"_s << u"exit 0"_s);
