@@ -60,6 +60,21 @@ RefreshLimiter::RefreshLimiter(int intervalMs, std::function<void()> refresh) : 
     });
 }
 
+void RefreshLimiter::flush()
+{
+    if (!m_waiting)
+        return;
+    m_timer.stop();
+    m_waiting = false;
+    m_refresh();
+}
+
+void RefreshLimiter::cancel()
+{
+    m_timer.stop();
+    m_waiting = false;
+}
+
 bool RefreshLimiter::admit()
 {
     if (m_timer.isActive()) {

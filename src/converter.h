@@ -42,6 +42,9 @@ public:
     // True when the caller may refresh now. Otherwise the refresh function is
     // called when the interval ends, and that call is let through.
     bool admit();
+    // A refresh that is waiting for the interval's end happens now, or never.
+    void flush();
+    void cancel();
 
 private:
     QTimer m_timer;

@@ -1,5 +1,6 @@
 #include "keptlist.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 #include <algorithm>
@@ -12,7 +13,21 @@ KeptList::KeptList(JobList *list, QFont &font) : m_list(list), m_font(font)
     connect(list, &JobList::replaced, this, &KeptList::save);
     connect(list, &JobList::appended, this, &KeptList::save);
     connect(list, &JobList::removed, this, &KeptList::save);
-    connect(list, &JobList::stateChanged, this, &KeptList::save);
+    // Ended from outside, the program leaves its event loop without deleting the
+    // window: a save still waiting is written before it goes. (A clean end, the
+    // window closed, cancels it.)
+    if (QCoreApplication *app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] { m_stateSaves.flush(); });
+    // A batch of short jobs changes states many times a second; each change
+    // would rewrite and sync the whole list. The first change after a quiet
+    // quarter second is saved at once, later ones together when it ends. What a
+    // crash within it loses is only that the jobs of that quarter second show as
+    // not yet done, so they are made again.
+    connect(list, &JobList::stateChanged, this, [this] {
+        // A list that is through is a clean end, said at once.
+        if (m_list->firstPending() < 0 || m_stateSaves.admit())
+            save();
+    });
 }
 
 void KeptList::save()

@@ -164,10 +164,16 @@ void UnfinishedRecord::write(const QList<OutputBefore> &outputs)
             return;
         }
     }
-    const QByteArray content = unfinishedRecordContent(outputs);
-    if (::ftruncate(m_fd, 0) == 0 &&
-        ::pwrite(m_fd, content.constData(), size_t(content.size()), 0) == content.size())
+    // Written over the old record in place, a shorter one filled up with spaces
+    // (which the reading ignores): the file never shrinks, so no blocks are freed
+    // and given back to the disk on every job, and the sync writes data only.
+    QByteArray content = unfinishedRecordContent(outputs);
+    if (content.size() < m_size)
+        content.append(m_size - content.size(), ' ');
+    if (::pwrite(m_fd, content.constData(), size_t(content.size()), 0) == content.size()) {
+        m_size = content.size();
         ::fdatasync(m_fd);
+    }
     m_empty = outputs.isEmpty();
 }
 

@@ -73,6 +73,7 @@ public:
 private:
     int m_fd = -1;
     QString m_path;
+    qsizetype m_size = 0;
     bool m_empty = true;
 };
 

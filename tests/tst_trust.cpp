@@ -75,6 +75,7 @@ private slots:
     void interrupted();
     void killedAndRunAgain();
     void leftovers();
+    void recordRewrittenInPlace();
     void startRefusals_data();
     void startRefusals();
     void refusedByTheRun_data();
@@ -86,6 +87,7 @@ private slots:
     void sizeMissSaidOnRun();
     void fullDiskForReal();
     void realConverterKilled();
+    void windowTerminated_data();
     void windowTerminated();
 
 private:
@@ -231,6 +233,33 @@ void TrustTest::leftovers()
     QVERIFY(QFileInfo::exists(temp.filePath(u"other-123456"_s)));
     QVERIFY(!QFileInfo::exists(records.filePath(u"dead.json"_s)));
     QVERIFY(QFileInfo::exists(records.filePath(u"live.json"_s)));
+}
+
+void TrustTest::recordRewrittenInPlace()
+{
+    // Each state of a run's record reads back as written, whatever longer one
+    // stood there before, and the file never shrinks.
+    const QString folder = UnfinishedRecord::folder();
+    const QStringList before = QDir(folder).entryList(QDir::Files);
+    UnfinishedRecord record;
+    QString path;
+    qint64 lastSize = 0;
+    for (const QStringList &names :
+         {QStringList{u"a-long-name.mkv"_s, u"b.mkv"_s}, QStringList{u"c.mkv"_s}, {}}) {
+        QList<OutputBefore> outputs;
+        for (const QString &name : names)
+            outputs << OutputBefore::of(m_dir.filePath(name));
+        record.write(outputs);
+        for (const QString &name : QDir(folder).entryList(QDir::Files))
+            if (!before.contains(name))
+                path = folder + u'/' + name;
+        QStringList read;
+        for (const OutputBefore &output : readUnfinishedRecord(readFile(path)))
+            read << QFileInfo(output.path).fileName();
+        QCOMPARE(read, names);
+        QVERIFY(QFileInfo(path).size() >= lastSize);
+        lastSize = QFileInfo(path).size();
+    }
 }
 
 void TrustTest::startRefusals_data()
@@ -481,16 +510,34 @@ int windowChild(int argc, char **argv)
 }
 } // namespace
 
+void TrustTest::windowTerminated_data()
+{
+    QTest::addColumn<int>("quick"); // jobs done in quick succession before the one stopped
+    QTest::newRow("one job") << 0;
+    // Their states wait together for their save; the end writes them.
+    QTest::newRow("after quick jobs") << 3;
+}
+
 void TrustTest::windowTerminated()
 {
     // Ended from outside (a logout, kill): the converter stops, its half file goes,
-    // and the list is kept to be offered again.
+    // and the list is kept to be offered again, with every job done as done.
+    QFETCH(int, quick);
+    const QString recovery = QDir(RecoveryFile::defaultFolder()).filePath(u"batchliste.recovery"_s);
+    QFile::remove(recovery);
     FakeConverter fake;
     const QString pid = fake.directory() + u"/pid"_s;
-    fake.setScenario({u"pid "_s + pid, u"output %1 20000"_s.arg(m_clip), u"waitterm"_s});
     QTemporaryDir work;
-    const QString output = work.filePath(u"out.avi"_s);
-    const QString list = listOf(work.filePath(u"l.btc"_s), {{u"-y"_s, u"-i"_s, m_clip, output}});
+    QList<QStringList> jobs;
+    QStringList scenario;
+    for (int i = 0; i <= quick; ++i) {
+        jobs << QStringList{u"-y"_s, u"-i"_s, m_clip, work.filePath(u"out%1.avi"_s.arg(i))};
+        scenario << u"@%1 output %2 %3"_s.arg(i + 1).arg(m_clip).arg(i < quick ? 2000 : 20000);
+    }
+    scenario << u"@%1 pid %2"_s.arg(quick + 1).arg(pid) << u"@%1 waitterm"_s.arg(quick + 1);
+    fake.setScenario(scenario);
+    const QString output = jobs.last().last();
+    const QString list = listOf(work.filePath(u"l.btc"_s), jobs);
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"TERM_CHILD_LOAD"_s, list);
@@ -503,7 +550,11 @@ void TrustTest::windowTerminated()
     QCOMPARE(child.exitCode(), 128 + SIGTERM);
     QVERIFY(::kill(FakeConverter::writtenPid(pid), 0) != 0);
     QVERIFY(!QFileInfo::exists(output));
-    QVERIFY(QFileInfo::exists(QDir(RecoveryFile::defaultFolder()).filePath(u"batchliste.recovery"_s)));
+    const std::optional<RecoveredList> kept = parseRecovery(readFile(recovery));
+    QVERIFY(kept);
+    QCOMPARE(kept->states.size(), quick + 1);
+    for (int i = 0; i <= quick; ++i)
+        QCOMPARE(kept->states[i] == JobState::Done, i < quick);
 }
 
 int main(int argc, char *argv[])
