@@ -50,7 +50,7 @@ int main(int argc, char *argv[])
         return answerOnTerminal(line);
     auto *window = new MainWindow;
     // Half files and private folders of runs that were killed go before anything
-    // new starts: once the window is shown, before it takes any input.
+    // new starts: once the window is built, before it is shown and takes input.
     removeLeftovers();
     // Ended from outside: the converters stop and their half files go; the batch
     // list stays in its recovery file, to be offered at the next start.

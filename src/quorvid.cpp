@@ -20,6 +20,7 @@
 #include "failurereports.h"
 #include "formatcontrols.h"
 #include "formfit.h"
+#include "framepacer.h"
 #include "germannumbers.h"
 #include "lazyicon.h"
 #include "manual.h"
@@ -57,6 +58,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     for (QWidget *changing : {static_cast<QWidget *>(progressBar), static_cast<QWidget *>(lcdNumber),
                               static_cast<QWidget *>(statusBar())})
         changing->setAutoFillBackground(true);
+    // What a run changes is painted at most four times a second: the bar and the
+    // remaining time move as smoothly as the runner reads the converter's report.
+    new FramePacer(this, 250);
     presetChooser = new PresetChooser(
         *this, this, messageFont, remembered, [this] { return widgetSettings(); },
         [this](const PanelSettings &settings) { applyPanelSettings(settings); });

@@ -71,7 +71,7 @@ private:
     // The progress display follows each conversion at most ten times a second.
     static constexpr int progressRefreshMs = 100;
     RefreshLimiter singleRefresh{progressRefreshMs, [this] { updateprocbar(); }};
-    RefreshLimiter batchRefresh{progressRefreshMs, [this] { showBatchProgress(); }};
+    RefreshLimiter batchRefresh{progressRefreshMs, [this] { updatebatchbar(); }};
     // True once the user chose or typed the output name; an automatically derived
     // name is not carried over to the next opened input.
     bool outputChosenByUser = false;

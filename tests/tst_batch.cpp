@@ -458,7 +458,7 @@ void BatchTest::jobChangePaintsBarOnce()
     bar->installEventFilter(&counter);
     get<QPushButton>("batchConvertButton")->click();
     QVERIFY(waitRunEnd());
-    QTest::qWait(50);
+    QTest::qWait(300); // the window paints at most four times a second
     QCOMPARE(statuses(), QStringList(jobs, u"Done."_s));
     QCOMPARE(bar->value(), 100);
     QVERIFY2(counter.paints >= 1 && counter.paints <= jobs + 2, qPrintable(QString::number(counter.paints)));

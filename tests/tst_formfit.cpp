@@ -6,6 +6,7 @@
 #include <QtWidgets>
 
 #include "codecs.h"
+#include "framepacer.h"
 #include "quorvid.h"
 #include "steadylabel.h"
 #include "testsupport.h"
@@ -23,6 +24,8 @@ private slots:
     void trackListShowsEveryColumn();
     void changingFiguresPaintOnlyThemselves_data();
     void changingFiguresPaintOnlyThemselves();
+    void quickChangesPaintedTogether_data();
+    void quickChangesPaintedTogether();
 };
 
 namespace {
@@ -220,9 +223,6 @@ void FormFitTest::trackListShowsEveryColumn()
     QVERIFY(list->visualItemRect(list->topLevelItem(2)).bottom() < list->viewport()->height());
 }
 
-QTEST_MAIN(FormFitTest)
-#include "tst_formfit.moc"
-
 // What changes during a run (the job line, the bar, the display, the status line)
 // is painted alone: the window and the boxes beneath it are neither painted nor
 // laid out again with every figure, which on a desktop cost more than the rest
@@ -240,10 +240,12 @@ void FormFitTest::changingFiguresPaintOnlyThemselves()
 {
     QFETCH(QString, changing);
     FakeConverter fake;
+    // The focused line edit's blinking cursor would paint the window beneath.
+    QApplication::setCursorFlashTime(0);
     MainWindow window;
     window.showNormal();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QTest::qWait(100); // the first paint of the whole window is over
+    QTest::qWait(500); // the first paints of the whole window are over
     QWidget *widget = window.findChild<QWidget *>(changing);
     QVERIFY(widget);
     struct Counter : QObject
@@ -274,7 +276,8 @@ void FormFitTest::changingFiguresPaintOnlyThemselves()
             window.statusBar()->showMessage(u"Konvertiere /tmp/Film %1.mkv"_s.arg(step));
         QTest::qWait(20);
     }
-    QVERIFY(counter.paints.value(widget) >= 3); // it did paint each figure
+    QTest::qWait(300);
+    QVERIFY(counter.paints.value(widget) >= 1); // quick changes are painted together
     for (QWidget *each : beneath) {
         QCOMPARE(counter.paints.value(each), 0);
         QCOMPARE(counter.layouts.value(each), 0);
@@ -283,3 +286,54 @@ void FormFitTest::changingFiguresPaintOnlyThemselves()
     if (qobject_cast<SteadyLabel *>(widget))
         QVERIFY(widget->fontMetrics().horizontalAdvance(longLine) <= widget->width());
 }
+
+void FormFitTest::quickChangesPaintedTogether_data()
+{
+    QTest::addColumn<bool>("typing"); // a key press before every change
+    QTest::addColumn<int>("fewest");
+    QTest::addColumn<int>("most");
+    // Ten changes 10 ms apart: the first at once, the rest when the interval ends.
+    QTest::newRow("by the program") << false << 2 << 3;
+    // Input is answered at once, every time.
+    QTest::newRow("after input") << true << 10 << 11;
+}
+
+void FormFitTest::quickChangesPaintedTogether()
+{
+    QFETCH(bool, typing);
+    QFETCH(int, fewest);
+    QFETCH(int, most);
+    QWidget window;
+    auto *label = new QLabel(u"0"_s, &window);
+    label->setFixedWidth(200);
+    new FramePacer(&window, 200);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(300);
+    struct Counter : QObject
+    {
+        int paints = 0;
+        QString lastPainted;
+        bool eventFilter(QObject *object, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint) {
+                ++paints;
+                lastPainted = static_cast<QLabel *>(object)->text();
+            }
+            return false;
+        }
+    } counter;
+    label->installEventFilter(&counter);
+    for (int step = 1; step <= 10; ++step) {
+        if (typing)
+            QTest::keyClick(window.windowHandle(), Qt::Key_A);
+        label->setText(QString::number(step));
+        QTest::qWait(10);
+    }
+    QTest::qWait(300);
+    QVERIFY2(counter.paints >= fewest && counter.paints <= most, qPrintable(QString::number(counter.paints)));
+    QCOMPARE(counter.lastPainted, u"10"_s); // the last change is never left out
+}
+
+QTEST_MAIN(FormFitTest)
+#include "tst_formfit.moc"
