@@ -49,7 +49,8 @@ JobRunner::~JobRunner()
             lane->process.kill();
             lane->process.waitForFinished(1000);
         }
-        // What it had written is no whole file.
+        // What it had written is no whole file, or not yet known to be on disk.
+        lane->sync.cancel();
         if (lane->jobIndex >= 0)
             removeUnfinished(*lane);
     }
@@ -69,6 +70,10 @@ void JobRunner::ensureLanes(int count)
         connect(&lane->process, &QProcess::errorOccurred, this, [this, lane](QProcess::ProcessError error) {
             if (error == QProcess::FailedToStart)
                 runUnstarted(*lane);
+        });
+        connect(&lane->sync, &OutputSync::finished, this, [this, lane] {
+            lane->onDisk = true;
+            endJob(*lane, lane->endOnDisk);
         });
         connect(&lane->probe, &OutputProbe::finished, this, [this, lane](const QString &reason) {
             m_probeSeconds = double(lane->probeClock.elapsed()) / 1000;
@@ -142,6 +147,7 @@ void JobRunner::startJob(Lane &lane, int jobIndex)
         m_frameRate = *rate;
     lane.frameRate = m_frameRate;
     lane.outputs.clear();
+    lane.onDisk = false;
     emit jobStarted(jobIndex, lane.index);
     // Never started: an input the converter would wait on for ever, or an
     // argument list the system cannot hand over.
@@ -433,6 +439,19 @@ void JobRunner::runUnstarted(Lane &lane)
 
 void JobRunner::endJob(Lane &lane, JobEnd end)
 {
+    if (end.outcome == RunOutcome::Success && !lane.onDisk) {
+        // Kept outputs go to the disk first; what the work folder holds goes away.
+        QStringList kept;
+        const QString workFolder = lane.workFolder ? lane.workFolder->path() + u'/' : QString();
+        for (const OutputBefore &output : std::as_const(lane.outputs))
+            if (workFolder.isEmpty() || !output.path.startsWith(workFolder))
+                kept << output.path;
+        if (!kept.isEmpty()) {
+            lane.endOnDisk = end;
+            lane.sync.start(kept);
+            return;
+        }
+    }
     const int jobIndex = lane.jobIndex;
     if (end.outcome != RunOutcome::Success) {
         end.removedOutputs = removeUnfinished(lane);
@@ -515,6 +534,7 @@ void JobRunner::stopQuietly(int waitMs)
         }
         lane->process.blockSignals(false);
         lane->probe.cancel();
+        lane->sync.cancel();
         if (lane->jobIndex >= 0)
             removeUnfinished(*lane);
         lane->jobIndex = -1;

@@ -21,6 +21,7 @@
 #include "job.h"
 #include "loudness.h"
 #include "outputcheck.h"
+#include "outputsync.h"
 #include "progress.h"
 #include "targetsize.h"
 #include "unfinished.h"
@@ -148,6 +149,10 @@ private:
         // Every file the job writes, as it was before the job started: what the
         // job wrote is removed when it does not end well.
         QList<OutputBefore> outputs;
+        // A job that ended well is reported once its outputs are on the disk.
+        OutputSync sync;
+        bool onDisk = false;
+        JobEnd endOnDisk;
         // A job with a size limit whose output missed it runs its last run again
         // with a corrected bitrate: the corrections so far, and the run as corrected.
         SizeTries sizeTries;

@@ -13,6 +13,8 @@
 
 #include "batchfile.h"
 #include "job.h"
+#include "jobrunner.h"
+#include "outputsync.h"
 #include "quorvid.h"
 #include "recovery.h"
 #include "startcheck.h"
@@ -76,6 +78,8 @@ private slots:
     void killedAndRunAgain();
     void leftovers();
     void recordRewrittenInPlace();
+    void doneOnlyOnDisk_data();
+    void doneOnlyOnDisk();
     void startRefusals_data();
     void startRefusals();
     void refusedByTheRun_data();
@@ -260,6 +264,73 @@ void TrustTest::recordRewrittenInPlace()
         QVERIFY(QFileInfo(path).size() >= lastSize);
         lastSize = QFileInfo(path).size();
     }
+}
+
+void TrustTest::doneOnlyOnDisk_data()
+{
+    QTest::addColumn<bool>("stopWhileSyncing");
+    QTest::newRow("ended well") << false;
+    // The conversion is over: Stop does not take the finished file away.
+    QTest::newRow("Stop pressed meanwhile") << true;
+}
+
+void TrustTest::doneOnlyOnDisk()
+{
+    // A job that ended well is done only once its output is on the disk: until
+    // then it is not reported and its output stays in the record of files being
+    // written, which the next start would remove after a power cut. The disk is
+    // held here; the event loop runs on meanwhile.
+    QFETCH(bool, stopWhileSyncing);
+    FakeConverter fake;
+    fake.setScenario({u"output "_s + m_clip, u"exit 0"_s});
+    QTemporaryDir work;
+    const QString output = work.filePath(u"out.avi"_s);
+    QSemaphore disk;
+    QMutex lock;
+    QStringList synced;
+    const OutputSync::SyncFunction before = OutputSync::setSyncFunction([&](const QStringList &files) {
+        {
+            QMutexLocker locker(&lock);
+            synced = files;
+        }
+        disk.acquire();
+        syncToDisk(files);
+    });
+    // Whatever fails below, the held sync goes on and the real one comes back.
+    const auto restore = qScopeGuard([&] {
+        disk.release(8);
+        OutputSync::setSyncFunction(before);
+    });
+    const auto syncedNow = [&] {
+        QMutexLocker locker(&lock);
+        return synced;
+    };
+    const auto recorded = [&] {
+        QStringList paths;
+        const QDir folder(UnfinishedRecord::folder());
+        for (const QString &name : folder.entryList(QDir::Files))
+            for (const OutputBefore &written : readUnfinishedRecord(readFile(folder.filePath(name))))
+                paths << written.path;
+        return paths.contains(output);
+    };
+    {
+        JobRunner runner;
+        runner.setProgram(converterProgram());
+        QSignalSpy ended(&runner, &JobRunner::jobEnded);
+        runner.start({Job::fromRuns({{u"-y"_s, u"-i"_s, m_clip, output}})}, {JobState::Pending}, 1, false);
+        QTRY_COMPARE(syncedNow(), QStringList{output});
+        if (stopWhileSyncing)
+            runner.stop();
+        QTest::qWait(300);
+        QCOMPARE(ended.size(), 0);
+        QVERIFY(runner.isRunning());
+        QVERIFY(recorded());
+        disk.release();
+        QTRY_COMPARE(ended.size(), 1);
+        QCOMPARE(ended[0][1].value<JobEnd>().outcome, RunOutcome::Success);
+        QVERIFY(!recorded());
+    }
+    QCOMPARE(readFile(output), readFile(m_clip));
 }
 
 void TrustTest::startRefusals_data()

@@ -1,0 +1,69 @@
+#include "outputsync.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPromise>
+#include <QSet>
+#include <QThreadPool>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <memory>
+
+namespace {
+void syncPath(const QString &path, int flags)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+OutputSync::SyncFunction &syncFunction()
+{
+    static OutputSync::SyncFunction function = syncToDisk;
+    return function;
+}
+} // namespace
+
+void syncToDisk(const QStringList &files)
+{
+    QSet<QString> folders;
+    for (const QString &file : files) {
+        syncPath(file, O_RDONLY);
+        folders.insert(QFileInfo(file).absolutePath());
+    }
+    // A new file's name lives in its folder: without it the file may be gone.
+    for (const QString &folder : std::as_const(folders))
+        syncPath(folder, O_RDONLY | O_DIRECTORY);
+}
+
+OutputSync::OutputSync(QObject *parent) : QObject(parent)
+{
+    connect(&m_watcher, &QFutureWatcher<void>::finished, this, [this] {
+        if (!m_running)
+            return;
+        m_running = false;
+        emit finished();
+    });
+}
+
+void OutputSync::start(const QStringList &files)
+{
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    // A watcher given a new future no longer hears of the one before.
+    m_watcher.setFuture(promise->future());
+    m_running = true;
+    QThreadPool::globalInstance()->start([promise, files, sync = syncFunction()] {
+        sync(files);
+        promise->finish();
+    });
+}
+
+OutputSync::SyncFunction OutputSync::setSyncFunction(SyncFunction function)
+{
+    return std::exchange(syncFunction(), std::move(function));
+}
