@@ -243,7 +243,7 @@ void BenchAccess::batchRun(const QString &dir)
     // Shown, as on a desktop: its bar, table and status line are painted.
     MainWindow window;
     window.show();
-    QList<double> own, direct, cpuShare;
+    QList<double> own, direct, cpuShare, threadShare;
     for (int round = 0; round < 31; ++round) {
         window.replaceBatchList(inputs);
         QList<QStringList> lists;
@@ -253,12 +253,13 @@ void BenchAccess::batchRun(const QString &dir)
         }
         // The new list is painted now, so that its painting is not counted as part of the run.
         QCoreApplication::processEvents();
-        double windowMs = 0, directMs = 0, selfCpu = 0, childCpu = 0;
+        double windowMs = 0, directMs = 0, selfCpu = 0, threadCpu = 0, childCpu = 0;
         const auto throughWindow = [&] {
             QEventLoop loop;
             QObject::connect(&window.batchRunner, &JobRunner::runEnded, &loop, &QEventLoop::quit,
                              Qt::QueuedConnection);
             const double selfBefore = cpuSeconds(RUSAGE_SELF);
+            const double threadBefore = cpuSeconds(RUSAGE_THREAD);
             const double childrenBefore = cpuSeconds(RUSAGE_CHILDREN);
             QElapsedTimer clock;
             clock.start();
@@ -267,6 +268,7 @@ void BenchAccess::batchRun(const QString &dir)
             loop.exec();
             windowMs = double(clock.nsecsElapsed()) / 1e6;
             selfCpu = cpuSeconds(RUSAGE_SELF) - selfBefore;
+            threadCpu = cpuSeconds(RUSAGE_THREAD) - threadBefore;
             childCpu = cpuSeconds(RUSAGE_CHILDREN) - childrenBefore;
             for (const QStringList &list : std::as_const(lists))
                 QFile::remove(list.last());
@@ -292,12 +294,17 @@ void BenchAccess::batchRun(const QString &dir)
         own << windowMs;
         direct << directMs;
         cpuShare << (childCpu > 0 ? 100 * selfCpu / childCpu : 100);
+        threadShare << (childCpu > 0 ? 100 * threadCpu / childCpu : 100);
     }
     const double ratio = medianRatio(own, direct);
     add(u"Batch run, 20 jobs of 1 s (direct %1 ms)"_s.arg(number(median(direct), 0)),
         u"%1 ms, %2x"_s.arg(number(median(own), 0), number(ratio, 3)), u"≤ 1.02x"_s, ratio <= 1.02);
     add(u"Batch run, window CPU / converter CPU"_s, u"%1 %"_s.arg(number(median(cpuShare), 2)), u"≤ 2 %"_s,
         median(cpuShare) <= 2);
+    // The whole process above; here its window thread alone, without the thread
+    // that writes each finished output out to the disk before the job is done.
+    add(u"Batch run, window thread CPU / converter CPU"_s, u"%1 %"_s.arg(number(median(threadShare), 2)),
+        u"-"_s, true);
 }
 
 void BenchAccess::listScale(const QString &dir)
@@ -613,7 +620,10 @@ int main(int argc, char **argv)
     bool all = true;
     for (const Row &row : std::as_const(table)) {
         std::printf("| %s | %s | %s | %s |\n", qPrintable(row.measure), qPrintable(row.value),
-                    qPrintable(row.target), row.met ? "yes" : "**no**");
+                    qPrintable(row.target),
+                    row.target == u"-"_s ? "-"
+                    : row.met            ? "yes"
+                                         : "**no**");
         all = all && row.met;
     }
     return all ? 0 : 1;
