@@ -7,17 +7,23 @@
 #include <QThreadPool>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
+#include <utility>
 
 namespace {
 void syncPath(const QString &path, int flags)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC);
+    // Never waits for a writer: an output that is a named pipe opens at once and
+    // is passed over, as is anything else that is no file or folder.
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return;
-    ::fsync(fd);
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)))
+        ::fsync(fd);
     ::close(fd);
 }
 

@@ -5,11 +5,14 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <atomic>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <thread>
 
 #include "batchfile.h"
 #include "job.h"
@@ -80,6 +83,7 @@ private slots:
     void recordRewrittenInPlace();
     void doneOnlyOnDisk_data();
     void doneOnlyOnDisk();
+    void syncNeverWaits();
     void startRefusals_data();
     void startRefusals();
     void refusedByTheRun_data();
@@ -331,6 +335,23 @@ void TrustTest::doneOnlyOnDisk()
         QVERIFY(!recorded());
     }
     QCOMPARE(readFile(output), readFile(m_clip));
+}
+
+void TrustTest::syncNeverWaits()
+{
+    // Syncing a job's outputs never waits for ever: a named pipe among them
+    // that nobody writes to, and a file that is gone, are passed over.
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath(u"pipe"_s);
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString file = dir.filePath(u"out.mkv"_s);
+    QVERIFY(writeFile(file, "data"));
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread([done, files = QStringList{pipe, dir.filePath(u"gone.mkv"_s), file}] {
+        syncToDisk(files);
+        *done = true;
+    }).detach();
+    QTRY_VERIFY_WITH_TIMEOUT(done->load(), 5000);
 }
 
 void TrustTest::startRefusals_data()
