@@ -52,11 +52,16 @@ void MainWindow::setUpBatchExtras()
     });
     connect(&batchRunner, &JobRunner::runEnded, this, &MainWindow::endBatchRun);
     // Either runner says when a job takes more runs than it began with.
-    for (JobRunner *runner : {&singleRunner, &batchRunner})
+    for (JobRunner *runner : {&singleRunner, &batchRunner}) {
         connect(runner, &JobRunner::sizeCorrectionStarted, this, [this] {
             statusBar()->showMessage(tr("Die Datei hat die Zielgröße verfehlt. Quorvid erstellt sie mit "
                                         "angepasster Bitrate noch einmal; bitte warten Sie."));
         });
+        connect(runner, &JobRunner::outputsWriting, this, [this] {
+            statusBar()->showMessage(
+                tr("Die Ausgabe wird auf den Datenträger geschrieben; bitte warten Sie."));
+        });
+    }
     for (JobRunner *runner : {&singleRunner, &batchRunner})
         connect(runner, &JobRunner::limitRunsStarted, this, [this, runner](int jobIndex) {
             statusBar()->showMessage(

@@ -71,6 +71,7 @@ void JobRunner::ensureLanes(int count)
             if (error == QProcess::FailedToStart)
                 runUnstarted(*lane);
         });
+        connect(&lane->sync, &OutputSync::slow, this, [this, lane] { emit outputsWriting(lane->jobIndex); });
         connect(&lane->sync, &OutputSync::finished, this, [this, lane] {
             lane->onDisk = true;
             endJob(*lane, lane->endOnDisk);

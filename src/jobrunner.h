@@ -129,6 +129,8 @@ signals:
     // The output of a job whose size is a limit was too large at the quality: the
     // runs that make it to the size start.
     void limitRunsStarted(int jobIndex, int lane);
+    // A job ended well, and its outputs take a while to reach the disk.
+    void outputsWriting(int jobIndex);
     // Nothing runs and nothing more will start.
     void runEnded();
 

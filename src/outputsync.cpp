@@ -48,10 +48,14 @@ void syncToDisk(const QStringList &files)
 
 OutputSync::OutputSync(QObject *parent) : QObject(parent)
 {
+    m_slowTimer.setSingleShot(true);
+    m_slowTimer.setInterval(500);
+    connect(&m_slowTimer, &QTimer::timeout, this, &OutputSync::slow);
     connect(&m_watcher, &QFutureWatcher<void>::finished, this, [this] {
         if (!m_running)
             return;
         m_running = false;
+        m_slowTimer.stop();
         emit finished();
     });
 }
@@ -63,6 +67,7 @@ void OutputSync::start(const QStringList &files)
     // A watcher given a new future no longer hears of the one before.
     m_watcher.setFuture(promise->future());
     m_running = true;
+    m_slowTimer.start();
     QThreadPool::globalInstance()->start([promise, files, sync = syncFunction()] {
         sync(files);
         promise->finish();

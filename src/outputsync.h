@@ -9,6 +9,7 @@
 #include <QFutureWatcher>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 
@@ -26,15 +27,22 @@ public:
     void start(const QStringList &files);
     bool isRunning() const { return m_running; }
     // finished() is not sent for the sync under way (which runs to its end).
-    void cancel() { m_running = false; }
+    void cancel()
+    {
+        m_running = false;
+        m_slowTimer.stop();
+    }
     // What the sync does; tests put one in that they hold. Returns the one before.
     static SyncFunction setSyncFunction(SyncFunction function);
 
 signals:
     void finished();
+    // The sync takes long enough to be noticed (half a second): worth a word.
+    void slow();
 
 private:
     QFutureWatcher<void> m_watcher;
+    QTimer m_slowTimer;
     bool m_running = false;
 };
 

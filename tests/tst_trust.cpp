@@ -321,11 +321,16 @@ void TrustTest::doneOnlyOnDisk()
         JobRunner runner;
         runner.setProgram(converterProgram());
         QSignalSpy ended(&runner, &JobRunner::jobEnded);
+        QSignalSpy writing(&runner, &JobRunner::outputsWriting);
         runner.start({Job::fromRuns({{u"-y"_s, u"-i"_s, m_clip, output}})}, {JobState::Pending}, 1, false);
         QTRY_COMPARE(syncedNow(), QStringList{output});
         if (stopWhileSyncing)
             runner.stop();
-        QTest::qWait(300);
+        // A wait that is noticed is said, once.
+        QTRY_COMPARE(writing.size(), 1);
+        QTest::qWait(100);
+        QCOMPARE(writing.size(), 1);
+        QCOMPARE(writing[0][0].toInt(), 0);
         QCOMPARE(ended.size(), 0);
         QVERIFY(runner.isRunning());
         QVERIFY(recorded());
